@@ -1,0 +1,407 @@
+#include "terminal/core/EscapeCodes.h"
+
+#include <limits>
+
+namespace {
+
+bool isLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Decimal with an optional sign, nothing else, within the Integer range.
+bool parseInteger(const QByteArray& text, int& value)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == n)
+        return false;
+    // Accumulate as a negative number so that the Integer minimum fits too.
+    constexpr long long kMin = std::numeric_limits<int>::min();
+    long long magnitude = 0;
+    for (; i < n; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return false;
+        magnitude = magnitude * 10 - (c - '0');
+        if (magnitude < kMin)
+            return false;
+    }
+    if (!negative && -magnitude > std::numeric_limits<int>::max())
+        return false;
+    value = int(negative ? magnitude : -magnitude);
+    return true;
+}
+
+QByteArray escape(const char* rest)
+{
+    QByteArray s(1, kEsc);
+    s.append(rest);
+    return s;
+}
+
+QByteArray escape(const QByteArray& rest)
+{
+    return QByteArray(1, kEsc) + rest;
+}
+
+// Control-sequence parameter text split at ";". A ";" that arrives while nothing is collected
+// is itself collected, so ";5" is one parameter and "1;;5" gives "1" and ";5".
+QByteArrayList splitParams(const QByteArray& data, qsizetype begin, qsizetype end)
+{
+    QByteArrayList list;
+    qsizetype start = -1;
+    for (qsizetype i = begin; i < end; ++i) {
+        if (data[i] == ';' && start >= 0) {
+            list.append(data.sliced(start, i - start));
+            start = -1;
+        } else if (start < 0) {
+            start = i;
+        }
+    }
+    if (start >= 0)
+        list.append(data.sliced(start, end - start));
+    return list;
+}
+
+char firstChar(const QByteArrayList& params)
+{
+    return params.isEmpty() ? '\0' : params.front().front();
+}
+
+} // namespace
+
+int TEscapeCodes::GetParam(int Num, const QByteArrayList* Params)
+{
+    if (Params == nullptr || Num < 1 || Params->size() < Num)
+        return 1;
+    int value = 1;
+    return parseInteger((*Params)[Num - 1], value) ? value : 1;
+}
+
+// VT52
+
+TFeedResult TEscapeCodesVT52::FeedChar(char Ch)
+{
+    if (!collecting_) {
+        if (Ch == kEsc) {
+            data_.resize(0);
+            collecting_ = true;
+            return frNothing;
+        }
+        character_ = Ch;
+        return frChar;
+    }
+    data_.append(Ch);
+    const TEscapeCode result = MatchSequence();
+    if (result == escNotCompleted)
+        return frNothing;
+    code_ = result;
+    collecting_ = false;
+    return frCode;
+}
+
+TEscapeCode TEscapeCodesVT52::MatchSequence()
+{
+    switch (data_.front()) {
+    case 'A':
+        return escCursorUp;
+    case 'B':
+        return escCursorDown;
+    case 'C':
+        return escCursorRight;
+    case 'D':
+        return escCursorLeft;
+    case 'H':
+        return escCursorHome;
+    case 'I':
+        return escReverseLineFeed;
+    case 'J':
+        return escEraseScreenFrom;
+    case 'K':
+        return escEraseLineFrom;
+    case 'Y':
+        // Direct cursor address: row and column each as one byte offset by 31.
+        if (data_.size() < 3)
+            return escNotCompleted;
+        params_.append(QByteArray::number(int(static_cast<unsigned char>(data_[1])) - 31));
+        params_.append(QByteArray::number(int(static_cast<unsigned char>(data_[2])) - 31));
+        return escCursorMove;
+    case 'Z':
+        return escIdentify;
+    case '/':
+        if (data_.size() < 2)
+            return escNotCompleted;
+        return data_ == "/Z" ? escIdentResponse : escUnknown;
+    default:
+        return escUnknown;
+    }
+}
+
+QByteArray TEscapeCodesVT52::CodeToSequence(TEscapeCode Code, const QByteArrayList* Params) const
+{
+    switch (Code) {
+    case escCursorUp:
+        return escape("A");
+    case escCursorDown:
+        return escape("B");
+    case escCursorLeft:
+        return escape("D");
+    case escCursorRight:
+        return escape("C");
+    case escCursorHome:
+        return escape("H");
+    case escCursorMove: {
+        QByteArray s = escape("Y");
+        s.append(char(GetParam(1, Params) + 31));
+        s.append(char(GetParam(2, Params) + 31));
+        return s;
+    }
+    case escReverseLineFeed:
+        return escape("I");
+    case escEraseLineFrom:
+        return escape("K");
+    case escEraseScreenFrom:
+        return escape("J");
+    case escIdentify:
+        return escape("Z");
+    case escIdentResponse:
+        return escape("/Z");
+    default:
+        return {};
+    }
+}
+
+// VT100 / ANSI
+
+TFeedResult TEscapeCodesVT100::FeedChar(char Ch)
+{
+    if (!collecting_) {
+        if (Ch == kEsc) {
+            data_.resize(0);
+            collecting_ = true;
+            return frNothing;
+        }
+        character_ = Ch;
+        return frChar;
+    }
+    data_.append(Ch);
+    TEscapeCode result;
+    if (collectingExt_) {
+        result = MatchExtSequence();
+    } else if (data_.size() == 1 && Ch == '[') {
+        collectingExt_ = true;
+        result = escNotCompleted;
+    } else {
+        result = MatchSequence();
+    }
+    if (result == escNotCompleted)
+        return frNothing;
+    code_ = result;
+    collecting_ = false;
+    collectingExt_ = false;
+    return frCode;
+}
+
+TEscapeCode TEscapeCodesVT100::MatchSequence() const
+{
+    if (data_.size() == 1) {
+        switch (data_.front()) {
+        case '#':
+        case 'O':
+            return escNotCompleted;
+        case '7':
+            return escSaveCaretAndAttr;
+        case '8':
+            return escRestoreCaretAndAttr;
+        case 'H':
+            return escSetTab;
+        case 'c':
+            return escReset;
+        default:
+            return escUnknown;
+        }
+    }
+    if (data_ == "#8")
+        return escTest;
+    if (data_ == "OA")
+        return escAppCursorUp;
+    if (data_ == "OB")
+        return escAppCursorDown;
+    if (data_ == "OC")
+        return escAppCursorRight;
+    if (data_ == "OD")
+        return escAppCursorLeft;
+    return escUnknown;
+}
+
+TEscapeCode TEscapeCodesVT100::MatchExtSequence()
+{
+    const char final = data_.back();
+    if (!isLetter(final)) {
+        if (data_.size() < kMaxControlSequence)
+            return escNotCompleted;
+        params_.clear();
+        return escUnknown;
+    }
+    QByteArrayList params = splitParams(data_, 1, data_.size() - 1);
+    const char first = firstChar(params);
+    TEscapeCode result = escUnknown;
+    bool clear = false;
+    switch (final) {
+    case 'A':
+        result = escCursorUp;
+        break;
+    case 'B':
+        result = escCursorDown;
+        break;
+    case 'C':
+        result = escCursorRight;
+        break;
+    case 'D':
+        result = escCursorLeft;
+        break;
+    case 'H':
+        result = escCursorHome;
+        break;
+    case 'f':
+        result = escCursorMove;
+        break;
+    // For J, K, g and n only the first character of the first parameter counts, and the list
+    // is emptied once it has decided.
+    case 'J':
+        result = (first == '\0' || first == '0') ? escEraseScreenFrom
+            : first == '2'                       ? escEraseScreen
+                                                 : escUnknown;
+        clear = true;
+        break;
+    case 'K':
+        result = (first == '\0' || first == '0') ? escEraseLineFrom
+            : first == '2'                       ? escEraseLine
+                                                 : escUnknown;
+        clear = true;
+        break;
+    case 'g':
+        result = (first == '\0' || first == '0') ? escClearTab : first == '3' ? escClearAllTabs : escUnknown;
+        clear = true;
+        break;
+    case 'n':
+        result = first == '0' ? escReportDeviceOK
+            : first == '3'    ? escReportDeviceFailure
+            : first == '5'    ? escQueryDevice
+            : first == '6'    ? escQueryCursorPos
+                              : escUnknown;
+        clear = true;
+        break;
+    case 'c':
+        if (params.isEmpty() || (params.size() == 1 && params.front() == "0"))
+            result = escIdentify;
+        else if (params.size() == 2 && params.front() == "?1")
+            result = escIdentResponse;
+        break;
+    case 'R':
+        result = escReportCursorPos;
+        break;
+    case 'h':
+        result = escSetMode;
+        break;
+    case 'l':
+        result = escResetMode;
+        break;
+    case 'm':
+        result = escAttributes;
+        break;
+    case 's':
+        result = escSaveCaret;
+        break;
+    case 'u':
+        result = escRestoreCaret;
+        break;
+    default:
+        break;
+    }
+    if (clear)
+        params.clear();
+    params_ = std::move(params);
+    return result;
+}
+
+QByteArray TEscapeCodesVT100::CodeToSequence(TEscapeCode Code, const QByteArrayList* Params) const
+{
+    const auto number = [Params](int num) { return QByteArray::number(GetParam(num, Params)); };
+    switch (Code) {
+    case escCursorUp:
+        return escape("[A");
+    case escCursorDown:
+        return escape("[B");
+    case escCursorLeft:
+        return escape("[D");
+    case escCursorRight:
+        return escape("[C");
+    case escCursorHome:
+        return escape("[H");
+    case escCursorMove:
+        return escape("[" + number(1) + ";" + number(2) + "f");
+    case escAppCursorLeft:
+        return escape("OD");
+    case escAppCursorRight:
+        return escape("OC");
+    case escAppCursorUp:
+        return escape("OA");
+    case escAppCursorDown:
+        return escape("OB");
+    case escEraseLineFrom:
+        return escape("[K");
+    case escEraseScreenFrom:
+        return escape("[J");
+    case escEraseLine:
+        return escape("[2K");
+    case escEraseScreen:
+        return escape("[2J");
+    case escSetTab:
+        return escape("H");
+    case escClearTab:
+        return escape("[g");
+    case escClearAllTabs:
+        return escape("[3g");
+    case escIdentify:
+        return escape("[c");
+    case escIdentResponse:
+        return escape("[?1;" + number(1) + "c");
+    case escQueryDevice:
+        return escape("[5n");
+    case escReportDeviceOK:
+        return escape("[0n");
+    case escReportDeviceFailure:
+        return escape("[3n");
+    case escQueryCursorPos:
+        return escape("[6n");
+    case escReportCursorPos:
+        return escape("[" + number(1) + ";" + number(2) + "R");
+    case escAttributes:
+        return escape("[m");
+    case escSetMode:
+        return escape("[h");
+    case escResetMode:
+        return escape("[l");
+    case escReset:
+        return escape("c");
+    case escSaveCaretAndAttr:
+        return escape("7");
+    case escRestoreCaretAndAttr:
+        return escape("8");
+    case escSaveCaret:
+        return escape("[s");
+    case escRestoreCaret:
+        return escape("[u");
+    case escTest:
+        return escape("#8");
+    default:
+        return {};
+    }
+}
