@@ -1,0 +1,156 @@
+#pragma once
+// What the terminal control does with bytes and cells, without a window: printing received text
+// into the grid, the caret steps, carrying out escape codes, and turning keys into the bytes it
+// sends. The control (TCustomComTerminal) derives from it and supplies the window and the port
+// through the virtual hooks below; a test derives from it with fakes.
+//
+// Everything runs on the user-interface thread. Text is 8-bit (Windows-1251) bytes throughout.
+
+#include "terminal/core/EscapeCodes.h"
+#include "terminal/core/TermBuffer.h"
+#include "terminal/logic/TermTypes.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <array>
+#include <memory>
+
+class TTermEngine : public TTermBufferOwner {
+public:
+    static constexpr int kMinColumns = 2;
+    static constexpr int kMaxColumns = 256;
+    static constexpr int kMinRows = 2;
+    static constexpr int kMaxRows = 100;
+    static constexpr TColor kDefaultAltColor = 0xA6A6A6;
+
+    // Colours of the attribute codes 30..39 and 40..49.
+    static const std::array<TColor, 10> kAttrColors;
+
+    TTermEngine();
+    virtual ~TTermEngine();
+    TTermEngine(const TTermEngine&) = delete;
+    TTermEngine& operator=(const TTermEngine&) = delete;
+
+    // End of loading: creates the parser and the grid. Runs once; ShowBytes runs it on first use
+    // if the owner has not.
+    void Loaded();
+    bool Loading() const { return loading_; }
+
+    // --- received and shown text
+    // The link's receive routine: copies, inserts LF after CR (AppendLF), clears the eighth bit
+    // (Force7Bit), raises FireStrRecieved and shows the possibly changed text.
+    void Receive(const char* Buffer, int Count);
+    void ShowText(const QByteArray& Str) { ShowBytes(Str.constData(), int(Str.size())); }
+    void ShowBytes(const char* Buffer, int Count);
+    void PutChar(char Ch);
+    void AdvanceCaret(TCaretMotion Step);
+    void MoveCaret(int X, int Y);
+    void MoveCaret(TTermPos Pos) { MoveCaret(Pos.X, Pos.Y); }
+    TTermCell CurrentCell() const;
+    void ClearScreen();
+
+    // --- code execution; Params may be absent (key codes)
+    bool ExecuteCode(TEscapeCode Code, QByteArrayList* Params);
+    void SetAttributes(const QByteArrayList& Params);
+    void SetMode(const QByteArrayList& Params, bool On);
+    void FillScreen(char Ch);
+    void SaveCaret() { savedCaret_ = caretPos_; }
+    void RestoreCaret() { MoveCaret(savedCaret_); }
+    void SaveAttr() { savedAttr_ = termAttr_; }
+    void RestoreAttr() { termAttr_ = savedAttr_; }
+
+    // --- keys and answers
+    void SendChar(char Ch);
+    void CursorKey(TTermKey Key);
+    void SendSequence(TEscapeCode Code, QByteArrayList* Params);
+    void SendSequenceQuiet(TEscapeCode Code, QByteArrayList* Params);
+
+    // --- properties
+    int Columns() const { return columns_; }
+    void SetColumns(int Value);
+    int Rows() const { return rows_; }
+    void SetRows(int Value);
+    TTermEmulation Emulation() const { return emulation_; }
+    void SetEmulation(TTermEmulation Value);
+    bool LocalEcho() const { return localEcho_; }
+    void SetLocalEcho(bool Value) { localEcho_ = Value; }
+    bool SendLF() const { return sendLF_; }
+    void SetSendLF(bool Value) { sendLF_ = Value; }
+    bool AppendLF() const { return appendLF_; }
+    void SetAppendLF(bool Value) { appendLF_ = Value; }
+    bool Force7Bit() const { return force7Bit_; }
+    void SetForce7Bit(bool Value) { force7Bit_ = Value; }
+    bool WrapLines() const { return wrapLines_; }
+    void SetWrapLines(bool Value) { wrapLines_ = Value; }
+    TArrowKeys ArrowKeys() const { return arrowKeys_; }
+    void SetArrowKeys(TArrowKeys Value) { arrowKeys_ = Value; }
+    TColor AltColor() const { return altColor_; }
+    void SetAltColor(TColor Value) { altColor_ = Value; }
+    // The control's background (Color) and text colour (Font.Color): a change becomes the
+    // current attribute colour for what is printed next; printed cells keep theirs.
+    TColor Color() const { return color_; }
+    virtual void SetColor(TColor Value);
+    TColor FontColor() const { return fontColor_; }
+    virtual void SetFontColor(TColor Value);
+
+    // --- state
+    TTermPos CaretPos() const { return caretPos_; }
+    TTermPos TopLeft() const { return topLeft_; }
+    TTermPos SavedCaret() const { return savedCaret_; }
+    const TTermAttr& TermAttr() const { return termAttr_; }
+    const TTermAttr& SavedAttr() const { return savedAttr_; }
+    bool CursorKeysMode() const { return cursorKeysMode_; }
+    TEscapeCodes* EscapeCodes() const { return escapeCodes_.get(); }
+    const TComTermBuffer& Buffer() const { return buffer_; }
+    TComTermBuffer& Buffer() { return buffer_; }
+
+    // TTermBufferOwner: the grid size comes from here; the rest is the window's.
+    int TermColumns() const override { return columns_; }
+    int TermRows() const override { return rows_; }
+
+protected:
+    void MakeParser();
+    void SetTopLeft(TTermPos Pos) { topLeft_ = Pos; }
+
+    // The port: open state and the synchronous text write.
+    virtual bool PortConnected() const = 0;
+    virtual void PortWriteText(const QByteArray& Str) = 0;
+    // The window: one printed cell at its window cell position (from (1, 1)); the caret moved;
+    // the grid changed size (before the buffer is rebuilt).
+    virtual void DrawCell(int Column, int Row, const TTermCell& Cell) = 0;
+    virtual void CaretMoved() { }
+    virtual void GridSizeChanged() { }
+
+    virtual void FireChar(char Ch);
+    virtual void FireGetEscapeCodes(std::unique_ptr<TEscapeCodes>& EscapeCodes);
+    virtual void FireStrRecieved(QByteArray& Str);
+    virtual void FireUnhandledCode(TEscapeCode Code, const QByteArray& Data);
+
+private:
+    void moveCaretBy(long long dx, long long dy);
+    void gridChanged();
+
+    TComTermBuffer buffer_;
+    std::unique_ptr<TEscapeCodes> escapeCodes_;
+    bool loading_ = true;
+
+    int columns_ = 80;
+    int rows_ = 24;
+    TTermEmulation emulation_ = teVT100orANSI;
+    bool localEcho_ = false;
+    bool sendLF_ = false;
+    bool appendLF_ = false;
+    bool force7Bit_ = false;
+    bool wrapLines_ = false;
+    TArrowKeys arrowKeys_ = akTerminal;
+    TColor altColor_ = kDefaultAltColor;
+    TColor color_ = clBlack;
+    TColor fontColor_ = clWhite;
+
+    TTermPos caretPos_{1, 1};
+    TTermPos topLeft_{1, 1};
+    TTermPos savedCaret_{0, 0};
+    TTermAttr termAttr_;
+    TTermAttr savedAttr_;
+    bool cursorKeysMode_ = false;
+};
