@@ -50,11 +50,10 @@ QByteArray escape(const QByteArray& rest)
     return QByteArray(1, kEsc) + rest;
 }
 
-// Control-sequence parameter text split at ";". A ";" that arrives while nothing is collected
-// is itself collected, so ";5" is one parameter and "1;;5" gives "1" and ";5".
-QByteArrayList splitParams(const QByteArray& data, qsizetype begin, qsizetype end)
+// Control-sequence parameter text split at ";" into list. A ";" that arrives while nothing is
+// collected is itself collected, so ";5" is one parameter and "1;;5" gives "1" and ";5".
+void splitParams(const QByteArray& data, qsizetype begin, qsizetype end, QByteArrayList& list)
 {
-    QByteArrayList list;
     qsizetype start = -1;
     for (qsizetype i = begin; i < end; ++i) {
         if (data[i] == ';' && start >= 0) {
@@ -66,12 +65,12 @@ QByteArrayList splitParams(const QByteArray& data, qsizetype begin, qsizetype en
     }
     if (start >= 0)
         list.append(data.sliced(start, end - start));
-    return list;
 }
 
-char firstChar(const QByteArrayList& params)
+// J, K, g and n decide on the first byte alone and leave no parameters; c splits for itself.
+bool keepsParams(char final)
 {
-    return params.isEmpty() ? '\0' : params.front().front();
+    return final != 'J' && final != 'K' && final != 'g' && final != 'n' && final != 'c';
 }
 
 } // namespace
@@ -249,10 +248,12 @@ TEscapeCode TEscapeCodesVT100::MatchExtSequence()
         params_.clear();
         return escUnknown;
     }
-    QByteArrayList params = splitParams(data_, 1, data_.size() - 1);
-    const char first = firstChar(params);
+    // Every parameter is collected from its first byte on, so the first parameter begins with
+    // the first byte of the parameter text.
+    const qsizetype textEnd = data_.size() - 1;
+    const char first = textEnd > 1 ? data_[1] : '\0';
+    params_.clear();
     TEscapeCode result = escUnknown;
-    bool clear = false;
     switch (final) {
     case 'A':
         result = escCursorUp;
@@ -278,17 +279,14 @@ TEscapeCode TEscapeCodesVT100::MatchExtSequence()
         result = (first == '\0' || first == '0') ? escEraseScreenFrom
             : first == '2'                       ? escEraseScreen
                                                  : escUnknown;
-        clear = true;
         break;
     case 'K':
         result = (first == '\0' || first == '0') ? escEraseLineFrom
             : first == '2'                       ? escEraseLine
                                                  : escUnknown;
-        clear = true;
         break;
     case 'g':
         result = (first == '\0' || first == '0') ? escClearTab : first == '3' ? escClearAllTabs : escUnknown;
-        clear = true;
         break;
     case 'n':
         result = first == '0' ? escReportDeviceOK
@@ -296,12 +294,12 @@ TEscapeCode TEscapeCodesVT100::MatchExtSequence()
             : first == '5'    ? escQueryDevice
             : first == '6'    ? escQueryCursorPos
                               : escUnknown;
-        clear = true;
         break;
     case 'c':
-        if (params.isEmpty() || (params.size() == 1 && params.front() == "0"))
+        splitParams(data_, 1, textEnd, params_);
+        if (params_.isEmpty() || (params_.size() == 1 && params_.front() == "0"))
             result = escIdentify;
-        else if (params.size() == 2 && params.front() == "?1")
+        else if (params_.size() == 2 && params_.front() == "?1")
             result = escIdentResponse;
         break;
     case 'R':
@@ -325,9 +323,8 @@ TEscapeCode TEscapeCodesVT100::MatchExtSequence()
     default:
         break;
     }
-    if (clear)
-        params.clear();
-    params_ = std::move(params);
+    if (keepsParams(final))
+        splitParams(data_, 1, textEnd, params_);
     return result;
 }
 

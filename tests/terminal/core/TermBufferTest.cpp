@@ -1,0 +1,258 @@
+#include "terminal/core/TermBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// Records the picture requests instead of drawing.
+class FakeOwner : public TTermBufferOwner {
+public:
+    int columns = 80;
+    int rows = 24;
+    int fontWidth = 8;
+    int fontHeight = 16;
+    int clientWidth = 1000;
+    int clientHeight = 300;
+    bool doubleBuffered = false;
+
+    int invalidateAll = 0;
+    std::vector<QRect> invalidated;
+    std::vector<std::pair<QRect, int>> scrolled;
+
+    int TermColumns() const override { return columns; }
+    int TermRows() const override { return rows; }
+    int TermFontWidth() const override { return fontWidth; }
+    int TermFontHeight() const override { return fontHeight; }
+    int TermClientWidth() const override { return clientWidth; }
+    int TermClientHeight() const override { return clientHeight; }
+    bool TermDoubleBuffered() const override { return doubleBuffered; }
+    void InvalidateAll() override { ++invalidateAll; }
+    void InvalidateCells(const QRect& cells) override { invalidated.push_back(cells); }
+    void ScrollPixels(const QRect& pixelRect, int dy) override { scrolled.emplace_back(pixelRect, dy); }
+
+    void forget()
+    {
+        invalidateAll = 0;
+        invalidated.clear();
+        scrolled.clear();
+    }
+};
+
+TTermCell cellOf(char ch)
+{
+    return TTermCell{ch, TColor(0x0000FF), TColor(0xFFFF00), true};
+}
+
+// Every cell gets a character naming its row, so moved rows can be recognised.
+void fillRows(TComTermBuffer& buffer)
+{
+    for (int y = 1; y <= buffer.Rows(); ++y)
+        for (int x = 1; x <= buffer.Columns(); ++x)
+            buffer.SetCell(x, y, cellOf(char('A' + y - 1)));
+}
+
+int emptyCells(const TComTermBuffer& buffer)
+{
+    int count = 0;
+    for (int y = 1; y <= buffer.Rows(); ++y)
+        for (int x = 1; x <= buffer.Columns(); ++x)
+            count += buffer.GetCell(x, y) == TTermCell{} ? 1 : 0;
+    return count;
+}
+
+class TermBufferTest : public ::testing::Test {
+protected:
+    FakeOwner owner;
+    TComTermBuffer buffer{owner};
+
+    void SetUp() override { buffer.Init(); }
+};
+
+TEST_F(TermBufferTest, InitGivesEmptyGridAndEveryEighthColumnAsTabStop)
+{
+    EXPECT_EQ(emptyCells(buffer), 80 * 24);
+    std::vector<int> stops;
+    for (int x = 1; x <= 80; ++x)
+        if (buffer.GetTab(x))
+            stops.push_back(x);
+    EXPECT_EQ(stops, (std::vector<int>{1, 9, 17, 25, 33, 41, 49, 57, 65, 73}));
+}
+
+TEST_F(TermBufferTest, NextTabSearchesAtOrAfterTheColumn)
+{
+    const std::vector<std::pair<int, int>> cases
+        = {{1, 1}, {2, 9}, {9, 9}, {10, 17}, {72, 73}, {73, 73}, {74, 0}, {80, 0}, {81, 0}};
+    for (const auto& [from, expected] : cases)
+        EXPECT_EQ(buffer.NextTab(from), expected) << "from column " << from;
+}
+
+TEST_F(TermBufferTest, ClearTabsRemovesDefaultsUntilSetOrInit)
+{
+    buffer.ClearTabs();
+    EXPECT_EQ(buffer.NextTab(1), 0);
+    buffer.SetTab(5, true);
+    EXPECT_EQ(buffer.NextTab(1), 5);
+    EXPECT_EQ(buffer.NextTab(6), 0);
+    buffer.SetTab(80, true);
+    EXPECT_EQ(buffer.NextTab(80), 80);
+    buffer.SetTab(5, false);
+    EXPECT_EQ(buffer.NextTab(1), 80);
+    buffer.Init();
+    EXPECT_EQ(buffer.NextTab(2), 9);
+    EXPECT_FALSE(buffer.GetTab(80));
+}
+
+TEST_F(TermBufferTest, InitFollowsTheOwnersSizeAndDiscardsText)
+{
+    buffer.SetCell(3, 3, cellOf('x'));
+    owner.columns = 10;
+    owner.rows = 3;
+    buffer.Init();
+    EXPECT_EQ(buffer.Columns(), 10);
+    EXPECT_EQ(buffer.Rows(), 3);
+    EXPECT_EQ(emptyCells(buffer), 30);
+    EXPECT_TRUE(buffer.GetTab(1));
+    EXPECT_TRUE(buffer.GetTab(9));
+    EXPECT_EQ(buffer.NextTab(10), 0);
+    owner.columns = 2;
+    buffer.Init();
+    EXPECT_EQ(buffer.NextTab(1), 1);
+    EXPECT_EQ(buffer.NextTab(2), 0);
+}
+
+TEST_F(TermBufferTest, CellsAreStoredRowByRow)
+{
+    owner.columns = 7;
+    owner.rows = 3;
+    buffer.Init();
+    for (int y = 1; y <= 3; ++y)
+        for (int x = 1; x <= 7; ++x)
+            buffer.SetCell(x, y, TTermCell{char(x * 10 + y), TColor(x), TColor(y), (x + y) % 2 == 0});
+    for (int y = 1; y <= 3; ++y)
+        for (int x = 1; x <= 7; ++x)
+            EXPECT_EQ(
+                buffer.GetCell(x, y), (TTermCell{char(x * 10 + y), TColor(x), TColor(y), (x + y) % 2 == 0}));
+    EXPECT_TRUE(owner.invalidated.empty());
+    EXPECT_EQ(owner.invalidateAll, 0);
+}
+
+TEST_F(TermBufferTest, ScrollUpMovesRowsUpAndEmptiesTheLastRow)
+{
+    fillRows(buffer);
+    owner.forget();
+    buffer.ScrollUp();
+    for (int y = 1; y < 24; ++y)
+        EXPECT_EQ(buffer.GetCell(80, y).Ch, char('A' + y)) << "row " << y;
+    for (int x = 1; x <= 80; ++x)
+        EXPECT_EQ(buffer.GetCell(x, 24), TTermCell{});
+    EXPECT_EQ(emptyCells(buffer), 80);
+    // The client is wider than the grid and lower than it: the shift covers their overlap.
+    ASSERT_EQ(owner.scrolled.size(), 1u);
+    EXPECT_EQ(owner.scrolled[0].first, QRect(0, 0, 640, 300));
+    EXPECT_EQ(owner.scrolled[0].second, -16);
+    EXPECT_TRUE(owner.invalidated.empty());
+}
+
+TEST_F(TermBufferTest, ScrollDownEmptiesRowOneAndDropsTheLastRow)
+{
+    fillRows(buffer);
+    owner.clientWidth = 300;
+    owner.clientHeight = 1000;
+    owner.forget();
+    buffer.ScrollDown();
+    for (int x = 1; x <= 80; ++x)
+        EXPECT_EQ(buffer.GetCell(x, 1), TTermCell{});
+    for (int y = 2; y <= 24; ++y)
+        EXPECT_EQ(buffer.GetCell(1, y).Ch, char('A' + y - 2)) << "row " << y;
+    EXPECT_EQ(emptyCells(buffer), 80);
+    ASSERT_EQ(owner.scrolled.size(), 1u);
+    EXPECT_EQ(owner.scrolled[0].first, QRect(0, 0, 300, 24 * 16));
+    EXPECT_EQ(owner.scrolled[0].second, 16);
+}
+
+TEST_F(TermBufferTest, EraseLineFromClearsTheRestOfOneRow)
+{
+    fillRows(buffer);
+    owner.forget();
+    buffer.EraseLineFrom(5, 3);
+    EXPECT_EQ(emptyCells(buffer), 76);
+    EXPECT_EQ(buffer.GetCell(4, 3).Ch, 'C');
+    EXPECT_EQ(buffer.GetCell(5, 3), TTermCell{});
+    EXPECT_EQ(buffer.GetCell(5, 4).Ch, 'D');
+    ASSERT_EQ(owner.invalidated.size(), 1u);
+    EXPECT_EQ(owner.invalidated[0], QRect(QPoint(5, 3), QPoint(80, 3)));
+    EXPECT_TRUE(owner.scrolled.empty());
+}
+
+TEST_F(TermBufferTest, EraseScreenFromClearsToTheEndInReadingOrder)
+{
+    struct Case {
+        int x, y, cleared;
+        std::vector<QRect> rects;
+    };
+    const std::vector<Case> cases = {
+        {1, 1, 80 * 24, {QRect(QPoint(1, 1), QPoint(80, 1)), QRect(QPoint(1, 2), QPoint(80, 24))}},
+        {80, 24, 1, {QRect(QPoint(80, 24), QPoint(80, 24))}},
+        {5, 3, 21 * 80 + 76, {QRect(QPoint(5, 3), QPoint(80, 3)), QRect(QPoint(1, 4), QPoint(80, 24))}},
+        {1, 24, 80, {QRect(QPoint(1, 24), QPoint(80, 24))}},
+        {80, 23, 81, {QRect(QPoint(80, 23), QPoint(80, 23)), QRect(QPoint(1, 24), QPoint(80, 24))}},
+    };
+    for (const auto& c : cases) {
+        fillRows(buffer);
+        owner.forget();
+        buffer.EraseScreenFrom(c.x, c.y);
+        EXPECT_EQ(emptyCells(buffer), c.cleared) << c.x << "," << c.y;
+        // Everything before (X, Y) in reading order keeps its text.
+        const TTermCell before = c.x > 1 ? buffer.GetCell(c.x - 1, c.y) : buffer.GetCell(80, c.y - 1);
+        if (c.x > 1 || c.y > 1) {
+            EXPECT_NE(before, TTermCell{});
+        }
+        EXPECT_EQ(owner.invalidated, c.rects) << c.x << "," << c.y;
+    }
+}
+
+TEST_F(TermBufferTest, DoubleBufferedOwnerIsInvalidatedWhole)
+{
+    owner.doubleBuffered = true;
+    buffer.ScrollUp();
+    buffer.ScrollDown();
+    buffer.EraseLineFrom(1, 1);
+    buffer.EraseScreenFrom(1, 1);
+    EXPECT_EQ(owner.invalidateAll, 4);
+    EXPECT_TRUE(owner.invalidated.empty());
+    EXPECT_TRUE(owner.scrolled.empty());
+}
+
+// Callers are meant to stay inside the grid; a stray call must still not touch memory
+// outside it.
+TEST(TermBufferSafety, OutOfGridAndBeforeInitCallsAreHarmless)
+{
+    FakeOwner owner;
+    TComTermBuffer buffer(owner);
+    EXPECT_FALSE(buffer.Initialized());
+    buffer.SetCell(1, 1, cellOf('x'));
+    buffer.ScrollUp();
+    buffer.EraseScreenFrom(1, 1);
+    EXPECT_EQ(buffer.GetCell(1, 1), TTermCell{});
+    EXPECT_EQ(buffer.NextTab(1), 0);
+    EXPECT_TRUE(owner.scrolled.empty());
+    EXPECT_TRUE(owner.invalidated.empty());
+
+    buffer.Init();
+    // The owner's size changes before the buffer is rebuilt: the old geometry still holds.
+    owner.columns = 256;
+    owner.rows = 100;
+    buffer.SetCell(81, 1, cellOf('x'));
+    buffer.SetCell(0, 0, cellOf('x'));
+    buffer.SetCell(1, 25, cellOf('x'));
+    buffer.EraseLineFrom(81, 1);
+    buffer.SetTab(81, true);
+    EXPECT_EQ(buffer.GetCell(81, 1), TTermCell{});
+    EXPECT_EQ(emptyCells(buffer), 80 * 24);
+    EXPECT_FALSE(buffer.GetTab(81));
+    EXPECT_EQ(buffer.NextTab(74), 0);
+}
+
+} // namespace
