@@ -1,0 +1,63 @@
+#include "console/core/RecordParser.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// Takes the calls and does as little as a window's cheapest reaction would.
+class CountingView : public TRecordView {
+public:
+    QByteArray limit = "50";
+    std::int64_t calls = 0;
+    QByteArray limitText(TLimit) const override { return limit; }
+    void setReadoutText(TReadout, QByteArrayView text) override { calls += text.size(); }
+    void setReadoutColor(TReadout, TColor) override { ++calls; }
+    void setCounter(TEvent, std::uint16_t, TColor) override { ++calls; }
+    void eventCounted() override { ++calls; }
+    void setLeftAxisTitle(const QString&) override { ++calls; }
+    void setBottomAxisTitle(const QString&) override { ++calls; }
+    void addPoint(double x, double) override { calls += std::int64_t(x) & 1; }
+    void clearScope() override { ++calls; }
+    void send(const QByteArray& text) override { calls += text.size(); }
+};
+
+// A long mixed stream as the device sends it (the terminal has added LF after each CR).
+QByteArray mixedStream(int repeats, int& records)
+{
+    const QByteArray block = "W:VA-15/3\r\n"
+                             "W:TR42/RK0\r\n"
+                             "W:VA230/51\r\n"
+                             "W:TR80/RK2\r\n"
+                             "W:SCxVm10\r\n"
+                             "W:ST10;12;15;-3;*\r\n"
+                             "xx W:VA10/2\r\n"
+                             "W:RS+ROSC\r\n";
+    records = 8 * repeats;
+    QByteArray all;
+    all.reserve(block.size() * repeats);
+    for (int i = 0; i < repeats; ++i)
+        all += block;
+    return all;
+}
+
+void BM_ParserMixedStream(benchmark::State& state)
+{
+    int records = 0;
+    const QByteArray stream = mixedStream(10000, records);
+    const qsizetype chunk = state.range(0);
+    CountingView view;
+    TRecordParser parser(view);
+    for (auto _ : state) {
+        for (qsizetype at = 0; at < stream.size(); at += chunk)
+            parser.feed(QByteArrayView(stream).sliced(at, std::min(chunk, stream.size() - at)));
+        benchmark::DoNotOptimize(view.calls);
+    }
+    state.counters["records/s"]
+        = benchmark::Counter(double(records) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.SetBytesProcessed(std::int64_t(stream.size()) * std::int64_t(state.iterations()));
+}
+BENCHMARK(BM_ParserMixedStream)->Arg(1 << 20)->Arg(4096)->Arg(64)->Arg(7)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

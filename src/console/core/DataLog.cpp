@@ -1,0 +1,113 @@
+#include "console/core/DataLog.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+TDataLog::~TDataLog()
+{
+    close();
+}
+
+bool TDataLog::open(const QString& path, bool append)
+{
+    close();
+    error_ = 0;
+    const QByteArray name = QFile::encodeName(path);
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    do {
+        fd_ = ::open(name.constData(), flags, 0666);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) {
+        error_ = errno;
+        return false;
+    }
+    buffer_.reserve(kBufferSize);
+    return true;
+}
+
+bool TDataLog::flush()
+{
+    const char* p = buffer_.constData();
+    qsizetype left = buffer_.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, p, std::size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error_ = errno;
+            buffer_.clear();
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    buffer_.clear();
+    return true;
+}
+
+bool TDataLog::close()
+{
+    if (fd_ < 0)
+        return true;
+    bool ok = flush();
+    if (::close(fd_) != 0 && errno != EINTR) {
+        if (ok)
+            error_ = errno;
+        ok = false;
+    }
+    fd_ = -1;
+    return ok;
+}
+
+bool TDataLog::write(QByteArrayView text)
+{
+    if (fd_ < 0)
+        return false;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        const qsizetype room = kBufferSize - buffer_.size();
+        const qsizetype n = std::min(room, text.size() - pos);
+        buffer_.append(text.data() + pos, n);
+        pos += n;
+        if (buffer_.size() == kBufferSize && !flush()) {
+            const int err = error_;
+            ::close(fd_);
+            fd_ = -1;
+            error_ = err;
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+QString withExtension(const QString& path, const QString& lower, const QString& upper)
+{
+    if (path.endsWith(lower, Qt::CaseSensitive) || path.endsWith(upper, Qt::CaseSensitive))
+        return path;
+    return path + lower;
+}
+
+} // namespace
+
+QString withTxtExtension(const QString& path)
+{
+    return withExtension(path, QStringLiteral(".txt"), QStringLiteral(".TXT"));
+}
+
+QString withIniExtension(const QString& path)
+{
+    return withExtension(path, QStringLiteral(".ini"), QStringLiteral(".INI"));
+}
+
+QString programFolderOf(const QString& executablePath)
+{
+    const qsizetype slash = executablePath.lastIndexOf(QLatin1Char('/'));
+    QString folder = slash < 0 ? QString() : executablePath.left(slash + 1);
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}

@@ -1,0 +1,207 @@
+#include "console/core/IniFile.h"
+
+#include "common/Color.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDevice>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+}
+
+class IniFileTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath("Orvik.ini"); }
+};
+
+TEST_F(IniFileTest, MissingFileGivesDefaults)
+{
+    TIniFile ini(path());
+    EXPECT_EQ(ini.readString("Com", "ComPortNo", "COM1"), "COM1");
+    EXPECT_EQ(ini.readInteger("Com", "BaudRate", 7), 7);
+    EXPECT_TRUE(ini.readBool("Com", "Wrap", true));
+    EXPECT_FALSE(ini.sectionExists("Com"));
+    EXPECT_FALSE(QFile::exists(path()));
+}
+
+TEST_F(IniFileTest, IntegersAndBooleans)
+{
+    writeFile(path(),
+        "[Com]\r\n"
+        "BaudRate=13\r\n"
+        "Hex1=0x0D\r\n"
+        "Hex2=0X1f\r\n"
+        "Hex3=$0D\r\n"
+        "Short=0x\r\n"
+        "Neg=-2147483647\r\n"
+        "Blank= 12 \r\n"
+        "Wrap=yes\r\n"
+        "Echo=0\r\n"
+        "CR=2\r\n"
+        "Empty=\r\n"
+        "Signed0x=-0x10\r\n");
+    TIniFile ini(path());
+    EXPECT_EQ(ini.readInteger("Com", "BaudRate", 7), 13);
+    EXPECT_EQ(ini.readInteger("Com", "Hex1", 7), 13);
+    EXPECT_EQ(ini.readInteger("Com", "Hex2", 7), 31);
+    EXPECT_EQ(ini.readInteger("Com", "Hex3", 7), 13);
+    EXPECT_EQ(ini.readInteger("Com", "Short", 7), 7);
+    EXPECT_EQ(ini.readInteger("Com", "Neg", 0), -2147483647);
+    EXPECT_EQ(ini.readInteger("Com", "Blank", 0), 12);
+    EXPECT_EQ(ini.readInteger("Com", "Signed0x", 5), 5);
+    EXPECT_EQ(ini.readInteger("Com", "Empty", 9), 9);
+    EXPECT_TRUE(ini.readBool("Com", "Wrap", true));
+    EXPECT_FALSE(ini.readBool("Com", "Wrap", false));
+    EXPECT_FALSE(ini.readBool("Com", "Echo", true));
+    EXPECT_TRUE(ini.readBool("Com", "CR", false));
+    // A key that is present but empty is an empty text, not the default.
+    EXPECT_EQ(ini.readString("Com", "Empty", "dflt"), "");
+}
+
+TEST_F(IniFileTest, SectionsAndKeysIgnoreCase)
+{
+    writeFile(path(), "[commands]\npusk=go\n[\xCB\xEE\xE3]\n\xCA\xEB\xFE\xF7=1\n  Spaced Key  =v\n");
+    TIniFile ini(path());
+    EXPECT_EQ(ini.readString("COMMANDS", "PUSK", ""), "go");
+    EXPECT_EQ(ini.readString("Commands", "Pusk", ""), "go");
+    // Cyrillic names fold too (Windows-1251 "Лог"/"ЛОГ", "Ключ"/"КЛЮЧ").
+    EXPECT_EQ(ini.readString("\xCB\xCE\xC3", "\xCA\xCB\xDE\xD7", ""), "1");
+    EXPECT_EQ(ini.readString("\xCB\xEE\xE3", "spaced key", ""), "v");
+
+    ini.writeString("COMMANDS", "PUSK", "stop");
+    EXPECT_EQ(readAll(path()).count("pusk="), 1) << "an existing key is replaced where it stands";
+    EXPECT_EQ(TIniFile(path()).readString("commands", "pusk", ""), "stop");
+}
+
+TEST_F(IniFileTest, TextsStayAsTheyAre)
+{
+    TIniFile ini(path());
+    const QByteArray cyrillic = "\xCF\xD3\xD1\xCA  \xF2\xE5\xF1\xF2 ";
+    ini.writeString("Commands", "PUSK", cyrillic);
+    ini.writeString("Commands", "RESTART", " a=b;c ");
+    ini.writeString("Log", "FileName", "/tmp/with blanks/OrvikLog.txt");
+    TIniFile again(path());
+    EXPECT_EQ(again.readString("Commands", "PUSK", ""), cyrillic);
+    EXPECT_EQ(again.readString("Commands", "RESTART", ""), " a=b;c ");
+    EXPECT_EQ(again.readString("Log", "FileName", ""), "/tmp/with blanks/OrvikLog.txt");
+}
+
+TEST_F(IniFileTest, LongValuesAreCutToTheBuffer)
+{
+    const QByteArray longValue(5000, 'v');
+    TIniFile ini(path());
+    ini.writeString("Commands", "PUSK", longValue);
+    EXPECT_EQ(TIniFile(path()).readString("Commands", "PUSK", "").size(), TIniFile::kValueBuffer - 1);
+}
+
+TEST_F(IniFileTest, EveryWriteReachesTheFileInSectionOrder)
+{
+    {
+        TIniFile ini(path());
+        ini.writeString("Com", "ComPortNo", "COM1");
+        EXPECT_EQ(readAll(path()), "[Com]\nComPortNo=COM1\n");
+        ini.writeInteger("Com", "BaudRate", 7);
+        ini.writeBool("Log", "NewLog", false);
+        ini.writeInteger("Color", "Main", TColor(0x80000001u));
+        ini.writeBool("Com", "Wrap", true);
+    }
+    EXPECT_EQ(readAll(path()),
+        "[Com]\nComPortNo=COM1\nBaudRate=7\nWrap=1\n[Log]\nNewLog=0\n[Color]\nMain=-2147483647\n");
+    EXPECT_EQ(TIniFile(path()).readInteger("Color", "Main", 0), TColor(0x80000001u));
+}
+
+TEST_F(IniFileTest, CommentsAndForeignLinesSurvive)
+{
+    writeFile(path(), "; settings\r\n[Com]\r\nComPortNo=COM3\r\n\r\n[Other]\r\nx=1\r\n");
+    TIniFile ini(path());
+    ini.writeBool("Com", "Echo", false);
+    EXPECT_EQ(readAll(path()), "; settings\n[Com]\nComPortNo=COM3\nEcho=0\n\n[Other]\nx=1\n");
+}
+
+TEST_F(IniFileTest, UnwritableFolderRaisesWithThePath)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    TIniFile ini(path());
+    try {
+        ini.writeString("Com", "ComPortNo", "COM1");
+        FAIL() << "no error";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(QString::fromStdString(e.what()), "Unable to write to " + path());
+    }
+    QFile::setPermissions(
+        dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(IniFileTest, MissingFolderRaisesAndKeepsTheProfile)
+{
+    const QString bad = dir.filePath("no/such/folder/Orvik.ini");
+    TIniFile ini(bad);
+    EXPECT_THROW(ini.writeString("Com", "ComPortNo", "COM1"), EIniFileException);
+    try {
+        ini.writeString("Com", "ComPortNo", "COM1");
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(QString::fromStdString(e.what()), "Unable to write to " + bad);
+        EXPECT_EQ(e.path(), bad);
+    }
+    EXPECT_EQ(ini.readString("Com", "ComPortNo", "none"), "none") << "a failed write is not kept";
+}
+
+// A writer killed between two keys leaves the file as it was after the last whole write:
+// never a torn file.
+TEST_F(IniFileTest, KilledWriterNeverLeavesATornFile)
+{
+    for (int round = 0; round < 20; ++round) {
+        QFile::remove(path());
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(fds[0]);
+            TIniFile ini(path());
+            for (int i = 0;; ++i) {
+                ini.writeInteger("Com", "Key" + QByteArray::number(i % 40), i);
+                if (i == 5) {
+                    const char go = 1;
+                    (void)!::write(fds[1], &go, 1);
+                }
+            }
+        }
+        close(fds[1]);
+        char go = 0;
+        ASSERT_EQ(::read(fds[0], &go, 1), 1);
+        usleep(useconds_t(500 * round));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        close(fds[0]);
+        const QByteArray content = readAll(path());
+        ASSERT_TRUE(content.startsWith("[Com]\nKey0=")) << content.left(80).constData();
+        ASSERT_TRUE(content.endsWith('\n')) << "torn file in round " << round;
+        for (const QByteArray& line : content.split('\n').mid(1)) {
+            if (!line.isEmpty()) {
+                ASSERT_TRUE(line.startsWith("Key") && line.contains('=')) << line.constData();
+            }
+        }
+    }
+}
+
+} // namespace
