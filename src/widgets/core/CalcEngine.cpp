@@ -143,7 +143,12 @@ void TCalcEngine::MemoryAdd()
     if (status_ == cstError)
         return;
     status_ = cstNewNumber;
-    SetMemory(memory_ + DisplayValue());
+    const double sum = memory_ + DisplayValue();
+    // An overflowing sum is an arithmetic error; the memory keeps its last good value.
+    if (std::isfinite(sum))
+        SetMemory(sum);
+    else
+        Error();
 }
 
 void TCalcEngine::MemoryStore()
