@@ -1,0 +1,6 @@
+#include "chart/Chart.h"
+
+TChart::TChart(QWidget* parent)
+    : TCustomChart(parent)
+{
+}

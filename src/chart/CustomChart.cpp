@@ -1,0 +1,358 @@
+#include "chart/CustomChart.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QHash>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+namespace {
+
+QFont toQFont(const TChartFont& f)
+{
+    QFont font(f.Name);
+    font.setPointSize(f.Size);
+    font.setBold(f.Bold);
+    return font;
+}
+
+// Measures with the fonts the chart paints with; metrics are cached per font.
+class QtChartMetrics : public TChartMetrics {
+public:
+    int TextWidth(const TChartFont& font, const QString& text) const override
+    {
+        return metrics(font).horizontalAdvance(text);
+    }
+    int TextHeight(const TChartFont& font) const override { return metrics(font).height(); }
+
+private:
+    const QFontMetrics& metrics(const TChartFont& f) const
+    {
+        const QString key = f.Name + QLatin1Char('/') + QString::number(f.Size) + (f.Bold ? QStringLiteral("b") : QString());
+        auto it = cache_.find(key);
+        if (it == cache_.end()) {
+            it = cache_.insert(key, QFontMetrics(toQFont(f)));
+        }
+        return *it;
+    }
+    mutable QHash<QString, QFontMetrics> cache_;
+};
+
+QRect toQRect(const TChartRect& r)
+{
+    return QRect(r.Left, r.Top, r.Width(), r.Height());
+}
+
+Qt::PenStyle toQtStyle(TPenStyle s)
+{
+    switch (s) {
+    case psSolid:
+        return Qt::SolidLine;
+    case psDash:
+        return Qt::DashLine;
+    case psDot:
+        return Qt::DotLine;
+    case psDashDot:
+        return Qt::DashDotLine;
+    case psDashDotDot:
+        return Qt::DashDotDotLine;
+    case psClear:
+        return Qt::NoPen;
+    }
+    return Qt::SolidLine;
+}
+
+QPen toQPen(const TChartPen& pen, TColor color)
+{
+    if (!pen.Visible) {
+        return QPen(Qt::NoPen);
+    }
+    QPen q(color::toQColor(color));
+    q.setStyle(toQtStyle(pen.Style));
+    q.setWidth(pen.Width);
+    q.setCosmetic(pen.Width <= 1);
+    q.setCapStyle(Qt::FlatCap);
+    q.setJoinStyle(Qt::MiterJoin);
+    return q;
+}
+
+QPen toQPen(const TChartPen& pen)
+{
+    return toQPen(pen, pen.Color);
+}
+
+void drawLines(QPainter& p, const std::vector<TChartLine>& lines)
+{
+    for (const TChartLine& l : lines) {
+        p.drawLine(l.X1, l.Y1, l.X2, l.Y2);
+    }
+}
+
+void drawText(QPainter& p, const TChartText& t, int angle)
+{
+    if (t.Text.isEmpty()) {
+        return;
+    }
+    const QRect r = toQRect(t.Rect);
+    if (angle % 180 == 0) {
+        p.drawText(r, Qt::AlignCenter | Qt::TextDontClip, t.Text);
+        return;
+    }
+    p.save();
+    p.translate(r.center());
+    p.rotate(-angle);
+    const QRect turned(-r.height() / 2, -r.width() / 2, r.height(), r.width());
+    p.drawText(turned, Qt::AlignCenter | Qt::TextDontClip, t.Text);
+    p.restore();
+}
+
+// The rubber band: a one-pixel outline in an inverting mode, each pixel touched exactly once
+// so that drawing it twice restores the picture.
+void drawBand(QPainter& p, const TChartRect& b, TColor background)
+{
+    const TColor bandColor = color::toBgr(background) == 0xFFFFFFu ? clBlack : background;
+    const QColor c = color::toQColor(bandColor);
+    p.save();
+    p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+    p.fillRect(b.Left, b.Top, b.Width() + 1, 1, c);
+    if (b.Bottom != b.Top) {
+        p.fillRect(b.Left, b.Bottom, b.Width() + 1, 1, c);
+    }
+    if (b.Height() > 1) {
+        p.fillRect(b.Left, b.Top + 1, 1, b.Height() - 1, c);
+        if (b.Right != b.Left) {
+            p.fillRect(b.Right, b.Top + 1, 1, b.Height() - 1, c);
+        }
+    }
+    p.restore();
+}
+
+Qt::CursorShape toShape(TCursor c)
+{
+    return c == crCross ? Qt::CrossCursor : Qt::ArrowCursor;
+}
+
+} // namespace
+
+TCustomChart::TCustomChart(QWidget* parent)
+    : QWidget(parent)
+{
+    SetMetrics(std::make_unique<QtChartMetrics>());
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(400, 250);
+    SetChartBounds(width(), height());
+}
+
+TCustomChart::~TCustomChart() = default;
+
+void TCustomChart::Invalidate()
+{
+    bufferValid_ = false;
+    update();
+}
+
+void TCustomChart::Repaint()
+{
+    bufferValid_ = false;
+    repaint();
+}
+
+void TCustomChart::ShowCursor(TCursor cursor)
+{
+    setCursor(toShape(cursor));
+}
+
+void TCustomChart::DrawTo(QImage& image)
+{
+    if (image.width() != ChartWidth() || image.height() != ChartHeight()) {
+        SetChartBounds(image.width(), image.height());
+    }
+    const TChartPicture& picture = BuildPicture();
+    QPainter painter(&image);
+    PaintPicture(painter, picture);
+}
+
+void TCustomChart::PaintPicture(QPainter& p, const TChartPicture& pic) const
+{
+    const int w = ChartWidth();
+    const int h = ChartHeight();
+    p.fillRect(0, 0, w, h, color::toQColor(Color()));
+
+    if (BevelOuter() != bvNone && BevelWidth() > 0) {
+        const QColor light = color::toQColor(BevelOuter() == bvRaised ? clBtnHighlight : clBtnShadow);
+        const QColor dark = color::toQColor(BevelOuter() == bvRaised ? clBtnShadow : clBtnHighlight);
+        for (int i = 0; i < BevelWidth(); ++i) {
+            p.fillRect(i, i, w - 2 * i, 1, light);
+            p.fillRect(i, i, 1, h - 2 * i, light);
+            p.fillRect(i, h - 1 - i, w - 2 * i, 1, dark);
+            p.fillRect(w - 1 - i, i, 1, h - 2 * i, dark);
+        }
+    }
+
+    if (!pic.Title.Text.isEmpty()) {
+        const TChartTitle& title = Title();
+        p.setFont(toQFont(title.Font));
+        p.setPen(color::toQColor(title.Font.Color));
+        const int align = title.Alignment == taLeftJustify ? Qt::AlignLeft
+            : title.Alignment == taRightJustify            ? Qt::AlignRight
+                                                           : Qt::AlignHCenter;
+        p.drawText(toQRect(pic.Title.Rect), align | Qt::AlignTop | Qt::TextDontClip, pic.Title.Text);
+    }
+
+    const TChartRect& plot = pic.ChartRect;
+    const TChartWall& wall = BackWall();
+    if (wall.Brush.Style != bsClear) {
+        p.fillRect(QRect(plot.Left, plot.Top, plot.Width() + 1, plot.Height() + 1),
+            color::toQColor(wall.Brush.Color));
+    }
+    if (wall.Pen.Visible) {
+        p.setPen(toQPen(wall.Pen));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(plot.Left, plot.Top, plot.Width(), plot.Height());
+    }
+
+    for (const TAxisPicture& ap : pic.Axes) {
+        const TChartAxis& axis = *ap.Axis;
+        p.setFont(toQFont(axis.Title().Font()));
+        p.setPen(color::toQColor(axis.Title().Font().Color));
+        drawText(p, ap.Title, ap.TitleAngle);
+
+        p.setFont(toQFont(axis.LabelsFont()));
+        p.setPen(color::toQColor(axis.LabelsFont().Color));
+        for (const TChartText& label : ap.Labels) {
+            drawText(p, label, 0);
+        }
+        if (axis.Axis().Visible) {
+            p.setPen(toQPen(axis.Axis()));
+            p.drawLine(ap.AxisLine.X1, ap.AxisLine.Y1, ap.AxisLine.X2, ap.AxisLine.Y2);
+        }
+        p.setPen(toQPen(axis.Ticks()));
+        drawLines(p, ap.Ticks);
+        p.setPen(toQPen(axis.Grid()));
+        drawLines(p, ap.GridLines);
+    }
+
+    p.save();
+    if (ClipPoints()) {
+        p.setClipRect(QRect(plot.Left, plot.Top, plot.Width() + 1, plot.Height() + 1));
+    }
+    for (const TSeriesPicture& sp : pic.Series) {
+        for (const TSeriesRun& run : sp.Runs) {
+            p.setPen(toQPen(sp.Pen, run.Color));
+            p.drawPolyline(run.Points);
+        }
+    }
+    p.restore();
+
+    if (pic.ZoomBand) {
+        drawBand(p, pic.Band, Color());
+    }
+}
+
+void TCustomChart::DrawZoomBand(const TChartRect& rect)
+{
+    // Without a valid buffer the next full redraw draws the band in its current state.
+    if (!bufferValid_ || buffer_.isNull()) {
+        return;
+    }
+    TZoomPanningRecord r{rect.Left, rect.Top, rect.Right, rect.Bottom, false};
+    r.Check();
+    {
+        QPainter p(&buffer_);
+        drawBand(p, {r.X0, r.Y0, r.X1, r.Y1}, Color());
+    }
+    update(QRect(r.X0, r.Y0, r.X1 - r.X0 + 1, r.Y1 - r.Y0 + 1));
+}
+
+void TCustomChart::renderBuffer()
+{
+    if (buffer_.size() != size()) {
+        buffer_ = QImage(size(), QImage::Format_RGB32);
+    }
+    DrawTo(buffer_);
+    bufferValid_ = true;
+}
+
+void TCustomChart::paintEvent(QPaintEvent*)
+{
+    if (!bufferValid_ || buffer_.size() != size()) {
+        renderBuffer();
+    }
+    QPainter p(this);
+    p.drawImage(0, 0, buffer_);
+}
+
+void TCustomChart::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    SetChartBounds(width(), height());
+}
+
+namespace {
+
+bool toButton(Qt::MouseButton b, TMouseButton& out)
+{
+    switch (b) {
+    case Qt::LeftButton:
+        out = mbLeft;
+        return true;
+    case Qt::RightButton:
+        out = mbRight;
+        return true;
+    case Qt::MiddleButton:
+        out = mbMiddle;
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void TCustomChart::mousePressEvent(QMouseEvent* event)
+{
+    QWidget::mousePressEvent(event);
+    TMouseButton button;
+    if (toButton(event->button(), button)) {
+        const QPoint pos = event->position().toPoint();
+        MouseDown(button, pos.x(), pos.y());
+    }
+    event->accept();
+}
+
+void TCustomChart::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    MouseMove(pos.x(), pos.y());
+    event->accept();
+}
+
+void TCustomChart::mouseReleaseEvent(QMouseEvent* event)
+{
+    TMouseButton button;
+    if (toButton(event->button(), button)) {
+        const QPoint pos = event->position().toPoint();
+        MouseUp(button, pos.x(), pos.y());
+    }
+    event->accept();
+}
+
+void TCustomChart::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    MouseLeave();
+}
+
+void TCustomChart::wheelEvent(QWheelEvent* event)
+{
+    // One shift per notch (120 eighths of a degree); finer wheels add up to a notch first.
+    wheelDelta_ += event->angleDelta().y();
+    while (wheelDelta_ >= 120 || wheelDelta_ <= -120) {
+        const bool towardsUser = wheelDelta_ < 0;
+        wheelDelta_ += towardsUser ? 120 : -120;
+        MouseWheel(towardsUser);
+    }
+    event->accept();
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The chart control: the widget-free chart model shown in a QWidget. It paints the model's
+// picture into a back buffer, draws the zoom rubber band on that buffer in an inverting mode
+// and routes mouse and wheel input to the model.
+
+#include "chart/core/ChartModel.h"
+
+#include <QImage>
+#include <QWidget>
+
+class QPainter;
+
+class TCustomChart : public QWidget, public TChartModel {
+    Q_OBJECT
+public:
+    explicit TCustomChart(QWidget* parent = nullptr);
+    ~TCustomChart() override;
+
+    // One full redraw at the image's size (the image must be Format_RGB32 or ARGB32).
+    void DrawTo(QImage& image);
+    // Paints a picture built by the model; the part every redraw shares.
+    void PaintPicture(QPainter& painter, const TChartPicture& picture) const;
+
+    void Invalidate() override;
+    void Repaint() override;
+    void ShowCursor(TCursor cursor) override;
+    void DrawZoomBand(const TChartRect& rect) override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void renderBuffer();
+
+    QImage buffer_;
+    bool bufferValid_ = false;
+    int wheelDelta_ = 0;
+};

@@ -1,0 +1,884 @@
+#include "chart/core/ChartModel.h"
+
+#include "chart/core/AxisMaths.h"
+#include "chart/core/LineSeries.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr int kPixelLimit = 32766;
+constexpr int kSeriesHitDistance = 3;
+
+struct AxisRoom {
+    int title = 0;
+    int labels = 0;
+    int ticks = 0;
+};
+
+bool drawablePixel(int x, int y)
+{
+    return x >= -kPixelLimit && x <= kPixelLimit && y >= -kPixelLimit && y <= kPixelLimit;
+}
+
+double segmentDistanceSquared(QPoint p, QPoint a, QPoint b)
+{
+    const double dx = b.x() - a.x();
+    const double dy = b.y() - a.y();
+    const double len2 = dx * dx + dy * dy;
+    double t = 0;
+    if (len2 > 0) {
+        t = std::clamp(((p.x() - a.x()) * dx + (p.y() - a.y()) * dy) / len2, 0.0, 1.0);
+    }
+    const double ex = a.x() + t * dx - p.x();
+    const double ey = a.y() + t * dy - p.y();
+    return ex * ex + ey * ey;
+}
+
+} // namespace
+
+void TZoomPanningRecord::Check()
+{
+    if (X1 < X0) {
+        std::swap(X0, X1);
+    }
+    if (Y1 < Y0) {
+        std::swap(Y0, Y1);
+    }
+}
+
+TChartModel::TChartModel()
+    : bottomAxis_(std::make_unique<TChartAxis>(this, true, false))
+    , topAxis_(std::make_unique<TChartAxis>(this, true, true))
+    , leftAxis_(std::make_unique<TChartAxis>(this, false, false))
+    , rightAxis_(std::make_unique<TChartAxis>(this, false, true))
+    , depthAxis_(std::make_unique<TChartDepthAxis>(this))
+    , metrics_(std::make_unique<TFixedChartMetrics>())
+{
+    axes_ = {bottomAxis_.get(), topAxis_.get(), leftAxis_.get(), rightAxis_.get(), depthAxis_.get()};
+}
+
+TChartModel::~TChartModel()
+{
+    // Series may still point at the chart while they go.
+    for (auto& s : series_) {
+        s->parentChart_ = nullptr;
+    }
+}
+
+TChartSeries* TChartModel::AddSeries(std::unique_ptr<TChartSeries> series)
+{
+    TChartSeries* raw = series.get();
+    raw->parentChart_ = this;
+    series_.push_back(std::move(series));
+    Invalidate();
+    return raw;
+}
+
+void TChartModel::RemoveSeries(TChartSeries* series)
+{
+    const auto it
+        = std::find_if(series_.begin(), series_.end(), [&](const auto& s) { return s.get() == series; });
+    if (it != series_.end()) {
+        series_.erase(it);
+        Invalidate();
+    }
+}
+
+int TChartModel::CountActiveSeries() const
+{
+    return int(std::count_if(series_.begin(), series_.end(), [](const auto& s) { return s->Active(); }));
+}
+
+void TChartModel::SetView3D(bool value)
+{
+    view3D_ = value;
+    changed();
+}
+
+void TChartModel::SetMaxPointsPerPage(int points)
+{
+    if (points < 0) {
+        throw EChartException("MaxPointsPerPage must be >= 0");
+    }
+    maxPointsPerPage_ = points;
+    page_ = std::min(page_, NumPages());
+    changed();
+}
+
+void TChartModel::SetPage(int page)
+{
+    page = std::clamp(page, 1, NumPages());
+    if (page != page_) {
+        page_ = page;
+        changed();
+    }
+}
+
+int TChartModel::NumPages() const
+{
+    if (maxPointsPerPage_ <= 0) {
+        return 1;
+    }
+    int largest = 0;
+    for (const auto& s : series_) {
+        if (s->Active()) {
+            largest = std::max(largest, s->Count());
+        }
+    }
+    return chartmath::pageCount(largest, maxPointsPerPage_);
+}
+
+void TChartModel::SetScaleLastPage(bool value)
+{
+    scaleLastPage_ = value;
+    changed();
+}
+
+void TChartModel::SetClipPoints(bool value)
+{
+    clipPoints_ = value;
+    changed();
+}
+
+void TChartModel::SetAxisVisible(bool value)
+{
+    axisVisible_ = value;
+    changed();
+}
+
+void TChartModel::SetMarginLeft(int percent)
+{
+    marginLeft_ = percent;
+    changed();
+}
+
+void TChartModel::SetMarginTop(int percent)
+{
+    marginTop_ = percent;
+    changed();
+}
+
+void TChartModel::SetMarginRight(int percent)
+{
+    marginRight_ = percent;
+    changed();
+}
+
+void TChartModel::SetMarginBottom(int percent)
+{
+    marginBottom_ = percent;
+    changed();
+}
+
+void TChartModel::SetColor(TColor color)
+{
+    color_ = color;
+    changed();
+}
+
+void TChartModel::SetBevelOuter(TPanelBevel bevel)
+{
+    bevelOuter_ = bevel;
+    changed();
+}
+
+void TChartModel::SetBevelWidth(int width)
+{
+    bevelWidth_ = width;
+    changed();
+}
+
+void TChartModel::SetCursor(TCursor cursor)
+{
+    cursor_ = cursor;
+    if (!zoom_.Active && !panning_.Active) {
+        ShowCursor(cursor);
+    }
+}
+
+void TChartModel::SetChartBounds(int width, int height)
+{
+    if (width != width_ || height != height_) {
+        width_ = width;
+        height_ = height;
+        changed();
+    }
+}
+
+void TChartModel::SetMetrics(std::unique_ptr<TChartMetrics> metrics)
+{
+    metrics_ = std::move(metrics);
+    changed();
+}
+
+// ---- data pass ----
+
+void TChartModel::CalcAxisMinMax(const TCustomChartAxis& axis, double& minimum, double& maximum) const
+{
+    minimum = maximum = 0;
+    if (axis.IsDepthAxis()) {
+        return;
+    }
+    const bool anyActiveBound = std::any_of(series_.begin(), series_.end(), [&](const auto& s) {
+        return s->Active() && s->AssociatedToAxis(static_cast<const TChartAxis*>(&axis));
+    });
+    auto qualifies = [&](const TChartSeries& s) {
+        return s.Count() > 0 && (s.Active() || !anyActiveBound)
+            && s.AssociatedToAxis(static_cast<const TChartAxis*>(&axis));
+    };
+
+    if (maxPointsPerPage_ > 0 && axis.Horizontal()) {
+        for (const auto& s : series_) {
+            if (!qualifies(*s)) {
+                continue;
+            }
+            const int n = s->Count();
+            const int p = maxPointsPerPage_;
+            const auto range = chartmath::pageRange(n, p, page_);
+            const auto& xs = s->XValues();
+            minimum = xs.Value(range.first);
+            maximum = xs.Value(range.last);
+            const int onPage = range.last - range.first + 1;
+            if (!scaleLastPage_ && onPage < p) {
+                maximum = minimum + (maximum - minimum) * p / onPage;
+            }
+            return;
+        }
+        return;
+    }
+
+    bool first = true;
+    for (const auto& s : series_) {
+        if (!qualifies(*s)) {
+            continue;
+        }
+        const double lo = axis.Horizontal() ? s->MinXValue() : s->MinYValue();
+        const double hi = axis.Horizontal() ? s->MaxXValue() : s->MaxYValue();
+        if (first) {
+            minimum = lo;
+            maximum = hi;
+            first = false;
+        } else {
+            minimum = std::min(minimum, lo);
+            maximum = std::max(maximum, hi);
+        }
+    }
+}
+
+bool TChartModel::AxisShown(const TCustomChartAxis& axis) const
+{
+    if (!axisVisible_ || !axis.Visible() || axis.IsDepthAxis()) {
+        return false;
+    }
+    return std::any_of(series_.begin(), series_.end(), [&](const auto& s) {
+        return s->Active() && s->AssociatedToAxis(static_cast<const TChartAxis*>(&axis));
+    });
+}
+
+// ---- layout and picture ----
+
+const TChartPicture& TChartModel::BuildPicture()
+{
+    TChartPicture picture;
+    layout(picture);
+    for (TChartAxis* axis : axes_) {
+        if (AxisShown(*axis)) {
+            buildAxis(*axis, picture);
+        }
+    }
+    for (const auto& s : series_) {
+        if (s->Active()) {
+            buildSeries(*s, picture);
+        }
+    }
+    if (zoom_.Active) {
+        TZoomPanningRecord band = zoom_;
+        band.Check();
+        picture.ZoomBand = true;
+        picture.Band = {band.X0, band.Y0, band.X1, band.Y1};
+    }
+    picture_ = std::move(picture);
+    pictureBuilt_ = true;
+    return picture_;
+}
+
+void TChartModel::layout(TChartPicture& picture)
+{
+    const TChartMetrics& m = *metrics_;
+    const int bevel = bevelOuter_ != bvNone ? bevelWidth_ : 0;
+    TChartRect r{bevel, bevel, width_ - 1 - bevel, height_ - 1 - bevel};
+    picture.Client = r;
+
+    r.Left += marginLeft_ * width_ / 100;
+    r.Right -= marginRight_ * width_ / 100;
+    r.Top += marginTop_ * height_ / 100;
+    r.Bottom -= marginBottom_ * height_ / 100;
+
+    if (title_.Visible && !title_.Text.isEmpty()) {
+        const int h = int(title_.Text.size()) * m.TextHeight(title_.Font);
+        picture.Title.Text = title_.Text.join(QLatin1Char('\n'));
+        picture.Title.Rect = {r.Left, r.Top, r.Right, r.Top + h};
+        r.Top += h + 5;
+    }
+
+    for (TChartAxis* axis : axes_) {
+        axis->AdjustMaxMin();
+    }
+
+    for (TChartAxis* axis : axes_) {
+        if (!AxisShown(*axis)) {
+            continue;
+        }
+        AxisRoom room;
+        const QString& caption = axis->Title().Caption();
+        if (!caption.isEmpty()) {
+            const int angle = axis->Title().Angle();
+            const bool flat = angle == 0 || angle == 180;
+            const int textWidth = m.TextWidth(axis->Title().Font(), caption);
+            const int textHeight = m.TextHeight(axis->Title().Font());
+            room.title = axis->Horizontal() == flat ? textHeight : textWidth;
+        }
+        if (axis->Labels()) {
+            if (axis->Horizontal()) {
+                room.labels = m.TextHeight(axis->LabelsFont());
+            } else {
+                const double step = chartmath::labelStep(axis->EffectiveRange(), axis->Increment(),
+                    r.Height(), m.TextHeight(axis->LabelsFont()), axis->LabelsSeparation());
+                const double lo = std::trunc(axis->EffectiveMinimum() / step) * step;
+                const double hi = std::trunc(axis->EffectiveMaximum() / step) * step;
+                room.labels = std::max(m.TextWidth(axis->LabelsFont(), axis->FormatValue(lo)),
+                                  m.TextWidth(axis->LabelsFont(), axis->FormatValue(hi)))
+                    + m.TextWidth(axis->LabelsFont(), QStringLiteral(" "));
+            }
+        }
+        if (axis->Ticks().Visible) {
+            room.ticks = axis->Axis().Width + axis->TickLength();
+        }
+        if (axis->MinorTicks().Visible) {
+            room.ticks = std::max(room.ticks, axis->MinorTickLength());
+        }
+        const int total = room.title + room.labels + room.ticks;
+        TAxisPicture ap;
+        ap.Axis = axis;
+        if (axis->Horizontal()) {
+            if (axis->OtherSide()) {
+                ap.Area = {r.Left, r.Top, r.Right, r.Top + total};
+                r.Top += total;
+            } else {
+                ap.Area = {r.Left, r.Bottom - total, r.Right, r.Bottom};
+                r.Bottom -= total;
+            }
+        } else {
+            if (axis->OtherSide()) {
+                ap.Area = {r.Right - total, r.Top, r.Right, r.Bottom};
+                r.Right -= total;
+            } else {
+                ap.Area = {r.Left, r.Top, r.Left + total, r.Bottom};
+                r.Left += total;
+            }
+        }
+        ap.TitleRoom = room.title;
+        ap.LabelsRoom = room.labels;
+        ap.TicksRoom = room.ticks;
+        picture.Axes.push_back(std::move(ap));
+    }
+
+    picture.ChartRect = r;
+    bottomAxis_->SetGeometry(r.Left, r.Right, r.Bottom);
+    topAxis_->SetGeometry(r.Left, r.Right, r.Top);
+    leftAxis_->SetGeometry(r.Top, r.Bottom, r.Left);
+    rightAxis_->SetGeometry(r.Top, r.Bottom, r.Right);
+    depthAxis_->SetGeometry(r.Top, r.Bottom, r.Right);
+}
+
+void TChartModel::buildAxis(TChartAxis& axis, TChartPicture& picture)
+{
+    auto it = std::find_if(
+        picture.Axes.begin(), picture.Axes.end(), [&](const auto& a) { return a.Axis == &axis; });
+    if (it == picture.Axes.end()) {
+        return;
+    }
+    TAxisPicture& ap = *it;
+    const AxisRoom room{ap.TitleRoom, ap.LabelsRoom, ap.TicksRoom};
+
+    const TChartMetrics& m = *metrics_;
+    const TChartRect& plot = picture.ChartRect;
+    const bool horizontal = axis.Horizontal();
+    const bool other = axis.OtherSide();
+    const int pos = axis.PosAxis();
+    const int lineHeight = m.TextHeight(axis.LabelsFont());
+
+    int labelSize = lineHeight;
+    if (horizontal) {
+        labelSize = std::max(m.TextWidth(axis.LabelsFont(), axis.FormatValue(axis.EffectiveMinimum())),
+            m.TextWidth(axis.LabelsFont(), axis.FormatValue(axis.EffectiveMaximum())));
+    }
+    ap.Step = chartmath::labelStep(
+        axis.EffectiveRange(), axis.Increment(), axis.AxisSize(), labelSize, axis.LabelsSeparation());
+
+    // Title, centred along the axis beyond the labels.
+    const QString& caption = axis.Title().Caption();
+    if (!caption.isEmpty()) {
+        const int angle = axis.Title().Angle();
+        const bool flat = angle == 0 || angle == 180;
+        const int w = m.TextWidth(axis.Title().Font(), caption);
+        const int h = m.TextHeight(axis.Title().Font());
+        const int along = horizontal == flat ? w : h; // size along the axis
+        const int across = horizontal == flat ? h : w; // size away from it
+        const int centre = (axis.StartPos() + axis.EndPos()) / 2;
+        const int outer = room.labels + room.ticks;
+        ap.Title.Text = caption;
+        ap.TitleAngle = angle;
+        if (horizontal) {
+            const int top = other ? pos - outer - across : pos + outer;
+            ap.Title.Rect = {centre - along / 2, top, centre - along / 2 + along, top + across};
+        } else {
+            const int left = other ? pos + outer : pos - outer - across;
+            ap.Title.Rect = {left, centre - along / 2, left + across, centre - along / 2 + along};
+        }
+    }
+
+    if (axis.Labels()) {
+        ap.LabelValues = chartmath::labelValues(
+            axis.EffectiveMinimum(), axis.EffectiveMaximum(), ap.Step, axis.RoundFirstLabel());
+        int lastPixel = 0;
+        QString lastText;
+        for (double v : ap.LabelValues) {
+            const int pixel = axis.CalcPosValue(v);
+            QString text = axis.FormatValue(v);
+            // Several values can share one pixel and text on a flat range: show them once.
+            if (!ap.Labels.empty() && pixel == lastPixel && text == lastText) {
+                continue;
+            }
+            if (!axis.LabelsOnAxis() && (pixel <= axis.StartPos() || pixel >= axis.EndPos())) {
+                continue;
+            }
+            const int w = m.TextWidth(axis.LabelsFont(), text);
+            TChartText label;
+            if (horizontal) {
+                const int top = other ? pos - room.ticks - lineHeight : pos + room.ticks;
+                label.Rect = {pixel - w / 2, top, pixel - w / 2 + w, top + lineHeight};
+            } else {
+                const int left = other ? pos + room.ticks : pos - room.ticks - w;
+                label.Rect = {left, pixel - lineHeight / 2, left + w, pixel - lineHeight / 2 + lineHeight};
+            }
+            lastPixel = pixel;
+            lastText = text;
+            label.Text = std::move(text);
+            ap.Labels.push_back(std::move(label));
+            if (axis.TickOnLabelsOnly() && int(ap.TickPositions.size()) < chartmath::kMaxTickPositions) {
+                ap.TickPositions.push_back(pixel);
+            }
+        }
+    }
+
+    // Axis line on the plotting rectangle's edge, then outer ticks and grid at the label pixels.
+    // A pen of width w at c covers c - w/2 … c + w/2 - 1: keep the line on the outer side.
+    const int width = axis.Axis().Width;
+    if (horizontal) {
+        const int y = pos + (other ? 0 : width / 2);
+        ap.AxisLine = {plot.Left, y, plot.Right + 1, y};
+    } else {
+        const int x = pos + (other ? width / 2 : 0);
+        ap.AxisLine = {x, plot.Top, x, plot.Bottom + 1};
+    }
+    if (axis.Ticks().Visible && axis.TickLength() > 0) {
+        const int from = width;
+        const int to = width + axis.TickLength() - 1;
+        for (int p : ap.TickPositions) {
+            if (horizontal) {
+                ap.Ticks.push_back(
+                    other ? TChartLine{p, pos - from, p, pos - to} : TChartLine{p, pos + from, p, pos + to});
+            } else {
+                ap.Ticks.push_back(
+                    other ? TChartLine{pos + from, p, pos + to, p} : TChartLine{pos - from, p, pos - to, p});
+            }
+        }
+    }
+    if (axis.Grid().Visible) {
+        for (int p : ap.TickPositions) {
+            ap.GridLines.push_back(horizontal ? TChartLine{p, plot.Top, p, plot.Bottom}
+                                              : TChartLine{plot.Left, p, plot.Right, p});
+        }
+    }
+}
+
+void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture) const
+{
+    const int n = series.Count();
+    const TChartAxis* hAxis = series.GetHorizAxis();
+    const TChartAxis* vAxis = series.GetVertAxis();
+    if (n == 0 || !hAxis || !vAxis) {
+        return;
+    }
+    TSeriesPicture sp;
+    sp.Series = &series;
+    if (const auto* line = dynamic_cast<const TCustomSeries*>(&series)) {
+        sp.Pen = line->LinePen();
+    }
+
+    const TChartValueList& xs = series.XValues();
+    const TChartValueList& ys = series.YValues();
+    const TChartRect& plot = picture.ChartRect;
+    const double leftValue = hAxis->CalcPosPoint(plot.Left);
+    const double rightValue = hAxis->CalcPosPoint(plot.Right);
+    int first = 0;
+    int last = n - 1;
+    if (xs.Order() == loAscending) {
+        first = xs.FirstNotBelow(leftValue);
+        const int beyond = xs.FirstNotBelow(rightValue);
+        last = beyond >= n ? n - 1 : beyond;
+    } else if (xs.Order() == loDescending) {
+        first = 0;
+        while (first < n && xs.Value(first) < leftValue) {
+            ++first;
+        }
+        last = first;
+        while (last < n && xs.Value(last) < rightValue) {
+            ++last;
+        }
+        last = std::min(last, n - 1);
+    }
+    if (first >= n) {
+        return;
+    }
+    sp.FirstIndex = first;
+    sp.LastIndex = last;
+
+    TSeriesRun* run = nullptr;
+    QPoint previous;
+    bool havePrevious = false;
+    auto add = [&](QPoint p, TColor color) {
+        if (!run || run->Color != color) {
+            sp.Runs.push_back({color, {}});
+            run = &sp.Runs.back();
+            if (havePrevious) {
+                run->Points.append(previous);
+            }
+        }
+        run->Points.append(p);
+        previous = p;
+        havePrevious = true;
+    };
+
+    if (first > 0) {
+        // Enter from the left edge at the height of the line from the point before.
+        const double x0 = xs.Value(first - 1);
+        const double x1 = xs.Value(first);
+        const double y0 = ys.Value(first - 1);
+        const double y1 = ys.Value(first);
+        const double y = x1 == x0 ? y1 : y0 + (y1 - y0) * (leftValue - x0) / (x1 - x0);
+        const int py = vAxis->CalcPosValue(y);
+        if (drawablePixel(plot.Left, py)) {
+            add(QPoint(plot.Left, py), series.ValueColor(first));
+        }
+    }
+    for (int i = first; i <= last; ++i) {
+        const int px = hAxis->CalcPosValue(xs.Value(i));
+        const int py = vAxis->CalcPosValue(ys.Value(i));
+        if (!drawablePixel(px, py)) {
+            continue;
+        }
+        add(QPoint(px, py), series.ValueColor(i));
+    }
+    std::erase_if(sp.Runs, [](const TSeriesRun& r) { return r.Points.size() < 2; });
+    picture.Series.push_back(std::move(sp));
+}
+
+// ---- zoom and scroll ----
+
+std::array<TChartAxis*, 4> TChartModel::zoomAxes() const
+{
+    return {leftAxis_.get(), rightAxis_.get(), topAxis_.get(), bottomAxis_.get()};
+}
+
+void TChartModel::saveScales()
+{
+    const std::array<const TChartAxis*, 4> order{
+        topAxis_.get(), bottomAxis_.get(), leftAxis_.get(), rightAxis_.get()};
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const TChartAxis& a = *order[i];
+        savedScales_[i]
+            = {a.Automatic(), a.AutomaticMinimum(), a.AutomaticMaximum(), a.Minimum(), a.Maximum()};
+    }
+    scalesRestored_ = false;
+}
+
+void TChartModel::applyZoom(const std::array<double, 8>& targets)
+{
+    if (scalesRestored_) {
+        saveScales();
+    }
+    const auto axes = zoomAxes();
+    if (animatedZoom_) {
+        for (int step = 1; step < animatedZoomSteps_; ++step) {
+            for (std::size_t i = 0; i < axes.size(); ++i) {
+                TChartAxis& a = *axes[i];
+                const double lo = a.Minimum() + (targets[2 * i] - a.Minimum()) / ZoomStepFactor;
+                const double hi = a.Maximum() - (a.Maximum() - targets[2 * i + 1]) / ZoomStepFactor;
+                a.SetMinMax(lo, hi);
+            }
+            Repaint();
+        }
+    }
+    for (std::size_t i = 0; i < axes.size(); ++i) {
+        axes[i]->SetMinMax(targets[2 * i], targets[2 * i + 1]);
+    }
+    zoomed_ = true;
+    if (OnZoom) {
+        OnZoom(this);
+    }
+}
+
+void TChartModel::ZoomByPercent(double percent)
+{
+    std::array<double, 8> targets{};
+    const auto axes = zoomAxes();
+    for (std::size_t i = 0; i < axes.size(); ++i) {
+        const TChartAxis& a = *axes[i];
+        double lo = a.Minimum();
+        double hi = a.Maximum();
+        const bool autoMin = a.Automatic() || a.AutomaticMinimum();
+        const bool autoMax = a.Automatic() || a.AutomaticMaximum();
+        if (autoMin || autoMax) {
+            double dataMin = 0;
+            double dataMax = 0;
+            a.CalcMinMax(dataMin, dataMax);
+            if (autoMin) {
+                lo = dataMin;
+            }
+            if (autoMax) {
+                hi = dataMax;
+            }
+        }
+        const double d = (hi - lo) * (percent - 100) * 0.01;
+        targets[2 * i] = lo + d;
+        targets[2 * i + 1] = hi - d;
+    }
+    applyZoom(targets);
+    Repaint();
+}
+
+void TChartModel::ZoomRect(const TChartRect& rect)
+{
+    TZoomPanningRecord r{rect.Left, rect.Top, rect.Right, rect.Bottom, false};
+    r.Check();
+    std::array<double, 8> targets{};
+    const auto axes = zoomAxes();
+    for (std::size_t i = 0; i < axes.size(); ++i) {
+        const TChartAxis& a = *axes[i];
+        if (a.Horizontal()) {
+            targets[2 * i] = a.CalcPosPoint(r.X0);
+            targets[2 * i + 1] = a.CalcPosPoint(r.X1);
+        } else {
+            targets[2 * i] = a.CalcPosPoint(r.Y1);
+            targets[2 * i + 1] = a.CalcPosPoint(r.Y0);
+        }
+    }
+    applyZoom(targets);
+}
+
+void TChartModel::UndoZoom()
+{
+    if (!scalesRestored_) {
+        const std::array<TChartAxis*, 4> order{
+            topAxis_.get(), bottomAxis_.get(), leftAxis_.get(), rightAxis_.get()};
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            TChartAxis& a = *order[i];
+            const TAxisSavedScales& s = savedScales_[i];
+            // Limits first: fixing them clears the flags, which then get their saved values.
+            if (!s.Automatic) {
+                a.SetMinMax(s.Minimum, s.Maximum);
+            }
+            a.SetAutomatic(s.Automatic);
+            a.SetAutomaticMinimum(s.AutomaticMinimum);
+            a.SetAutomaticMaximum(s.AutomaticMaximum);
+        }
+    }
+    scalesRestored_ = true;
+    if (OnUndoZoom) {
+        OnUndoZoom(this);
+    }
+    Invalidate();
+    zoomed_ = false;
+}
+
+// ---- mouse ----
+
+const TChartSeries* TChartModel::seriesAt(int x, int y) const
+{
+    if (!picture_.ChartRect.Contains(x, y)) {
+        return nullptr;
+    }
+    const QPoint p(x, y);
+    constexpr double limit = kSeriesHitDistance * kSeriesHitDistance;
+    for (auto it = picture_.Series.rbegin(); it != picture_.Series.rend(); ++it) {
+        if (!it->Series->Active()) {
+            continue;
+        }
+        for (const TSeriesRun& run : it->Runs) {
+            for (qsizetype i = 1; i < run.Points.size(); ++i) {
+                const QPoint a = run.Points[i - 1];
+                const QPoint b = run.Points[i];
+                if (std::max(a.x(), b.x()) < x - kSeriesHitDistance
+                    || std::min(a.x(), b.x()) > x + kSeriesHitDistance) {
+                    continue;
+                }
+                if (segmentDistanceSquared(p, a, b) <= limit) {
+                    return it->Series;
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+bool TChartModel::axisAt(int x, int y) const
+{
+    return std::any_of(picture_.Axes.begin(), picture_.Axes.end(),
+        [&](const TAxisPicture& a) { return a.Area.Contains(x, y); });
+}
+
+bool TChartModel::canStartDrag(int x, int y) const
+{
+    if (seriesAt(x, y) || axisAt(x, y)) {
+        return true;
+    }
+    if (!picture_.Title.Text.isEmpty() && picture_.Title.Rect.Contains(x, y)) {
+        return false;
+    }
+    return picture_.ChartRect.Contains(x, y) && CountActiveSeries() > 0;
+}
+
+void TChartModel::MouseDown(TMouseButton button, int x, int y)
+{
+    if (zoom_.Active || panning_.Active) {
+        return;
+    }
+    if (!pictureBuilt_) {
+        BuildPicture();
+    }
+    if (!canStartDrag(x, y)) {
+        return;
+    }
+    if (allowZoom_ && button == ZoomMouseButton) {
+        ShowCursor(crDefault);
+        zoom_.Activate(x, y);
+        DrawZoomBand({x, y, x, y});
+    } else if (allowPanning_ != pmNone && button == ScrollMouseButton) {
+        ShowCursor(crDefault);
+        panning_.Activate(x, y);
+    }
+}
+
+void TChartModel::MouseMove(int x, int y)
+{
+    if (zoom_.Active) {
+        if (x == zoom_.X1 && y == zoom_.Y1) {
+            return;
+        }
+        DrawZoomBand({zoom_.X0, zoom_.Y0, zoom_.X1, zoom_.Y1});
+        zoom_.X1 = x;
+        zoom_.Y1 = y;
+        DrawZoomBand({zoom_.X0, zoom_.Y0, zoom_.X1, zoom_.Y1});
+        return;
+    }
+    if (panning_.Active) {
+        if (!picture_.ChartRect.Contains(x, y)) {
+            endPanning();
+            return;
+        }
+        if (x == panning_.X1 && y == panning_.Y1) {
+            return;
+        }
+        if (scalesRestored_) {
+            saveScales();
+        }
+        bool moved = false;
+        auto pass = [&](bool horizontal, int from, int to) {
+            for (TChartAxis* axis : axes_) {
+                if (axis->IsDepthAxis() || axis->Horizontal() != horizontal) {
+                    continue;
+                }
+                const double delta = axis->CalcPosPoint(from) - axis->CalcPosPoint(to);
+                double lo = axis->Minimum() + delta;
+                double hi = axis->Maximum() + delta;
+                bool allow = true;
+                if (OnAllowScroll) {
+                    OnAllowScroll(this, axis, lo, hi, allow);
+                }
+                if (allow) {
+                    axis->SetMinMax(lo, hi);
+                    moved = true;
+                }
+            }
+        };
+        if (x != panning_.X1 && (allowPanning_ == pmHorizontal || allowPanning_ == pmBoth)) {
+            pass(true, panning_.X1, x);
+        }
+        if (y != panning_.Y1 && (allowPanning_ == pmVertical || allowPanning_ == pmBoth)) {
+            pass(false, panning_.Y1, y);
+        }
+        panning_.X1 = x;
+        panning_.Y1 = y;
+        if (moved) {
+            if (OnScroll) {
+                OnScroll(this);
+            }
+            Invalidate();
+        }
+        return;
+    }
+    const TChartSeries* s = seriesAt(x, y);
+    ShowCursor(s && s->Cursor() != crDefault ? s->Cursor() : cursor_);
+}
+
+void TChartModel::MouseUp(TMouseButton button, int x, int y)
+{
+    if (button == ZoomMouseButton && zoom_.Active) {
+        zoom_.Active = false;
+        DrawZoomBand({zoom_.X0, zoom_.Y0, zoom_.X1, zoom_.Y1});
+        zoom_.X1 = x;
+        zoom_.Y1 = y;
+        ShowCursor(cursor_);
+        if (std::abs(zoom_.X1 - zoom_.X0) > MinZoomDrag && std::abs(zoom_.Y1 - zoom_.Y0) > MinZoomDrag) {
+            if (zoom_.X1 > zoom_.X0 && zoom_.Y1 > zoom_.Y0) {
+                ZoomRect({zoom_.X0, zoom_.Y0, zoom_.X1, zoom_.Y1});
+            } else {
+                UndoZoom();
+            }
+            Invalidate();
+        }
+    }
+    if (panning_.Active) {
+        endPanning();
+    }
+}
+
+void TChartModel::endPanning()
+{
+    panning_.Active = false;
+    ShowCursor(cursor_);
+}
+
+void TChartModel::MouseLeave()
+{
+    if (panning_.Active) {
+        panning_.Active = false;
+    }
+    if (!zoom_.Active) {
+        ShowCursor(cursor_);
+    }
+}
+
+void TChartModel::MouseWheel(bool towardsUser)
+{
+    for (TChartAxis* axis : {leftAxis_.get(), rightAxis_.get(), static_cast<TChartAxis*>(depthAxis_.get())}) {
+        const double delta = (axis->Maximum() - axis->Minimum()) * 3 * 0.01;
+        axis->Scroll(towardsUser ? delta : -delta);
+    }
+    Repaint();
+}

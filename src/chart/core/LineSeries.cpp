@@ -1,0 +1,6 @@
+#include "chart/core/LineSeries.h"
+
+TLineSeries::TLineSeries()
+{
+    Pointer().Visible = false;
+}
