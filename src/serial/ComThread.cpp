@@ -1,0 +1,175 @@
+#include "serial/ComThread.h"
+
+#include "serial/ComPort.h"
+#include "serial/SerialDevice.h"
+
+#include <QMetaObject>
+#include <cerrno>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+
+// Hand-over point between the event thread and the port's thread. The event thread leaves
+// one job and waits for it; the port's thread runs it from its event loop or, while
+// stopping, from Stop itself. Shared with the queued calls, which may outlive the thread.
+struct TComThread::Mailbox {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::function<void()> job;
+    bool jobDone = true;
+    bool released = false; // the waiting event thread was let go (close from a handler)
+    bool ended = false;
+    std::exception_ptr error;
+    std::thread::id runner; // thread running a job right now
+
+    void runPending()
+    {
+        std::function<void()> j;
+        {
+            std::lock_guard lock(mutex);
+            if (!job)
+                return;
+            j = std::move(job);
+            job = nullptr;
+            runner = std::this_thread::get_id();
+        }
+        std::exception_ptr e;
+        try {
+            j();
+        } catch (...) {
+            e = std::current_exception();
+        }
+        std::lock_guard lock(mutex);
+        runner = {};
+        error = e;
+        jobDone = true;
+        cv.notify_all();
+    }
+};
+
+TComThread::TComThread(
+    TCustomComPort* port, ISerialDevice* device, TComEvents events, TSyncMethod method, uint64_t session)
+    : port_(port)
+    , device_(device)
+    , watched_(events)
+    , method_(method)
+    , session_(session)
+    , mailbox_(std::make_shared<Mailbox>())
+{
+}
+
+TComThread::~TComThread()
+{
+    Stop();
+}
+
+void TComThread::Start()
+{
+    device_->setEventMask(EventsToMask(watched_));
+    thread_ = std::thread([this] { run(); });
+}
+
+void TComThread::Stop()
+{
+    if (!thread_.joinable())
+        return;
+    device_->cancelWait();
+    std::this_thread::yield();
+    std::shared_ptr<Mailbox> mb = mailbox_;
+    {
+        std::unique_lock lock(mb->mutex);
+        // Closing from inside a delivery: the event thread waits for the job that is
+        // running on this very stack; let it go so it can see the stop and end.
+        if (mb->runner == std::this_thread::get_id()) {
+            mb->released = true;
+            mb->cv.notify_all();
+        }
+        while (!mb->ended) {
+            if (mb->job) {
+                lock.unlock();
+                mb->runPending();
+                lock.lock();
+                continue;
+            }
+            mb->cv.wait(lock);
+        }
+    }
+    thread_.join();
+}
+
+bool TComThread::deliver(TComEvents events)
+{
+    switch (method_) {
+    case smThreadSync: {
+        std::shared_ptr<Mailbox> mb = mailbox_;
+        {
+            std::lock_guard lock(mb->mutex);
+            TCustomComPort* port = port_;
+            mb->job = [port, events] { port->DispatchEvents(events); };
+            mb->jobDone = false;
+            mb->error = nullptr;
+        }
+        QMetaObject::invokeMethod(
+            port_, [mb] { mb->runPending(); }, Qt::QueuedConnection);
+        std::unique_lock lock(mb->mutex);
+        mb->cv.wait(lock, [&] { return mb->jobDone || mb->released; });
+        // An error raised by the handling ends the thread without a report.
+        return !mb->released && !mb->error;
+    }
+    case smNone:
+        try {
+            port_->DispatchEvents(events);
+        } catch (...) {
+            return false;
+        }
+        return true;
+    case smWindowSync: {
+        // One queued message per event in dispatch order; the thread goes on at once.
+        static constexpr TComEvent kOrder[]
+            = {evError, evRxChar, evTxEmpty, evBreak, evRing, evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
+        TCustomComPort* port = port_;
+        const uint64_t session = session_;
+        for (TComEvent ev : kOrder)
+            if (events.contains(ev))
+                QMetaObject::invokeMethod(
+                    port_, [port, session, ev] { port->windowEvent(session, ev); }, Qt::QueuedConnection);
+        return true;
+    }
+    }
+    return false;
+}
+
+void TComThread::run()
+{
+    bool hungUp = false;
+    for (;;) {
+        uint32_t mask = 0;
+        const int r = device_->waitEvent(mask);
+        if (r == ECANCELED)
+            break;
+        if (r != 0) {
+            hungUp = ClassifyErrno(r, TDevicePhase::Io) == TErrnoKind::HangUp;
+            break;
+        }
+        const TComEvents events = MaskToEvents(mask) & watched_;
+        lastEvents_ = events.bits();
+        if (events.empty())
+            continue;
+        if (!deliver(events))
+            break;
+    }
+    device_->setEventMask(0);
+    device_->purge(comm::PURGE_TXCLEAR | comm::PURGE_RXCLEAR);
+    if (hungUp) {
+        // The close runs on the port's thread through the normal close path; it joins
+        // this thread, so it must not be waited for here.
+        TCustomComPort* port = port_;
+        const uint64_t session = session_;
+        QMetaObject::invokeMethod(
+            port_, [port, session] { port->hangUpFromThread(session); }, Qt::QueuedConnection);
+    }
+    std::lock_guard lock(mailbox_->mutex);
+    mailbox_->ended = true;
+    mailbox_->cv.notify_all();
+}

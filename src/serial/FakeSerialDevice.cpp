@@ -1,0 +1,420 @@
+#include "serial/FakeSerialDevice.h"
+
+#include "serial/ComTypes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+using Lock = std::unique_lock<std::mutex>;
+
+void FakeSerialLine::failCall(Call call, int error, int times)
+{
+    Lock lock(mutex_);
+    failures_[call] = {error, times};
+}
+
+void FakeSerialLine::clearFailures()
+{
+    Lock lock(mutex_);
+    failures_.clear();
+}
+
+int FakeSerialLine::failure(Call call)
+{
+    auto it = failures_.find(call);
+    if (it == failures_.end())
+        return 0;
+    const int error = it->second.first;
+    if (it->second.second > 0 && --it->second.second == 0)
+        failures_.erase(it);
+    return error;
+}
+
+void FakeSerialLine::raiseLocked(uint32_t ev)
+{
+    pending_ |= ev & mask_;
+    cv_.notify_all();
+}
+
+void FakeSerialLine::pushInput(const QByteArray& bytes)
+{
+    Lock lock(mutex_);
+    input_.append(bytes);
+    uint32_t ev = comm::EV_RXCHAR;
+    if (bytes.contains(config_.EvtChar))
+        ev |= comm::EV_RXFLAG;
+    raiseLocked(ev);
+}
+
+void FakeSerialLine::setModemStatus(uint32_t ms)
+{
+    Lock lock(mutex_);
+    const uint32_t changed = ms ^ modem_;
+    modem_ = ms;
+    uint32_t ev = 0;
+    if (changed & comm::MS_CTS_ON)
+        ev |= comm::EV_CTS;
+    if (changed & comm::MS_DSR_ON)
+        ev |= comm::EV_DSR;
+    if (changed & comm::MS_RLSD_ON)
+        ev |= comm::EV_RLSD;
+    if ((changed & comm::MS_RING_ON) && (ms & comm::MS_RING_ON))
+        ev |= comm::EV_RING;
+    raiseLocked(ev);
+}
+
+void FakeSerialLine::raiseLineErrors(uint32_t errorWord)
+{
+    Lock lock(mutex_);
+    errorWord_ |= errorWord;
+    raiseLocked(comm::EV_ERR);
+}
+
+void FakeSerialLine::raiseBreak()
+{
+    Lock lock(mutex_);
+    errorWord_ |= comm::CE_BREAK;
+    raiseLocked(comm::EV_BREAK);
+}
+
+void FakeSerialLine::ring()
+{
+    Lock lock(mutex_);
+    raiseLocked(comm::EV_RING);
+}
+
+void FakeSerialLine::raiseEvents(uint32_t mask)
+{
+    Lock lock(mutex_);
+    raiseLocked(mask);
+}
+
+void FakeSerialLine::hangUp(int error)
+{
+    Lock lock(mutex_);
+    hangUpError_ = error;
+    cv_.notify_all();
+}
+
+void FakeSerialLine::setOutputBlocked(bool blocked)
+{
+    Lock lock(mutex_);
+    outputBlocked_ = blocked;
+    cv_.notify_all();
+}
+
+void FakeSerialLine::setAutoTxEmpty(bool on)
+{
+    Lock lock(mutex_);
+    autoTxEmpty_ = on;
+}
+
+void FakeSerialLine::setInputCountLimit(int limit)
+{
+    Lock lock(mutex_);
+    countLimit_ = limit;
+}
+
+QByteArray FakeSerialLine::output() const
+{
+    Lock lock(mutex_);
+    return output_;
+}
+
+QByteArray FakeSerialLine::takeOutput()
+{
+    Lock lock(mutex_);
+    QByteArray o = output_;
+    output_.clear();
+    return o;
+}
+
+int FakeSerialLine::inputQueued() const
+{
+    Lock lock(mutex_);
+    return int(input_.size());
+}
+
+bool FakeSerialLine::isOpen() const
+{
+    Lock lock(mutex_);
+    return open_;
+}
+
+int FakeSerialLine::openCount() const
+{
+    Lock lock(mutex_);
+    return openCount_;
+}
+
+QByteArray FakeSerialLine::openedPath() const
+{
+    Lock lock(mutex_);
+    return path_;
+}
+
+uint32_t FakeSerialLine::eventMask() const
+{
+    Lock lock(mutex_);
+    return mask_;
+}
+
+int FakeSerialLine::lineConfigCount() const
+{
+    Lock lock(mutex_);
+    return configCount_;
+}
+
+int FakeSerialLine::timeoutsCount() const
+{
+    Lock lock(mutex_);
+    return timeoutsCount_;
+}
+
+int FakeSerialLine::queueSizesCount() const
+{
+    Lock lock(mutex_);
+    return sizesCount_;
+}
+
+TSerialLineConfig FakeSerialLine::lastLineConfig() const
+{
+    Lock lock(mutex_);
+    return config_;
+}
+
+TSerialTimeouts FakeSerialLine::lastTimeouts() const
+{
+    Lock lock(mutex_);
+    return timeouts_;
+}
+
+std::pair<uint32_t, uint32_t> FakeSerialLine::lastQueueSizes() const
+{
+    Lock lock(mutex_);
+    return sizes_;
+}
+
+std::vector<uint32_t> FakeSerialLine::escapes() const
+{
+    Lock lock(mutex_);
+    return escapes_;
+}
+
+std::vector<uint32_t> FakeSerialLine::purges() const
+{
+    Lock lock(mutex_);
+    return purges_;
+}
+
+int FakeSerialLine::readCalls() const
+{
+    Lock lock(mutex_);
+    return readCalls_;
+}
+
+bool FakeSerialLine::waiting() const
+{
+    Lock lock(mutex_);
+    return waiting_;
+}
+
+TSerialDeviceFactory FakeSerialLine::factory(std::shared_ptr<FakeSerialLine> line)
+{
+    return [line] { return std::unique_ptr<ISerialDevice>(std::make_unique<FakeSerialDevice>(line)); };
+}
+
+// --- FakeSerialDevice ------------------------------------------------------------------
+
+int FakeSerialDevice::open(const QByteArray& path)
+{
+    Lock lock(line_->mutex_);
+    if (int e = line_->failure(FakeSerialLine::Call::Open))
+        return e;
+    if (line_->open_)
+        return EBUSY;
+    line_->open_ = true;
+    ++line_->openCount_;
+    line_->path_ = path;
+    line_->hangUpError_ = 0;
+    line_->pending_ = 0;
+    opened_ = true;
+    return 0;
+}
+
+void FakeSerialDevice::close()
+{
+    Lock lock(line_->mutex_);
+    if (opened_) {
+        line_->open_ = false;
+        line_->mask_ = 0;
+        opened_ = false;
+    }
+}
+
+int FakeSerialDevice::setQueueSizes(uint32_t inputSize, uint32_t outputSize)
+{
+    Lock lock(line_->mutex_);
+    if (int e = line_->failure(FakeSerialLine::Call::SetQueueSizes))
+        return e;
+    line_->sizes_ = {inputSize, outputSize};
+    ++line_->sizesCount_;
+    return 0;
+}
+
+int FakeSerialDevice::setLineConfig(const TSerialLineConfig& config)
+{
+    Lock lock(line_->mutex_);
+    if (int e = line_->failure(FakeSerialLine::Call::SetLineConfig))
+        return e;
+    line_->config_ = config;
+    ++line_->configCount_;
+    return 0;
+}
+
+int FakeSerialDevice::setTimeouts(const TSerialTimeouts& timeouts)
+{
+    Lock lock(line_->mutex_);
+    if (int e = line_->failure(FakeSerialLine::Call::SetTimeouts))
+        return e;
+    line_->timeouts_ = timeouts;
+    ++line_->timeoutsCount_;
+    return 0;
+}
+
+int FakeSerialDevice::status(uint32_t& errorWord, uint32_t& inputCount)
+{
+    Lock lock(line_->mutex_);
+    if (int e = line_->failure(FakeSerialLine::Call::Status))
+        return e;
+    errorWord = line_->errorWord_;
+    line_->errorWord_ = 0;
+    const int n = int(line_->input_.size());
+    inputCount = uint32_t(line_->countLimit_ >= 0 ? std::min(n, line_->countLimit_) : n);
+    return 0;
+}
+
+int FakeSerialDevice::modemStatus(uint32_t& ms)
+{
+    Lock lock(line_->mutex_);
+    if (int e = line_->failure(FakeSerialLine::Call::ModemStatus))
+        return e;
+    ms = line_->modem_;
+    return 0;
+}
+
+int FakeSerialDevice::escape(uint32_t function)
+{
+    Lock lock(line_->mutex_);
+    if (int e = line_->failure(FakeSerialLine::Call::Escape))
+        return e;
+    line_->escapes_.push_back(function);
+    return 0;
+}
+
+int FakeSerialDevice::purge(uint32_t flags)
+{
+    Lock lock(line_->mutex_);
+    if (int e = line_->failure(FakeSerialLine::Call::Purge))
+        return e;
+    line_->purges_.push_back(flags);
+    if (flags & comm::PURGE_RXCLEAR)
+        line_->input_.clear();
+    return 0;
+}
+
+int FakeSerialDevice::readSome(char* buffer, std::size_t count, std::size_t& got)
+{
+    Lock lock(line_->mutex_);
+    got = 0;
+    if (int e = line_->failure(FakeSerialLine::Call::Read))
+        return e;
+    got = std::min(count, std::size_t(line_->input_.size()));
+    if (got == 0)
+        return line_->hangUpError_ ? line_->hangUpError_ : EAGAIN;
+    std::copy_n(line_->input_.constData(), got, buffer);
+    line_->input_.remove(0, qsizetype(got));
+    ++line_->readCalls_;
+    // Bytes left behind are announced again, as the POSIX device does.
+    if (!line_->input_.isEmpty())
+        line_->raiseLocked(comm::EV_RXCHAR);
+    return 0;
+}
+
+int FakeSerialDevice::writeSome(const char* data, std::size_t count, std::size_t& put)
+{
+    Lock lock(line_->mutex_);
+    put = 0;
+    if (int e = line_->failure(FakeSerialLine::Call::Write))
+        return e;
+    if (line_->hangUpError_)
+        return line_->hangUpError_;
+    if (line_->outputBlocked_)
+        return EAGAIN;
+    line_->output_.append(data, qsizetype(count));
+    put = count;
+    if (line_->autoTxEmpty_ && count > 0)
+        line_->raiseLocked(comm::EV_TXEMPTY);
+    return 0;
+}
+
+int FakeSerialDevice::waitReadable(int timeoutMs)
+{
+    Lock lock(line_->mutex_);
+    auto ready = [&] { return !line_->input_.isEmpty() || line_->hangUpError_; };
+    if (timeoutMs < 0)
+        line_->cv_.wait(lock, ready);
+    else if (!line_->cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready))
+        return ETIMEDOUT;
+    return 0;
+}
+
+int FakeSerialDevice::waitWritable(int timeoutMs)
+{
+    Lock lock(line_->mutex_);
+    auto ready = [&] { return !line_->outputBlocked_ || line_->hangUpError_; };
+    if (timeoutMs < 0)
+        line_->cv_.wait(lock, ready);
+    else if (!line_->cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready))
+        return ETIMEDOUT;
+    return line_->hangUpError_;
+}
+
+int FakeSerialDevice::setEventMask(uint32_t mask)
+{
+    Lock lock(line_->mutex_);
+    line_->mask_ = mask;
+    line_->pending_ &= mask;
+    // Input queued before the wait began is announced, as a real device's level does.
+    if (!line_->input_.isEmpty())
+        line_->raiseLocked(comm::EV_RXCHAR);
+    return 0;
+}
+
+int FakeSerialDevice::waitEvent(uint32_t& events)
+{
+    Lock lock(line_->mutex_);
+    events = 0;
+    if (int e = line_->failure(FakeSerialLine::Call::WaitEvent))
+        return e;
+    line_->waiting_ = true;
+    line_->cv_.notify_all();
+    line_->cv_.wait(lock, [&] { return cancelled_ || line_->pending_ || line_->hangUpError_; });
+    line_->waiting_ = false;
+    if (cancelled_)
+        return ECANCELED;
+    if (line_->pending_) {
+        events = line_->pending_;
+        line_->pending_ = 0;
+        return 0;
+    }
+    return line_->hangUpError_;
+}
+
+void FakeSerialDevice::cancelWait()
+{
+    Lock lock(line_->mutex_);
+    cancelled_ = true;
+    line_->cv_.notify_all();
+}

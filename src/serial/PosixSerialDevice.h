@@ -1,0 +1,81 @@
+#pragma once
+// The device layer on Linux: a tty opened exclusively and configured through termios2,
+// waited on with poll() beside an eventfd that carries stop and wake-up requests.
+//
+// The event thread reads arriving bytes at once into the port's input queue (sized from
+// Buffer.InputSize, at least 4 KiB), through the receive filter; so bytes that arrived
+// before a hang-up are kept even though the kernel drops its own queue when the line goes.
+// Modem-line changes, breaks and line errors come from TIOCGICOUNT deltas (TIOCMGET where
+// only that exists), sampled every few milliseconds while such events are watched.
+
+#include "serial/RxFilter.h"
+#include "serial/SerialDevice.h"
+
+#include <QByteArray>
+#include <atomic>
+#include <mutex>
+
+class PosixSerialDevice : public ISerialDevice {
+public:
+    PosixSerialDevice();
+    ~PosixSerialDevice() override;
+
+    int open(const QByteArray& path) override;
+    void close() override;
+    int setQueueSizes(uint32_t inputSize, uint32_t outputSize) override;
+    int setLineConfig(const TSerialLineConfig& config) override;
+    int setTimeouts(const TSerialTimeouts& timeouts) override;
+    int status(uint32_t& errorWord, uint32_t& inputCount) override;
+    int modemStatus(uint32_t& modemStatus) override;
+    int escape(uint32_t function) override;
+    int purge(uint32_t flags) override;
+    int readSome(char* buffer, std::size_t count, std::size_t& got) override;
+    int writeSome(const char* data, std::size_t count, std::size_t& put) override;
+    int waitReadable(int timeoutMs) override;
+    int waitWritable(int timeoutMs) override;
+    int setEventMask(uint32_t mask) override;
+    int waitEvent(uint32_t& events) override;
+    void cancelWait() override;
+
+    int fd() const { return fd_; }
+
+    // Sampling period of lines, counters and the output drain.
+    static constexpr int kTickMs = 5;
+
+private:
+    struct Ingest {
+        bool newBytes = false;
+        bool eventChar = false;
+        bool hungUp = false;
+        int error = 0;
+    };
+    Ingest ingestLocked();
+    uint32_t sampleLinesLocked();
+    std::size_t stagedLocked() const { return std::size_t(staged_.size()) - head_; }
+    void kick();
+    int kernelQueued() const;
+
+    int fd_ = -1;
+    int wakeFd_ = -1;
+    mutable std::mutex mutex_;
+    QByteArray staged_; // input queue; bytes before head_ were taken
+    std::size_t head_ = 0;
+    std::size_t capacity_ = 4096;
+    uint32_t inputSize_ = 1024;
+    TRxFilter filter_;
+    bool dsrSensitivity_ = false;
+    bool rtsToggle_ = false;
+    bool modemSupported_ = false;
+    bool icountSupported_ = false;
+    int lastModem_ = 0;
+    struct Counts {
+        int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
+    } lastCounts_;
+    uint32_t errorWord_ = 0;
+    bool rx80Reported_ = false;
+    bool hungUp_ = false;
+    std::atomic<uint32_t> mask_{0};
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> rxReraise_{false};
+    std::atomic<bool> txPending_{false};
+};
