@@ -1,0 +1,169 @@
+#include "widgets/ValidateEdit.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// A shown window with a limit field set up as the graphic-data page has it, and a second
+// box to move the focus to.
+struct LimitField {
+    std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
+    TValidateEdit* edit = new TValidateEdit(window.get());
+    QLineEdit* other = new QLineEdit(window.get());
+
+    LimitField()
+    {
+        auto* layout = new QVBoxLayout(window.get());
+        layout->addWidget(edit);
+        layout->addWidget(other);
+        edit->setObjectName(QStringLiteral("VoltageLimit"));
+        edit->SetEditText(QStringLiteral("50"));
+        edit->SetMaxLength(4);
+        edit->SetMinValue(1);
+        edit->SetMaxValue(9999);
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        edit->setFocus();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return edit->hasFocus(); }, 5000));
+    }
+
+    void clear()
+    {
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+    }
+
+    void leave()
+    {
+        other->setFocus();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return other->hasFocus(); }, 5000));
+    }
+};
+
+} // namespace
+
+TEST(ValidateEdit, StartsWithACommittedZeroAndRightAlignment)
+{
+    TValidateEdit e;
+    EXPECT_EQ(e.Text(), QStringLiteral("0"));
+    EXPECT_EQ(e.EditText(), QString());
+    EXPECT_TRUE(e.alignment() & Qt::AlignRight);
+    // The program's writes are not cut to MaxLength.
+    e.SetMaxLength(4);
+    e.SetText(QStringLiteral("12345"));
+    EXPECT_EQ(e.Text(), QStringLiteral("12345"));
+}
+
+TEST(ValidateEdit, TypingKeepsOnlyWhatTheFormatAllows)
+{
+    LimitField f;
+    f.clear();
+    QTest::keyClicks(f.edit, QStringLiteral("12a"));
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("12"));
+
+    f.clear();
+    QTest::keyClicks(f.edit, QStringLiteral("5"));
+    f.edit->setCursorPosition(0);
+    QTest::keyClicks(f.edit, QStringLiteral("-"));
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("-5"));
+    f.edit->setCursorPosition(0);
+    QTest::keyClicks(f.edit, QStringLiteral("-"));
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("-5"));
+    // Over a selection the sign may replace the old one.
+    f.edit->setSelection(0, 1);
+    QTest::keyClicks(f.edit, QStringLiteral("-"));
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("-5"));
+    f.edit->setCursorPosition(2);
+    QTest::keyClicks(f.edit, QStringLiteral("-+"));
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("-5"));
+    // Raw text is what EditText holds while typing.
+    EXPECT_EQ(f.edit->EditText(), QStringLiteral("-5"));
+}
+
+TEST(ValidateEdit, MaxLengthBindsTheOperatorOnly)
+{
+    LimitField f;
+    f.clear();
+    QTest::keyClicks(f.edit, QStringLiteral("12345"));
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("1234"));
+    // Typing over a selection still fits.
+    f.edit->setSelection(3, 1);
+    QTest::keyClicks(f.edit, QStringLiteral("9"));
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("1239"));
+    // Control keys pass even when full.
+    QTest::keyClick(f.edit, Qt::Key_Backspace);
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("123"));
+}
+
+TEST(ValidateEdit, LeavingCommitsAndEscapeRestores)
+{
+    LimitField f;
+    f.clear();
+    f.leave();
+    EXPECT_EQ(f.edit->EditText(), QString());
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("0"));
+
+    f.edit->SetText(QStringLiteral("50"));
+    f.edit->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&f] { return f.edit->hasFocus(); }, 5000));
+    f.clear();
+    QTest::keyClick(f.edit, Qt::Key_Escape);
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("50"));
+    EXPECT_EQ(f.edit->selectedText(), QStringLiteral("50"));
+
+    // Limits are stored, not applied: 0 and -7 stay.
+    for (const char* t : {"0", "-7", "007"}) {
+        f.edit->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&f] { return f.edit->hasFocus(); }, 5000));
+        f.clear();
+        QTest::keyClicks(f.edit, QString::fromLatin1(t));
+        f.leave();
+        EXPECT_EQ(f.edit->Text(), QString::number(QString::fromLatin1(t).toInt())) << t;
+    }
+}
+
+TEST(ValidateEdit, PasteIsFilteredCutToMaxLengthAndCommitted)
+{
+    LimitField f;
+    int changes = 0;
+    f.edit->OnValueChanged = [&changes](QObject*) { ++changes; };
+    f.clear();
+    QGuiApplication::clipboard()->setText(QStringLiteral("+0a12-34"));
+    QTest::keyClick(f.edit, Qt::Key_V, Qt::ControlModifier);
+    // Four characters fit: "+0a1" filtered to "+01", committed and shown as 1.
+    EXPECT_EQ(f.edit->EditText(), QStringLiteral("+01"));
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("1"));
+    EXPECT_EQ(changes, 1);
+}
+
+TEST(ValidateEdit, CounterShowsWhatTheProgramWritesInItsColour)
+{
+    TValidateEdit rk1;
+    rk1.SetColor(clBackground);
+    rk1.SetText(QStringLiteral("3"));
+    EXPECT_EQ(rk1.Text(), QStringLiteral("3"));
+    rk1.SetColor(clRed);
+    EXPECT_EQ(rk1.palette().color(QPalette::Base), QColor(255, 0, 0));
+    rk1.SetText(QStringLiteral("0"));
+    rk1.SetColor(clGreen);
+    EXPECT_EQ(rk1.Text(), QStringLiteral("0"));
+    EXPECT_EQ(rk1.palette().color(QPalette::Base), QColor(0, 128, 0));
+}
+
+TEST(ValidateEdit, RawWritesByTheProgramReachEditText)
+{
+    TValidateEdit e;
+    e.QLineEdit::setText(QStringLiteral("42x"));
+    EXPECT_EQ(e.EditText(), QStringLiteral("42x"));
+    e.SetEditText(e.EditText());
+    EXPECT_EQ(e.Text(), QStringLiteral("42"));
+}
