@@ -58,48 +58,50 @@ def rocker(on):
     rect(2, 0, 29, 47, GRAY)
     frame(2, 0, 29, 47, BLACK)
     frame(3, 1, 28, 46, BLACK)
-    mid = 24
+    # The raised end looks larger than the pressed one, so the dividing edge moves toward
+    # the pressed end.
+    mid = 19 if on else 29
     top = (5, 3, 26, mid - 1)
     bottom = (5, mid, 26, 44)
     pressed, raised = (top, bottom) if on else (bottom, top)
 
-    # Raised half: light face, bright edges, dark right edge.
+    # Raised half: light face, lit outer end and left edge, dark right edge.
     x0, y0, x1, y1 = raised
     rect(x0, y0, x1, y1, SILVER)
+    outer = y0 if raised is top else y1
     for x in range(x0, x1 + 1):
-        px[y0 if raised is top else y1][x] = WHITE
+        px[outer][x] = WHITE
+        px[outer + (1 if raised is top else -1)][x] = WHITE
     for y in range(y0, y1 + 1):
         px[y][x0] = WHITE
         px[y][x1] = GRAY
-    # Its inner end stands up above the pressed half: a dark ridge on the middle line.
-    ridge = y1 if raised is top else y0
+        px[y][x1 - 1] = GRAY if y not in (y0, y1) else px[y][x1 - 1]
+    # Its inner end stands above the pressed half: a black step.
+    step = y1 if raised is top else y0
     for x in range(x0, x1 + 1):
-        px[ridge][x] = BLACK
+        px[step][x] = BLACK
 
-    # Pressed half: darker face, in the shadow of the raised half next to the middle.
+    # Pressed half: darker face, shaded next to the step and along its right edge.
     x0, y0, x1, y1 = pressed
     rect(x0, y0, x1, y1, GRAY)
-    shade = range(y0, y0 + 3) if pressed is bottom else range(y1 - 2, y1 + 1)
-    for y in shade:
-        for x in range(x0, x1 + 1):
-            px[y][x] = BLACK if abs(y - mid) < 2 else GRAY
+    near = y0 if pressed is bottom else y1
+    for x in range(x0, x1 + 1):
+        px[near][x] = BLACK
     for y in range(y0, y1 + 1):
         px[y][x1] = BLACK
+        px[y][x0] = SILVER if y != near else BLACK
 
     # Indicator window in the upper half: red mark when on, empty when off.
-    wx0, wy0, wx1, wy1 = 10, 8, 21, 16
+    wx0, wx1 = 10, 21
+    wy0, wy1 = (6, 13) if on else (8, 16)
     frame(wx0, wy0, wx1, wy1, BLACK)
     rect(wx0 + 1, wy0 + 1, wx1 - 1, wy1 - 1, RED if on else BLACK)
-    if not on:
-        # Empty glass: only a faint reflection.
-        px[wy0 + 2][wx0 + 2] = GRAY
-        px[wy0 + 2][wx0 + 3] = GRAY
-    else:
-        for x in range(wx0 + 2, wx1 - 1):
-            px[wy0 + 2][x] = WHITE if x < wx0 + 4 else RED
+    # Glass reflection.
+    px[wy0 + 2][wx0 + 2] = WHITE if on else GRAY
+    px[wy0 + 2][wx0 + 3] = WHITE if on else GRAY
 
     # "O" mark on the lower half.
-    cx, cy = 15, 34 if not on else 35
+    cx, cy = 15, (36 if not on else 33)
     ring = [(-1, -3), (0, -3), (1, -3), (2, -3), (-2, -2), (3, -2), (-2, -1), (3, -1), (-2, 0), (3, 0),
             (-2, 1), (3, 1), (-1, 2), (0, 2), (1, 2), (2, 2)]
     for dx, dy in ring:

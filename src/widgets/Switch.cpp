@@ -137,6 +137,7 @@ void TSwitch::SetCaption(const QString& c)
 void TSwitch::SetColor(TColor c)
 {
     color_ = c;
+    colorSet_ = true;
     update();
 }
 
@@ -209,7 +210,7 @@ QRect TSwitch::CaptionRect() const
 void TSwitch::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.fillRect(rect(), color::toQColor(color_));
+    p.fillRect(rect(), colorSet_ ? color::toQColor(color_) : palette().color(backgroundRole()));
     if (borderStyle_ == bsSingle) {
         // A sunken window edge: shadow on top and left, highlight on bottom and right.
         const QRect r = rect().adjusted(0, 0, -1, -1);

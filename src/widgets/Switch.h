@@ -44,6 +44,7 @@ public:
     void SetBorderStyle(TBorderStyle s);
     const QString& Caption() const { return caption_; }
     void SetCaption(const QString& c);
+    // Background; until set, the parent's background shows through as the form's colour.
     TColor Color() const { return color_; }
     void SetColor(TColor c);
     bool TabStop() const { return tabStop_; }
@@ -97,6 +98,7 @@ private:
     TBorderStyle borderStyle_ = bsNone;
     QString caption_;
     TColor color_ = clBtnFace;
+    bool colorSet_ = false;
     bool tabStop_ = true;
     bool clickPending_ = false;
     int shortcutId_ = 0;

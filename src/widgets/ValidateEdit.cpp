@@ -146,7 +146,8 @@ void TCustomValidateEdit::focusInEvent(QFocusEvent* event)
 
 void TCustomValidateEdit::focusOutEvent(QFocusEvent* event)
 {
-    if (!destroying_)
+    // A context menu borrows the focus without the operator leaving the box.
+    if (!destroying_ && event->reason() != Qt::PopupFocusReason)
         model_.commit(QLineEdit::text());
     TCustomEditBase::focusOutEvent(event);
 }
