@@ -27,6 +27,7 @@ Simulates the diagnostic device on a pseudo-terminal (its path is printed first 
   --chunk-max N         largest single write (16); 0 = whole lines
   --split-gap-us N      pause between the pieces of a line (500; 0 with --flood)
   --hangup-after N      close the line after N lines   --hangup-mid  ...inside line N+1
+  --hangup-grace MS     wait after the last owed answer before closing (100)
   --idle                send nothing spontaneously until PUSK
   --start-delay MS      wait after the console opens the line (200)
   --linger MS           listen for stray answers before ending (100)
@@ -115,6 +116,7 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o)
             }},
         {"--hangup-after",
             [&](const std::string& v) { return number(v, o.hangupAfter) && o.hangupAfter > 0; }},
+        {"--hangup-grace", nonNegative(o.hangupGraceMs)},
         {"--start-delay", nonNegative(o.startDelayMs)},
         {"--linger", nonNegative(o.lingerMs)},
         {"--record-log", [&](const std::string& v) { return !(o.recordLog = v).empty(); }},

@@ -24,6 +24,7 @@ struct Options {
     std::optional<int> splitGapUs; // pause between the pieces of a line; default 500, 0 with --flood
     std::int64_t hangupAfter = 0;
     bool hangupMid = false;
+    int hangupGraceMs = 100; // after the last owed answer, before the line is closed
     bool idle = false; // stream paused until PUSK
     int startDelayMs = 200;
     int lingerMs = 100;

@@ -222,13 +222,10 @@ void Simulator::written(std::size_t n, Micros now)
         lineSent(queue_.front(), now);
         queue_.pop_front();
     }
-    if (outBase_ >= cutAt_) {
-        hangupDue_ = true;
-        std::string partial;
+    if (outBase_ >= cutAt_ && !cutReached_) {
+        cutReached_ = true;
         if (!queue_.empty() && queue_.front().start < outBase_)
-            partial = queue_.front().line.text.substr(0, outBase_ - queue_.front().start);
-        log("{\"ev\":\"hangup\",\"t_us\":" + std::to_string(now - startedAt_)
-            + ",\"partial\":" + json::quote(partial) + "}");
+            cutPartial_ = queue_.front().line.text.substr(0, outBase_ - queue_.front().start);
     }
 }
 
@@ -312,6 +309,21 @@ void Simulator::advance(Micros now)
     if (state_ == State::Finished)
         return;
     expireAnswers(now);
+    if (cutReached_) {
+        // A pseudo-terminal throws away what its reader has not taken when the master closes,
+        // so the line is closed only once the console has answered what it owes (or those
+        // answers timed out), and a grace period later.
+        if (!hangupDue_ && pending_.empty()) {
+            if (hangupAt_ == kNever)
+                hangupAt_ = now + static_cast<Micros>(options_.hangupGraceMs) * 1000;
+            if (now >= hangupAt_) {
+                hangupDue_ = true;
+                log("{\"ev\":\"hangup\",\"t_us\":" + std::to_string(now - startedAt_)
+                    + ",\"partial\":" + json::quote(cutPartial_) + "}");
+            }
+        }
+        return;
+    }
     if (state_ == State::Running) {
         if (options_.count > 0 && linesQueued_ >= options_.count)
             drainReason_ = "count";
@@ -356,6 +368,8 @@ Simulator::Micros Simulator::wakeup(Micros now) const
     }
     if (state_ == State::Lingering)
         consider(lingerEnd_);
+    if (cutReached_ && hangupAt_ != kNever)
+        consider(hangupAt_);
     return w;
 }
 
@@ -372,6 +386,9 @@ void Simulator::abandon(Micros now)
     linesQueued_ -= static_cast<std::int64_t>(queue_.size());
     queue_.clear();
     cutAt_ = kNoCut;
+    cutReached_ = false;
+    cutPartial_.clear();
+    hangupAt_ = kNever;
     queuedAwaiting_ = 0;
     outBase_ += out_.size();
     out_.clear();

@@ -101,6 +101,9 @@ private:
 
     static constexpr std::uint64_t kNoCut = std::numeric_limits<std::uint64_t>::max();
     std::uint64_t cutAt_ = kNoCut;
+    bool cutReached_ = false;
+    std::string cutPartial_;
+    Micros hangupAt_ = kNever;
     bool hangupDue_ = false;
 };
 

@@ -303,9 +303,17 @@ TEST(Simulator, HangUpAfterNLinesOrInsideTheNext)
         o.chunkMax = 64;
         o.hangupAfter = 5;
         o.hangupMid = mid;
+        o.hangupGraceMs = 40;
         Driver d(o, 4);
+        ASSERT_TRUE(d.runLines(5));
+        EXPECT_FALSE(d.sim.hangupDue()); // the console has not answered yet
+        d.runUntil([&] { return d.sim.hangupDue(); }, 1'000);
+        EXPECT_FALSE(d.sim.hangupDue());
+        d.answerAll(100);
+        const Micros answeredAt = d.now;
         d.runToEnd();
         ASSERT_TRUE(d.sim.hangupDue());
+        EXPECT_EQ(d.now, answeredAt + 40'000);
         EXPECT_EQ(d.lines(), 5u);
         const std::string tail = d.wire.substr(d.wire.rfind('\r') + 1);
         if (mid) {
@@ -317,10 +325,25 @@ TEST(Simulator, HangUpAfterNLinesOrInsideTheNext)
         d.sim.stop("hangup", d.now);
         const auto& s = d.sim.stats();
         EXPECT_EQ(s.lines(), 5u);
-        EXPECT_EQ(s.answersAbandoned, 5u); // nobody answered; none counts as missing
-        EXPECT_EQ(s.answersMissing, 0u);
+        EXPECT_EQ(s.answersReceived, 5u);
+        EXPECT_EQ(s.answersAbandoned, 0u);
         EXPECT_EQ(s.exitCode(), 0);
     }
+}
+
+TEST(Simulator, HangUpWaitsNoLongerThanTheAnswerTimeout)
+{
+    Options o = base();
+    o.hangupAfter = 2;
+    o.hangupGraceMs = 0;
+    o.answerTimeoutMs = 30;
+    o.window = 0;
+    Driver d(o);
+    d.runToEnd();
+    ASSERT_TRUE(d.sim.hangupDue());
+    EXPECT_EQ(d.lines(), 2u);
+    EXPECT_EQ(d.sim.stats().answersMissing, 2u);
+    EXPECT_EQ(d.sim.stats().exitCode(), 1);
 }
 
 TEST(Simulator, FloodKeepsManyAnswersOutstandingAndMatchesThemInOrder)
