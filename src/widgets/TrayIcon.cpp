@@ -1,54 +1,273 @@
 #include "widgets/TrayIcon.h"
 
+#include <QApplication>
+#include <QCursor>
+#include <QEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
+#include <QWindowStateChangeEvent>
+#include <algorithm>
+
+namespace {
+
+// The tray takes tool-tips of at most this many characters.
+constexpr qsizetype kMaxHint = 127;
+
+class QtTrayBackend : public TTrayIcon::Backend {
+public:
+    QtTrayBackend()
+    {
+        QObject::connect(
+            &icon_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
+                if (!Activated)
+                    return;
+                if (reason == QSystemTrayIcon::DoubleClick)
+                    Activated(true);
+                else if (reason == QSystemTrayIcon::Trigger)
+                    Activated(false);
+            });
+    }
+    bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+    void Add(const QIcon& icon, const QString& hint) override
+    {
+        Modify(icon, hint);
+        if (Available())
+            icon_.show();
+    }
+    void Modify(const QIcon& icon, const QString& hint) override
+    {
+        icon_.setIcon(icon);
+        icon_.setToolTip(hint);
+    }
+    void Delete() override { icon_.hide(); }
+    // Qt docks the icon again by itself when the tray restarts, so the identity never changes.
+    quintptr TrayWindow() const override { return 0; }
+
+private:
+    QSystemTrayIcon icon_;
+};
+
+// A tray must show something even when the program set no icon at all.
+QIcon fallbackIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(Qt::black);
+    p.setBrush(QColor(0xC0, 0xC0, 0xC0));
+    p.drawRect(1, 2, 13, 11);
+    p.fillRect(2, 3, 12, 3, QColor(0x00, 0x00, 0x80));
+    p.end();
+    return QIcon(pm);
+}
+
+} // namespace
 
 TTrayIcon::TTrayIcon(QObject* Owner, std::unique_ptr<Backend> backend)
     : QObject(Owner)
-    , backend_(std::move(backend))
+    , backend_(backend ? std::move(backend) : std::make_unique<QtTrayBackend>())
+    , timer_(new QTimer(this))
 {
+    setObjectName(QStringLiteral("TrayIcon1"));
+    backend_->Activated = [this](bool doubleClick) { activated(doubleClick); };
+    connect(timer_, &QTimer::timeout, this, [this] { step(); });
+    if (auto* w = qobject_cast<QWidget*>(Owner))
+        SetMainForm(w->window());
 }
 
-TTrayIcon::~TTrayIcon() = default;
+TTrayIcon::~TTrayIcon()
+{
+    if (mainForm_)
+        mainForm_->removeEventFilter(this);
+    if (active_)
+        backend_->Delete();
+}
+
+bool TTrayIcon::TrayAvailable() const
+{
+    return backend_->Available();
+}
+
+QIcon TTrayIcon::currentIcon() const
+{
+    if (iconIndex_ >= 0 && iconIndex_ < icons_.size())
+        return icons_.at(iconIndex_);
+    if (!icon_.isNull())
+        return icon_;
+    const QIcon app = QApplication::windowIcon();
+    return app.isNull() ? fallbackIcon() : app;
+}
 
 void TTrayIcon::SetActive(bool on)
 {
+    if (on == active_)
+        return;
     active_ = on;
+    if (on) {
+        if (icon_.isNull())
+            icon_ = QApplication::windowIcon();
+        trayWindow_ = backend_->TrayWindow();
+        backend_->Add(currentIcon(), hint_.left(kMaxHint));
+    } else {
+        backend_->Delete();
+    }
+    restartTimer();
 }
+
+void TTrayIcon::update()
+{
+    if (!active_)
+        return;
+    // A restarted tray has forgotten the icon: register it anew.
+    const quintptr window = backend_->TrayWindow();
+    if (window != trayWindow_) {
+        trayWindow_ = window;
+        backend_->Add(currentIcon(), hint_.left(kMaxHint));
+    } else {
+        backend_->Modify(currentIcon(), hint_.left(kMaxHint));
+    }
+}
+
 void TTrayIcon::SetIcon(const QIcon& icon)
 {
     icon_ = icon;
+    update();
 }
+
 void TTrayIcon::SetAnimated(bool on)
 {
     animated_ = on;
+    restartTimer();
 }
+
 void TTrayIcon::SetIcons(const QList<QIcon>& icons)
 {
     icons_ = icons;
+    restartTimer();
+    update();
 }
+
 void TTrayIcon::SetIconIndex(int index)
 {
     iconIndex_ = index;
+    update();
 }
+
 void TTrayIcon::SetDelay(int ms)
 {
     delay_ = ms;
+    restartTimer();
 }
+
 void TTrayIcon::SetHint(const QString& hint)
 {
     hint_ = hint;
+    update();
 }
+
+void TTrayIcon::restartTimer()
+{
+    if (animated_ && active_ && !icons_.isEmpty())
+        timer_->start(std::max(1, delay_));
+    else
+        timer_->stop();
+}
+
+void TTrayIcon::step()
+{
+    iconIndex_ = icons_.isEmpty() ? -1 : int((iconIndex_ + 1) % icons_.size());
+    update();
+}
+
 void TTrayIcon::SetMainForm(QWidget* form)
 {
+    if (mainForm_)
+        mainForm_->removeEventFilter(this);
     mainForm_ = form;
+    if (mainForm_)
+        mainForm_->installEventFilter(this);
 }
-void TTrayIcon::MinimizeToTray() { }
-void TTrayIcon::RestoreFromTray() { }
-bool TTrayIcon::TrayAvailable() const
+
+void TTrayIcon::MinimizeToTray()
 {
-    return false;
+    if (mainForm_)
+        minimize(mainForm_->windowState());
 }
+
+void TTrayIcon::minimize(Qt::WindowStates before)
+{
+    QWidget* form = mainForm_;
+    if (!form || inTray_)
+        return;
+    savedState_ = before & ~Qt::WindowMinimized;
+    inTray_ = true;
+    minimizing_ = true;
+    if (active_ && TrayAvailable()) {
+        // Hiding the window takes its task-bar entry with it; the icon is the way back.
+        hidden_ = true;
+        form->hide();
+    } else {
+        // No tray to come back from: an ordinary minimise keeps the task-bar entry.
+        hidden_ = false;
+        form->showMinimized();
+    }
+    minimizing_ = false;
+}
+
+void TTrayIcon::RestoreFromTray()
+{
+    QWidget* form = mainForm_;
+    if (!form)
+        return;
+    const Qt::WindowStates state = inTray_ ? savedState_ : form->windowState() & ~Qt::WindowMinimized;
+    inTray_ = false;
+    hidden_ = false;
+    minimizing_ = true;
+    form->setWindowState(state);
+    form->show();
+    minimizing_ = false;
+    form->raise();
+    form->activateWindow();
+}
+
+void TTrayIcon::activated(bool doubleClick)
+{
+    if (doubleClick && OnDblClick) {
+        OnDblClick(this, Qt::LeftButton, QGuiApplication::queryKeyboardModifiers(), QCursor::pos());
+        return;
+    }
+    if (visibility_ & (doubleClick ? tvRestoreDbClick : tvRestoreClick)) {
+        if (inTray_) {
+            RestoreFromTray();
+            return;
+        }
+    }
+    if (visibility_ & (doubleClick ? tvMinimizeDbClick : tvMinimizeClick)) {
+        if (!inTray_)
+            MinimizeToTray();
+    }
+}
+
 bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == mainForm_ && !minimizing_) {
+        if (event->type() == QEvent::WindowStateChange) {
+            const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+            const bool minimized = mainForm_->windowState() & Qt::WindowMinimized;
+            if (minimized && !inTray_ && active_ && (visibility_ & tvAutoHide) && TrayAvailable()) {
+                // Hiding inside the state change confuses some window managers: do it right after.
+                const Qt::WindowStates before = change->oldState();
+                QTimer::singleShot(0, this, [this, before] { minimize(before); });
+            } else if (!minimized && inTray_ && !hidden_) {
+                inTray_ = false; // the operator brought the minimised window back himself
+            }
+        } else if (event->type() == QEvent::Show && hidden_) {
+            inTray_ = false;
+            hidden_ = false;
+        }
+    }
     return QObject::eventFilter(watched, event);
 }

@@ -39,9 +39,10 @@ public:
     public:
         virtual ~Backend() = default;
         virtual bool Available() const = 0;
-        // Registers the icon, or updates it when already registered.
-        virtual void Show(const QIcon& icon, const QString& hint) = 0;
-        virtual void Hide() = 0;
+        // Registers the icon with the tray, changes it, removes it.
+        virtual void Add(const QIcon& icon, const QString& hint) = 0;
+        virtual void Modify(const QIcon& icon, const QString& hint) = 0;
+        virtual void Delete() = 0;
         // Identity of the tray's own window; a change means the tray was restarted.
         virtual quintptr TrayWindow() const = 0;
         // Set by the component: a click (false) or double click (true) on the icon.
@@ -97,6 +98,7 @@ private:
     void step();
     QIcon currentIcon() const;
     void restartTimer();
+    void minimize(Qt::WindowStates before);
 
     std::unique_ptr<Backend> backend_;
     QPointer<QWidget> mainForm_;

@@ -1,0 +1,245 @@
+#include "widgets/TrayIcon.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct FakeTray : TTrayIcon::Backend {
+    bool available = true;
+    quintptr window = 1;
+    bool shown = false;
+    int adds = 0;
+    int modifies = 0;
+    QIcon icon;
+    QString hint;
+    bool* shownOutside = nullptr; // outlives the fake
+
+    bool Available() const override { return available; }
+    void Add(const QIcon& i, const QString& h) override
+    {
+        ++adds;
+        shown = true;
+        if (shownOutside)
+            *shownOutside = true;
+        icon = i;
+        hint = h;
+    }
+    void Modify(const QIcon& i, const QString& h) override
+    {
+        ++modifies;
+        icon = i;
+        hint = h;
+    }
+    void Delete() override
+    {
+        shown = false;
+        if (shownOutside)
+            *shownOutside = false;
+    }
+    quintptr TrayWindow() const override { return window; }
+};
+
+QIcon solid(Qt::GlobalColor c)
+{
+    QPixmap pm(16, 16);
+    pm.fill(c);
+    return QIcon(pm);
+}
+
+// A main window with a tray icon wired as the console wires it: double click restores and
+// deactivates.
+struct Console {
+    Console()
+    {
+        auto fake = std::make_unique<FakeTray>();
+        tray = fake.get();
+        icon = std::make_unique<TTrayIcon>(&form, std::move(fake));
+        icon->SetAnimated(true);
+        icon->OnDblClick
+            = [this](QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint&) {
+                  EXPECT_EQ(sender, icon.get());
+                  EXPECT_EQ(button, Qt::LeftButton);
+                  icon->RestoreFromTray();
+                  icon->SetActive(false);
+              };
+        form.resize(300, 200);
+        form.show();
+    }
+    // What the caption button's handler does.
+    void minimizeToTray()
+    {
+        icon->SetActive(true);
+        icon->MinimizeToTray();
+    }
+    void doubleClick() { tray->Activated(true); }
+
+    QWidget form;
+    FakeTray* tray = nullptr;
+    std::unique_ptr<TTrayIcon> icon;
+};
+
+TEST(TrayIcon, MinimiseHidesTheWindowAndDoubleClickBringsItBack)
+{
+    Console c;
+    EXPECT_EQ(c.icon->MainForm(), &c.form);
+    EXPECT_FALSE(c.tray->shown); // inactive at start
+    c.minimizeToTray();
+    EXPECT_TRUE(c.tray->shown);
+    EXPECT_FALSE(c.form.isVisible()); // the task-bar entry goes with the window
+    EXPECT_TRUE(c.icon->InTray());
+    c.doubleClick();
+    EXPECT_TRUE(c.form.isVisible());
+    EXPECT_FALSE(c.form.isMinimized());
+    EXPECT_FALSE(c.tray->shown);
+    EXPECT_FALSE(c.icon->Active());
+    EXPECT_FALSE(c.icon->InTray());
+}
+
+TEST(TrayIcon, RestoreKeepsTheEarlierWindowState)
+{
+    Console c;
+    c.form.showMaximized();
+    c.minimizeToTray();
+    c.doubleClick();
+    EXPECT_TRUE(c.form.windowState() & Qt::WindowMaximized);
+    EXPECT_FALSE(c.form.windowState() & Qt::WindowMinimized);
+}
+
+TEST(TrayIcon, ActivatingRegistersTheIconAndItsHint)
+{
+    Console c;
+    QApplication::setWindowIcon(solid(Qt::red));
+    c.icon->SetHint(QString(200, QChar('h')));
+    c.icon->SetActive(true);
+    EXPECT_EQ(c.tray->adds, 1);
+    EXPECT_EQ(c.tray->hint.size(), 127); // the tray's limit
+    // An empty icon takes the application's.
+    EXPECT_EQ(c.icon->Icon().cacheKey(), QApplication::windowIcon().cacheKey());
+    c.icon->SetIcon(solid(Qt::blue));
+    EXPECT_EQ(c.tray->adds, 1);
+    EXPECT_EQ(c.tray->modifies, 1);
+    EXPECT_EQ(c.tray->icon.cacheKey(), c.icon->Icon().cacheKey());
+    c.icon->SetActive(true); // no second registration
+    EXPECT_EQ(c.tray->adds, 1);
+    QApplication::setWindowIcon(QIcon());
+}
+
+TEST(TrayIcon, RestartedTrayGetsTheIconAgainOnTheNextChange)
+{
+    Console c;
+    c.icon->SetActive(true);
+    c.icon->SetHint(QStringLiteral("a"));
+    EXPECT_EQ(c.tray->adds, 1);
+    c.tray->window = 2; // the task bar was restarted
+    c.icon->SetHint(QStringLiteral("b"));
+    EXPECT_EQ(c.tray->adds, 2);
+    EXPECT_EQ(c.tray->hint, QStringLiteral("b"));
+    c.icon->SetHint(QStringLiteral("c"));
+    EXPECT_EQ(c.tray->adds, 2);
+}
+
+TEST(TrayIcon, OrdinaryMinimiseGoesToTheTrayWhileActive)
+{
+    Console c;
+    c.form.showMinimized(); // inactive: an ordinary minimise stays one
+    QApplication::processEvents();
+    EXPECT_TRUE(c.form.isVisible());
+    c.form.showNormal();
+
+    c.icon->SetActive(true);
+    c.form.showMinimized();
+    QTRY_VERIFY_WITH_TIMEOUT(!c.form.isVisible(), 5000);
+    EXPECT_TRUE(c.icon->InTray());
+    c.doubleClick();
+    EXPECT_TRUE(c.form.isVisible());
+    EXPECT_FALSE(c.form.isMinimized());
+
+    c.icon->SetVisibility(tvVisibleTaskBar | tvVisibleTaskList); // without auto-hide
+    c.icon->SetActive(true);
+    c.form.showMinimized();
+    QApplication::processEvents();
+    EXPECT_TRUE(c.form.isVisible());
+    EXPECT_FALSE(c.icon->InTray());
+}
+
+TEST(TrayIcon, WithoutATrayMinimisingLeavesTheTaskBarEntry)
+{
+    Console c;
+    c.tray->available = false;
+    c.minimizeToTray();
+    EXPECT_TRUE(c.form.isVisible()); // still reachable from the task bar
+    EXPECT_TRUE(c.form.isMinimized());
+    EXPECT_TRUE(c.icon->InTray());
+    c.form.showNormal(); // the operator brings it back himself
+    EXPECT_FALSE(c.icon->InTray());
+    c.minimizeToTray();
+    c.icon->RestoreFromTray();
+    EXPECT_FALSE(c.form.isMinimized());
+    EXPECT_TRUE(c.form.isVisible());
+}
+
+TEST(TrayIcon, OffscreenDesktopHasNoTrayAndFallsBack)
+{
+    QWidget form;
+    form.show();
+    TTrayIcon icon(&form); // the desktop's own tray
+    ASSERT_FALSE(icon.TrayAvailable());
+    icon.SetActive(true);
+    icon.MinimizeToTray();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.isMinimized());
+    icon.RestoreFromTray();
+    icon.SetActive(false);
+    EXPECT_FALSE(form.isMinimized());
+}
+
+TEST(TrayIcon, ClickFlagsActWithoutAHandler)
+{
+    Console c;
+    c.icon->OnDblClick = nullptr;
+    c.icon->SetVisibility(tvRestoreDbClick | tvMinimizeClick);
+    c.icon->SetActive(true);
+    c.tray->Activated(false); // single click minimises
+    EXPECT_FALSE(c.form.isVisible());
+    c.tray->Activated(false);
+    EXPECT_FALSE(c.form.isVisible());
+    c.tray->Activated(true); // double click restores
+    EXPECT_TRUE(c.form.isVisible());
+    EXPECT_TRUE(c.icon->Active()); // only the console's handler deactivates
+}
+
+TEST(TrayIcon, AnimationStepsThroughTheImageList)
+{
+    Console c;
+    c.icon->SetActive(true);
+    EXPECT_EQ(c.icon->IconIndex(), -1); // no image list: the icon stays still
+    c.icon->SetDelay(5);
+    c.icon->SetIcons({solid(Qt::red), solid(Qt::green), solid(Qt::blue)});
+    QTRY_VERIFY_WITH_TIMEOUT(c.icon->IconIndex() == 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(c.icon->IconIndex() == 0, 5000);
+    EXPECT_EQ(c.tray->icon.cacheKey(), c.icon->Icons().at(0).cacheKey());
+    c.icon->SetActive(false);
+    const int index = c.icon->IconIndex();
+    QTest::qWait(50);
+    EXPECT_EQ(c.icon->IconIndex(), index); // stopped with the icon
+}
+
+TEST(TrayIcon, DestroyingRemovesTheIcon)
+{
+    bool shown = false;
+    {
+        QWidget form;
+        auto fake = std::make_unique<FakeTray>();
+        fake->shownOutside = &shown;
+        TTrayIcon icon(&form, std::move(fake));
+        icon.SetActive(true);
+        EXPECT_TRUE(shown);
+    }
+    EXPECT_FALSE(shown);
+}
+
+} // namespace
