@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 
@@ -85,25 +86,36 @@ void TCustomValidateEdit::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    const QString typed = event->text();
-    if (!typed.isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        // Each character key is checked at the caret as it would land.
-        bool printable = false;
-        for (QChar c : typed) {
-            if (c.unicode() < 32)
-                continue;
-            printable = true;
-            if (!model_.acceptsKey(c, QLineEdit::text(), cursorPosition(), hasSelectedText())) {
-                event->accept();
-                return;
-            }
-        }
-        if (printable && roomForInput() < int(typed.size())) {
-            event->accept();
-            return;
-        }
+    if (!(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && !acceptsTyped(event->text())) {
+        event->accept();
+        return;
     }
     TCustomEditBase::keyPressEvent(event);
+}
+
+bool TCustomValidateEdit::acceptsTyped(const QString& typed) const
+{
+    // Each character is checked at the caret as it would land; control characters pass.
+    int printable = 0;
+    for (QChar c : typed) {
+        if (c.unicode() < 32 || c.unicode() == 127)
+            continue;
+        ++printable;
+        if (!model_.acceptsKey(c, QLineEdit::text(), cursorPosition(), hasSelectedText()))
+            return false;
+    }
+    return printable == 0 || roomForInput() >= printable;
+}
+
+void TCustomValidateEdit::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!acceptsTyped(event->commitString())) {
+        // Keep the composition state, drop only the text that would land.
+        QInputMethodEvent filtered(event->preeditString(), event->attributes());
+        TCustomEditBase::inputMethodEvent(&filtered);
+        return;
+    }
+    TCustomEditBase::inputMethodEvent(event);
 }
 
 void TCustomValidateEdit::pasteText(const QString& clip)

@@ -70,6 +70,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -78,6 +79,8 @@ protected:
 
 private:
     void applyAutoAlignment();
+    // Typing filter and length limit for text the operator enters at the caret.
+    bool acceptsTyped(const QString& typed) const;
     void shownTextChanged(const QString& text);
     // Paste: insert as far as MaxLength allows, then filter and commit the whole text.
     void pasteText(const QString& clip);

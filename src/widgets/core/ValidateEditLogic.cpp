@@ -132,7 +132,8 @@ std::int64_t Model::value() const
 
 bool Model::acceptsKey(QChar c, const QString& text, int caretIndex, bool hasSelection) const
 {
-    if (c.unicode() < 32)
+    // Control characters (Backspace, Ctrl+C, Delete) always pass.
+    if (c.unicode() < 32 || c.unicode() == 127)
         return true;
     return isValidChar(displayFormat_, checkChars_, c, text, caretIndex + 1, hasSelection);
 }

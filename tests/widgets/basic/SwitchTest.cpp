@@ -27,6 +27,7 @@ struct LogSwitch {
         sw->OnClick = [this](QObject*) { events.push_back(sw->StateOn() ? "click:on" : "click:off"); };
         window->resize(120, 100);
         window->show();
+        window->activateWindow();
         QApplication::setActiveWindow(window.get());
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }

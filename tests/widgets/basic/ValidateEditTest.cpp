@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <QVBoxLayout>
@@ -30,6 +32,7 @@ struct LimitField {
         edit->SetMinValue(1);
         edit->SetMaxValue(9999);
         window->show();
+        window->activateWindow();
         QApplication::setActiveWindow(window.get());
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
         edit->setFocus();
@@ -102,6 +105,25 @@ TEST(ValidateEdit, MaxLengthBindsTheOperatorOnly)
     // Control keys pass even when full.
     QTest::keyClick(f.edit, Qt::Key_Backspace);
     EXPECT_EQ(f.edit->Text(), QStringLiteral("123"));
+    QTest::keyClicks(f.edit, QStringLiteral("4"));
+    f.edit->setCursorPosition(0);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QApplication::sendEvent(f.edit, &del);
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("234"));
+}
+
+TEST(ValidateEdit, InputMethodTextPassesTheSameFilter)
+{
+    LimitField f;
+    f.clear();
+    QInputMethodEvent bad;
+    bad.setCommitString(QStringLiteral("1x"));
+    QApplication::sendEvent(f.edit, &bad);
+    EXPECT_EQ(f.edit->Text(), QString());
+    QInputMethodEvent good;
+    good.setCommitString(QStringLiteral("42"));
+    QApplication::sendEvent(f.edit, &good);
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("42"));
 }
 
 TEST(ValidateEdit, LeavingCommitsAndEscapeRestores)
@@ -166,4 +188,15 @@ TEST(ValidateEdit, RawWritesByTheProgramReachEditText)
     EXPECT_EQ(e.EditText(), QStringLiteral("42x"));
     e.SetEditText(e.EditText());
     EXPECT_EQ(e.Text(), QStringLiteral("42"));
+}
+
+TEST(ValidateEdit, GainingFocusShowsTheNormalisedText)
+{
+    LimitField f;
+    f.leave();
+    f.edit->QLineEdit::setText(QStringLiteral("0070"));
+    f.edit->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&f] { return f.edit->hasFocus(); }, 5000));
+    EXPECT_EQ(f.edit->Text(), QStringLiteral("70"));
+    EXPECT_EQ(f.edit->EditText(), QStringLiteral("0070"));
 }
