@@ -29,7 +29,8 @@ public:
 private:
     const QFontMetrics& metrics(const TChartFont& f) const
     {
-        const QString key = f.Name + QLatin1Char('/') + QString::number(f.Size) + (f.Bold ? QStringLiteral("b") : QString());
+        const QString key = f.Name + QLatin1Char('/') + QString::number(f.Size)
+            + (f.Bold ? QStringLiteral("b") : QString());
         auto it = cache_.find(key);
         if (it == cache_.end()) {
             it = cache_.insert(key, QFontMetrics(toQFont(f)));

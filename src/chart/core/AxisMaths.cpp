@@ -81,7 +81,11 @@ std::vector<double> labelValues(
     if (std::fabs((effectiveMaximum - effectiveMinimum) / step) >= kMaxLabelSteps) {
         return values;
     }
-    const double threshold = (effectiveMinimum - 1e-12) / 1.000000000001;
+    // A hair below the minimum, so a label on the lower end survives rounding. Dividing by
+    // 1.000000000001 lowers a positive bound; for a negative one it would raise it above the
+    // minimum and drop that end's label, so the factor multiplies there instead.
+    const double lowered = effectiveMinimum - 1e-12;
+    const double threshold = effectiveMinimum >= 0 ? lowered / 1.000000000001 : lowered * 1.000000000001;
     // Label i is computed from its index, not by repeated subtraction, so no error builds up.
     double top = effectiveMaximum;
     double k = 0;

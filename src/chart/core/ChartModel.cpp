@@ -511,13 +511,13 @@ void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture
     const int n = series.Count();
     const TChartAxis* hAxis = series.GetHorizAxis();
     const TChartAxis* vAxis = series.GetVertAxis();
-    if (n == 0 || !hAxis || !vAxis) {
-        return;
-    }
-    TSeriesPicture sp;
+    TSeriesPicture& sp = picture.Series.emplace_back();
     sp.Series = &series;
     if (const auto* line = dynamic_cast<const TCustomSeries*>(&series)) {
         sp.Pen = line->LinePen();
+    }
+    if (n == 0 || !hAxis || !vAxis) {
+        return;
     }
 
     const TChartValueList& xs = series.XValues();
@@ -528,8 +528,10 @@ void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture
     int first = 0;
     int last = n - 1;
     if (xs.Order() == loAscending) {
+        // The first point beyond the right edge ends the window, so a range that ends on a
+        // point still draws the segment that leaves the rectangle there.
         first = xs.FirstNotBelow(leftValue);
-        const int beyond = xs.FirstNotBelow(rightValue);
+        const int beyond = xs.FirstAbove(rightValue);
         last = beyond >= n ? n - 1 : beyond;
     } else if (xs.Order() == loDescending) {
         first = 0;
@@ -537,7 +539,7 @@ void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture
             ++first;
         }
         last = first;
-        while (last < n && xs.Value(last) < rightValue) {
+        while (last < n && xs.Value(last) <= rightValue) {
             ++last;
         }
         last = std::min(last, n - 1);
@@ -585,7 +587,6 @@ void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture
         add(QPoint(px, py), series.ValueColor(i));
     }
     std::erase_if(sp.Runs, [](const TSeriesRun& r) { return r.Points.size() < 2; });
-    picture.Series.push_back(std::move(sp));
 }
 
 // ---- zoom and scroll ----

@@ -128,3 +128,17 @@ int TChartValueList::FirstNotBelow(double value) const
     }
     return Count();
 }
+
+int TChartValueList::FirstAbove(double value) const
+{
+    if (multiplier_ > 0) {
+        const auto it = std::upper_bound(values_.begin(), values_.end(), value / multiplier_);
+        return int(it - values_.begin());
+    }
+    for (int i = 0; i < Count(); ++i) {
+        if (Value(i) > value) {
+            return i;
+        }
+    }
+    return Count();
+}

@@ -45,6 +45,8 @@ public:
     double TotalABS() const;
     // First index whose value is >= value (Count() when none), for an ascending list.
     int FirstNotBelow(double value) const;
+    // First index whose value is > value (Count() when none), for an ascending list.
+    int FirstAbove(double value) const;
 
 private:
     void recalcStats() const;

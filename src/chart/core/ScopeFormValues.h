@@ -1,0 +1,9 @@
+#pragma once
+// The values the main window's form gives the scope chart and its series Series1, applied to
+// the widget-free chart (the widget's SetupScopeChart also names the control).
+
+#include "chart/core/ChartModel.h"
+#include "chart/core/LineSeries.h"
+
+// Applies the form's values to chart, creates Series1 on it and returns it.
+TLineSeries* SetupScopeChartModel(TChartModel& chart);
