@@ -76,7 +76,6 @@ TEST(WarningDialog, MainWindowSettingsGiveItsTextsAndTwoCentredButtons)
     EXPECT_LE(std::abs(frame.center().y() - picture.center().y()), 1);
     EXPECT_TRUE(frame.contains(picture));
     EXPECT_TRUE(frame.contains(form->Message()->geometry()));
-    EXPECT_EQ(o.warning->SoundType(), stNoSound);
 }
 
 TEST(WarningDialog, DefaultsAndOptions)
@@ -129,12 +128,4 @@ TEST(WarningDialog, EnterIsOkEscapeIsCancel)
     EXPECT_FALSE(executeWith(*o.warning, [](TWarningForm* f) { f->close(); }));
     // The window lives only while Execute runs.
     EXPECT_EQ(o.form->findChildren<TWarningForm*>().size(), 0);
-}
-
-TEST(WarningDialog, SoundCodes)
-{
-    const std::pair<TSoundType, int> cases[] = {{stNoSound, -1}, {stStandart, 0}, {stDefault, 0},
-        {stAsterisk, 64}, {stExclamation, 48}, {stSystemHand, 16}, {stQuestion, 32}};
-    for (const auto& [type, code] : cases)
-        EXPECT_EQ(TCommonDialogBase::SoundCode(type), code) << int(type);
 }
