@@ -98,7 +98,22 @@ void TComThread::Stop()
     thread_.join();
 }
 
-bool TComThread::deliver(TComEvents events)
+namespace {
+// An error of the handling that says the device went away closes the port like a hang-up;
+// any other ends the thread without a report.
+bool deviceGone(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const EComPort& e) {
+        return ClassifyErrno(e.SystemError(), TDevicePhase::Io) == TErrnoKind::HangUp;
+    } catch (...) {
+        return false;
+    }
+}
+} // namespace
+
+TComThread::Outcome TComThread::deliver(TComEvents events)
 {
     switch (method_) {
     case smThreadSync: {
@@ -114,16 +129,19 @@ bool TComThread::deliver(TComEvents events)
             port_, [mb] { mb->runPending(); }, Qt::QueuedConnection);
         std::unique_lock lock(mb->mutex);
         mb->cv.wait(lock, [&] { return mb->jobDone || mb->released; });
-        // An error raised by the handling ends the thread without a report.
-        return !mb->released && !mb->error;
+        if (mb->released)
+            return Outcome::Failed;
+        if (mb->error)
+            return deviceGone(mb->error) ? Outcome::DeviceGone : Outcome::Failed;
+        return Outcome::Handled;
     }
     case smNone:
         try {
             port_->DispatchEvents(events);
         } catch (...) {
-            return false;
+            return deviceGone(std::current_exception()) ? Outcome::DeviceGone : Outcome::Failed;
         }
-        return true;
+        return Outcome::Handled;
     case smWindowSync: {
         // One queued message per event in dispatch order; the thread goes on at once.
         static constexpr TComEvent kOrder[]
@@ -134,10 +152,10 @@ bool TComThread::deliver(TComEvents events)
             if (events.contains(ev))
                 QMetaObject::invokeMethod(
                     port_, [port, session, ev] { port->windowEvent(session, ev); }, Qt::QueuedConnection);
-        return true;
+        return Outcome::Handled;
     }
     }
-    return false;
+    return Outcome::Failed;
 }
 
 void TComThread::run()
@@ -156,8 +174,11 @@ void TComThread::run()
         lastEvents_ = events.bits();
         if (events.empty())
             continue;
-        if (!deliver(events))
+        const Outcome outcome = deliver(events);
+        if (outcome != Outcome::Handled) {
+            hungUp = outcome == Outcome::DeviceGone;
             break;
+        }
     }
     device_->setEventMask(0);
     device_->purge(comm::PURGE_TXCLEAR | comm::PURGE_RXCLEAR);

@@ -31,7 +31,8 @@ public:
 
 private:
     void run();
-    bool deliver(TComEvents events);
+    enum class Outcome { Handled, Failed, DeviceGone };
+    Outcome deliver(TComEvents events);
 
     TCustomComPort* port_;
     ISerialDevice* device_;

@@ -362,9 +362,14 @@ int PosixSerialDevice::status(uint32_t& errorWord, uint32_t& inputCount)
     if (fd_ < 0)
         return EBADF;
     int queued = 0;
-    if (int r = ioctlRetry(fd_, FIONREAD, &queued))
-        return r;
     std::lock_guard lock(mutex_);
+    if (int r = ioctlRetry(fd_, FIONREAD, &queued)) {
+        // A hung-up tty refuses every ioctl; what was taken before still counts.
+        if (ClassifyErrno(r, TDevicePhase::Io) != TErrnoKind::HangUp)
+            return r;
+        hungUp_ = true;
+        queued = 0;
+    }
     sampleLinesLocked();
     errorWord = errorWord_;
     errorWord_ = 0;

@@ -38,6 +38,12 @@ public:
     void cancelWait() override;
 
     int fd() const { return fd_; }
+    // Bytes already taken from the tty into the port's input queue.
+    std::size_t staged() const
+    {
+        std::lock_guard lock(mutex_);
+        return stagedLocked();
+    }
 
     // Sampling period of lines, counters and the output drain.
     static constexpr int kTickMs = 5;
