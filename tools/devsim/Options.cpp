@@ -29,6 +29,7 @@ Simulates the diagnostic device on a pseudo-terminal (its path is printed first 
   --hangup-after N      close the line after N lines   --hangup-mid  ...inside line N+1
   --hangup-grace MS     wait after the last owed answer before closing (100)
   --idle                send nothing spontaneously until PUSK
+  --crlf                end every line with CR LF instead of CR
   --start-delay MS      wait after the console opens the line (200)
   --linger MS           listen for stray answers before ending (100)
   --reconnect           wait for the console again when it closes the line
@@ -122,8 +123,8 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o)
         {"--record-log", [&](const std::string& v) { return !(o.recordLog = v).empty(); }},
     };
     const std::map<std::string, bool*> flags{{"--flood", &o.flood}, {"--hangup-mid", &o.hangupMid},
-        {"--idle", &o.idle}, {"--reconnect", &o.reconnect}, {"--json", &o.json}, {"--quiet", &o.quiet},
-        {"--help", &o.help}};
+        {"--idle", &o.idle}, {"--crlf", &o.crlf}, {"--reconnect", &o.reconnect}, {"--json", &o.json},
+        {"--quiet", &o.quiet}, {"--help", &o.help}};
     bool noCapture = false, noScopeReset = false;
     const std::map<std::string, bool*> negations{
         {"--no-capture-on-event", &noCapture}, {"--no-scope-reset", &noScopeReset}};

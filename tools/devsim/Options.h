@@ -25,6 +25,7 @@ struct Options {
     std::int64_t hangupAfter = 0;
     bool hangupMid = false;
     int hangupGraceMs = 100; // after the last owed answer, before the line is closed
+    bool crlf = false; // end records with CR LF (the console takes the LF as leading text)
     bool idle = false; // stream paused until PUSK
     int startDelayMs = 200;
     int lingerMs = 100;

@@ -134,7 +134,7 @@ void Simulator::queueLine(Line line)
 {
     const std::uint64_t start = outBase_ + out_.size();
     out_ += line.text;
-    out_ += '\r';
+    out_ += options_.crlf ? "\r\n" : "\r";
     const std::uint64_t end = outBase_ + out_.size();
     ++linesQueued_;
     if (line.expect > 0)

@@ -132,6 +132,17 @@ int openDevice(const std::string& path, int baud)
     return fd;
 }
 
+// Bytes written after the console closed its end would greet the next console as the tail
+// of an old line; with nobody holding the end, open it and throw them away.
+void flushStale(const std::string& path)
+{
+    const int slave = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave < 0)
+        return;
+    tcflush(slave, TCIOFLUSH);
+    close(slave);
+}
+
 bool signalled()
 {
     char buf[16];
@@ -305,6 +316,7 @@ int main(int argc, char** argv)
         if (outcome == Outcome::PeerClosed && options.reconnect && options.device.empty()) {
             note("console closed the line");
             sim.peerLost(nowUs());
+            flushStale(path);
             continue;
         }
         switch (outcome) {

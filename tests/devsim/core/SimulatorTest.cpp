@@ -363,6 +363,22 @@ TEST(Simulator, FloodKeepsManyAnswersOutstandingAndMatchesThemInOrder)
     EXPECT_EQ(s.roundTripsUs.back(), 200);
 }
 
+TEST(Simulator, CrLfLineEnds)
+{
+    Options o = base();
+    o.crlf = true;
+    o.count = 3;
+    Driver d(o);
+    d.runUntil([&] {
+        d.answerAll(10);
+        return d.sim.finished();
+    });
+    EXPECT_EQ(d.sim.stats().answersReceived, 3u);
+    const auto t = d.texts();
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(d.wire, t[0] + "\r\n" + t[1].substr(1) + "\r\n" + t[2].substr(1) + "\r\n");
+}
+
 TEST(Simulator, DurationEndsTheRun)
 {
     Options o = base();

@@ -179,6 +179,11 @@ public:
         }
         return true;
     }
+    bool waitReadable()
+    {
+        pollfd p {fd_, POLLIN, 0};
+        return poll(&p, 1, remainingMs(Clock::now() + kDeadline)) == 1;
+    }
     bool serveUntilHangup()
     {
         return serve([&] { return hungUp_; });
@@ -216,7 +221,8 @@ std::vector<std::string> args(std::vector<std::string> more)
 
 TEST(DevsimPty, AnsweredRunMatchesTheRecordLog)
 {
-    const std::string logPath = testing::TempDir() + "devsim-record-log-" + std::to_string(getpid()) + ".jsonl";
+    const std::string logPath
+        = testing::TempDir() + "devsim-record-log-" + std::to_string(getpid()) + ".jsonl";
     Devsim sim(args({"--count", "40", "--rate", "400", "--mix", "va=3,tr=3,burst=1,rs=1", "--events", "0.5",
         "--malformed", "0.2", "--record-log", logPath}));
     ASSERT_FALSE(sim.port().empty());
@@ -333,6 +339,30 @@ TEST(DevsimPty, CommandsAndPeerClose)
     EXPECT_EQ(num(f, "events", "SUK"), 1);
     EXPECT_EQ(num(f, "answers", "unexpected"), 0);
     EXPECT_EQ(num(f, "answers", "received") + num(f, "answers", "abandoned"), num(f, "answers", "expected"));
+}
+
+TEST(DevsimPty, ReconnectWaitsForTheConsoleAgain)
+{
+    Devsim sim(args({"--rate", "200", "--reconnect", "--count", "12"}));
+    {
+        Peer first(sim.port());
+        ASSERT_TRUE(first.ok());
+        ASSERT_TRUE(first.serve([&] { return first.lines().size() >= 3; }));
+        // Leave the next bytes unread in the line: they must not reach the next console.
+        ASSERT_TRUE(first.waitReadable());
+    }
+    Peer second(sim.port());
+    ASSERT_TRUE(second.ok());
+    ASSERT_TRUE(second.serveUntilHangup());
+    ASSERT_EQ(sim.finish(), 0) << sim.output();
+    const auto f = sim.figures();
+    EXPECT_EQ(f["end"].toString(), "count");
+    EXPECT_EQ(num(f, "lines"), 12); // lines lost with the first console are made up again
+    EXPECT_GE(second.lines().size(), 12u - 3u - 1u);
+    for (const auto& line : second.lines())
+        EXPECT_EQ(line.rfind("W:", 0) == 0 && line.find("W:", 1) == std::string::npos, true) << line;
+    EXPECT_EQ(num(f, "answers", "unexpected"), 0);
+    EXPECT_EQ(num(f, "answers", "missing"), 0);
 }
 
 TEST(DevsimPty, TerminationSignalPrintsTheFigures)
