@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -18,16 +19,17 @@ constexpr qsizetype kMaxHint = 127;
 
 class QtTrayBackend : public TTrayIcon::Backend {
 public:
-    QtTrayBackend()
+    // The icon is also a child of the component, so that a test can reach it by name.
+    explicit QtTrayBackend(QObject* component)
+        : icon_(std::make_unique<QSystemTrayIcon>(component))
     {
+        icon_->setObjectName(QStringLiteral("SystemTrayIcon"));
         QObject::connect(
-            &icon_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
-                if (!Activated)
-                    return;
+            icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::DoubleClick)
-                    Activated(true);
+                    doubleClicked();
                 else if (reason == QSystemTrayIcon::Trigger)
-                    Activated(false);
+                    clicked();
             });
     }
     bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
@@ -35,19 +37,49 @@ public:
     {
         Modify(icon, hint);
         if (Available())
-            icon_.show();
+            icon_->show();
     }
     void Modify(const QIcon& icon, const QString& hint) override
     {
-        icon_.setIcon(icon);
-        icon_.setToolTip(hint);
+        icon_->setIcon(icon);
+        icon_->setToolTip(hint);
     }
-    void Delete() override { icon_.hide(); }
+    void Delete() override { icon_->hide(); }
     // Qt docks the icon again by itself when the tray restarts, so the identity never changes.
     quintptr TrayWindow() const override { return 0; }
 
 private:
-    QSystemTrayIcon icon_;
+    // Trays that speak the desktop-bus protocol report every click as a single one, so two
+    // clicks in quick succession count as the double click that brings the window back. Trays
+    // that do report double clicks send the second single click as well: that pair is one.
+    void clicked()
+    {
+        const int interval = QApplication::doubleClickInterval();
+        if (lastClick_.isValid() && lastClick_.elapsed() <= interval) {
+            lastClick_.invalidate();
+            madeDouble_.start();
+            if (Activated)
+                Activated(true);
+            return;
+        }
+        lastClick_.start();
+        if (Activated)
+            Activated(false);
+    }
+    void doubleClicked()
+    {
+        lastClick_.invalidate();
+        if (madeDouble_.isValid() && madeDouble_.elapsed() <= QApplication::doubleClickInterval()) {
+            madeDouble_.invalidate();
+            return;
+        }
+        if (Activated)
+            Activated(true);
+    }
+
+    std::unique_ptr<QSystemTrayIcon> icon_;
+    QElapsedTimer lastClick_;
+    QElapsedTimer madeDouble_;
 };
 
 // A tray must show something even when the program set no icon at all.
@@ -68,7 +100,7 @@ QIcon fallbackIcon()
 
 TTrayIcon::TTrayIcon(QObject* Owner, std::unique_ptr<Backend> backend)
     : QObject(Owner)
-    , backend_(backend ? std::move(backend) : std::make_unique<QtTrayBackend>())
+    , backend_(backend ? std::move(backend) : std::make_unique<QtTrayBackend>(this))
     , timer_(new QTimer(this))
 {
     setObjectName(QStringLiteral("TrayIcon1"));

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPixmap>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -195,6 +196,36 @@ TEST(TrayIcon, OffscreenDesktopHasNoTrayAndFallsBack)
     icon.RestoreFromTray();
     icon.SetActive(false);
     EXPECT_FALSE(form.isMinimized());
+}
+
+// Some trays report a double click as two clicks, others as a click and a double click, others
+// as both; each way makes exactly one double click.
+TEST(TrayIcon, DesktopTrayClicksMakeOneDoubleClick)
+{
+    using R = QSystemTrayIcon::ActivationReason;
+    const struct {
+        const char* name;
+        std::vector<R> reasons;
+        int doubleClicks;
+    } cases[] = {
+        {"single", {R::Trigger}, 0},
+        {"two clicks", {R::Trigger, R::Trigger}, 1},
+        {"click and double", {R::Trigger, R::DoubleClick}, 1},
+        {"both", {R::Trigger, R::Trigger, R::DoubleClick}, 1},
+        {"double only", {R::DoubleClick}, 1},
+        {"context menu", {R::Context, R::Context}, 0},
+    };
+    for (const auto& c : cases) {
+        QWidget form;
+        TTrayIcon icon(&form);
+        int doubles = 0;
+        icon.OnDblClick = [&](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, const QPoint&) { ++doubles; };
+        auto* tray = icon.findChild<QSystemTrayIcon*>(QStringLiteral("SystemTrayIcon"));
+        ASSERT_NE(tray, nullptr);
+        for (R r : c.reasons)
+            emit tray->activated(r);
+        EXPECT_EQ(doubles, c.doubleClicks) << c.name;
+    }
 }
 
 TEST(TrayIcon, ClickFlagsActWithoutAHandler)
