@@ -2,6 +2,7 @@
 
 #include "common/Color.h"
 #include <QCoreApplication>
+#include <QDynamicPropertyChangeEvent>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -198,6 +199,8 @@ TCaptionButton::TCaptionButton(QObject* Owner)
     setObjectName(QStringLiteral("CaptionButton1"));
     font_ = form->font();
     face_ = new Face(this, form);
+    // The owner's "ShowHint" property decides the tool-tip when ParentShowHint is on.
+    form->installEventFilter(this);
     SetHost(form);
     updateHint();
 }
@@ -206,6 +209,8 @@ TCaptionButton::~TCaptionButton()
 {
     if (host_)
         host_->removeEventFilter(this);
+    if (owner_)
+        owner_->removeEventFilter(this);
     if (face_) {
         if (auto* tabs = qobject_cast<QTabWidget*>(host_.data());
             tabs && tabs->cornerWidget(Qt::TopRightCorner) == face_)
@@ -224,7 +229,8 @@ void TCaptionButton::SetHost(QWidget* host)
     if (!face_ || !host)
         return;
     if (host_) {
-        host_->removeEventFilter(this);
+        if (host_ != owner_)
+            host_->removeEventFilter(this);
         if (auto* tabs = qobject_cast<QTabWidget*>(host_.data());
             tabs && tabs->cornerWidget(Qt::TopRightCorner) == face_)
             tabs->setCornerWidget(nullptr, Qt::TopRightCorner);
@@ -263,6 +269,9 @@ bool TCaptionButton::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == host_ && event->type() == QEvent::Resize)
         relayout();
+    if (watched == owner_ && event->type() == QEvent::DynamicPropertyChange
+        && static_cast<QDynamicPropertyChangeEvent*>(event)->propertyName() == "ShowHint")
+        updateHint();
     return QObject::eventFilter(watched, event);
 }
 

@@ -262,6 +262,8 @@ TEST(CalcEngine, LocaleDecimalSeparator)
     EXPECT_EQ(p.keys("C1,25"), QStringLiteral("1,25"));
     EXPECT_DOUBLE_EQ(p.e.DisplayValue(), 1.25);
     EXPECT_EQ(p.keys("C1/1000000="), QStringLiteral("1E-6"));
+    p.e.Paste(QStringLiteral("12,5 ") + p.e.Locale().currencySymbol());
+    EXPECT_EQ(p.e.DisplayText(), QStringLiteral("12,5"));
 }
 
 TEST(CalcEngine, ClipboardKeys)

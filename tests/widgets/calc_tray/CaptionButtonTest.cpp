@@ -128,7 +128,6 @@ TEST(CaptionButton, HintShowsOnlyWhenAsked)
     f.button->SetHint(QStringLiteral("Minimize to tray"));
     EXPECT_TRUE(f.face()->toolTip().isEmpty()); // the form shows no hints
     f.form.setProperty("ShowHint", true);
-    f.button->SetParentShowHint(true);
     EXPECT_EQ(f.face()->toolTip(), QStringLiteral("Minimize to tray"));
     f.button->SetParentShowHint(false);
     EXPECT_TRUE(f.face()->toolTip().isEmpty());
