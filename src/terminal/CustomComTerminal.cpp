@@ -7,10 +7,12 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 #include <algorithm>
 
 #if __has_include("terminal/ComTrmSetForm.h")
@@ -63,6 +65,9 @@ TCustomComTerminal::TCustomComTerminal(QWidget* parent)
     verticalScrollBar()->setSingleStep(1);
     horizontalScrollBar()->setTracking(smoothScroll_);
     verticalScrollBar()->setTracking(smoothScroll_);
+    frameTimer_ = new QTimer(this);
+    frameTimer_->setSingleShot(true);
+    connect(frameTimer_, &QTimer::timeout, this, &TCustomComTerminal::FlushPicture);
     comLink_.RxBufHandler = [this](QObject*, const char* Buffer, int Count) {
         Receive(Buffer, Count);
         FlushPicture();
@@ -278,10 +283,18 @@ bool TCustomComTerminal::MeasureFont()
     fontHeight_ = std::max(1, fm.height());
     fontWidth_ = std::max(1, fm.horizontalAdvance(QLatin1Char('M')));
     fontAscent_ = fm.ascent();
+    QFont plain = font();
+    plain.setUnderline(false);
+    rawFont_ = QRawFont::fromFont(plain);
     for (int b = 0; b < 256; ++b) {
         const QChar ch(cp1251::toUnicode(static_cast<unsigned char>(b)));
-        runnable_[std::size_t(b)]
-            = b >= 32 && ch.isPrint() && fm.inFont(ch) && fm.horizontalAdvance(ch) == fontWidth_;
+        quint32 glyph = 0;
+        int found = 1;
+        const bool have = rawFont_.isValid() && b >= 32 && ch.isPrint()
+            && rawFont_.glyphIndexesForChars(&ch, 1, &glyph, &found) && found == 1 && glyph != 0;
+        glyphs_[std::size_t(b)] = glyph;
+        runnable_[std::size_t(b)] = have
+            && qRound(rawFont_.advancesForGlyphIndexes(QList<quint32>{glyph}).value(0).x()) == fontWidth_;
     }
     return QFontInfo(font()).fixedPitch();
 }
@@ -402,8 +415,16 @@ void TCustomComTerminal::markDirty(const QRect& pixels)
 void TCustomComTerminal::FlushPicture()
 {
     flushQueued_ = false;
-    if (!dirty_.isEmpty())
-        viewport()->update(dirty_);
+    if (dirty_.isEmpty())
+        return;
+    const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kFrameMs;
+    if (since < kFrameMs) {
+        if (!frameTimer_->isActive())
+            frameTimer_->start(int(kFrameMs - since));
+        return;
+    }
+    frameTimer_->stop();
+    viewport()->update(dirty_);
     dirty_ = {};
 }
 
@@ -449,6 +470,11 @@ void TCustomComTerminal::DrawCell(int Column, int Row, const TTermCell&)
     markDirty(QRect((Column - 1) * fontWidth_, (Row - 1) * fontHeight_, fontWidth_, fontHeight_));
 }
 
+void TCustomComTerminal::DrawCellRun(int Column, int Row, int Count)
+{
+    markDirty(QRect((Column - 1) * fontWidth_, (Row - 1) * fontHeight_, Count * fontWidth_, fontHeight_));
+}
+
 void TCustomComTerminal::paintEvent(QPaintEvent* e)
 {
     QPainter p(viewport());
@@ -461,6 +487,7 @@ void TCustomComTerminal::paintEvent(QPaintEvent* e)
         p.fillRect(caret, Qt::white);
         shownCaret_ = caret;
     }
+    sincePaint_.start();
 }
 
 void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
@@ -481,7 +508,10 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
     bool fontIsUnderlined = false;
     p.setFont(plain);
 
-    QString run;
+    QList<quint32> glyphs;
+    QList<QPointF> positions;
+    QGlyphRun glyphRun;
+    glyphRun.setRawFont(rawFont_);
     for (int row = firstRow; row <= lastRow; ++row) {
         const int y = (row - 1) * fontHeight_;
         int col = firstCol;
@@ -491,32 +521,43 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
                 ++col;
                 continue;
             }
-            // A run of cells with the same look is one text-out; a glyph that is missing or
-            // of another width is drawn alone so the grid stays exact.
-            run.clear();
             const int start = col;
             const auto byte = static_cast<unsigned char>(cell.Ch);
-            run.append(QChar(cp1251::toUnicode(byte)));
             ++col;
-            if (runnable_[byte]) {
-                while (col <= lastCol) {
-                    const TTermCell next = Buffer().GetCell(col + topLeft.X - 1, row + topLeft.Y - 1);
-                    const auto nb = static_cast<unsigned char>(next.Ch);
-                    if (next.Ch == '\0' || !runnable_[nb] || next.ForeColor != cell.ForeColor
-                        || next.BackColor != cell.BackColor || next.Underline != cell.Underline)
-                        break;
-                    run.append(QChar(cp1251::toUnicode(nb)));
-                    ++col;
-                }
-            }
-            const QRect box((start - 1) * fontWidth_, y, (col - start) * fontWidth_, fontHeight_);
-            p.fillRect(box, color::toQColor(cell.BackColor));
-            if (cell.Underline != fontIsUnderlined) {
-                fontIsUnderlined = cell.Underline;
-                p.setFont(fontIsUnderlined ? underlined : plain);
-            }
             p.setPen(color::toQColor(cell.ForeColor));
-            p.drawText(box.left(), y + fontAscent_, run);
+            if (!runnable_[byte]) {
+                // Missing from the font or of another width: drawn alone through font fallback
+                // so the grid stays exact.
+                const QRect box((start - 1) * fontWidth_, y, fontWidth_, fontHeight_);
+                p.fillRect(box, color::toQColor(cell.BackColor));
+                if (cell.Underline != fontIsUnderlined) {
+                    fontIsUnderlined = cell.Underline;
+                    p.setFont(fontIsUnderlined ? underlined : plain);
+                }
+                p.drawText(box.left(), y + fontAscent_, QString(QChar(cp1251::toUnicode(byte))));
+                continue;
+            }
+            // A run of cells with the same look is one glyph run placed cell by cell.
+            glyphs.clear();
+            positions.clear();
+            glyphs.append(glyphs_[byte]);
+            positions.append(QPointF((start - 1) * fontWidth_, y + fontAscent_));
+            while (col <= lastCol) {
+                const TTermCell next = Buffer().GetCell(col + topLeft.X - 1, row + topLeft.Y - 1);
+                const auto nb = static_cast<unsigned char>(next.Ch);
+                if (next.Ch == '\0' || !runnable_[nb] || next.ForeColor != cell.ForeColor
+                    || next.BackColor != cell.BackColor || next.Underline != cell.Underline)
+                    break;
+                glyphs.append(glyphs_[nb]);
+                positions.append(QPointF((col - 1) * fontWidth_, y + fontAscent_));
+                ++col;
+            }
+            p.fillRect(QRect((start - 1) * fontWidth_, y, (col - start) * fontWidth_, fontHeight_),
+                color::toQColor(cell.BackColor));
+            glyphRun.setGlyphIndexes(glyphs);
+            glyphRun.setPositions(positions);
+            glyphRun.setUnderline(cell.Underline);
+            p.drawGlyphRun(QPointF(0, 0), glyphRun);
         }
     }
 }

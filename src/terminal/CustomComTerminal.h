@@ -20,13 +20,16 @@
 #include "terminal/logic/TermEngine.h"
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QMetaObject>
+#include <QRawFont>
 #include <array>
 #include <functional>
 #include <memory>
 
 class TCustomComPort;
+class QTimer;
 
 class TCustomComTerminal : public QAbstractScrollArea, public TTermEngine {
     Q_OBJECT
@@ -104,8 +107,11 @@ public:
     QPoint CaretPixelPos() const;
     // The size AutoSize asks for.
     QSize AutoSizeExtent() const;
-    // Paints what is pending now instead of on the next pass of the event loop.
+    // Hands what changed to the window system for painting; called on the next pass of the
+    // event loop after a change, and at once after each received block. Repaints are paced
+    // to one per kFrameMs: faster traffic collects into the next frame.
     void FlushPicture();
+    static constexpr int kFrameMs = 15;
 
     // --- events
     TChScreenEvent OnChar;
@@ -141,6 +147,8 @@ protected:
     bool PortConnected() const override;
     void PortWriteText(const QByteArray& Str) override;
     void DrawCell(int Column, int Row, const TTermCell& Cell) override;
+    void DrawCellRun(int Column, int Row, int Count) override;
+    bool CharEventsWanted() const override { return bool(OnChar); }
     void CaretMoved() override;
     void GridSizeChanged() override;
     void FireChar(char Ch) override;
@@ -172,7 +180,10 @@ private:
     int fontWidth_ = 8;
     int fontHeight_ = 16;
     int fontAscent_ = 12;
-    // Bytes whose glyph the font has at the cell width, so they can be drawn as one run.
+    // Glyph of each byte in the font itself; bytes whose glyph is there at the cell width are
+    // drawn in runs without shaping, the others one by one through font fallback.
+    QRawFont rawFont_;
+    std::array<quint32, 256> glyphs_{};
     std::array<bool, 256> runnable_{};
     int caretHeight_ = 0;
     bool caretCreated_ = false;
@@ -180,6 +191,8 @@ private:
 
     QRect dirty_;
     bool flushQueued_ = false;
+    QElapsedTimer sincePaint_;
+    QTimer* frameTimer_ = nullptr;
     bool adjusting_ = false;
     bool inFontChange_ = false;
 };

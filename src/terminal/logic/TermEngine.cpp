@@ -39,13 +39,18 @@ void TTermEngine::MakeParser()
     switch (emulation_) {
     case teVT100orANSI:
         escapeCodes_ = std::make_unique<TEscapeCodesVT100>();
+        parserKind_ = ParserKind::VT100;
         break;
     case teVT52:
         escapeCodes_ = std::make_unique<TEscapeCodesVT52>();
+        parserKind_ = ParserKind::VT52;
         break;
     case teNone:
         escapeCodes_.reset();
+        parserKind_ = ParserKind::Other;
         FireGetEscapeCodes(escapeCodes_);
+        if (!escapeCodes_)
+            parserKind_ = ParserKind::None;
         break;
     }
 }
@@ -73,10 +78,31 @@ void TTermEngine::Receive(const char* Buffer, int Count)
     ShowText(str);
 }
 
+bool TTermEngine::parserIdle() const
+{
+    switch (parserKind_) {
+    case ParserKind::None:
+        return true;
+    case ParserKind::VT100:
+        return !static_cast<const TEscapeCodesVT100*>(escapeCodes_.get())->Collecting();
+    case ParserKind::VT52:
+        return !static_cast<const TEscapeCodesVT52*>(escapeCodes_.get())->Collecting();
+    case ParserKind::Other:
+        break;
+    }
+    return false;
+}
+
 void TTermEngine::ShowBytes(const char* Buffer, int Count)
 {
     Loaded();
     for (int i = 0; i < Count; ++i) {
+        // An idle parser gives every byte but ESC back as a plain character, so a run of
+        // printable bytes goes straight to the grid when no one listens to each character.
+        if (static_cast<unsigned char>(Buffer[i]) >= 32 && parserIdle() && !CharEventsWanted()) {
+            i += putPrintableRun(Buffer + i, Count - i) - 1;
+            continue;
+        }
         // Re-read the parser for every byte: a handler may change Emulation meanwhile.
         TEscapeCodes* parser = escapeCodes_.get();
         if (!parser) {
@@ -93,7 +119,7 @@ void TTermEngine::ShowBytes(const char* Buffer, int Count)
                 const QByteArray data = parser->Data();
                 parser->Params().clear();
                 FireUnhandledCode(code, data);
-            } else if (escapeCodes_.get() == parser) {
+            } else if (escapeCodes_.get() == parser && !parser->Params().isEmpty()) {
                 parser->Params().clear();
             }
             break;
@@ -134,6 +160,53 @@ void TTermEngine::PutChar(char Ch)
         break;
     }
     FireChar(Ch);
+}
+
+// Prints the leading printable bytes of Text, exactly as PutChar would one by one; returns how
+// many it took (at least one).
+int TTermEngine::putPrintableRun(const char* Text, int Count)
+{
+    int taken = 0;
+    while (taken < Count && static_cast<unsigned char>(Text[taken]) >= 32) {
+        // Cells before the last column need no caret decision; the last column goes through
+        // PutChar for its wrap or overwrite rule.
+        const int x = caretPos_.X;
+        const int y = caretPos_.Y;
+        int n = 0;
+        if (x < columns_) {
+            const int room = columns_ - x;
+            TTermCell cell = CurrentCell();
+            while (n < room && taken + n < Count && static_cast<unsigned char>(Text[taken + n]) >= 32) {
+                cell.Ch = Text[taken + n];
+                buffer_.SetCell(x + n, y, cell);
+                ++n;
+            }
+            DrawCellRun(x - topLeft_.X + 1, y - topLeft_.Y + 1, n);
+            MoveCaret(x + n, y);
+            taken += n;
+        }
+        if (n == 0 && !wrapLines_) {
+            // Without wrapping the last column is overwritten: only the run's last byte stays.
+            int m = 0;
+            while (taken + m < Count && static_cast<unsigned char>(Text[taken + m]) >= 32)
+                ++m;
+            TTermCell cell = CurrentCell();
+            cell.Ch = Text[taken + m - 1];
+            buffer_.SetCell(x, y, cell);
+            DrawCell(x - topLeft_.X + 1, y - topLeft_.Y + 1, cell);
+            taken += m;
+        } else if (n == 0) {
+            PutChar(Text[taken]);
+            ++taken;
+        }
+    }
+    return taken;
+}
+
+void TTermEngine::DrawCellRun(int Column, int Row, int Count)
+{
+    for (int i = 0; i < Count; ++i)
+        DrawCell(Column + i, Row, buffer_.GetCell(Column + i + topLeft_.X - 1, Row + topLeft_.Y - 1));
 }
 
 void TTermEngine::AdvanceCaret(TCaretMotion Step)

@@ -118,9 +118,13 @@ protected:
     // The window: one printed cell at its window cell position (from (1, 1)); the caret moved;
     // the grid changed size (before the buffer is rebuilt).
     virtual void DrawCell(int Column, int Row, const TTermCell& Cell) = 0;
+    // Count printed cells side by side from a window cell; by default one DrawCell each.
+    virtual void DrawCellRun(int Column, int Row, int Count);
     virtual void CaretMoved() { }
     virtual void GridSizeChanged() { }
 
+    // False when nobody listens to FireChar, so runs of plain text may be printed as a block.
+    virtual bool CharEventsWanted() const { return true; }
     virtual void FireChar(char Ch);
     virtual void FireGetEscapeCodes(std::unique_ptr<TEscapeCodes>& EscapeCodes);
     virtual void FireStrRecieved(QByteArray& Str);
@@ -128,10 +132,15 @@ protected:
 
 private:
     void moveCaretBy(long long dx, long long dy);
+    bool parserIdle() const;
+    int putPrintableRun(const char* Text, int Count);
     void gridChanged();
 
     TComTermBuffer buffer_;
     std::unique_ptr<TEscapeCodes> escapeCodes_;
+    // Which parser escapeCodes_ holds: the built-in ones can tell when they are between
+    // sequences, so plain text needs no byte-by-byte feeding then.
+    enum class ParserKind { None, VT100, VT52, Other } parserKind_ = ParserKind::None;
     bool loading_ = true;
 
     int columns_ = 80;

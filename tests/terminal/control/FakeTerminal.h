@@ -20,6 +20,8 @@ public:
     // What went out on the port, one entry per write.
     QByteArrayList writes;
     bool connected = true;
+    // False lets the terminal print runs of plain text as blocks (nobody listens to OnChar).
+    bool charEvents = true;
 
     struct Drawn {
         int column;
@@ -82,6 +84,7 @@ protected:
     }
     void GridSizeChanged() override { ++gridChanges; }
 
+    bool CharEventsWanted() const override { return charEvents; }
     void FireChar(char Ch) override
     {
         chars.append(Ch);

@@ -551,6 +551,42 @@ TEST(TermEngineAnswers, RandomTrafficWritesOnlyTheListedAnswers)
     }
 }
 
+// Printing runs of plain text as blocks must end exactly where printing byte by byte ends.
+TEST(TermEnginePrint, BlockPrintingMatchesBytePrinting)
+{
+    std::mt19937 rng(777);
+    const char alphabet[] = "\x1b\x1b[[;0123456789?#OYmHJKABCDsu78\r\n\t\b\f abcdefghij\xC0\xFF";
+    for (TTermEmulation em : {teVT100orANSI, teVT52, teNone}) {
+        for (bool wrap : {false, true}) {
+            FakeTerminal bytewise(em);
+            FakeTerminal blocks(em);
+            blocks.charEvents = false;
+            for (FakeTerminal* t : {&bytewise, &blocks}) {
+                t->SetWrapLines(wrap);
+                t->SetColumns(20);
+                t->SetRows(5);
+            }
+            for (int block = 0; block < 300; ++block) {
+                QByteArray data;
+                const int size = int(rng() % 80);
+                for (int i = 0; i < size; ++i) {
+                    // Mostly long plain runs, now and then a control or a sequence.
+                    const bool plain = rng() % 4 != 0;
+                    data.append(plain ? char('A' + rng() % 26) : alphabet[rng() % (sizeof(alphabet) - 1)]);
+                }
+                bytewise.ShowText(data);
+                blocks.ShowText(data);
+                ASSERT_EQ(blocks.CaretPos(), bytewise.CaretPos()) << "em " << em << " block " << block;
+            }
+            for (int y = 1; y <= 5; ++y)
+                for (int x = 1; x <= 20; ++x)
+                    ASSERT_EQ(blocks.cell(x, y), bytewise.cell(x, y)) << x << "," << y;
+            EXPECT_EQ(blocks.wire(), bytewise.wire());
+            EXPECT_LT(blocks.chars.size(), bytewise.chars.size()); // the block path was taken
+        }
+    }
+}
+
 TEST(TermEngineKeys, EnterWithSendLFAndEcho)
 {
     FakeTerminal t(teNone);
