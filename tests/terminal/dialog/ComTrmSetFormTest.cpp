@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -233,13 +234,19 @@ TEST(ComTrmSetForm, EscapeCancelsAndEnterConfirmsThroughTheDefaultButton)
     EXPECT_EQ(entered.rows, 40);
 }
 
-TEST(ComTrmSetForm, EveryCaptionFitsAtTheDialogsSize)
+TEST(ComTrmSetForm, ShowsCentredWithEveryCaptionFitting)
 {
-    TComTrmSetForm form;
+    // Centred on the screen, not over the window that opened it.
+    QWidget owner;
+    owner.setGeometry(0, 0, 200, 150);
+    owner.show();
+    TComTrmSetForm form(&owner);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     EXPECT_GE(form.width(), 295);
     EXPECT_GE(form.height(), 287);
+    const QPoint offCentre = form.frameGeometry().center() - form.screen()->availableGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 2);
     // Fixed border: the dialog cannot be resized.
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     for (QWidget* w : form.findChildren<QWidget*>()) {
