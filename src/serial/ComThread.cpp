@@ -22,6 +22,7 @@ struct TComThread::Mailbox {
     bool ended = false;
     std::exception_ptr error;
     std::thread::id runner; // thread running a job right now
+    std::function<void()> onDone; // wakes the event thread's input pump; cleared at its end
 
     void runPending()
     {
@@ -44,6 +45,8 @@ struct TComThread::Mailbox {
         runner = {};
         error = e;
         jobDone = true;
+        if (onDone)
+            onDone();
         cv.notify_all();
     }
 };
@@ -67,6 +70,8 @@ TComThread::~TComThread()
 void TComThread::Start()
 {
     device_->setEventMask(EventsToMask(watched_));
+    ISerialDevice* device = device_;
+    mailbox_->onDone = [device] { device->wakePump(); };
     thread_ = std::thread([this] { run(); });
 }
 
@@ -127,6 +132,11 @@ TComThread::Outcome TComThread::deliver(TComEvents events)
         }
         QMetaObject::invokeMethod(
             port_, [mb] { mb->runPending(); }, Qt::QueuedConnection);
+        // The device keeps taking input meanwhile, so the next batch finds it all queued.
+        device_->pumpInput([&mb] {
+            std::lock_guard lock(mb->mutex);
+            return mb->jobDone || mb->released;
+        });
         std::unique_lock lock(mb->mutex);
         mb->cv.wait(lock, [&] { return mb->jobDone || mb->released; });
         if (mb->released)
@@ -191,6 +201,7 @@ void TComThread::run()
             port_, [port, session] { port->hangUpFromThread(session); }, Qt::QueuedConnection);
     }
     std::lock_guard lock(mailbox_->mutex);
+    mailbox_->onDone = nullptr; // a job finishing after this must not touch the device
     mailbox_->ended = true;
     mailbox_->cv.notify_all();
 }

@@ -171,7 +171,7 @@ int PosixSerialDevice::setQueueSizes(uint32_t inputSize, uint32_t /*outputSize*/
     // 80 % mark. The output size has no counterpart.
     std::lock_guard lock(mutex_);
     inputSize_ = inputSize;
-    capacity_ = std::max<std::size_t>(inputSize, 4096);
+    capacity_ = std::max<std::size_t>(inputSize, kMinQueue);
     return 0;
 }
 
@@ -490,8 +490,11 @@ int PosixSerialDevice::writeSome(const char* data, std::size_t count, std::size_
     if (n < 0)
         return errno;
     put = std::size_t(n);
-    if (n > 0 && !txPending_.exchange(true))
-        kick(); // the event thread starts watching the output drain
+    if (n > 0) {
+        txCheckAtMs_ = nowMs() + kTxSettleMs;
+        if (!txPending_.exchange(true))
+            kick(); // the event thread starts watching the output drain
+    }
     return 0;
 }
 
@@ -568,7 +571,11 @@ int PosixSerialDevice::waitEvent(uint32_t& events)
             std::lock_guard lock(mutex_);
             if (rxReraise_.exchange(false) && stagedLocked() > 0)
                 ev |= comm::EV_RXCHAR;
-            if (txPending_) {
+            if (pendingRxFlag_) {
+                pendingRxFlag_ = false;
+                ev |= comm::EV_RXFLAG;
+            }
+            if (txPending_ && nowMs() >= txCheckAtMs_) {
                 int outq = 0;
                 const int r = ioctlRetry(fd_, TIOCOUTQ, &outq);
                 if (r || outq == 0) {
@@ -582,6 +589,12 @@ int PosixSerialDevice::waitEvent(uint32_t& events)
             }
             if (mask & kLineEvents)
                 ev |= sampleLinesLocked();
+            if (inputSize_ > 0) {
+                const bool full = stagedLocked() * 10 >= std::size_t(inputSize_) * 8;
+                if (full && !rx80Reported_)
+                    ev |= comm::EV_RX80FULL;
+                rx80Reported_ = full;
+            }
             room = stagedLocked() < capacity_;
             hungUp = hungUp_;
         }
@@ -594,9 +607,13 @@ int PosixSerialDevice::waitEvent(uint32_t& events)
             return EIO;
 
         const bool watchRx = (mask & kRxEvents) != 0;
-        const bool tick = txPending_ || ((mask & kLineEvents) && (icountSupported_ || modemSupported_));
+        int timeout = (mask & kLineEvents) && (icountSupported_ || modemSupported_) ? kTickMs : -1;
+        if (txPending_) {
+            const int untilCheck = int(std::clamp<int64_t>(txCheckAtMs_ - nowMs(), 0, kTickMs));
+            timeout = timeout < 0 ? untilCheck : std::min(timeout, untilCheck);
+        }
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, short(watchRx && room ? POLLIN : 0), 0}};
-        if (pollRetry(fds, 2, tick ? kTickMs : -1) < 0)
+        if (pollRetry(fds, 2, timeout) < 0)
             return errno;
         if (fds[0].revents & POLLIN) {
             uint64_t drained;
@@ -617,17 +634,84 @@ int PosixSerialDevice::waitEvent(uint32_t& events)
                 ev |= comm::EV_RXFLAG;
             if (in.hungUp || (rev & (POLLHUP | POLLERR | POLLNVAL)))
                 hungUp_ = true;
-            if (inputSize_ > 0) {
-                const bool full = stagedLocked() * 10 >= std::size_t(inputSize_) * 8;
-                if (full && !rx80Reported_)
-                    ev |= comm::EV_RX80FULL;
-                rx80Reported_ = full;
+            if (inputSize_ > 0 && !rx80Reported_ && stagedLocked() * 10 >= std::size_t(inputSize_) * 8) {
+                ev |= comm::EV_RX80FULL;
+                rx80Reported_ = true;
             }
         }
         ev &= mask;
         if (ev) {
             events = ev;
             return 0;
+        }
+    }
+}
+
+void PosixSerialDevice::pumpInput(const std::function<bool()>& done)
+{
+    if (fd_ < 0)
+        return;
+    // Once the batch is handled, a flood (input arrived meanwhile) is gathered a little
+    // longer, so that deliveries grow with the rate instead of costing a hand-over per
+    // few bytes; a lone answer is not delayed, as nothing arrived while it was handled.
+    using namespace std::chrono;
+    bool took = false;
+    steady_clock::time_point coalesceEnd{};
+    for (;;) {
+        if (cancel_)
+            return;
+        int timeoutMs = -1;
+        timespec idle{0, 0};
+        const bool coalescing = done();
+        if (coalescing) {
+            if (!took)
+                return;
+            const auto now = steady_clock::now();
+            if (coalesceEnd == steady_clock::time_point{})
+                coalesceEnd = now + microseconds(kCoalesceUs);
+            if (now >= coalesceEnd)
+                return;
+            const auto left
+                = std::min(duration_cast<nanoseconds>(coalesceEnd - now), nanoseconds(kIdleUs * 1000));
+            idle.tv_nsec = long(left.count());
+            timeoutMs = 0;
+        }
+        bool room;
+        {
+            std::lock_guard lock(mutex_);
+            room
+                = !hungUp_ && stagedLocked() < (coalescing ? std::min(capacity_, kCoalesceBytes) : capacity_);
+        }
+        if (coalescing && !room)
+            return;
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, short(room ? POLLIN : 0), 0}};
+        // Without room (or after a hang-up) only the wake-up descriptor is watched.
+        int r;
+        do
+            r = timeoutMs < 0 ? ::poll(fds, room ? 2 : 1, -1) : ::ppoll(fds, room ? 2 : 1, &idle, nullptr);
+        while (r < 0 && errno == EINTR);
+        if (r < 0)
+            return;
+        if (r == 0)
+            return; // the flood paused: deliver what was gathered
+        if (fds[0].revents & POLLIN) {
+            uint64_t drained;
+            [[maybe_unused]] ssize_t n = ::read(wakeFd_, &drained, sizeof drained);
+        }
+        if (room && (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
+            std::lock_guard lock(mutex_);
+            const Ingest in = ingestLocked();
+            // Announced by the next wait unless the batch being handled reads them.
+            if (in.newBytes) {
+                rxReraise_ = true;
+                took = true;
+            }
+            if (in.eventChar)
+                pendingRxFlag_ = true;
+            if (in.hungUp || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                hungUp_ = true;
+                return;
+            }
         }
     }
 }

@@ -2,9 +2,10 @@
 // The device layer on Linux: a tty opened exclusively and configured through termios2,
 // waited on with poll() beside an eventfd that carries stop and wake-up requests.
 //
-// The event thread reads arriving bytes at once into the port's input queue (sized from
-// Buffer.InputSize, at least 4 KiB), through the receive filter; so bytes that arrived
-// before a hang-up are kept even though the kernel drops its own queue when the line goes.
+// The event thread reads arriving bytes at once into the port's input queue (Buffer.InputSize,
+// at least 64 KiB), through the receive filter, also while a batch is being handled; so the
+// tty's small queue keeps draining, and bytes that arrived before a hang-up are kept even
+// though the kernel drops its own queue when the line goes.
 // Modem-line changes, breaks and line errors come from TIOCGICOUNT deltas (TIOCMGET where
 // only that exists), sampled every few milliseconds while such events are watched.
 
@@ -36,6 +37,8 @@ public:
     int setEventMask(uint32_t mask) override;
     int waitEvent(uint32_t& events) override;
     void cancelWait() override;
+    void pumpInput(const std::function<bool()>& done) override;
+    void wakePump() override { kick(); }
 
     int fd() const { return fd_; }
     // Bytes already taken from the tty into the port's input queue.
@@ -47,6 +50,14 @@ public:
 
     // Sampling period of lines, counters and the output drain.
     static constexpr int kTickMs = 5;
+    // The drain is first looked at this long after the last write of a burst, so that a
+    // burst gives one evTxEmpty and the answer to a command is not queued behind it.
+    static constexpr int kTxSettleMs = 1;
+    // Gathering of a flood after a handled batch: at most this long, this much, and only
+    // while input keeps coming within the idle window.
+    static constexpr int kCoalesceUs = 2000;
+    static constexpr int kIdleUs = 300;
+    static constexpr std::size_t kCoalesceBytes = 64 * 1024;
 
 private:
     struct Ingest {
@@ -66,7 +77,8 @@ private:
     mutable std::mutex mutex_;
     QByteArray staged_; // input queue; bytes before head_ were taken
     std::size_t head_ = 0;
-    std::size_t capacity_ = 4096;
+    static constexpr std::size_t kMinQueue = 64 * 1024;
+    std::size_t capacity_ = kMinQueue;
     uint32_t inputSize_ = 1024;
     TRxFilter filter_;
     bool dsrSensitivity_ = false;
@@ -79,9 +91,11 @@ private:
     } lastCounts_;
     uint32_t errorWord_ = 0;
     bool rx80Reported_ = false;
+    bool pendingRxFlag_ = false; // event byte taken while a batch was being handled
     bool hungUp_ = false;
     std::atomic<uint32_t> mask_{0};
     std::atomic<bool> cancel_{false};
     std::atomic<bool> rxReraise_{false};
     std::atomic<bool> txPending_{false};
+    std::atomic<int64_t> txCheckAtMs_{0}; // first look at the output queue after a write
 };

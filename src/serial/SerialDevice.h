@@ -69,6 +69,13 @@ public:
     virtual int setEventMask(uint32_t mask) = 0;
     virtual int waitEvent(uint32_t& events) = 0;
     virtual void cancelWait() = 0;
+
+    // While the event thread waits for a batch to be handled on another thread, a device
+    // may keep filling its input queue: pumpInput returns once done() holds (checked after
+    // every wakePump) or the wait was cancelled. Devices without a queue of their own
+    // return at once.
+    virtual void pumpInput(const std::function<bool()>& done) { (void)done; }
+    virtual void wakePump() { }
 };
 
 using TSerialDeviceFactory = std::function<std::unique_ptr<ISerialDevice>()>;

@@ -1,0 +1,54 @@
+#pragma once
+// TComComboBox: a drop-down list bound to one setting of one port. Setting ComProperty fills
+// the items (cpPort reads the system's device list); setting ComPort selects the port's
+// current value; picking an item holds its value, applied at once only with AutoApply,
+// otherwise by ApplyToPort. The box refers to its port without owning it and forgets it
+// when the port is destroyed.
+
+#include "serial/widgets/ComSelect.h"
+
+#include <QComboBox>
+#include <QMetaObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class TCustomComPort;
+
+class TComComboBox : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit TComComboBox(QWidget* parent = nullptr);
+    ~TComComboBox() override;
+
+    TCustomComPort* ComPort() const { return select_->ComPort(); }
+    void SetComPort(TCustomComPort* value);
+    TComProperty ComProperty() const { return select_->ComProperty(); }
+    // Raises EComPort 23 when cpPort cannot read the device list.
+    void SetComProperty(TComProperty value);
+    bool AutoApply() const { return select_->AutoApply(); }
+    void SetAutoApply(bool value) { select_->SetAutoApply(value); }
+
+    // The selected item's text, or empty text without a selection.
+    QString Text() const;
+    // Selects the item equal to text (case-insensitive); otherwise nothing changes.
+    void SetText(const QString& value);
+
+    void ApplyToPort() { select_->ApplyToPort(); }
+    // Selects the item naming the port's current value (none when no item does).
+    int ReadFromPort();
+
+    // Called after an item picked by the operator was taken.
+    std::function<void(QObject* Sender)> OnChange;
+
+private:
+    void picked(int index);
+    void reloadItems();
+    void portDestroyed();
+
+    QStringList items_;
+    std::unique_ptr<TComSelect> select_;
+    QMetaObject::Connection portDestroying_;
+};
