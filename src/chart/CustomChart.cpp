@@ -1,5 +1,7 @@
 #include "chart/CustomChart.h"
 
+#include "chart/core/LineThinning.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QHash>
@@ -20,24 +22,41 @@ QFont toQFont(const TChartFont& f)
 // Measures with the fonts the chart paints with; metrics are cached per font.
 class QtChartMetrics : public TChartMetrics {
 public:
+    // Shaping text is the dearest part of a layout, and the same labels come back redraw after
+    // redraw, so widths are remembered (a bounded cache).
     int TextWidth(const TChartFont& font, const QString& text) const override
     {
-        return metrics(font).horizontalAdvance(text);
+        const QString key = fontKey(font) + QLatin1Char('|') + text;
+        const auto it = widths_.constFind(key);
+        if (it != widths_.constEnd()) {
+            return *it;
+        }
+        if (widths_.size() > 4096) {
+            widths_.clear();
+        }
+        const int w = metrics(font).horizontalAdvance(text);
+        widths_.insert(key, w);
+        return w;
     }
     int TextHeight(const TChartFont& font) const override { return metrics(font).height(); }
 
 private:
     const QFontMetrics& metrics(const TChartFont& f) const
     {
-        const QString key = f.Name + QLatin1Char('/') + QString::number(f.Size)
-            + (f.Bold ? QStringLiteral("b") : QString());
+        const QString key = fontKey(f);
         auto it = cache_.find(key);
         if (it == cache_.end()) {
             it = cache_.insert(key, QFontMetrics(toQFont(f)));
         }
         return *it;
     }
+    static QString fontKey(const TChartFont& f)
+    {
+        return f.Name + QLatin1Char('/') + QString::number(f.Size)
+            + (f.Bold ? QStringLiteral("b") : QString());
+    }
     mutable QHash<QString, QFontMetrics> cache_;
+    mutable QHash<QString, int> widths_;
 };
 
 QRect toQRect(const TChartRect& r)
@@ -239,10 +258,17 @@ void TCustomChart::PaintPicture(QPainter& p, const TChartPicture& pic) const
     if (ClipPoints()) {
         p.setClipRect(QRect(plot.Left, plot.Top, plot.Width() + 1, plot.Height() + 1));
     }
+    QPolygon thinned;
     for (const TSeriesPicture& sp : pic.Series) {
+        const bool thin = sp.Pen.Style == psSolid && sp.Pen.Width <= 1;
         for (const TSeriesRun& run : sp.Runs) {
             p.setPen(toQPen(sp.Pen, run.Color));
-            p.drawPolyline(run.Points);
+            if (thin) {
+                chartmath::thinColumns(run.Points, thinned);
+                p.drawPolyline(thinned);
+            } else {
+                p.drawPolyline(run.Points);
+            }
         }
     }
     p.restore();

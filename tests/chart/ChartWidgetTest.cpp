@@ -1,9 +1,11 @@
 #include "chart/Chart.h"
 #include "chart/ScopeForm.h"
+#include "chart/core/LineThinning.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -203,6 +205,59 @@ TEST_F(ChartWidgetTest, ZoomedSnapshot)
         EXPECT_TRUE(img.save(QString::fromLocal8Bit(path)));
     }
     EXPECT_EQ(img.size(), QSize(705, 449));
+}
+
+} // namespace
+
+namespace {
+
+// Thinning a dense line per pixel column leaves the picture as it was.
+TEST(LineThinningTest, SamePixelsAsTheFullLine)
+{
+    for (int seed : {1, 2, 3}) {
+        QPolygon line;
+        unsigned state = unsigned(seed) * 2654435761u;
+        for (int i = 0; i < 20000; ++i) {
+            state = state * 1664525u + 1013904223u;
+            const int noise = int(state >> 24) % (seed * 40 + 1);
+            line << QPoint(
+                10 + i * 600 / 20000, 200 + int(150 * std::sin(i / (50.0 * seed))) + noise - seed * 20);
+        }
+        line << QPoint(700, 500) << QPoint(700, -20) << QPoint(-5, 100); // beyond the image, vertical runs
+        QPolygon thinned;
+        chartmath::thinColumns(line, thinned);
+        EXPECT_LT(thinned.size(), line.size() / 4);
+        QImage a(640, 400, QImage::Format_RGB32);
+        QImage b(640, 400, QImage::Format_RGB32);
+        a.fill(Qt::white);
+        b.fill(Qt::white);
+        QPen pen(Qt::red);
+        pen.setCosmetic(true);
+        pen.setWidth(1);
+        {
+            QPainter p(&a);
+            p.setClipRect(QRect(20, 20, 580, 360));
+            p.setPen(pen);
+            p.drawPolyline(line);
+        }
+        {
+            QPainter p(&b);
+            p.setClipRect(QRect(20, 20, 580, 360));
+            p.setPen(pen);
+            p.drawPolyline(thinned);
+        }
+        int differing = 0;
+        int drawn = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                differing += a.pixel(x, y) != b.pixel(x, y);
+                drawn += a.pixel(x, y) != qRgb(255, 255, 255);
+            }
+        }
+        // The rasteriser may light or drop the one pixel where a line turns back on itself.
+        EXPECT_LE(differing * 1000, drawn) << "seed " << seed;
+        EXPECT_GT(drawn, 5000);
+    }
 }
 
 } // namespace

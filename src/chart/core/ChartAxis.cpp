@@ -221,21 +221,6 @@ void TCustomChartAxis::SetGeometry(int startPos, int endPos, int posAxis)
     posAxis_ = posAxis;
 }
 
-int TCustomChartAxis::CalcPosValue(double value) const
-{
-    if (effectiveRange_ != 0) {
-        const double offset = (value - effectiveMinimum_) * axisSize_ / effectiveRange_;
-        if (std::fabs(offset) < 2147483647.0) {
-            const auto r = static_cast<long long>(chartmath::nearest(offset));
-            const long long pixel = horizontal_ ? startPos_ + r : endPos_ - r;
-            constexpr long long lo = std::numeric_limits<int>::min();
-            constexpr long long hi = std::numeric_limits<int>::max();
-            return int(pixel < lo ? lo : (pixel > hi ? hi : pixel));
-        }
-    }
-    return centerPos_;
-}
-
 double TCustomChartAxis::CalcPosPoint(int pixel) const
 {
     if (axisSize_ < 1) {

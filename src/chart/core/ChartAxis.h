@@ -6,6 +6,8 @@
 #include "chart/core/ChartTypes.h"
 
 #include <QString>
+#include <cmath>
+#include <limits>
 
 class TChartModel;
 
@@ -193,3 +195,19 @@ class TChartDepthAxis : public TChartAxis {
 public:
     explicit TChartDepthAxis(TChartModel* chart);
 };
+
+// Inline: the line's drawing maps every visible point through it.
+inline int TCustomChartAxis::CalcPosValue(double value) const
+{
+    if (effectiveRange_ != 0) {
+        const double offset = (value - effectiveMinimum_) * axisSize_ / effectiveRange_;
+        if (std::fabs(offset) < 2147483647.0) {
+            const long long r = std::llrint(offset); // halves to even in the default rounding mode
+            const long long pixel = horizontal_ ? startPos_ + r : endPos_ - r;
+            constexpr long long lo = std::numeric_limits<int>::min();
+            constexpr long long hi = std::numeric_limits<int>::max();
+            return int(pixel < lo ? lo : (pixel > hi ? hi : pixel));
+        }
+    }
+    return centerPos_;
+}

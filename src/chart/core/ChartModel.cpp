@@ -282,6 +282,14 @@ bool TChartModel::AxisShown(const TCustomChartAxis& axis) const
 
 const TChartPicture& TChartModel::BuildPicture()
 {
+    // The previous picture's point storage is reused: a redraw then allocates nothing large.
+    for (TSeriesPicture& sp : picture_.Series) {
+        for (TSeriesRun& run : sp.Runs) {
+            run.Points.clear();
+            sparePolygons_.push_back(std::move(run.Points));
+        }
+    }
+    picture_.Series.clear();
     TChartPicture picture;
     layout(picture);
     for (TChartAxis* axis : axes_) {
@@ -550,22 +558,14 @@ void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture
     sp.FirstIndex = first;
     sp.LastIndex = last;
 
-    TSeriesRun* run = nullptr;
-    QPoint previous;
-    bool havePrevious = false;
-    auto add = [&](QPoint p, TColor color) {
-        if (!run || run->Color != color) {
-            sp.Runs.push_back({color, {}});
-            run = &sp.Runs.back();
-            if (havePrevious) {
-                run->Points.append(previous);
-            }
-        }
-        run->Points.append(p);
-        previous = p;
-        havePrevious = true;
-    };
-
+    // Pixels first, then one run per stretch of segments in one colour (the segment into a
+    // point takes that point's colour).
+    std::vector<QPoint>& points = scratchPoints_;
+    std::vector<TColor>& colors = scratchColors_;
+    points.clear();
+    colors.clear();
+    points.reserve(std::size_t(last - first + 2));
+    colors.reserve(std::size_t(last - first + 2));
     if (first > 0) {
         // Enter from the left edge at the height of the line from the point before.
         const double x0 = xs.Value(first - 1);
@@ -575,18 +575,41 @@ void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture
         const double y = x1 == x0 ? y1 : y0 + (y1 - y0) * (leftValue - x0) / (x1 - x0);
         const int py = vAxis->CalcPosValue(y);
         if (drawablePixel(plot.Left, py)) {
-            add(QPoint(plot.Left, py), series.ValueColor(first));
+            points.emplace_back(plot.Left, py);
+            colors.push_back(series.ValueColor(first));
         }
     }
     for (int i = first; i <= last; ++i) {
         const int px = hAxis->CalcPosValue(xs.Value(i));
         const int py = vAxis->CalcPosValue(ys.Value(i));
-        if (!drawablePixel(px, py)) {
-            continue;
+        if (drawablePixel(px, py)) {
+            points.emplace_back(px, py);
+            colors.push_back(series.ValueColor(i));
         }
-        add(QPoint(px, py), series.ValueColor(i));
     }
-    std::erase_if(sp.Runs, [](const TSeriesRun& r) { return r.Points.size() < 2; });
+    auto emitRun = [&](std::size_t from, std::size_t to, TColor color) {
+        TSeriesRun& run = sp.Runs.emplace_back();
+        run.Color = color;
+        if (!sparePolygons_.empty()) {
+            run.Points = std::move(sparePolygons_.back());
+            sparePolygons_.pop_back();
+        }
+        run.Points.resize(qsizetype(to - from + 1));
+        std::copy(points.begin() + std::ptrdiff_t(from), points.begin() + std::ptrdiff_t(to) + 1,
+            run.Points.begin());
+    };
+    if (points.size() >= 2) {
+        std::size_t start = 0;
+        TColor color = colors[1];
+        for (std::size_t k = 2; k < points.size(); ++k) {
+            if (colors[k] != color) {
+                emitRun(start, k - 1, color);
+                start = k - 1;
+                color = colors[k];
+            }
+        }
+        emitRun(start, points.size() - 1, color);
+    }
 }
 
 // ---- zoom and scroll ----
