@@ -92,7 +92,8 @@ QPen toQPen(const TChartPen& pen, TColor color)
     q.setStyle(toQtStyle(pen.Style));
     q.setWidth(pen.Width);
     q.setCosmetic(pen.Width <= 1);
-    q.setCapStyle(Qt::FlatCap);
+    // One-pixel lines cover both end points; wide ones end exactly at them.
+    q.setCapStyle(pen.Width <= 1 ? Qt::SquareCap : Qt::FlatCap);
     q.setJoinStyle(Qt::MiterJoin);
     return q;
 }

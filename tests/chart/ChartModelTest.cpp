@@ -69,8 +69,8 @@ TEST(ChartModelTest, LayoutOfTheScopeForm)
     // Ticks and grid at every label.
     EXPECT_EQ(left.TickPositions.size(), left.Labels.size());
     EXPECT_EQ(left.GridLines.size(), left.Labels.size());
-    EXPECT_EQ(left.GridLines.front().X1, 58);
-    EXPECT_EQ(left.GridLines.front().X2, 682);
+    EXPECT_EQ(left.GridLines.front().X1, 59);
+    EXPECT_EQ(left.GridLines.front().X2, 681);
 }
 
 TEST(ChartModelTest, EmptyChartShowsOneZeroLabelInTheMiddleOfEachAxis)

@@ -488,7 +488,7 @@ void TChartModel::buildAxis(TChartAxis& axis, TChartPicture& picture)
     const int width = axis.Axis().Width;
     if (horizontal) {
         const int y = pos + (other ? 0 : width / 2);
-        ap.AxisLine = {plot.Left, y, plot.Right + 1, y};
+        ap.AxisLine = {plot.Left - width / 2, y, plot.Right + 1 + width / 2, y}; // meets the vertical axes
     } else {
         const int x = pos + (other ? width / 2 : 0);
         ap.AxisLine = {x, plot.Top, x, plot.Bottom + 1};
@@ -508,8 +508,9 @@ void TChartModel::buildAxis(TChartAxis& axis, TChartPicture& picture)
     }
     if (axis.Grid().Visible) {
         for (int p : ap.TickPositions) {
-            ap.GridLines.push_back(horizontal ? TChartLine{p, plot.Top, p, plot.Bottom}
-                                              : TChartLine{plot.Left, p, plot.Right, p});
+            // Inside the wall, so the grid never covers the wall's or an axis' line.
+            ap.GridLines.push_back(horizontal ? TChartLine{p, plot.Top + 1, p, plot.Bottom - 1}
+                                              : TChartLine{plot.Left + 1, p, plot.Right - 1, p});
         }
     }
 }
