@@ -35,7 +35,7 @@ bool isUnknownUart(const QByteArray& entry)
 
 bool isRealPort(const QByteArray& entry)
 {
-    struct stat st {};
+    struct stat st { };
     // Virtual terminals, ptys and the console have no device behind them.
     if (::stat((entry + "/device").constData(), &st) != 0)
         return false;
@@ -93,6 +93,6 @@ bool SerialDeviceExists(const QString& portName)
 {
     if (portName.isEmpty())
         return false;
-    struct stat st {};
+    struct stat st { };
     return ::stat(PortNameToDevicePath(portName).constData(), &st) == 0 && S_ISCHR(st.st_mode);
 }

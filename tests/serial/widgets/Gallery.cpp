@@ -2,7 +2,7 @@
 // serial_widgets_gallery [folder]. The dialog lists a small fake device tree.
 
 #include "serial/ComPort.h"
-#include "serial/FakeSerialDevice.h"
+#include "serial/widgets/ComComboBox.h"
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
 #include "serial/widgets/SerialPortList.h"
@@ -21,7 +21,8 @@ int main(int argc, char** argv)
 
     QTemporaryDir sys;
     for (const char* name : {"ttyUSB0", "ttyS0", "ttyACM0"}) {
-        QDir().mkpath(sys.path() + QStringLiteral("/class/tty/") + QLatin1String(name) + QStringLiteral("/device"));
+        QDir().mkpath(
+            sys.path() + QStringLiteral("/class/tty/") + QLatin1String(name) + QStringLiteral("/device"));
     }
     SetSerialPortsSysfsRoot(sys.path());
 

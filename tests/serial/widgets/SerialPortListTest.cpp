@@ -44,7 +44,8 @@ TEST(ListSerialPorts, KeepsOnlyEntriesWithARealDevice)
     sys.addLinked(QStringLiteral("ttyUSB1"));
     QStringList list;
     ListSerialPorts(list, sys.root());
-    EXPECT_EQ(list, (QStringList{"/dev/ttyACM0", "/dev/ttyAMA0", "/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"}));
+    EXPECT_EQ(
+        list, (QStringList{"/dev/ttyACM0", "/dev/ttyAMA0", "/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"}));
 }
 
 TEST(ListSerialPorts, UnreadableTreeRaisesRegistryErrorAndKeepsTheList)
