@@ -1,5 +1,6 @@
 #include "terminal/core/EscapeCodes.h"
 
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -48,23 +49,6 @@ QByteArray escape(const char* rest)
 QByteArray escape(const QByteArray& rest)
 {
     return QByteArray(1, kEsc) + rest;
-}
-
-// Control-sequence parameter text split at ";" into list. A ";" that arrives while nothing is
-// collected is itself collected, so ";5" is one parameter and "1;;5" gives "1" and ";5".
-void splitParams(const QByteArray& data, qsizetype begin, qsizetype end, QByteArrayList& list)
-{
-    qsizetype start = -1;
-    for (qsizetype i = begin; i < end; ++i) {
-        if (data[i] == ';' && start >= 0) {
-            list.append(data.sliced(start, i - start));
-            start = -1;
-        } else if (start < 0) {
-            start = i;
-        }
-    }
-    if (start >= 0)
-        list.append(data.sliced(start, end - start));
 }
 
 // J, K, g and n decide on the first byte alone and leave no parameters; c splits for itself.
@@ -182,18 +166,21 @@ TFeedResult TEscapeCodesVT100::FeedChar(char Ch)
 {
     if (!collecting_) {
         if (Ch == kEsc) {
-            data_.resize(0);
+            seqLength_ = 0;
+            dataStale_ = true;
             collecting_ = true;
             return frNothing;
         }
         character_ = Ch;
         return frChar;
     }
-    data_.append(Ch);
+    // The bound ends every sequence before seq_ is full.
+    seq_[std::size_t(seqLength_++)] = Ch;
+    dataStale_ = true;
     TEscapeCode result;
     if (collectingExt_) {
         result = MatchExtSequence();
-    } else if (data_.size() == 1 && Ch == '[') {
+    } else if (seqLength_ == 1 && Ch == '[') {
         collectingExt_ = true;
         result = escNotCompleted;
     } else {
@@ -207,10 +194,21 @@ TFeedResult TEscapeCodesVT100::FeedChar(char Ch)
     return frCode;
 }
 
+const QByteArray& TEscapeCodesVT100::Data() const
+{
+    if (dataStale_) {
+        data_.resize(0);
+        data_.append(seq_.data(), seqLength_);
+        dataStale_ = false;
+    }
+    return data_;
+}
+
 TEscapeCode TEscapeCodesVT100::MatchSequence() const
 {
-    if (data_.size() == 1) {
-        switch (data_.front()) {
+    const char first = seq_[0];
+    if (seqLength_ == 1) {
+        switch (first) {
         case '#':
         case 'O':
             return escNotCompleted;
@@ -226,32 +224,39 @@ TEscapeCode TEscapeCodesVT100::MatchSequence() const
             return escUnknown;
         }
     }
-    if (data_ == "#8")
-        return escTest;
-    if (data_ == "OA")
-        return escAppCursorUp;
-    if (data_ == "OB")
-        return escAppCursorDown;
-    if (data_ == "OC")
-        return escAppCursorRight;
-    if (data_ == "OD")
-        return escAppCursorLeft;
+    const char second = seq_[1];
+    if (first == '#')
+        return second == '8' ? escTest : escUnknown;
+    if (first == 'O') {
+        switch (second) {
+        case 'A':
+            return escAppCursorUp;
+        case 'B':
+            return escAppCursorDown;
+        case 'C':
+            return escAppCursorRight;
+        case 'D':
+            return escAppCursorLeft;
+        default:
+            return escUnknown;
+        }
+    }
     return escUnknown;
 }
 
 TEscapeCode TEscapeCodesVT100::MatchExtSequence()
 {
-    const char final = data_.back();
+    const char final = seq_[std::size_t(seqLength_ - 1)];
     if (!isLetter(final)) {
-        if (data_.size() < kMaxControlSequence)
+        if (seqLength_ < kMaxControlSequence)
             return escNotCompleted;
         params_.clear();
         return escUnknown;
     }
     // Every parameter is collected from its first byte on, so the first parameter begins with
     // the first byte of the parameter text.
-    const qsizetype textEnd = data_.size() - 1;
-    const char first = textEnd > 1 ? data_[1] : '\0';
+    const qsizetype textEnd = seqLength_ - 1;
+    const char first = textEnd > 1 ? seq_[1] : '\0';
     params_.clear();
     TEscapeCode result = escUnknown;
     switch (final) {
@@ -296,7 +301,7 @@ TEscapeCode TEscapeCodesVT100::MatchExtSequence()
                               : escUnknown;
         break;
     case 'c':
-        splitParams(data_, 1, textEnd, params_);
+        splitParams(textEnd);
         if (params_.isEmpty() || (params_.size() == 1 && params_.front() == "0"))
             result = escIdentify;
         else if (params_.size() == 2 && params_.front() == "?1")
@@ -324,8 +329,39 @@ TEscapeCode TEscapeCodesVT100::MatchExtSequence()
         break;
     }
     if (keepsParams(final))
-        splitParams(data_, 1, textEnd, params_);
+        splitParams(textEnd);
     return result;
+}
+
+// The parameter text seq_[1, end) split at ";". A ";" that arrives while nothing is collected
+// is itself collected, so ";5" is one parameter and "1;;5" gives "1" and ";5".
+void TEscapeCodesVT100::splitParams(qsizetype end)
+{
+    qsizetype start = -1;
+    for (qsizetype i = 1; i < end; ++i) {
+        if (seq_[std::size_t(i)] == ';' && start >= 0) {
+            addParam(start, i);
+            start = -1;
+        } else if (start < 0) {
+            start = i;
+        }
+    }
+    if (start >= 0)
+        addParam(start, end);
+}
+
+void TEscapeCodesVT100::addParam(qsizetype start, qsizetype end)
+{
+    const auto slot = std::size_t(params_.size());
+    if (slot == paramBuffers_.size())
+        paramBuffers_.emplace_back();
+    QByteArray& buffer = paramBuffers_[slot];
+    // Still shared with a list the user kept: leave that one alone and start afresh.
+    if (!buffer.isDetached())
+        buffer = QByteArray();
+    buffer.resize(end - start);
+    std::memcpy(buffer.data(), seq_.data() + start, std::size_t(end - start));
+    params_.append(buffer);
 }
 
 QByteArray TEscapeCodesVT100::CodeToSequence(TEscapeCode Code, const QByteArrayList* Params) const

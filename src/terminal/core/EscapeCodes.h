@@ -14,7 +14,9 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <array>
 #include <cstdint>
+#include <vector>
 
 enum TEscapeCode : std::uint8_t {
     escUnknown,
@@ -77,14 +79,15 @@ public:
 
     char Character() const { return character_; }
     TEscapeCode Code() const { return code_; }
-    const QByteArray& Data() const { return data_; }
+    virtual const QByteArray& Data() const { return data_; }
     QByteArrayList& Params() { return params_; }
     const QByteArrayList& Params() const { return params_; }
 
 protected:
     char character_ = '\0';
     TEscapeCode code_ = escUnknown;
-    QByteArray data_;
+    // Mutable so that a descendant may fill it only when Data() is asked for.
+    mutable QByteArray data_;
     QByteArrayList params_;
 };
 
@@ -109,6 +112,7 @@ public:
 
     TFeedResult FeedChar(char Ch) override;
     QByteArray CodeToSequence(TEscapeCode Code, const QByteArrayList* Params = nullptr) const override;
+    const QByteArray& Data() const override;
 
     bool Collecting() const { return collecting_; }
     bool CollectingExt() const { return collectingExt_; }
@@ -116,7 +120,17 @@ public:
 private:
     TEscapeCode MatchSequence() const;
     TEscapeCode MatchExtSequence();
+    void splitParams(qsizetype end);
+    void addParam(qsizetype start, qsizetype end);
 
     bool collecting_ = false;
     bool collectingExt_ = false;
+    // The sequence is gathered here and copied into data_ only when Data() is asked for, so a
+    // byte costs a store rather than a string append.
+    std::array<char, kMaxControlSequence> seq_{};
+    qsizetype seqLength_ = 0;
+    mutable bool dataStale_ = false;
+    // Buffers handed out as parameters; one whose list entry has been dropped is refilled
+    // instead of allocating a new one.
+    std::vector<QByteArray> paramBuffers_;
 };

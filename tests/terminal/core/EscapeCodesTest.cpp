@@ -201,14 +201,25 @@ TEST(EscapeCodesVT100, EveryByteBeforeTheFinalLetterIsTakenIn)
 TEST(EscapeCodesVT100, ControlSequenceReplacesParamsShortSequenceKeepsThem)
 {
     TEscapeCodesVT100 parser;
-    for (const char c : esc("[1;2;3m"))
-        parser.FeedChar(c);
-    for (const char c : esc("7"))
-        parser.FeedChar(c);
+    const auto feed = [&parser](const QByteArray& bytes) {
+        for (const char c : bytes)
+            parser.FeedChar(c);
+    };
+    feed(esc("[1;2;3m"));
+    feed(esc("7"));
     EXPECT_EQ(parser.Params(), (QByteArrayList{"1", "2", "3"}));
-    for (const char c : esc("[4H"))
-        parser.FeedChar(c);
-    EXPECT_EQ(parser.Params(), (QByteArrayList{"4"}));
+    EXPECT_EQ(parser.Data(), "7");
+    // A list the user keeps, or changes in place, is not disturbed by later sequences.
+    const QByteArrayList kept = parser.Params();
+    parser.Params()[1] += "x";
+    feed(esc("[44;55H"));
+    EXPECT_EQ(parser.Params(), (QByteArrayList{"44", "55"}));
+    EXPECT_EQ(kept, (QByteArrayList{"1", "2", "3"}));
+    parser.Params().clear();
+    feed(esc("[6;7;8;9m"));
+    EXPECT_EQ(parser.Params(), (QByteArrayList{"6", "7", "8", "9"}));
+    EXPECT_EQ(kept, (QByteArrayList{"1", "2", "3"}));
+    EXPECT_EQ(parser.Data(), "[6;7;8;9m");
 }
 
 TEST(EscapeCodesVT100, UnfinishedControlSequenceIsBounded)
