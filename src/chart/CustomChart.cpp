@@ -253,6 +253,12 @@ void TCustomChart::PaintPicture(QPainter& p, const TChartPicture& pic) const
         drawLines(p, ap.Ticks);
         p.setPen(toQPen(axis.Grid()));
         drawLines(p, ap.GridLines);
+        p.setPen(toQPen(axis.TicksInner()));
+        drawLines(p, ap.InnerTicks);
+        p.setPen(toQPen(axis.MinorTicks()));
+        drawLines(p, ap.MinorTicks);
+        p.setPen(toQPen(axis.MinorGrid()));
+        drawLines(p, ap.MinorGridLines);
     }
 
     p.save();

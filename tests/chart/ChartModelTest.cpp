@@ -1,4 +1,5 @@
 #include "ChartTestSupport.h"
+#include "chart/core/AxisMaths.h"
 #include "chart/core/LabelFormat.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,27 @@ TEST(ChartModelTest, LayoutOfTheScopeForm)
     EXPECT_EQ(left.GridLines.size(), left.Labels.size());
     EXPECT_EQ(left.GridLines.front().X1, 59);
     EXPECT_EQ(left.GridLines.front().X2, 681);
+}
+
+TEST(ChartModelTest, MinorTicksAndInnerTicksOnlyWhenShown)
+{
+    RecordingChart chart;
+    chart.addRamp(101);
+    const TAxisPicture* left = axisPicture(chart.BuildPicture(), chart.LeftAxis());
+    EXPECT_TRUE(left->MinorTicks.empty()); // hidden by the form
+    EXPECT_TRUE(left->InnerTicks.empty());
+
+    chart.LeftAxis().MinorTicks().Visible = true; // one minor tick between labels
+    chart.LeftAxis().SetTickInnerLength(3);
+    const TAxisPicture* shown = axisPicture(chart.BuildPicture(), chart.LeftAxis());
+    ASSERT_GE(shown->TickPositions.size(), 2u);
+    EXPECT_EQ(shown->MinorTicks.size(), shown->TickPositions.size() - 1);
+    const int a = shown->TickPositions[0];
+    const int b = shown->TickPositions[1];
+    EXPECT_EQ(shown->MinorTicks[0].Y1, a + int(chartmath::nearest((b - a) / 2.0)));
+    EXPECT_EQ(shown->MinorTicks[0].X1 - shown->MinorTicks[0].X2, 1); // 2 pixels long, outwards
+    ASSERT_EQ(shown->InnerTicks.size(), shown->TickPositions.size());
+    EXPECT_EQ(shown->InnerTicks[0].X2, chart.ChartRect().Left + 3);
 }
 
 TEST(ChartModelTest, EmptyChartShowsOneZeroLabelInTheMiddleOfEachAxis)

@@ -513,6 +513,47 @@ void TChartModel::buildAxis(TChartAxis& axis, TChartPicture& picture)
                                               : TChartLine{plot.Left + 1, p, plot.Right - 1, p});
         }
     }
+    // Inner ticks point into the plotting rectangle from the axis line.
+    if (axis.TicksInner().Visible && axis.TickInnerLength() > 0) {
+        const int len = axis.TickInnerLength();
+        for (int p : ap.TickPositions) {
+            if (horizontal) {
+                ap.InnerTicks.push_back(
+                    other ? TChartLine{p, pos + 1, p, pos + len} : TChartLine{p, pos - 1, p, pos - len});
+            } else {
+                ap.InnerTicks.push_back(
+                    other ? TChartLine{pos - 1, p, pos - len, p} : TChartLine{pos + 1, p, pos + len, p});
+            }
+        }
+    }
+    // Minor ticks and minor grid, evenly between neighbouring major ticks.
+    const bool minorTicks = axis.MinorTicks().Visible && axis.MinorTickLength() > 0;
+    const bool minorGrid = axis.MinorGrid().Visible;
+    if ((minorTicks || minorGrid) && axis.MinorTickCount() > 0 && ap.TickPositions.size() >= 2) {
+        const int count = axis.MinorTickCount();
+        const int from = width;
+        const int to = width + axis.MinorTickLength() - 1;
+        for (std::size_t i = 0; i + 1 < ap.TickPositions.size(); ++i) {
+            const int a = ap.TickPositions[i];
+            const int b = ap.TickPositions[i + 1];
+            for (int k = 1; k <= count; ++k) {
+                const int p = a + int(chartmath::nearest(double(b - a) * k / (count + 1)));
+                if (minorTicks) {
+                    if (horizontal) {
+                        ap.MinorTicks.push_back(other ? TChartLine{p, pos - from, p, pos - to}
+                                                      : TChartLine{p, pos + from, p, pos + to});
+                    } else {
+                        ap.MinorTicks.push_back(other ? TChartLine{pos + from, p, pos + to, p}
+                                                      : TChartLine{pos - from, p, pos - to, p});
+                    }
+                }
+                if (minorGrid) {
+                    ap.MinorGridLines.push_back(horizontal ? TChartLine{p, plot.Top + 1, p, plot.Bottom - 1}
+                                                           : TChartLine{plot.Left + 1, p, plot.Right - 1, p});
+                }
+            }
+        }
+    }
 }
 
 void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture) const

@@ -37,6 +37,9 @@ struct TAxisPicture {
     TChartLine AxisLine;
     std::vector<TChartLine> Ticks;
     std::vector<TChartLine> GridLines;
+    std::vector<TChartLine> InnerTicks;
+    std::vector<TChartLine> MinorTicks;
+    std::vector<TChartLine> MinorGridLines;
     TChartText Title;
     int TitleAngle = 0;
 };
