@@ -40,7 +40,8 @@ void FakeSerialLine::raiseLocked(uint32_t ev)
 void FakeSerialLine::pushInput(const QByteArray& bytes)
 {
     Lock lock(mutex_);
-    input_.append(bytes);
+    input_.append(
+        bytes.constData(), bytes.size()); // a deep copy: the caller's array may go on another thread
     uint32_t ev = comm::EV_RXCHAR;
     if (bytes.contains(config_.EvtChar))
         ev |= comm::EV_RXFLAG;

@@ -321,9 +321,12 @@ uint32_t PosixSerialDevice::sampleLinesLocked()
 PosixSerialDevice::Ingest PosixSerialDevice::ingestLocked()
 {
     Ingest in;
-    char raw[4096];
+    // Large reads: the tty hands over what its buffer refilled meanwhile in the same call.
+    if (raw_.size() < kReadChunk)
+        raw_.resize(kReadChunk);
+    char* raw = raw_.data();
     while (stagedLocked() < capacity_) {
-        const std::size_t want = std::min(sizeof raw, capacity_ - stagedLocked());
+        const std::size_t want = std::min(kReadChunk, capacity_ - stagedLocked());
         const ssize_t n = ::read(fd_, raw, want);
         if (n > 0) {
             bool drop = false;

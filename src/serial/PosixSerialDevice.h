@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 class PosixSerialDevice : public ISerialDevice {
 public:
@@ -76,6 +77,8 @@ private:
     int wakeFd_ = -1;
     mutable std::mutex mutex_;
     QByteArray staged_; // input queue; bytes before head_ were taken
+    static constexpr std::size_t kReadChunk = 64 * 1024;
+    std::vector<char> raw_; // bytes as read, before the receive filter
     std::size_t head_ = 0;
     static constexpr std::size_t kMinQueue = 64 * 1024;
     std::size_t capacity_ = kMinQueue;

@@ -1,5 +1,7 @@
 #include "serial/RxFilter.h"
 
+#include <cstring>
+
 void TRxFilter::setOptions(const Options& options)
 {
     if (options.marked != options_.marked)
@@ -17,23 +19,38 @@ void TRxFilter::put(char c, QByteArray& out, Result& r) const
     ++r.appended;
 }
 
+void TRxFilter::putRun(const char* run, std::size_t n, QByteArray& out, Result& r) const
+{
+    if (n == 0)
+        return;
+    if (options_.watchEventChar && std::memchr(run, static_cast<unsigned char>(options_.eventChar), n))
+        r.eventChar = true;
+    out.append(run, qsizetype(n));
+    r.appended += n;
+}
+
 TRxFilter::Result TRxFilter::feed(const char* raw, std::size_t count, QByteArray& out)
 {
     Result r;
-    for (std::size_t i = 0; i < count; ++i) {
-        const char c = raw[i];
-        if (!options_.marked) {
-            put(c, out, r);
+    std::size_t i = 0;
+    while (i < count) {
+        if (state_ == 0) {
+            // Plain bytes go over in runs up to the next byte that needs a look.
+            std::size_t j = i;
+            while (
+                j < count && !(options_.marked && raw[j] == '\xFF') && !(options_.discardNull && raw[j] == 0))
+                ++j;
+            putRun(raw + i, j - i, out, r);
+            if (j == count)
+                break;
+            if (raw[j] == '\xFF' && options_.marked)
+                state_ = 1;
+            // else: a NUL to discard
+            i = j + 1;
             continue;
         }
-        switch (state_) {
-        case 0:
-            if (c == '\xFF')
-                state_ = 1;
-            else
-                put(c, out, r);
-            break;
-        case 1:
+        const char c = raw[i++];
+        if (state_ == 1) {
             if (c == '\xFF') {
                 put(c, out, r);
                 state_ = 0;
@@ -45,12 +62,10 @@ TRxFilter::Result TRxFilter::feed(const char* raw, std::size_t count, QByteArray
                 put(c, out, r);
                 state_ = 0;
             }
-            break;
-        default:
+        } else {
             ++r.errorBytes;
             put(options_.replace ? options_.replaceChar : c, out, r);
             state_ = 0;
-            break;
         }
     }
     return r;

@@ -29,6 +29,7 @@ public:
 
 private:
     void put(char c, QByteArray& out, Result& r) const;
+    void putRun(const char* run, std::size_t n, QByteArray& out, Result& r) const;
     Options options_;
     int state_ = 0; // 0 plain, 1 after 0xFF, 2 after 0xFF 0x00
 };

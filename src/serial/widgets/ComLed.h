@@ -7,6 +7,12 @@
 //
 // A signal change repaints the lamp at once, inside the port's delivery, so a lamp switched
 // on and off within one delivery (the receive lamp with a terminal linked) is seen lit.
+//
+// The console's status lamps, each under its caption:
+//     auto* rx = new TComLed(group);           // 25 x 25
+//     rx->SetLedSignal(lsRx);                  // Tx: lsTx, CAR: lsRLSD, DSR: lsDSR,
+//     rx->SetKind(lkGreenLight);               // CTS: lsCTS, RING: lsRing with lkBulb
+//     rx->SetComPort(ComPort1);                // yellow, blue, purple, red
 
 #include "serial/ComLink.h"
 

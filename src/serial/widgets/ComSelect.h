@@ -35,14 +35,6 @@ public:
     // item's value; -1 (nothing held) without port, for cpNone or when no item matches.
     int ReadFromPort();
 
-    // The held values (what ApplyToPort would set).
-    const QString& HeldPort() const { return port_; }
-    TBaudRate HeldBaudRate() const { return baudRate_; }
-    TDataBits HeldDataBits() const { return dataBits_; }
-    TStopBits HeldStopBits() const { return stopBits_; }
-    TParityBits HeldParity() const { return parity_; }
-    TFlowControl HeldFlowControl() const { return flowControl_; }
-
 private:
     void hold(const QString& text);
     bool offerPortName();

@@ -109,3 +109,15 @@ TEST(SerialDeviceExists, OnlyCharacterDevices)
     EXPECT_FALSE(SerialDeviceExists(dir.path() + QStringLiteral("/nothing")));
     ::close(master);
 }
+
+TEST(ListSerialPorts, ThisMachinesListReads)
+{
+    if (!QFile::exists(QStringLiteral("/sys/class/tty")))
+        GTEST_SKIP() << "no sysfs";
+    QStringList list;
+    ASSERT_NO_THROW(ListSerialPorts(list));
+    for (const QString& port : list) {
+        EXPECT_TRUE(port.startsWith(QStringLiteral("/dev/"))) << port.toStdString();
+        EXPECT_FALSE(port.startsWith(QStringLiteral("/dev/tty0"))) << "a virtual console was listed";
+    }
+}
