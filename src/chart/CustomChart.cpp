@@ -116,6 +116,11 @@ void drawText(QPainter& p, const TChartText& t, int angle)
         return;
     }
     const QRect r = toQRect(t.Rect);
+    if (angle == 0) {
+        // The box is the text's own measured size: drawing at its baseline needs no layout.
+        p.drawText(QPoint(r.left(), r.top() + p.fontMetrics().ascent()), t.Text);
+        return;
+    }
     if (angle % 180 == 0) {
         p.drawText(r, Qt::AlignCenter | Qt::TextDontClip, t.Text);
         return;
@@ -212,7 +217,7 @@ void TCustomChart::PaintPicture(QPainter& p, const TChartPicture& pic) const
         }
     }
 
-    if (!pic.Title.Text.isEmpty()) {
+    if (!pic.Title.Text.trimmed().isEmpty()) { // the form's blank title takes room but shows nothing
         const TChartTitle& title = Title();
         p.setFont(toQFont(title.Font));
         p.setPen(color::toQColor(title.Font.Color));
