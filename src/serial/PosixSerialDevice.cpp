@@ -610,11 +610,7 @@ int PosixSerialDevice::waitEvent(uint32_t& events)
             return EIO;
 
         const bool watchRx = (mask & kRxEvents) != 0;
-        int timeout = (mask & kLineEvents) && (icountSupported_ || modemSupported_) ? kTickMs : -1;
-        if (txPending_) {
-            const int untilCheck = int(std::clamp<int64_t>(txCheckAtMs_ - nowMs(), 0, kTickMs));
-            timeout = timeout < 0 ? untilCheck : std::min(timeout, untilCheck);
-        }
+        const int timeout = tickTimeoutMs();
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, short(watchRx && room ? POLLIN : 0), 0}};
         if (pollRetry(fds, 2, timeout) < 0)
             return errno;
@@ -650,6 +646,30 @@ int PosixSerialDevice::waitEvent(uint32_t& events)
     }
 }
 
+int PosixSerialDevice::tickTimeoutMs() const
+{
+    int timeout = (mask_ & kLineEvents) && (icountSupported_ || modemSupported_) ? kTickMs : -1;
+    if (txPending_) {
+        const int untilCheck = int(std::clamp<int64_t>(txCheckAtMs_ - nowMs(), 0, kTickMs));
+        timeout = timeout < 0 ? untilCheck : std::min(timeout, untilCheck);
+    }
+    return timeout;
+}
+
+void PosixSerialDevice::wakePump()
+{
+    // The pump returns by itself on input, ticks and cancelling; it is woken only when the
+    // batch left something for the next wait to announce (or the line is gone), which
+    // saves a hand-over per delivery.
+    bool needed;
+    {
+        std::lock_guard lock(mutex_);
+        needed = rxReraise_ || hungUp_;
+    }
+    if (needed)
+        kick();
+}
+
 void PosixSerialDevice::pumpInput(const std::function<bool()>& done)
 {
     if (fd_ < 0)
@@ -663,7 +683,8 @@ void PosixSerialDevice::pumpInput(const std::function<bool()>& done)
     for (;;) {
         if (cancel_)
             return;
-        int timeoutMs = -1;
+        // Ticks as in waitEvent, so that a drain or line change is not held up here.
+        int timeoutMs = tickTimeoutMs();
         timespec idle{0, 0};
         const bool coalescing = done();
         if (coalescing) {
@@ -691,30 +712,40 @@ void PosixSerialDevice::pumpInput(const std::function<bool()>& done)
         // Without room (or after a hang-up) only the wake-up descriptor is watched.
         int r;
         do
-            r = timeoutMs < 0 ? ::poll(fds, room ? 2 : 1, -1) : ::ppoll(fds, room ? 2 : 1, &idle, nullptr);
+            r = coalescing ? ::ppoll(fds, room ? 2 : 1, &idle, nullptr)
+                           : ::poll(fds, room ? 2 : 1, timeoutMs);
         while (r < 0 && errno == EINTR);
         if (r < 0)
             return;
-        if (r == 0)
-            return; // the flood paused: deliver what was gathered
+        if (r == 0) {
+            if (coalescing)
+                return; // the flood paused: deliver what was gathered
+            continue;
+        }
         if (fds[0].revents & POLLIN) {
             uint64_t drained;
             [[maybe_unused]] ssize_t n = ::read(wakeFd_, &drained, sizeof drained);
         }
         if (room && (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
-            std::lock_guard lock(mutex_);
-            const Ingest in = ingestLocked();
-            // Announced by the next wait unless the batch being handled reads them.
-            if (in.newBytes) {
-                rxReraise_ = true;
-                took = true;
+            const bool tookBefore = took;
+            {
+                std::lock_guard lock(mutex_);
+                const Ingest in = ingestLocked();
+                // Announced by the next wait unless the batch being handled reads them.
+                if (in.newBytes) {
+                    rxReraise_ = true;
+                    took = true;
+                }
+                if (in.eventChar)
+                    pendingRxFlag_ = true;
+                if (in.hungUp || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                    hungUp_ = true;
+                    return;
+                }
             }
-            if (in.eventChar)
-                pendingRxFlag_ = true;
-            if (in.hungUp || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
-                hungUp_ = true;
+            // The first bytes after the batch was handled: no flood, deliver them now.
+            if (!coalescing && !tookBefore && took && done())
                 return;
-            }
         }
     }
 }

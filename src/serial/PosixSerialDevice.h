@@ -39,7 +39,7 @@ public:
     int waitEvent(uint32_t& events) override;
     void cancelWait() override;
     void pumpInput(const std::function<bool()>& done) override;
-    void wakePump() override { kick(); }
+    void wakePump() override;
 
     int fd() const { return fd_; }
     // Bytes already taken from the tty into the port's input queue.
@@ -71,6 +71,7 @@ private:
     uint32_t sampleLinesLocked();
     std::size_t stagedLocked() const { return std::size_t(staged_.size()) - head_; }
     void kick();
+    int tickTimeoutMs() const;
     int kernelQueued() const;
 
     int fd_ = -1;

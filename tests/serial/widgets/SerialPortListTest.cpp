@@ -76,19 +76,6 @@ TEST(ListSerialPorts, UnreadableTreeRaisesRegistryErrorAndKeepsTheList)
     }
 }
 
-TEST(ListSerialPorts, OneArgumentFormReadsTheConfiguredRoot)
-{
-    FakeSysfs sys;
-    sys.add(QStringLiteral("ttyUSB3"));
-    const QString saved = SerialPortsSysfsRoot();
-    SetSerialPortsSysfsRoot(sys.root());
-    QStringList list;
-    ListSerialPorts(list);
-    SetSerialPortsSysfsRoot(saved);
-    EXPECT_EQ(list, QStringList{QStringLiteral("/dev/ttyUSB3")});
-    EXPECT_EQ(SerialPortsSysfsRoot(), QStringLiteral("/sys"));
-}
-
 TEST(SerialDeviceExists, OnlyCharacterDevices)
 {
     QTemporaryDir dir;
