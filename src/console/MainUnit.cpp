@@ -1,0 +1,982 @@
+#include "console/MainUnit.h"
+
+#include "chart/Chart.h"
+#include "common/Cp1251.h"
+#include "console/ColorBox.h"
+#include "console/CommandDialogs.h"
+#include "console/core/JpegImage.h"
+#include "serial/ComPort.h"
+#include "terminal/ComTerminal.h"
+#include "widgets/Calculator.h"
+#include "widgets/CaptionButton.h"
+#include "widgets/Switch.h"
+#include "widgets/TrayIcon.h"
+#include "widgets/ValidateEdit.h"
+#include "widgets/WarningDialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <cstring>
+
+namespace {
+
+// The window's own texts, in one place.
+namespace text {
+const QString caption = QStringLiteral("Orvik  v1.8 -  Комплекс за изследване на аварийни процеси - ЖБФ");
+const QString pageTerminal = QStringLiteral("Терминал");
+const QString pageSetup = QStringLiteral("Настройки");
+const QString pageScope = QStringLiteral("Графични данни");
+const QString pageHelp = QStringLiteral("Помощ");
+const QString command = QStringLiteral("COMMAND:");
+const QString send = QStringLiteral("Изпрати -->>");
+const QString sendHint = QStringLiteral("Sending The Command");
+const QString groupControls = QStringLiteral(" Контроли: ( натисни и задръж CTRL ) ");
+const QString groupDevices = QStringLiteral(" Устройства: ");
+const QString groupMeasurements = QStringLiteral(" Измервания: ");
+const QString groupLine = QStringLiteral(" Настройки: ");
+const QString status = QStringLiteral("Статус:");
+const QString groupConnection = QStringLiteral(" Connection Type ");
+const QString connectionNone = QStringLiteral("Изключен");
+const QString rsSetup = QStringLiteral("RS232 Настройки");
+const QString lptSetup = QStringLiteral("LPT  Настройки");
+const QString usbSetup = QStringLiteral("USB  Настройки");
+const QString terminalSetup = QStringLiteral("Терминал");
+const QString port = QStringLiteral("Port:");
+const QString closed = QStringLiteral("Closed");
+const QString baud = QStringLiteral("Baud:");
+const QString notSet = QStringLiteral("Not Set");
+const QString groupColors = QStringLiteral("Color Settings");
+const QString mainColor = QStringLiteral("основен цвят");
+const QString terminalBack = QStringLiteral("Фон на терминала:");
+const QString terminalFont = QStringLiteral("Шрифт на терминала:");
+const QString echoFont = QStringLiteral("Шрифт ехо:");
+const QString groupLog = QStringLiteral(" Записване на данни: ");
+const QString logIncoming = QStringLiteral("Входящи данни");
+const QString logOutgoing = QStringLiteral("Изходящи данни");
+const QString appendLog = QStringLiteral("Добави към лог");
+const QString newLog = QStringLiteral("Създай нов");
+const QString chooseLog = QStringLiteral("Избери лог файл:");
+const QString viewLog = QStringLiteral("Покажи лог файла");
+const QString groupGlobal = QStringLiteral(" Глобални настройки: ");
+const QString loadFromFile = QStringLiteral("Зареди от файл");
+const QString saveToFile = QStringLiteral("Запази във файл");
+const QString groupStatistics = QStringLiteral(" Статистика: ");
+const QString voltage = QStringLiteral("Напрежение:");
+const QString current = QStringLiteral("Ток:");
+const QString temperature = QStringLiteral("Температура:");
+const QString limit = QStringLiteral("Граница:");
+const QString reset = QStringLiteral("Нулиране");
+const QString groupEvents = QStringLiteral(" Аварийни събития: ");
+const QString helpOverview = QStringLiteral("ОБЩА ХАРАКТЕРИСТИКА");
+const QString winCalc = QStringLiteral("Windows калкулатор");
+const QString ownCalc = QStringLiteral("Вграден  калкулатор");
+const QString warningCaption = QStringLiteral("Connection Error");
+const QString warningMessage = QStringLiteral("Not Connected !  Go to Setup tab.");
+const QString trayHint = QStringLiteral("Minimize to tray");
+const QString textFilter = QStringLiteral("Text File (*.txt);;All (*)");
+const QString logWriteFailed = QStringLiteral("Грешка при запис в лог файла %1: %2");
+} // namespace text
+
+// The desktop programs that stand in for the system calculator and the text viewer.
+const char* const kCalculators[]
+    = {"gnome-calculator", "kcalc", "galculator", "mate-calc", "qalculate-gtk", "xcalc"};
+const char* const kTextViewers[]
+    = {"gnome-text-editor", "gedit", "mousepad", "pluma", "xed", "kate", "kwrite", "leafpad", "xdg-open"};
+
+QString systemMessage(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Starts the first of the programs found on PATH with the arguments; the error text when none
+// can be started.
+template <std::size_t N> QString startFirst(const char* const (&programs)[N], const QStringList& arguments)
+{
+    for (const char* name : programs) {
+        const QString exe = QStandardPaths::findExecutable(QString::fromLatin1(name));
+        if (exe.isEmpty())
+            continue;
+        if (QProcess::startDetached(exe, arguments))
+            return {};
+    }
+    return systemMessage(ENOENT);
+}
+
+QFont pixelFont(const QFont& base, int pixels, bool bold)
+{
+    QFont f = base;
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+QGroupBox* group(const QString& caption, QWidget* parent)
+{
+    auto* box = new QGroupBox(caption, parent);
+    return box;
+}
+
+QPushButton* button(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QCheckBox* checkBox(const char* name, const QString& caption, bool checked, QWidget* parent)
+{
+    auto* c = new QCheckBox(caption, parent);
+    c->setObjectName(QString::fromLatin1(name));
+    c->setChecked(checked);
+    return c;
+}
+
+QLabel* label(const QString& caption, QWidget* parent, const char* name = nullptr)
+{
+    auto* l = new QLabel(caption, parent);
+    if (name)
+        l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+QPixmap helpPicture(const QString& resource)
+{
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QPixmap::fromImage(decodeJpeg(file.readAll()));
+}
+
+QString helpText()
+{
+    QFile file(QStringLiteral(":/help/overview.txt"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+TForm1::TForm1()
+    : TForm1(programFolderOf(QCoreApplication::applicationFilePath()))
+{
+}
+
+TForm1::TForm1(const QString& programFolder)
+    : programFolder_(programFolder)
+{
+    ErrorReport = [this](const QString& message) {
+        QMessageBox::critical(this, QCoreApplication::applicationName(), message);
+    };
+    ControlKeyDown = [] { return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier); };
+    FileDialog = [this](const QString& caption, const QString& folder, const QString& filter, bool save) {
+        return save ? QFileDialog::getSaveFileName(this, caption, folder, filter)
+                    : QFileDialog::getOpenFileName(this, caption, folder, filter);
+    };
+    parser_ = std::make_unique<TRecordParser>(static_cast<TRecordView&>(*this));
+    buildWindow();
+    FormCreate();
+    createDialogs();
+}
+
+TForm1::~TForm1()
+{
+    // Dialogs are child windows; the terminal drops the port before either goes.
+    if (Memo1)
+        Memo1->SetComPort(nullptr);
+}
+
+void TForm1::buildWindow()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(text::caption);
+    resize(853, 588);
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+    setAutoFillBackground(true);
+
+    ComPort1 = new TComPort(this);
+    ComPort1->setObjectName(QStringLiteral("ComPort1"));
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->tabBar()->setFont(pixelFont(font(), 11, true));
+    PageControl1->tabBar()->setAttribute(Qt::WA_Hover);
+    PageControl1->addTab(buildTerminalPage(), text::pageTerminal);
+    PageControl1->addTab(buildSetupPage(), text::pageSetup);
+    PageControl1->addTab(buildScopePage(), text::pageScope);
+    PageControl1->addTab(buildHelpPage(), text::pageHelp);
+    PageControl1->setCurrentIndex(0);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(PageControl1);
+
+    Warning1 = new TWarningDialog(this);
+    Warning1->setObjectName(QStringLiteral("Warning1"));
+    Warning1->SetCaption(text::warningCaption);
+    Warning1->SetWarningMessage(text::warningMessage);
+
+    Calculator1 = new TCalculator(this);
+    Calculator1->setObjectName(QStringLiteral("Calculator1"));
+
+    TrayIcon1 = new TTrayIcon(this);
+    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+    TrayIcon1->SetIcon(windowIcon());
+    TrayIcon1->SetHint(text::caption);
+    TrayIcon1->OnDblClick
+        = [this](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, const QPoint&) { TrayIcon1DblClick(); };
+
+    CaptionButton1 = new TCaptionButton(this);
+    CaptionButton1->setObjectName(QStringLiteral("CaptionButton1"));
+    CaptionButton1->SetHost(PageControl1);
+    CaptionButton1->SetStandard(tsbMinimizeToTray);
+    CaptionButton1->SetHint(text::trayHint);
+    CaptionButton1->SetShowHint(true);
+    CaptionButton1->OnClick = [this](QObject*) { CaptionButton1Click(); };
+
+    setWindowColor(clSilver);
+}
+
+QWidget* TForm1::buildTerminalPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("Terminal"));
+
+    Memo1 = new TComTerminal(page);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->SetEmulation(teNone);
+    Memo1->SetLocalEcho(true);
+    Memo1->SetSendLF(true);
+    Memo1->SetAppendLF(true);
+    Memo1->SetWrapLines(true);
+    Memo1->SetScrollBars(ssBoth);
+    QFont termFont = TComTerminal::DefaultTerminalFont();
+    termFont.setPixelSize(12);
+    Memo1->setFont(termFont);
+    Memo1->SetColor(clAqua);
+    Memo1->SetFontColor(clBlack);
+    Memo1->SetComPort(ComPort1);
+    Memo1->OnStrRecieved = [this](QObject* sender, QByteArray& str) { Memo1StrRecieved(sender, str); };
+    Memo1->setMinimumSize(360, 200);
+
+    auto* commandRow = new QHBoxLayout;
+    commandRow->addWidget(label(text::command, page));
+    Edit1 = new QLineEdit(page);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    commandRow->addWidget(Edit1, 1);
+    Button8 = button("Button8", text::send, page);
+    Button8->setToolTip(text::sendHint);
+    connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
+    commandRow->addWidget(Button8);
+
+    Button1 = button("Button1", QStringLiteral("PUSK"), page);
+    Button2 = button("Button2", QStringLiteral("RESTART"), page);
+    Button5 = button("Button5", QStringLiteral("DIAGNOSTIC"), page);
+    Button3 = button("Button3", QStringLiteral("INVERTER"), page);
+    Button4 = button("Button4", QStringLiteral("RECTIFIER"), page);
+    Button6 = button("Button6", QStringLiteral("Vcc"), page);
+    Button7 = button("Button7", QStringLiteral("It"), page);
+    Button11 = button("Button11", QStringLiteral("t°C"), page);
+    // Button11 keeps its hint but never shows it.
+    Button11->installEventFilter(this);
+    presetButtons_ = {Button1, Button2, Button5, Button3, Button4, Button6, Button7, Button11};
+    for (std::size_t i = 0; i < presetButtons_.size(); ++i) {
+        presetButtons_[i]->setMinimumWidth(80);
+        connect(presetButtons_[i], &QPushButton::clicked, this, [this, i] { PresetClick(int(i)); });
+    }
+    auto makeGroup = [page](const QString& caption, std::initializer_list<QPushButton*> buttons) {
+        auto* box = group(caption, page);
+        auto* row = new QHBoxLayout(box);
+        for (QPushButton* b : buttons)
+            row->addWidget(b);
+        return box;
+    };
+    auto* presets = new QHBoxLayout;
+    presets->addWidget(makeGroup(text::groupControls, {Button1, Button2, Button5}), 3);
+    presets->addWidget(makeGroup(text::groupDevices, {Button3, Button4}), 2);
+    presets->addWidget(makeGroup(text::groupMeasurements, {Button6, Button7, Button11}), 3);
+
+    auto* lineBox = group(text::groupLine, page);
+    auto* lineLayout = new QVBoxLayout(lineBox);
+    Wrap = checkBox("Wrap", QStringLiteral("Wrap"), true, lineBox);
+    Echo = checkBox("Echo", QStringLiteral("Echo"), true, lineBox);
+    CR = checkBox("CR", QStringLiteral("CR"), true, lineBox);
+    LF = checkBox("LF", QStringLiteral("LF"), true, lineBox);
+    DTR = checkBox("DTR", QStringLiteral("DTR"), false, lineBox);
+    RTS = checkBox("RTS", QStringLiteral("RTS"), false, lineBox);
+    for (QCheckBox* c : {Wrap, Echo, CR, LF, DTR, RTS})
+        lineLayout->addWidget(c);
+    connect(Wrap, &QCheckBox::clicked, this, [this] { WrapClick(); });
+    connect(Echo, &QCheckBox::clicked, this, [this] { EchoClick(); });
+    connect(DTR, &QCheckBox::clicked, this, [this] { DTRClick(); });
+    connect(RTS, &QCheckBox::clicked, this, [this] { RTSClick(); });
+    auto* separator = new QFrame(lineBox);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    lineLayout->addWidget(separator);
+    lineLayout->addWidget(label(text::status, lineBox));
+    // Each lamp stands under its label; the lamps themselves are put into these places.
+    auto* lamps = new QGridLayout;
+    const char* lampNames[] = {"Rx", "Tx", "CAR", "DSR", "CTS", "RING"};
+    for (int i = 0; i < 6; ++i) {
+        auto* caption = label(QString::fromLatin1(lampNames[i]), lineBox);
+        caption->setAlignment(Qt::AlignHCenter);
+        auto* place = new QWidget(lineBox);
+        place->setObjectName(QStringLiteral("LampPlace") + QString::fromLatin1(lampNames[i]));
+        place->setFixedSize(15, 15);
+        auto* placeLayout = new QHBoxLayout(place);
+        placeLayout->setContentsMargins(0, 0, 0, 0);
+        LampPlaces[std::size_t(i)] = place;
+        lamps->addWidget(caption, (i / 3) * 2, i % 3, Qt::AlignHCenter);
+        lamps->addWidget(place, (i / 3) * 2 + 1, i % 3, Qt::AlignHCenter);
+    }
+    lineLayout->addLayout(lamps);
+    lineLayout->addStretch();
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(Memo1, 0, 0);
+    grid->addLayout(commandRow, 1, 0);
+    grid->addLayout(presets, 2, 0);
+    grid->addWidget(lineBox, 0, 1, 3, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(0, 1);
+    return page;
+}
+
+QWidget* TForm1::buildSetupPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("Setup"));
+
+    auto* connection = group(text::groupConnection, page);
+    auto* c = new QGridLayout(connection);
+    NoneBut = new QRadioButton(text::connectionNone, connection);
+    NoneBut->setObjectName(QStringLiteral("NoneBut"));
+    NoneBut->setChecked(true);
+    RSBut = new QRadioButton(connection);
+    RSBut->setObjectName(QStringLiteral("RSBut"));
+    Button9 = button("Button9", text::rsSetup, connection);
+    LptBut = new QRadioButton(connection);
+    LptBut->setObjectName(QStringLiteral("LptBut"));
+    Button12 = button("Button12", text::lptSetup, connection);
+    UsbBut = new QRadioButton(connection);
+    UsbBut->setObjectName(QStringLiteral("UsbBut"));
+    Button13 = button("Button13", text::usbSetup, connection);
+    Button10 = button("Button10", text::terminalSetup, connection);
+    Label3 = label(text::closed, connection, "Label3");
+    Label5 = label(text::notSet, connection, "Label5");
+    c->addWidget(NoneBut, 0, 0, 1, 3);
+    c->addWidget(RSBut, 1, 0);
+    c->addWidget(Button9, 1, 1, 1, 2);
+    c->addWidget(label(text::port, connection), 2, 1);
+    c->addWidget(Label3, 2, 2);
+    c->addWidget(label(text::baud, connection), 3, 1);
+    c->addWidget(Label5, 3, 2);
+    c->addWidget(LptBut, 4, 0);
+    c->addWidget(Button12, 4, 1, 1, 2);
+    c->addWidget(UsbBut, 5, 0);
+    c->addWidget(Button13, 5, 1, 1, 2);
+    c->addWidget(Button10, 6, 1, 1, 2);
+    c->setColumnStretch(2, 1);
+    c->setRowStretch(7, 1);
+    connect(RSBut, &QRadioButton::clicked, this, [this] { RSButClick(); });
+    connect(NoneBut, &QRadioButton::clicked, this, [this] { NoneButClick(); });
+    connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
+    connect(Button10, &QPushButton::clicked, this, [this] { Button10Click(); });
+
+    auto* colors = group(text::groupColors, page);
+    auto* k = new QGridLayout(colors);
+    auto colorRow = [&](int row, const char* name, const QString& caption, TColor initial) {
+        auto* box = new TColorBox(colors);
+        box->setObjectName(QString::fromLatin1(name));
+        box->SetSelected(initial);
+        k->addWidget(label(caption, colors), row, 0);
+        k->addWidget(box, row, 1);
+        return box;
+    };
+    MainColor = colorRow(0, "MainColor", text::mainColor, clSilver);
+    TerminalBackColor = colorRow(1, "TerminalBackColor", text::terminalBack, clAqua);
+    TerminalFontColor = colorRow(2, "TerminalFontColor", text::terminalFont, clBlack);
+    EchoFontColor = colorRow(3, "EchoFontColor", text::echoFont, clGray);
+    k->setColumnStretch(1, 1);
+    k->setRowStretch(4, 1);
+    MainColor->OnChange = [this](QObject*) { MainColorChange(); };
+    TerminalBackColor->OnChange = [this](QObject*) { TerminalBackColorChange(); };
+    TerminalFontColor->OnChange = [this](QObject*) { TerminalFontColorChange(); };
+
+    auto* logBox = group(text::groupLog, page);
+    auto* g = new QGridLayout(logBox);
+    Log = new TSwitch(logBox);
+    Log->setObjectName(QStringLiteral("Log"));
+    Log->SetCaption(QStringLiteral("Log"));
+    Log->setFixedSize(50, 60);
+    Log->OnClick = [this](QObject*) { LogClick(); };
+    Log->OnOn = [this](QObject*) { LogClick(); };
+    Log->OnOff = [this](QObject*) { LogClick(); };
+    LogIncomming = checkBox("LogIncomming", text::logIncoming, true, logBox);
+    LogOutgoing = checkBox("LogOutgoing", text::logOutgoing, true, logBox);
+    AppendLog = new QRadioButton(text::appendLog, logBox);
+    AppendLog->setObjectName(QStringLiteral("AppendLog"));
+    AppendLog->setChecked(true);
+    NewLog = new QRadioButton(text::newLog, logBox);
+    NewLog->setObjectName(QStringLiteral("NewLog"));
+    LogFile = new QLineEdit(logBox);
+    LogFile->setObjectName(QStringLiteral("LogFile"));
+    BitBtn1 = button("BitBtn1", QString(), logBox);
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    ViewLog = button("ViewLog", text::viewLog, logBox);
+    g->addWidget(Log, 0, 0, 4, 1, Qt::AlignTop);
+    g->addWidget(LogIncomming, 0, 1);
+    g->addWidget(LogOutgoing, 1, 1);
+    g->addWidget(AppendLog, 2, 1);
+    g->addWidget(NewLog, 3, 1);
+    g->addWidget(label(text::chooseLog, logBox), 4, 0, 1, 2);
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(LogFile, 1);
+    fileRow->addWidget(BitBtn1);
+    g->addLayout(fileRow, 5, 0, 1, 2);
+    g->addWidget(ViewLog, 6, 0, 1, 2, Qt::AlignLeft);
+    g->setColumnStretch(1, 1);
+    g->setRowStretch(7, 1);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(ViewLog, &QPushButton::clicked, this, [this] { ViewLogClick(); });
+
+    auto* global = group(text::groupGlobal, page);
+    auto* gl = new QVBoxLayout(global);
+    BitBtn5 = button("BitBtn5", text::loadFromFile, global);
+    BitBtn5->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    BitBtn6 = button("BitBtn6", text::saveToFile, global);
+    BitBtn6->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    gl->addWidget(BitBtn5);
+    gl->addWidget(BitBtn6);
+    gl->addStretch();
+    connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
+    connect(BitBtn6, &QPushButton::clicked, this, [this] { BitBtn6Click(); });
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(connection, 0, 0);
+    grid->addWidget(colors, 0, 1);
+    grid->addWidget(logBox, 1, 0);
+    grid->addWidget(global, 1, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    return page;
+}
+
+QWidget* TForm1::buildScopePage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("Scope"));
+
+    Chart1 = new TChart(page);
+    Chart1->setObjectName(QStringLiteral("Chart1"));
+    Chart1->setMinimumSize(300, 200);
+    auto series = std::make_unique<TLineSeries>();
+    series->SetName(QStringLiteral("Series1"));
+    series->SetSeriesColor(clRed);
+    Series1 = Chart1->AddSeries(std::move(series));
+    Chart1->Legend().Visible = false;
+    Chart1->Title().Text.clear();
+
+    Button18 = button("Button18", QStringLiteral("+"), page);
+    Button17 = button("Button17", QStringLiteral("-"), page);
+    Button20 = button("Button20", QStringLiteral("><"), page);
+    Button19 = button("Button19", QStringLiteral("C"), page);
+    auto* scopeButtons = new QHBoxLayout;
+    scopeButtons->setSpacing(7);
+    scopeButtons->addStretch();
+    for (auto [b, pixels] : {std::pair{Button18, 27}, {Button17, 27}, {Button20, 16}, {Button19, 16}}) {
+        b->setFont(pixelFont(font(), pixels, true));
+        b->setFixedSize(25, 25);
+        scopeButtons->addWidget(b);
+    }
+    connect(Button18, &QPushButton::clicked, this, [this] { Button18Click(); });
+    connect(Button17, &QPushButton::clicked, this, [this] { Button17Click(); });
+    connect(Button20, &QPushButton::clicked, this, [this] { Button20Click(); });
+    connect(Button19, &QPushButton::clicked, this, [this] { Button19Click(); });
+
+    auto* stats = group(text::groupStatistics, page);
+    auto* s = new QGridLayout(stats);
+    const QFont big = pixelFont(font(), 27, true);
+    auto readoutRow = [&](int row, const QString& caption, const char* name, const QString& unit,
+                          const char* limitName, TValidateEdit*& limitEdit) {
+        s->addWidget(label(caption, stats), row, 0, 1, 3);
+        auto* value = label(QStringLiteral("0"), stats, name);
+        value->setFont(big);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setMinimumWidth(80);
+        s->addWidget(value, row + 1, 0, 1, 2);
+        s->addWidget(label(unit, stats), row + 1, 2);
+        s->addWidget(label(text::limit, stats), row + 2, 0);
+        limitEdit = new TValidateEdit(stats);
+        limitEdit->setObjectName(QString::fromLatin1(limitName));
+        limitEdit->SetMaxLength(4);
+        limitEdit->SetMinValue(1);
+        limitEdit->SetMaxValue(9999);
+        limitEdit->SetText(QStringLiteral("50"));
+        limitEdit->setMaximumWidth(60);
+        s->addWidget(limitEdit, row + 2, 1);
+        return value;
+    };
+    Voltage = readoutRow(0, text::voltage, "Voltage", QStringLiteral("V"), "VoltageLimit", VoltageLimit);
+    Current = readoutRow(3, text::current, "Current", QStringLiteral("A"), "CurrentLimit", CurrentLimit);
+    Temperature
+        = readoutRow(6, text::temperature, "Temperature", QStringLiteral("°C"), "TempLimit", TempLimit);
+    Button16 = button("Button16", text::reset, stats);
+    s->addWidget(Button16, 9, 0, 1, 3);
+    connect(Button16, &QPushButton::clicked, this, [this] { Button16Click(); });
+
+    auto* events = group(text::groupEvents, page);
+    auto* e = new QGridLayout(events);
+    const char* counterNames[] = {"RK1", "RK2", "RK3", "CFK", "SUK"};
+    TValidateEdit** counters[] = {&RK1, &RK2, &RK3, &CFK, &SUK};
+    QFont counterFont = font();
+    counterFont.setBold(true);
+    for (int i = 0; i < kEventCount; ++i) {
+        auto* frame = group(QStringLiteral(" %1: ").arg(QString::fromLatin1(counterNames[i])), events);
+        auto* fl = new QHBoxLayout(frame);
+        fl->setContentsMargins(4, 2, 4, 4);
+        auto* box = new TValidateEdit(frame);
+        box->setObjectName(QString::fromLatin1(counterNames[i]));
+        box->SetColor(clBackground);
+        box->SetFontColor(clBlack);
+        box->setFont(counterFont);
+        box->SetText(QStringLiteral("0"));
+        fl->addWidget(box);
+        *counters[i] = box;
+        e->addWidget(frame, i / 2, i % 2);
+    }
+    Button14 = button("Button14", text::reset, events);
+    e->addWidget(Button14, 2, 1);
+    connect(Button14, &QPushButton::clicked, this, [this] { Button14Click(); });
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(stats);
+    right->addWidget(events);
+    right->addStretch();
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(Chart1, 0, 0);
+    grid->addLayout(scopeButtons, 1, 0);
+    grid->addLayout(right, 0, 1, 2, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(0, 1);
+    return page;
+}
+
+QWidget* TForm1::buildHelpPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheet1"));
+    WinCalc = button("WinCalc", text::winCalc, page);
+    Button15 = button("Button15", text::ownCalc, page);
+    connect(WinCalc, &QPushButton::clicked, this, [this] { WinCalcClick(); });
+    connect(Button15, &QPushButton::clicked, this, [this] { Button15Click(); });
+
+    PageControl2 = new QTabWidget(page);
+    PageControl2->setObjectName(QStringLiteral("PageControl2"));
+    Memo2 = new QPlainTextEdit;
+    Memo2->setObjectName(QStringLiteral("Memo2"));
+    Memo2->setReadOnly(true);
+    Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo2->setPlainText(helpText());
+    PageControl2->addTab(Memo2, text::helpOverview);
+    for (int i = 0; i < 3; ++i) {
+        auto* box = new QScrollArea;
+        box->setObjectName(QStringLiteral("ScrollBox%1").arg(i + 1));
+        auto* image = new QLabel;
+        image->setObjectName(QStringLiteral("Image%1").arg(i + 1));
+        const QPixmap picture = helpPicture(QStringLiteral(":/help/scheme%1.jpg").arg(i + 1));
+        image->setPixmap(picture);
+        image->resize(picture.size());
+        box->setWidget(image);
+        SchemeBoxes[std::size_t(i)] = box;
+        SchemeImages[std::size_t(i)] = image;
+        PageControl2->addTab(box, QStringLiteral("Схема %1").arg(i + 1));
+    }
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(WinCalc);
+    buttons->addWidget(Button15);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(buttons);
+    layout->addWidget(PageControl2, 1);
+    return page;
+}
+
+void TForm1::createDialogs()
+{
+    dialogs_ = {new TForm2(this), new TForm3(this), new TForm4(this), new TForm5(this), new TForm6(this),
+        new TForm7(this), new TForm8(this), new TForm9(this)};
+    for (std::size_t i = 0; i < dialogs_.size(); ++i) {
+        TCommandForm* dialog = dialogs_[i];
+        dialog->setWindowFlag(Qt::Window);
+        dialog->FormCreate(iniFile_.get());
+        QPushButton* owner = presetButtons_[i];
+        dialog->OnConfirm = [owner](const QString& confirmed) { owner->setToolTip(confirmed); };
+    }
+}
+
+// --- start and close
+
+void TForm1::FormCreate()
+{
+    if (!programFolder_.endsWith(QLatin1Char('/')))
+        programFolder_ += QLatin1Char('/');
+    settingsPath_ = programFolder_ + QStringLiteral("Orvik.ini");
+    LoadIni();
+    // The time scale starts at 1 with the parser.
+}
+
+void TForm1::FormClose()
+{
+    if (closed_)
+        return;
+    closed_ = true;
+    try {
+        SaveIni();
+    } catch (const std::exception& e) {
+        // The operator must still be able to end the program: report, then go on closing.
+        if (ErrorReport)
+            ErrorReport(QString::fromStdString(e.what()));
+    }
+    try {
+        ComPort1->ClosePort();
+    } catch (const std::exception& e) {
+        if (ErrorReport)
+            ErrorReport(QString::fromStdString(e.what()));
+    }
+    if (Log->StateOn())
+        log_.close();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    for (TCommandForm* dialog : dialogs_)
+        dialog->hide();
+    event->accept();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Button11 && event->type() == QEvent::ToolTip)
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- colours, terminal settings, tray, calculators
+
+void TForm1::setWindowColor(TColor color)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::Window, color::toQColor(color));
+    setPalette(p);
+}
+
+void TForm1::MainColorChange()
+{
+    setWindowColor(MainColor->Selected());
+}
+
+void TForm1::TerminalBackColorChange()
+{
+    Memo1->SetColor(TerminalBackColor->Selected());
+}
+
+void TForm1::TerminalFontColorChange()
+{
+    Memo1->SetFontColor(TerminalFontColor->Selected());
+}
+
+void TForm1::Button10Click()
+{
+    Memo1->RunSettingsDialog();
+}
+
+void TForm1::CaptionButton1Click()
+{
+    TrayIcon1->SetActive(true);
+    TrayIcon1->MinimizeToTray();
+}
+
+void TForm1::TrayIcon1DblClick()
+{
+    TrayIcon1->RestoreFromTray();
+    TrayIcon1->SetActive(false);
+}
+
+void TForm1::WinCalcClick()
+{
+    const QString failure = startFirst(kCalculators, {});
+    if (!failure.isEmpty())
+        reportError(failure);
+}
+
+void TForm1::Button15Click()
+{
+    Calculator1->Execute();
+}
+
+void TForm1::reportError(const QString& message)
+{
+    // Shown once the current handler has returned: a modal box inside a port delivery would
+    // run the event loop there.
+    QMetaObject::invokeMethod(
+        this,
+        [this, message] {
+            if (ErrorReport)
+                ErrorReport(message);
+        },
+        Qt::QueuedConnection);
+}
+
+// --- commands and sending
+
+void TForm1::PresetClick(int preset)
+{
+    TCommandForm* dialog = dialogs_[std::size_t(preset)];
+    if (ControlKeyDown && ControlKeyDown()) {
+        dialog->show();
+        dialog->raise();
+        return;
+    }
+    SendToCom(dialog->CommandText());
+}
+
+void TForm1::Button8Click()
+{
+    SendToCom(cp1251::encode(Edit1->text()));
+}
+
+void TForm1::SendToCom(const QByteArray& Text)
+{
+    if (!ComPort1->Connected()) {
+        Warning1->Execute();
+        PageControl1->setCurrentIndex(1);
+        return;
+    }
+    QByteArray line = Text;
+    if (CR->isChecked())
+        line += '\r';
+    if (LF->isChecked())
+        line += '\n';
+    if (Log->StateOn() && LogOutgoing->isChecked())
+        writeLog(line);
+    if (!line.isEmpty()) {
+        try {
+            ComPort1->WriteText(line);
+        } catch (const std::exception& e) {
+            reportError(QString::fromStdString(e.what()));
+            return;
+        }
+    }
+    if (Echo->isChecked()) {
+        if (CR->isChecked() && !LF->isChecked())
+            line += '\n';
+        Memo1->SetFontColor(EchoFontColor->Selected());
+        Memo1->ShowText(line);
+        if (Log->StateOn() && LogIncomming->isChecked())
+            writeLog(line);
+        Memo1->SetFontColor(TerminalFontColor->Selected());
+    }
+}
+
+// --- received records
+
+void TForm1::Memo1StrRecieved(QObject*, QByteArray& Str)
+{
+    if (Log->StateOn() && LogIncomming->isChecked())
+        writeLog(Str);
+    parser_->feed(Str);
+}
+
+QLabel* TForm1::readout(TReadout which) const
+{
+    switch (which) {
+    case TReadout::Voltage:
+        return Voltage;
+    case TReadout::Current:
+        return Current;
+    case TReadout::Temperature:
+        return Temperature;
+    }
+    return Voltage;
+}
+
+TValidateEdit* TForm1::counterBox(TEvent which) const
+{
+    const std::array<TValidateEdit*, kEventCount> boxes = {RK1, RK2, RK3, CFK, SUK};
+    return boxes[std::size_t(which)];
+}
+
+QByteArray TForm1::limitText(TLimit which) const
+{
+    switch (which) {
+    case TLimit::Voltage:
+        return cp1251::encode(VoltageLimit->Text());
+    case TLimit::Current:
+        return cp1251::encode(CurrentLimit->Text());
+    case TLimit::Temperature:
+        return cp1251::encode(TempLimit->Text());
+    }
+    return {};
+}
+
+void TForm1::setReadoutText(TReadout which, QByteArrayView bytes)
+{
+    readout(which)->setText(cp1251::decode(bytes.data(), bytes.size()));
+}
+
+void TForm1::setReadoutColor(TReadout which, TColor color)
+{
+    QLabel* l = readout(which);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color::toQColor(color));
+    l->setPalette(p);
+}
+
+void TForm1::setCounter(TEvent which, std::uint16_t value, TColor background)
+{
+    TValidateEdit* box = counterBox(which);
+    box->SetColor(background);
+    box->SetText(QString::number(value));
+}
+
+void TForm1::eventCounted()
+{
+    if (TrayIcon1->InTray())
+        TrayIcon1DblClick();
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    PageControl1->setCurrentIndex(2);
+}
+
+void TForm1::setLeftAxisTitle(const QString& title)
+{
+    Chart1->LeftAxis().Title().SetCaption(title);
+}
+
+void TForm1::setBottomAxisTitle(const QString& title)
+{
+    Chart1->BottomAxis().Title().SetCaption(title);
+}
+
+void TForm1::addPoint(double x, double y)
+{
+    Series1->AddPoint(x, y, QString(), clDefault);
+}
+
+void TForm1::clearScope()
+{
+    Series1->Clear();
+    Chart1->UndoZoom();
+}
+
+void TForm1::send(const QByteArray& answer)
+{
+    SendToCom(answer);
+}
+
+void TForm1::Button14Click()
+{
+    parser_->resetCounters();
+}
+
+void TForm1::Button16Click()
+{
+    parser_->resetReadouts();
+}
+
+void TForm1::Button19Click()
+{
+    parser_->resetScope();
+}
+
+// --- scope buttons
+
+void TForm1::Button18Click()
+{
+    Chart1->ZoomByPercent(120);
+}
+
+void TForm1::Button17Click()
+{
+    Chart1->ZoomByPercent(80);
+}
+
+void TForm1::Button20Click()
+{
+    Chart1->UndoZoom();
+}
+
+// --- data log
+
+void TForm1::LogClick()
+{
+    if (logSyncing_)
+        return;
+    if (Log->StateOn()) {
+        if (log_.isOpen())
+            return;
+        const QString path = LogFile->text();
+        const bool append = AppendLog->isChecked() && QFile::exists(path);
+        if (!log_.open(path, append)) {
+            logSyncing_ = true;
+            Log->SetStateOn(false);
+            logSyncing_ = false;
+        }
+    } else {
+        log_.close();
+    }
+}
+
+void TForm1::writeLog(QByteArrayView bytes)
+{
+    if (!log_.isOpen() || log_.write(bytes))
+        return;
+    // Reported once; the log is closed and the switch goes off, sending and receiving go on.
+    reportError(text::logWriteFailed.arg(LogFile->text(), systemMessage(log_.lastError())));
+    logSyncing_ = true;
+    Log->SetStateOn(false);
+    logSyncing_ = false;
+}
+
+void TForm1::BitBtn1Click()
+{
+    const QString chosen
+        = FileDialog ? FileDialog(QString(), programFolder_, text::textFilter, true) : QString();
+    if (chosen.isEmpty())
+        return;
+    LogFile->setText(withTxtExtension(chosen));
+}
+
+void TForm1::ViewLogClick()
+{
+    // The path is the single argument as it stands, blanks included.
+    const QString failure = startFirst(kTextViewers, {LogFile->text()});
+    if (!failure.isEmpty())
+        reportError(failure);
+}

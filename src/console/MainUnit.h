@@ -1,0 +1,235 @@
+#pragma once
+// TForm1, the console's main window: the terminal page with the preset commands, the settings
+// page, the scope page with read-outs, limits and event counters, and the help page. It owns
+// the port, the terminal bound to it, the chart, the dialogs, the data log and the settings
+// file object; the record protocol itself lives in TRecordParser.
+
+#include "common/Color.h"
+#include "console/core/DataLog.h"
+#include "console/core/IniFile.h"
+#include "console/core/RecordParser.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QScrollArea;
+
+class TCalculator;
+class TCaptionButton;
+class TChart;
+class TColorBox;
+class TComPort;
+class TCommandForm;
+class TComTerminal;
+class TLineSeries;
+class TSwitch;
+class TTrayIcon;
+class TValidateEdit;
+class TWarningDialog;
+
+class TForm1 : public QWidget, private TRecordView {
+    Q_OBJECT
+public:
+    TForm1();
+    // The program folder is normally the executable's; tests give a folder of their own.
+    explicit TForm1(const QString& programFolder);
+    ~TForm1() override;
+
+    // --- operations
+    void SendToCom(const QByteArray& Text);
+    static QByteArray GetStr(const QByteArray& S, int N) { return ::GetStr(S, N); }
+    // Settings file and connection set-up: hooks filled in with the settings-file and
+    // connection work.
+    void LoadIni();
+    void SaveIni();
+    void OpenCom();
+
+    // --- handlers
+    void FormCreate();
+    void FormClose();
+    void MainColorChange();
+    void TerminalBackColorChange();
+    void TerminalFontColorChange();
+    void Button10Click();
+    void CaptionButton1Click();
+    void TrayIcon1DblClick();
+    void WinCalcClick();
+    void Button15Click();
+    // The eight preset buttons, in the order of their dialogs TForm2 ... TForm9.
+    void PresetClick(int preset);
+    void Button1Click() { PresetClick(0); }
+    void Button2Click() { PresetClick(1); }
+    void Button5Click() { PresetClick(2); }
+    void Button3Click() { PresetClick(3); }
+    void Button4Click() { PresetClick(4); }
+    void Button6Click() { PresetClick(5); }
+    void Button7Click() { PresetClick(6); }
+    void Button11Click() { PresetClick(7); }
+    void Button8Click();
+    void Memo1StrRecieved(QObject* Sender, QByteArray& Str);
+    void Button14Click();
+    void Button16Click();
+    void Button17Click();
+    void Button18Click();
+    void Button19Click();
+    void Button20Click();
+    void LogClick();
+    void BitBtn1Click();
+    void ViewLogClick();
+    void BitBtn5Click();
+    void BitBtn6Click();
+    void RSButClick();
+    void NoneButClick();
+    void Button9Click();
+    void DTRClick();
+    void RTSClick();
+    void WrapClick();
+    void EchoClick();
+
+    // --- state
+    const QString& ProgramFolder() const { return programFolder_; }
+    const QString& SettingsPath() const { return settingsPath_; }
+    TIniFile* SettingsFile() const { return iniFile_.get(); }
+    const TRecordParser& Parser() const { return *parser_; }
+    bool LogOpen() const { return log_.isOpen(); }
+    TCommandForm* PresetDialog(int preset) const { return dialogs_[std::size_t(preset)]; }
+
+    // How errors reach the operator (the application's error report); tests replace it.
+    std::function<void(const QString& message)> ErrorReport;
+    // The open and save file dialogs; an empty result means the operator cancelled.
+    std::function<QString(const QString& caption, const QString& folder, const QString& filter, bool save)>
+        FileDialog;
+    // Answers whether CTRL is held while a preset button's click is handled.
+    std::function<bool()> ControlKeyDown;
+
+    // --- components and controls, by their design names
+    TComPort* ComPort1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    TComTerminal* Memo1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* Button6 = nullptr;
+    QPushButton* Button7 = nullptr;
+    QPushButton* Button11 = nullptr;
+    QCheckBox* Wrap = nullptr;
+    QCheckBox* Echo = nullptr;
+    QCheckBox* CR = nullptr;
+    QCheckBox* LF = nullptr;
+    QCheckBox* DTR = nullptr;
+    QCheckBox* RTS = nullptr;
+    // Places of the six line-signal lamps, in the order Rx, Tx, CAR, DSR, CTS, RING.
+    std::array<QWidget*, 6> LampPlaces{};
+
+    QRadioButton* NoneBut = nullptr;
+    QRadioButton* RSBut = nullptr;
+    QRadioButton* LptBut = nullptr;
+    QRadioButton* UsbBut = nullptr;
+    QPushButton* Button9 = nullptr;
+    QPushButton* Button12 = nullptr;
+    QPushButton* Button13 = nullptr;
+    QPushButton* Button10 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label5 = nullptr;
+    TColorBox* MainColor = nullptr;
+    TColorBox* TerminalBackColor = nullptr;
+    TColorBox* TerminalFontColor = nullptr;
+    TColorBox* EchoFontColor = nullptr;
+    QCheckBox* LogIncomming = nullptr;
+    QCheckBox* LogOutgoing = nullptr;
+    QRadioButton* AppendLog = nullptr;
+    QRadioButton* NewLog = nullptr;
+    TSwitch* Log = nullptr;
+    QLineEdit* LogFile = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* ViewLog = nullptr;
+    QPushButton* BitBtn5 = nullptr;
+    QPushButton* BitBtn6 = nullptr;
+
+    TChart* Chart1 = nullptr;
+    TLineSeries* Series1 = nullptr;
+    QLabel* Voltage = nullptr;
+    QLabel* Current = nullptr;
+    QLabel* Temperature = nullptr;
+    TValidateEdit* VoltageLimit = nullptr;
+    TValidateEdit* CurrentLimit = nullptr;
+    TValidateEdit* TempLimit = nullptr;
+    QPushButton* Button16 = nullptr;
+    QPushButton* Button17 = nullptr;
+    QPushButton* Button18 = nullptr;
+    QPushButton* Button19 = nullptr;
+    QPushButton* Button20 = nullptr;
+    TValidateEdit* RK1 = nullptr;
+    TValidateEdit* RK2 = nullptr;
+    TValidateEdit* RK3 = nullptr;
+    TValidateEdit* CFK = nullptr;
+    TValidateEdit* SUK = nullptr;
+    QPushButton* Button14 = nullptr;
+
+    QTabWidget* PageControl2 = nullptr;
+    QPlainTextEdit* Memo2 = nullptr;
+    std::array<QScrollArea*, 3> SchemeBoxes{};
+    std::array<QLabel*, 3> SchemeImages{};
+    QPushButton* WinCalc = nullptr;
+    QPushButton* Button15 = nullptr;
+
+    TWarningDialog* Warning1 = nullptr;
+    TCalculator* Calculator1 = nullptr;
+    TTrayIcon* TrayIcon1 = nullptr;
+    TCaptionButton* CaptionButton1 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow();
+    QWidget* buildTerminalPage();
+    QWidget* buildSetupPage();
+    QWidget* buildScopePage();
+    QWidget* buildHelpPage();
+    void createDialogs();
+    void setWindowColor(TColor color);
+    void writeLog(QByteArrayView text);
+    void reportError(const QString& message);
+    TValidateEdit* counterBox(TEvent which) const;
+    QLabel* readout(TReadout which) const;
+
+    // TRecordView
+    QByteArray limitText(TLimit which) const override;
+    void setReadoutText(TReadout which, QByteArrayView text) override;
+    void setReadoutColor(TReadout which, TColor color) override;
+    void setCounter(TEvent which, std::uint16_t value, TColor background) override;
+    void eventCounted() override;
+    void setLeftAxisTitle(const QString& title) override;
+    void setBottomAxisTitle(const QString& title) override;
+    void addPoint(double x, double y) override;
+    void clearScope() override;
+    void send(const QByteArray& text) override;
+
+    QString programFolder_;
+    QString settingsPath_;
+    std::unique_ptr<TIniFile> iniFile_;
+    std::unique_ptr<TRecordParser> parser_;
+    TDataLog log_;
+    bool logSyncing_ = false;
+    std::array<TCommandForm*, 8> dialogs_{};
+    std::array<QPushButton*, 8> presetButtons_{};
+    bool closed_ = false;
+};

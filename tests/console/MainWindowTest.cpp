@@ -1,0 +1,548 @@
+#include "console/MainUnit.h"
+
+#include "chart/Chart.h"
+#include "console/ColorBox.h"
+#include "console/CommandDialogs.h"
+#include "serial/ComPort.h"
+#include "terminal/ComTerminal.h"
+#include "widgets/Switch.h"
+#include "widgets/TrayIcon.h"
+#include "widgets/ValidateEdit.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+template <class T = QWidget> T* find(QWidget& root, const char* name)
+{
+    T* w = root.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The master side of a pseudo-terminal: the console's port opens the slave.
+class PtyPeer {
+public:
+    PtyPeer()
+    {
+        fd_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (fd_ >= 0 && grantpt(fd_) == 0 && unlockpt(fd_) == 0)
+            slave_ = QString::fromLocal8Bit(ptsname(fd_));
+    }
+    ~PtyPeer()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    const QString& slave() const { return slave_; }
+    void write(const QByteArray& bytes)
+    {
+        ASSERT_EQ(::write(fd_, bytes.data(), size_t(bytes.size())), bytes.size());
+    }
+    // Everything the console sent until count bytes arrived or the deadline passed.
+    QByteArray read(qsizetype count, int deadlineMs = 5000)
+    {
+        QByteArray got;
+        QElapsedTimer t;
+        t.start();
+        while (got.size() < count && t.elapsed() < deadlineMs) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
+                char buf[4096];
+                const ssize_t n = ::read(fd_, buf, sizeof buf);
+                if (n > 0)
+                    got.append(buf, n);
+            }
+            QCoreApplication::processEvents();
+        }
+        return got;
+    }
+    // Whatever arrives within a short quiet period (for "nothing was sent").
+    QByteArray drain(int ms = 200) { return read(1 << 30, ms); }
+
+private:
+    int fd_ = -1;
+    QString slave_;
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = std::make_unique<TForm1>(dir.path());
+        form->ErrorReport = [this](const QString& m) { errors << m; };
+        form->ControlKeyDown = [this] { return ctrl; };
+        form->FileDialog
+            = [this](const QString&, const QString&, const QString&, bool) { return chosenFile; };
+    }
+    void TearDown() override
+    {
+        form->ComPort1->ClosePort();
+        form.reset();
+    }
+
+    void connectPeer()
+    {
+        ASSERT_FALSE(peer.slave().isEmpty());
+        form->ComPort1->SetPort(peer.slave());
+        form->ComPort1->OpenPort();
+        ASSERT_TRUE(form->ComPort1->Connected());
+    }
+
+    // A row of the terminal's grid, without the empty cells at its end.
+    QByteArray screenRow(int y) const
+    {
+        QByteArray row;
+        for (int x = 1; x <= form->Memo1->Columns(); ++x)
+            row += form->Memo1->Buffer().GetCell(x, y).Ch;
+        while (row.endsWith('\0'))
+            row.chop(1);
+        return row;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TForm1> form;
+    PtyPeer peer;
+    QStringList errors;
+    bool ctrl = false;
+    QString chosenFile;
+};
+
+TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
+{
+    EXPECT_EQ(form->windowTitle(),
+        QStringLiteral("Orvik  v1.8 -  Комплекс за изследване на аварийни процеси - ЖБФ"));
+    auto* pages = find<QTabWidget>(*form, "PageControl1");
+    ASSERT_EQ(pages->count(), 4);
+    const char* names[] = {"Terminal", "Setup", "Scope", "TabSheet1"};
+    const char* captions[] = {"Терминал", "Настройки", "Графични данни", "Помощ"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(pages->widget(i)->objectName(), QString::fromLatin1(names[i]));
+        EXPECT_EQ(pages->tabText(i), QString::fromUtf8(captions[i]));
+    }
+    EXPECT_EQ(pages->currentIndex(), 0);
+
+    const std::pair<const char*, const char*> buttons[]
+        = {{"Button1", "PUSK"}, {"Button2", "RESTART"}, {"Button5", "DIAGNOSTIC"}, {"Button3", "INVERTER"},
+            {"Button4", "RECTIFIER"}, {"Button6", "Vcc"}, {"Button7", "It"}, {"Button11", "t°C"},
+            {"Button8", "Изпрати -->>"}, {"Button9", "RS232 Настройки"}, {"Button12", "LPT  Настройки"},
+            {"Button13", "USB  Настройки"}, {"Button10", "Терминал"}, {"ViewLog", "Покажи лог файла"},
+            {"BitBtn5", "Зареди от файл"}, {"BitBtn6", "Запази във файл"}, {"Button16", "Нулиране"},
+            {"Button14", "Нулиране"}, {"Button18", "+"}, {"Button17", "-"}, {"Button20", "><"},
+            {"Button19", "C"}, {"WinCalc", "Windows калкулатор"}, {"Button15", "Вграден  калкулатор"}};
+    for (auto [name, caption] : buttons) {
+        if (auto* b = find<QPushButton>(*form, name)) {
+            EXPECT_EQ(b->text(), QString::fromUtf8(caption)) << name;
+        }
+    }
+    EXPECT_EQ(form->Button8->toolTip(), QStringLiteral("Sending The Command"));
+    for (QPushButton* b : {form->Button1, form->Button3, form->Button11})
+        EXPECT_TRUE(b->toolTip().isEmpty());
+
+    const std::tuple<const char*, const char*, bool> boxes[]
+        = {{"Wrap", "Wrap", true}, {"Echo", "Echo", true}, {"CR", "CR", true}, {"LF", "LF", true},
+            {"DTR", "DTR", false}, {"RTS", "RTS", false}, {"LogIncomming", "Входящи данни", true},
+            {"LogOutgoing", "Изходящи данни", true}};
+    for (auto [name, caption, checked] : boxes) {
+        if (auto* c = find<QCheckBox>(*form, name)) {
+            EXPECT_EQ(c->text(), QString::fromUtf8(caption));
+            EXPECT_EQ(c->isChecked(), checked) << name;
+        }
+    }
+    EXPECT_TRUE(find<QRadioButton>(*form, "NoneBut")->isChecked());
+    EXPECT_EQ(find<QLabel>(*form, "Label3")->text(), "Closed");
+    EXPECT_EQ(find<QLabel>(*form, "Label5")->text(), "Not Set");
+
+    QStringList groups;
+    for (auto* g : form->findChildren<QGroupBox*>())
+        groups << g->title();
+    for (const char* title : {" Контроли: ( натисни и задръж CTRL ) ",
+             " Устройства: ", " Измервания: ", " Настройки: ", " Connection Type ", "Color Settings",
+             " Записване на данни: ", " Глобални настройки: ", " Статистика: ", " Аварийни събития: ",
+             " RK1: ", " RK2: ", " RK3: ", " CFK: ", " SUK: "})
+        EXPECT_TRUE(groups.contains(QString::fromUtf8(title))) << title;
+
+    EXPECT_EQ(form->MainColor->Selected(), clSilver);
+    EXPECT_EQ(form->TerminalBackColor->Selected(), clAqua);
+    EXPECT_EQ(form->TerminalFontColor->Selected(), clBlack);
+    EXPECT_EQ(form->EchoFontColor->Selected(), clGray);
+    EXPECT_EQ(form->Memo1->Color(), clAqua);
+    EXPECT_EQ(form->Memo1->FontColor(), clBlack);
+    EXPECT_EQ(form->Memo1->Emulation(), teNone);
+    EXPECT_EQ(form->palette().color(QPalette::Window), color::toQColor(clSilver));
+    for (const char* name : {"VoltageLimit", "CurrentLimit", "TempLimit"}) {
+        auto* e = find<TValidateEdit>(*form, name);
+        EXPECT_EQ(e->Text(), "50");
+        EXPECT_EQ(e->MaxLength(), 4);
+    }
+    for (const char* name : {"Voltage", "Current", "Temperature"})
+        EXPECT_EQ(find<QLabel>(*form, name)->text(), "0");
+    for (const char* name : {"RK1", "RK2", "RK3", "CFK", "SUK"})
+        EXPECT_EQ(find<TValidateEdit>(*form, name)->Color(), clBackground);
+    EXPECT_EQ(form->Series1->SeriesColor(), clRed);
+    EXPECT_EQ(form->PageControl2->count(), 4);
+    EXPECT_GT(form->Memo2->toPlainText().size(), 2000);
+    const QSize sizes[] = {{1544, 984}, {1197, 886}, {1388, 1028}};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(form->SchemeImages[std::size_t(i)]->pixmap().size(), sizes[i]) << "picture " << i + 1;
+    EXPECT_EQ(form->SettingsPath(), dir.path() + "/Orvik.ini");
+    EXPECT_EQ(form->LogFile->text(), dir.path() + "/OrvikLog.txt");
+    EXPECT_EQ(form->pos(), QPoint(100, 100));
+}
+
+TEST_F(MainWindow, PresetDialogsHaveTheirCaptionsAndKeys)
+{
+    const std::tuple<const char*, const char*, const char*> dialogs[]
+        = {{"Form2", "Pusk Command", "PUSK"}, {"Form3", "Restart Command", "RESTART"},
+            {"Form4", "Diagnostic Command", "DIAGNOSTIC"}, {"Form5", "Inverter Conmmand", "INVERTER"},
+            {"Form6", "Rectifier Command", "RECTIFIER"}, {"Form7", "Vcc Command", "VCC"},
+            {"Form8", "Current Command", "CURRENT"}, {"Form9", "Temperature Command", "TEMPERATURE"}};
+    for (int i = 0; i < 8; ++i) {
+        auto [name, caption, key] = dialogs[i];
+        TCommandForm* d = form->PresetDialog(i);
+        EXPECT_EQ(d->objectName(), QString::fromLatin1(name));
+        EXPECT_EQ(d->windowTitle(), QString::fromLatin1(caption));
+        EXPECT_EQ(d->Key(), QByteArray(key));
+        EXPECT_FALSE(d->isVisible());
+        EXPECT_NE(d->findChild<QLineEdit*>("Edit2"), nullptr);
+        EXPECT_NE(d->findChild<QPushButton*>(i == 0 ? "Button1" : "Button3"), nullptr);
+        EXPECT_NE(d->findChild<QPushButton*>(i == 0 ? "Button2" : "Button4"), nullptr);
+    }
+    EXPECT_EQ(form->PresetDialog(1)->pos(), QPoint(563, 339));
+}
+
+TEST_F(MainWindow, CommandsAreReadFromTheSettingsFile)
+{
+    QFile ini(dir.filePath("Orvik.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Commands]\r\nPUSK=go\xE8\r\nTEMPERATURE=T?\r\n");
+    ini.close();
+    TForm1 other(dir.path());
+    EXPECT_EQ(other.PresetDialog(0)->Edit2->text(), QStringLiteral("goи"));
+    EXPECT_EQ(other.PresetDialog(7)->Edit2->text(), "T?");
+    EXPECT_EQ(other.PresetDialog(1)->Edit2->text(), "");
+}
+
+TEST_F(MainWindow, SendingWhileDisconnectedWarnsThenShowsTheSettingsPage)
+{
+    QString warned;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            for (auto* l : modal->findChildren<QLabel*>())
+                warned += l->text();
+            warned += modal->windowTitle();
+            modal->close();
+        }
+    });
+    closer.start(20);
+    form->PresetDialog(0)->Edit2->setText("PUSK");
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_TRUE(warned.contains("Not Connected !  Go to Setup tab.")) << warned.toStdString();
+    EXPECT_TRUE(warned.contains("Connection Error"));
+    EXPECT_EQ(form->PageControl1->currentIndex(), 1);
+}
+
+TEST_F(MainWindow, PresetSendsItsTextWithTheLineEndsAndEchoes)
+{
+    connectPeer();
+    form->PresetDialog(0)->Edit2->setText("PUSK");
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_EQ(peer.read(6), "PUSK\r\n");
+    EXPECT_EQ(screenRow(1), "PUSK");
+    EXPECT_EQ(form->Memo1->Buffer().GetCell(1, 1).ForeColor, clGray) << "echo in the echo colour";
+    EXPECT_EQ(form->Memo1->FontColor(), clBlack) << "font colour put back";
+    EXPECT_EQ(form->Memo1->CaretPos().Y, 2);
+
+    // Only CR: the port gets text + CR, the screen text + CR LF.
+    form->LF->setChecked(false);
+    form->Edit1->setText("Vcc?");
+    QTest::mouseClick(form->Button8, Qt::LeftButton);
+    EXPECT_EQ(peer.read(5), "Vcc?\r");
+    EXPECT_EQ(screenRow(2), "Vcc?");
+    EXPECT_EQ(form->Memo1->CaretPos().Y, 3);
+    EXPECT_EQ(form->Edit1->text(), "Vcc?") << "the command line keeps its text";
+
+    // Neither: an empty command reaches neither the port nor the screen.
+    form->CR->setChecked(false);
+    form->Edit1->clear();
+    QTest::mouseClick(form->Button8, Qt::LeftButton);
+    EXPECT_EQ(peer.drain(), "");
+    EXPECT_EQ(form->Memo1->CaretPos(), (TTermPos{1, 3}));
+
+    // Echo off: sent, not shown.
+    form->CR->setChecked(true);
+    form->Echo->setChecked(false);
+    form->Edit1->setText("x");
+    QTest::mouseClick(form->Button8, Qt::LeftButton);
+    EXPECT_EQ(peer.read(2), "x\r");
+    EXPECT_EQ(screenRow(3), "");
+}
+
+TEST_F(MainWindow, ControlClickOpensTheDialogAndSendsNothing)
+{
+    connectPeer();
+    ctrl = true;
+    QTest::mouseClick(form->Button3, Qt::LeftButton, Qt::ControlModifier);
+    TCommandForm* inverter = form->PresetDialog(3);
+    EXPECT_TRUE(inverter->isVisible());
+    EXPECT_EQ(inverter->windowTitle(), "Inverter Conmmand");
+    EXPECT_EQ(peer.drain(), "");
+
+    inverter->Edit2->setText("INV ON");
+    QTest::mouseClick(inverter->findChild<QPushButton*>("Button3"), Qt::LeftButton);
+    EXPECT_FALSE(inverter->isVisible());
+    EXPECT_EQ(form->Button3->toolTip(), "INV ON");
+
+    // An edited text is sent from then on, confirmed or not.
+    ctrl = false;
+    form->PresetDialog(5)->Edit2->setText("VCC?");
+    QTest::mouseClick(form->Button6, Qt::LeftButton);
+    EXPECT_EQ(peer.read(6), "VCC?\r\n");
+    EXPECT_TRUE(form->Button6->toolTip().isEmpty());
+
+    // "Clear" empties the text and leaves the dialog open.
+    ctrl = true;
+    QTest::mouseClick(form->Button11, Qt::LeftButton);
+    TCommandForm* temperature = form->PresetDialog(7);
+    temperature->Edit2->setText("T");
+    QTest::mouseClick(temperature->findChild<QPushButton*>("Button4"), Qt::LeftButton);
+    EXPECT_TRUE(temperature->Edit2->text().isEmpty());
+    EXPECT_TRUE(temperature->isVisible());
+}
+
+TEST_F(MainWindow, RecordsFromThePeerUpdateTheScopePageAndAreAnswered)
+{
+    connectPeer();
+    form->VoltageLimit->SetText("200");
+    peer.write("W:VA-230/5\rW:TR80/RK2\rW:ST10;12;15;*\rW:SCxVm10\r");
+    EXPECT_EQ(peer.read(16), "OK\r\nOK\r\nOK\r\nOK\r\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Parser().timeScale() == 10; }, 5000));
+    EXPECT_EQ(form->Voltage->text(), "-230");
+    EXPECT_EQ(form->Voltage->palette().color(QPalette::WindowText), color::toQColor(clRed));
+    EXPECT_EQ(form->Current->palette().color(QPalette::WindowText), color::toQColor(clGreen));
+    EXPECT_EQ(form->Temperature->text(), "80");
+    EXPECT_EQ(form->Temperature->palette().color(QPalette::WindowText), color::toQColor(clRed));
+    EXPECT_EQ(form->RK2->Text(), "1");
+    EXPECT_EQ(form->RK2->Color(), clRed);
+    EXPECT_EQ(form->RK1->Color(), clBackground);
+    EXPECT_EQ(form->PageControl1->currentIndex(), 2);
+    EXPECT_EQ(form->Series1->Count(), 3);
+    EXPECT_EQ(form->Series1->XValues().Value(2), 2);
+    EXPECT_EQ(form->Chart1->LeftAxis().Title().Caption(), "V");
+    EXPECT_EQ(form->Chart1->BottomAxis().Title().Caption(), "mS");
+
+    // The answers are shown before the line that caused them: the "OK" echo precedes it.
+    EXPECT_EQ(screenRow(1), "OK");
+    int recordRow = 0;
+    for (int y = 1; y <= form->Memo1->Rows() && !recordRow; ++y)
+        recordRow = screenRow(y) == "W:VA-230/5" ? y : 0;
+    EXPECT_GT(recordRow, 1);
+
+    QTest::mouseClick(form->Button14, Qt::LeftButton);
+    EXPECT_EQ(form->RK2->Text(), "0");
+    EXPECT_EQ(form->RK2->Color(), clGreen);
+    QTest::mouseClick(form->Button16, Qt::LeftButton);
+    EXPECT_EQ(form->Voltage->text(), "0");
+    EXPECT_EQ(form->Voltage->palette().color(QPalette::WindowText), color::toQColor(clGreen));
+    QTest::mouseClick(form->Button19, Qt::LeftButton);
+    EXPECT_EQ(form->Series1->Count(), 0);
+    EXPECT_EQ(form->Parser().timeScale(), 1);
+}
+
+TEST_F(MainWindow, ScopeButtonsZoomAndUndo)
+{
+    for (int i = 0; i < 11; ++i)
+        form->Series1->AddPoint(i * 10, i, QString(), clDefault);
+    form->PageControl1->setCurrentIndex(2);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QApplication::processEvents();
+    const double min0 = form->Chart1->BottomAxis().EffectiveMinimum();
+    const double max0 = form->Chart1->BottomAxis().EffectiveMaximum();
+    ASSERT_LT(min0, max0);
+    QTest::mouseClick(form->Button18, Qt::LeftButton);
+    EXPECT_TRUE(form->Chart1->Zoomed());
+    QApplication::processEvents();
+    const double span
+        = form->Chart1->BottomAxis().EffectiveMaximum() - form->Chart1->BottomAxis().EffectiveMinimum();
+    EXPECT_NEAR(span, 0.6 * (max0 - min0), 1e-6);
+    QTest::mouseClick(form->Button17, Qt::LeftButton);
+    QApplication::processEvents();
+    const double span2
+        = form->Chart1->BottomAxis().EffectiveMaximum() - form->Chart1->BottomAxis().EffectiveMinimum();
+    EXPECT_NEAR(span2, 0.84 * (max0 - min0), 1e-6);
+    QTest::mouseClick(form->Button20, Qt::LeftButton);
+    EXPECT_FALSE(form->Chart1->Zoomed());
+}
+
+TEST_F(MainWindow, LogHoldsTrafficInOrder)
+{
+    connectPeer();
+    const QString path = dir.filePath("traffic.txt");
+    chosenFile = dir.filePath("traffic");
+    QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form->LogFile->text(), path) << "\".txt\" appended";
+    form->Log->SetStateOn(true);
+    ASSERT_TRUE(form->LogOpen());
+
+    peer.write("W:VA1/2\r");
+    EXPECT_EQ(peer.read(4), "OK\r\n");
+    form->Edit1->setText("PUSK");
+    QTest::mouseClick(form->Button8, Qt::LeftButton);
+    EXPECT_EQ(peer.read(6), "PUSK\r\n");
+    form->Log->SetStateOn(false);
+    EXPECT_FALSE(form->LogOpen());
+    // The chunk (with the terminal's LF) first, then the answer as sent and as echoed.
+    EXPECT_EQ(readAll(path), "W:VA1/2\r\nOK\r\nOK\r\nPUSK\r\nPUSK\r\n");
+
+    // Appending keeps the old content; "Создай нов" starts anew.
+    form->LogOutgoing->setChecked(false);
+    form->Log->SetStateOn(true);
+    QTest::mouseClick(form->Button8, Qt::LeftButton);
+    EXPECT_EQ(peer.read(6), "PUSK\r\n");
+    form->Log->SetStateOn(false);
+    EXPECT_EQ(readAll(path), "W:VA1/2\r\nOK\r\nOK\r\nPUSK\r\nPUSK\r\nPUSK\r\n");
+    form->NewLog->setChecked(true);
+    form->Log->SetStateOn(true);
+    form->Log->SetStateOn(false);
+    EXPECT_EQ(readAll(path), "");
+}
+
+TEST_F(MainWindow, LogFileNames)
+{
+    const QString before = form->LogFile->text();
+    chosenFile.clear();
+    QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form->LogFile->text(), before) << "cancel keeps the path";
+    chosenFile = "/data/run.TXT";
+    QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form->LogFile->text(), "/data/run.TXT");
+    chosenFile = "/data/run.Txt";
+    QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form->LogFile->text(), "/data/run.Txt.txt");
+}
+
+TEST_F(MainWindow, LogThatCannotBeOpenedTurnsTheSwitchOff)
+{
+    form->LogFile->setText(dir.filePath("no/such/folder/log.txt"));
+    form->Log->SetStateOn(true);
+    EXPECT_FALSE(form->Log->StateOn());
+    EXPECT_FALSE(form->LogOpen());
+    QApplication::processEvents();
+    EXPECT_TRUE(errors.isEmpty()) << "nothing is reported";
+}
+
+TEST_F(MainWindow, FailingLogWriteIsReportedOnceAndTrafficGoesOn)
+{
+    connectPeer();
+    form->LogFile->setText("/dev/full");
+    form->NewLog->setChecked(true);
+    form->Log->SetStateOn(true);
+    ASSERT_TRUE(form->LogOpen());
+    QByteArray records;
+    for (int i = 0; i < 40; ++i)
+        records += "W:VA1/2\r";
+    peer.write(records);
+    EXPECT_EQ(peer.read(160).count("OK\r\n"), 40);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 5000));
+    QApplication::processEvents();
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_FALSE(form->Log->StateOn());
+    EXPECT_FALSE(form->LogOpen());
+}
+
+TEST_F(MainWindow, ColourChoicesApplyAtOnce)
+{
+    form->MainColor->SetSelected(clTeal);
+    form->MainColorChange();
+    EXPECT_EQ(form->palette().color(QPalette::Window), color::toQColor(clTeal));
+    form->TerminalBackColor->SetSelected(clWhite);
+    form->TerminalBackColorChange();
+    EXPECT_EQ(form->Memo1->Color(), clWhite);
+    form->TerminalFontColor->SetSelected(clNavy);
+    form->TerminalFontColorChange();
+    EXPECT_EQ(form->Memo1->FontColor(), clNavy);
+}
+
+TEST_F(MainWindow, TrayMinimiseAndRestore)
+{
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->CaptionButton1Click();
+    EXPECT_TRUE(form->TrayIcon1->Active());
+    EXPECT_TRUE(form->TrayIcon1->InTray());
+    form->TrayIcon1DblClick();
+    EXPECT_FALSE(form->TrayIcon1->Active());
+    EXPECT_FALSE(form->TrayIcon1->InTray());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isMinimized());
+}
+
+TEST_F(MainWindow, CloseClosesPortAndLog)
+{
+    connectPeer();
+    form->Log->SetStateOn(true);
+    ASSERT_TRUE(form->LogOpen());
+    form->close();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->LogOpen());
+}
+
+TEST(MainWindowFolders, ProgramFolderGetsOneSlash)
+{
+    QTemporaryDir dir;
+    TForm1 form(dir.path() + "/");
+    EXPECT_EQ(form.ProgramFolder(), dir.path() + "/");
+    EXPECT_EQ(form.SettingsPath(), dir.path() + "/Orvik.ini");
+}
+
+// With ORVIK_SHOTS=<folder> the four pages are saved as PNG for a person to look at.
+TEST(MainWindowPictures, Pages)
+{
+    const QByteArray folder = qgetenv("ORVIK_SHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "ORVIK_SHOTS not set";
+    QTemporaryDir dir;
+    TForm1 form(dir.path());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    for (int i = 0; i < 4; ++i) {
+        form.PageControl1->setCurrentIndex(i);
+        QApplication::processEvents();
+        form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/page%1.png").arg(i));
+    }
+    form.resize(1200, 800);
+    for (int i = 0; i < 4; ++i) {
+        form.PageControl1->setCurrentIndex(i);
+        QApplication::processEvents();
+        form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/large%1.png").arg(i));
+    }
+}
+
+} // namespace
