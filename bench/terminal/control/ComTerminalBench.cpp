@@ -57,6 +57,7 @@ public:
         Loaded();
     }
     int TermFontWidth() const override { return 8; }
+    bool CharEventsWanted() const override { return false; } // the console sets no OnChar
     int TermFontHeight() const override { return 16; }
     int TermClientWidth() const override { return 729; }
     int TermClientHeight() const override { return 425; }
@@ -82,6 +83,13 @@ void runLogic(benchmark::State& state, const QByteArray& stream, TTermEmulation 
 void BM_LogicPlain(benchmark::State& state)
 {
     runLogic(state, plainStream(), teNone);
+}
+// The same records rewritten on one row (CR, no LF): the printing cost without grid scrolls.
+void BM_LogicPlainNoScroll(benchmark::State& state)
+{
+    QByteArray stream = plainStream();
+    stream.replace('\n', "");
+    runLogic(state, stream, teNone);
 }
 void BM_LogicVT100(benchmark::State& state)
 {
@@ -150,6 +158,7 @@ void BM_WidgetVT100(benchmark::State& state)
 }
 
 BENCHMARK(BM_LogicPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LogicPlainNoScroll)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LogicVT100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintFullView)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WidgetPlain)->Unit(benchmark::kMillisecond);
