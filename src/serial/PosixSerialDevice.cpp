@@ -341,6 +341,7 @@ PosixSerialDevice::Ingest PosixSerialDevice::ingestLocked()
                 }
                 const TRxFilter::Result r = filter_.feed(raw, std::size_t(n), staged_);
                 in.newBytes |= r.appended > 0;
+                in.taken += r.appended;
                 in.eventChar |= r.eventChar;
             }
             if (std::size_t(n) < want)
@@ -461,7 +462,7 @@ int PosixSerialDevice::readSome(char* buffer, std::size_t count, std::size_t& go
         std::copy_n(staged_.constData() + head_, got, buffer);
         head_ += got;
         if (head_ == std::size_t(staged_.size())) {
-            staged_.clear();
+            staged_.resize(0); // keeps the allocation for the next arrivals
             head_ = 0;
         }
     }
@@ -679,6 +680,7 @@ void PosixSerialDevice::pumpInput(const std::function<bool()>& done)
     // few bytes; a lone answer is not delayed, as nothing arrived while it was handled.
     using namespace std::chrono;
     bool took = false;
+    std::size_t takenBytes = 0;
     steady_clock::time_point coalesceEnd{};
     for (;;) {
         if (cancel_)
@@ -688,8 +690,8 @@ void PosixSerialDevice::pumpInput(const std::function<bool()>& done)
         timespec idle{0, 0};
         const bool coalescing = done();
         if (coalescing) {
-            if (!took)
-                return;
+            if (takenBytes < kCoalesceMinBytes)
+                return; // nothing, or a lone answer, came meanwhile
             const auto now = steady_clock::now();
             if (coalesceEnd == steady_clock::time_point{})
                 coalesceEnd = now + microseconds(kCoalesceUs);
@@ -735,6 +737,7 @@ void PosixSerialDevice::pumpInput(const std::function<bool()>& done)
                 if (in.newBytes) {
                     rxReraise_ = true;
                     took = true;
+                    takenBytes += in.taken;
                 }
                 if (in.eventChar)
                     pendingRxFlag_ = true;

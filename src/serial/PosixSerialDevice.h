@@ -59,6 +59,7 @@ public:
     static constexpr int kCoalesceUs = 2000;
     static constexpr int kIdleUs = 300;
     static constexpr std::size_t kCoalesceBytes = 64 * 1024;
+    static constexpr std::size_t kCoalesceMinBytes = 2048; // less is an answer, not a flood
 
 private:
     struct Ingest {
@@ -66,6 +67,7 @@ private:
         bool eventChar = false;
         bool hungUp = false;
         int error = 0;
+        std::size_t taken = 0;
     };
     Ingest ingestLocked();
     uint32_t sampleLinesLocked();
