@@ -678,6 +678,17 @@ bool TCustomComTerminal::event(QEvent* e)
 
 void TCustomComTerminal::keyPressEvent(QKeyEvent* e)
 {
+    // A failing port write must not unwind through the event loop: it goes to the
+    // application's error report, and the echo of that key does not happen.
+    try {
+        handleKey(e);
+    } catch (const std::exception& error) {
+        TCustomComPort::ReportError(error);
+    }
+}
+
+void TCustomComTerminal::handleKey(QKeyEvent* e)
+{
     int key = e->key();
     // Without WantTab a Tab that found no other control to focus is still not typed.
     if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !wantTab_) {

@@ -158,6 +158,7 @@ protected:
 
 private:
     void CreateTerminalCaret();
+    void handleKey(QKeyEvent* e);
     void fontChanged();
     void applyFrame();
     void applyAutoSize();

@@ -4,6 +4,7 @@
 #include "terminal/ComTerminal.h"
 #include "PtyDevice.h"
 #include "serial/ComPort.h"
+#include "serial/FakeSerialDevice.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -197,6 +198,32 @@ TEST_F(TerminalOnPty, ClosedPortDropsKeys)
     QTest::keyClick(&term, Qt::Key_Z);
     EXPECT_EQ(waitWire("z"), QByteArray("z"));
     EXPECT_EQ(rowText(term, 1), "z");
+}
+
+TEST(ComTerminalPort, FailedWriteIsReportedAndNotEchoed)
+{
+    auto line = std::make_shared<FakeSerialLine>();
+    TComPort port;
+    port.SetDeviceFactory([line] { return std::make_unique<FakeSerialDevice>(line); });
+    port.SetPort(QStringLiteral("/dev/fake"));
+    TComTerminal term;
+    term.SetEmulation(teNone);
+    term.SetLocalEcho(true);
+    term.SetComPort(&port);
+    port.OpenPort();
+    int reports = 0;
+    TCustomComPort::SetErrorReporter([&](const std::exception&) { ++reports; });
+    line->failCall(FakeSerialLine::Call::Write, EIO);
+    QTest::keyClick(&term, Qt::Key_A);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(rowText(term, 1), "");
+    line->clearFailures();
+    QTest::keyClick(&term, Qt::Key_B);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(rowText(term, 1), "b");
+    EXPECT_TRUE(line->takeOutput().endsWith("b"));
+    TCustomComPort::SetErrorReporter({});
+    term.SetComPort(nullptr);
 }
 
 TEST(ComTerminalPort, DestroyedPortIsDropped)
