@@ -227,6 +227,9 @@ void TForm1::buildWindow()
     PageControl1->addTab(buildSetupPage(), text::pageSetup);
     PageControl1->addTab(buildScopePage(), text::pageScope);
     PageControl1->addTab(buildHelpPage(), text::pageHelp);
+    // The pages show the window's colour (the tab frame alone would paint a lighter shade).
+    for (int i = 0; i < PageControl1->count(); ++i)
+        PageControl1->widget(i)->setAutoFillBackground(true);
     PageControl1->setCurrentIndex(0);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

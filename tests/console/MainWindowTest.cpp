@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -537,12 +538,33 @@ TEST(MainWindowPictures, Pages)
         QApplication::processEvents();
         form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/page%1.png").arg(i));
     }
+    form.PageControl2->setCurrentIndex(1);
+    form.PageControl1->setCurrentIndex(3);
+    QApplication::processEvents();
+    form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/scheme1.png"));
     form.resize(1200, 800);
     for (int i = 0; i < 4; ++i) {
         form.PageControl1->setCurrentIndex(i);
         QApplication::processEvents();
         form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/large%1.png").arg(i));
     }
+    // With traffic: read-outs, counters, samples and the echoed answers.
+    PtyPeer peer;
+    form.ComPort1->SetPort(peer.slave());
+    form.ComPort1->OpenPort();
+    form.resize(853, 588);
+    QByteArray samples = "W:SCxVm2\rW:ST";
+    for (int i = 0; i < 200; ++i)
+        samples += QByteArray::number(int(100 * std::sin(i / 10.0))) + ';';
+    peer.write("W:VA-230/5\rW:TR80/RK2\rW:TR30/SUK\r" + samples + "*\r");
+    peer.read(20);
+    QTest::qWait(300);
+    for (int i : {0, 2}) {
+        form.PageControl1->setCurrentIndex(i);
+        QApplication::processEvents();
+        form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/traffic%1.png").arg(i));
+    }
+    form.ComPort1->ClosePort();
 }
 
 } // namespace

@@ -358,3 +358,38 @@ TEST(ParseWholeNumber, Forms)
 }
 
 } // namespace
+
+namespace {
+
+// Random streams of record-like bytes: any split into chunks gives the same calls as the
+// whole stream, and nothing is read or written out of bounds (run under the sanitizers).
+TEST(RecordParser, RandomStreamsDoNotDependOnChunking)
+{
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    const char* pieces[] = {"W:", "TR", "VA", "SC", "ST", "RS", "/", ";", "*", "\r", "\n", "RK1", "SUK",
+        "+RALL", "+ROSC", "+RVA\xD2", "+RRKS", "-", "12", "x", "0x1F", "$", "99999999999", "\xD2", " "};
+    for (int round = 0; round < 300; ++round) {
+        QByteArray stream;
+        const int length = int(next() % 200);
+        for (int i = 0; i < length; ++i)
+            stream += pieces[next() % std::size(pieces)];
+        FakeView whole;
+        TRecordParser a(whole);
+        a.feed(stream);
+        FakeView split;
+        TRecordParser b(split);
+        for (qsizetype at = 0; at < stream.size();) {
+            const qsizetype n = std::min<qsizetype>(1 + next() % 9, stream.size() - at);
+            b.feed(QByteArrayView(stream).sliced(at, n));
+            at += n;
+        }
+        ASSERT_EQ(whole.events, split.events) << stream.toStdString();
+        ASSERT_EQ(a.pendingBytes(), b.pendingBytes());
+    }
+}
+
+} // namespace
