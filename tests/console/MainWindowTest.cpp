@@ -26,7 +26,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -167,8 +169,9 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
 
     const std::tuple<const char*, const char*, bool> boxes[]
         = {{"Wrap", "Wrap", true}, {"Echo", "Echo", true}, {"CR", "CR", true}, {"LF", "LF", true},
-            {"DTR", "DTR", false}, {"RTS", "RTS", false}, {"LogIncomming", "Входящи данни", true},
-            {"LogOutgoing", "Изходящи данни", true}};
+            {"LogIncomming", "Входящи данни", true}, {"LogOutgoing", "Изходящи данни", true}};
+    for (const char* name : {"DTR", "RTS"})
+        EXPECT_EQ(find<QCheckBox>(*form, name)->text(), QString::fromLatin1(name));
     for (auto [name, caption, checked] : boxes) {
         if (auto* c = find<QCheckBox>(*form, name)) {
             EXPECT_EQ(c->text(), QString::fromUtf8(caption));
@@ -513,6 +516,22 @@ TEST_F(MainWindow, CloseClosesPortAndLog)
     form->close();
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_FALSE(form->LogOpen());
+}
+
+TEST_F(MainWindow, ProgramsThatCannotStartAreReported)
+{
+    // No calculator and no text viewer on an empty PATH: the system's text of the failure.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", dir.path().toLocal8Bit());
+    form->WinCalcClick();
+    form->LogFile->setText("/tmp/with blanks/log.txt");
+    form->ViewLogClick();
+    qputenv("PATH", path);
+    EXPECT_TRUE(errors.isEmpty()) << "reported after the handler returns";
+    QApplication::processEvents();
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(errors[0], QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_EQ(errors[1], QString::fromLocal8Bit(std::strerror(ENOENT)));
 }
 
 TEST(MainWindowFolders, ProgramFolderGetsOneSlash)
