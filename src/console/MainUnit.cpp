@@ -204,6 +204,10 @@ TForm1::~TForm1()
     // Dialogs are child windows; the terminal drops the port before either goes.
     if (Memo1)
         Memo1->SetComPort(nullptr);
+    // The port is a child and closes after this window's own members are gone: its close
+    // notification must not reach them.
+    if (ComPort1)
+        ComPort1->OnAfterClose = nullptr;
 }
 
 void TForm1::buildWindow()
@@ -259,6 +263,7 @@ void TForm1::buildWindow()
     CaptionButton1->OnClick = [this](QObject*) { CaptionButton1Click(); };
 
     setWindowColor(clSilver);
+    setUpConnection();
 }
 
 QWidget* TForm1::buildTerminalPage()

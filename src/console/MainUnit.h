@@ -30,6 +30,7 @@ class TCalculator;
 class TCaptionButton;
 class TChart;
 class TColorBox;
+class TComLed;
 class TComPort;
 class TCommandForm;
 class TComTerminal;
@@ -50,11 +51,12 @@ public:
     // --- operations
     void SendToCom(const QByteArray& Text);
     static QByteArray GetStr(const QByteArray& S, int N) { return ::GetStr(S, N); }
-    // Settings file and connection set-up: hooks filled in with the settings-file and
-    // connection work.
+    // Settings file and connection set-up.
     void LoadIni();
     void SaveIni();
-    void OpenCom();
+    // Opens the port, showing its set-up dialog after every failed attempt; false when the
+    // operator cancelled the dialog instead.
+    bool OpenCom();
 
     // --- handlers
     void FormCreate();
@@ -93,6 +95,7 @@ public:
     void RSButClick();
     void NoneButClick();
     void Button9Click();
+    void ComPort1AfterClose();
     void DTRClick();
     void RTSClick();
     void WrapClick();
@@ -136,6 +139,7 @@ public:
     QCheckBox* RTS = nullptr;
     // Places of the six line-signal lamps, in the order Rx, Tx, CAR, DSR, CTS, RING.
     std::array<QWidget*, 6> LampPlaces{};
+    std::array<TComLed*, 6> Lamps{};
 
     QRadioButton* NoneBut = nullptr;
     QRadioButton* RSBut = nullptr;
@@ -205,6 +209,8 @@ private:
     QWidget* buildScopePage();
     QWidget* buildHelpPage();
     void createDialogs();
+    void setUpConnection();
+    void connectSerial();
     void setWindowColor(TColor color);
     void writeLog(QByteArrayView text);
     void reportError(const QString& message);

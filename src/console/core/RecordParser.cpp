@@ -141,6 +141,12 @@ void TRecordParser::feed(QByteArrayView chunk)
     }
 }
 
+void TRecordParser::dropPartialLine()
+{
+    pending_.clear();
+    pendingOverlong_ = false;
+}
+
 void TRecordParser::appendPending(std::string_view part)
 {
     if (pendingOverlong_)

@@ -66,6 +66,9 @@ public:
     // Takes one received chunk; processes every line completed by a CR.
     void feed(QByteArrayView chunk);
 
+    // Forgets a line not yet ended by CR (the connection it came on has closed).
+    void dropPartialLine();
+
     void resetCounters();
     void resetReadouts();
     void resetScope();

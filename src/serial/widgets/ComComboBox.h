@@ -1,6 +1,6 @@
 #pragma once
 // TComComboBox: a drop-down list bound to one setting of one port. Setting ComProperty fills
-// the items (cpPort reads the system's device list); setting ComPort selects the port's
+// the items (TComProperty::cpPort reads the system's device list); setting ComPort selects the port's
 // current value; picking an item holds its value, applied at once only with AutoApply,
 // otherwise by ApplyToPort. The box refers to its port without owning it and forgets it
 // when the port is destroyed.
@@ -26,7 +26,7 @@ public:
     TCustomComPort* ComPort() const { return select_->ComPort(); }
     void SetComPort(TCustomComPort* value);
     TComProperty ComProperty() const { return select_->ComProperty(); }
-    // Raises EComPort 23 when cpPort cannot read the device list.
+    // Raises EComPort 23 when TComProperty::cpPort cannot read the device list.
     void SetComProperty(TComProperty value);
     bool AutoApply() const { return select_->AutoApply(); }
     void SetAutoApply(bool value) { select_->SetAutoApply(value); }

@@ -23,7 +23,7 @@ TComSelect::TComSelect(QStringList& items)
 bool TComSelect::SetComPort(TCustomComPort* port)
 {
     comPort_ = port;
-    return comProperty_ == cpPort && offerPortName();
+    return comProperty_ == TComProperty::cpPort && offerPortName();
 }
 
 void TComSelect::FillItems(TComProperty property)
@@ -31,25 +31,25 @@ void TComSelect::FillItems(TComProperty property)
     comProperty_ = property;
     items_.clear();
     switch (property) {
-    case cpNone:
+    case TComProperty::cpNone:
         break;
-    case cpPort:
+    case TComProperty::cpPort:
         ListSerialPorts(items_);
         offerPortName();
         break;
-    case cpBaudRate:
+    case TComProperty::cpBaudRate:
         addTexts(items_, brCustom, br256000, BaudRateToText);
         break;
-    case cpDataBits:
+    case TComProperty::cpDataBits:
         addTexts(items_, dbFive, dbEight, DataBitsToText);
         break;
-    case cpStopBits:
+    case TComProperty::cpStopBits:
         addTexts(items_, sbOneStopBit, sbTwoStopBits, StopBitsToText);
         break;
-    case cpParity:
+    case TComProperty::cpParity:
         addTexts(items_, prNone, prSpace, ParityToText);
         break;
-    case cpFlowControl:
+    case TComProperty::cpFlowControl:
         addTexts(items_, fcHardware, fcCustom, FlowControlToText);
         break;
     }
@@ -70,24 +70,24 @@ bool TComSelect::offerPortName()
 void TComSelect::hold(const QString& text)
 {
     switch (comProperty_) {
-    case cpNone:
+    case TComProperty::cpNone:
         break;
-    case cpPort:
+    case TComProperty::cpPort:
         port_ = text;
         break;
-    case cpBaudRate:
+    case TComProperty::cpBaudRate:
         baudRate_ = TextToBaudRate(text);
         break;
-    case cpDataBits:
+    case TComProperty::cpDataBits:
         dataBits_ = TextToDataBits(text);
         break;
-    case cpStopBits:
+    case TComProperty::cpStopBits:
         stopBits_ = TextToStopBits(text);
         break;
-    case cpParity:
+    case TComProperty::cpParity:
         parity_ = TextToParity(text);
         break;
-    case cpFlowControl:
+    case TComProperty::cpFlowControl:
         flowControl_ = TextToFlowControl(text);
         break;
     }
@@ -105,24 +105,24 @@ void TComSelect::ApplyToPort()
     if (!comPort_)
         return;
     switch (comProperty_) {
-    case cpNone:
+    case TComProperty::cpNone:
         break;
-    case cpPort:
+    case TComProperty::cpPort:
         comPort_->SetPort(port_);
         break;
-    case cpBaudRate:
+    case TComProperty::cpBaudRate:
         comPort_->SetBaudRate(baudRate_);
         break;
-    case cpDataBits:
+    case TComProperty::cpDataBits:
         comPort_->SetDataBits(dataBits_);
         break;
-    case cpStopBits:
+    case TComProperty::cpStopBits:
         comPort_->SetStopBits(stopBits_);
         break;
-    case cpParity:
+    case TComProperty::cpParity:
         comPort_->Parity().SetBits(parity_);
         break;
-    case cpFlowControl:
+    case TComProperty::cpFlowControl:
         comPort_->FlowControl().SetFlowControl(flowControl_);
         break;
     }
@@ -131,19 +131,19 @@ void TComSelect::ApplyToPort()
 QString TComSelect::portValueText() const
 {
     switch (comProperty_) {
-    case cpNone:
+    case TComProperty::cpNone:
         break;
-    case cpPort:
+    case TComProperty::cpPort:
         return comPort_->Port();
-    case cpBaudRate:
+    case TComProperty::cpBaudRate:
         return BaudRateToText(comPort_->BaudRate());
-    case cpDataBits:
+    case TComProperty::cpDataBits:
         return DataBitsToText(comPort_->DataBits());
-    case cpStopBits:
+    case TComProperty::cpStopBits:
         return StopBitsToText(comPort_->StopBits());
-    case cpParity:
+    case TComProperty::cpParity:
         return ParityToText(comPort_->Parity().Bits());
-    case cpFlowControl:
+    case TComProperty::cpFlowControl:
         return FlowControlToText(comPort_->FlowControl().FlowControl());
     }
     return QString();
@@ -151,7 +151,7 @@ QString TComSelect::portValueText() const
 
 int TComSelect::ReadFromPort()
 {
-    if (!comPort_ || comProperty_ == cpNone)
+    if (!comPort_ || comProperty_ == TComProperty::cpNone)
         return -1;
     const QString text = portValueText();
     for (int i = 0; i < items_.size(); ++i) {

@@ -11,7 +11,8 @@
 
 class TCustomComPort;
 
-enum TComProperty { cpNone, cpPort, cpBaudRate, cpDataBits, cpStopBits, cpParity, cpFlowControl };
+// Scoped: the validated edit has a cpNone of its own.
+enum class TComProperty { cpNone, cpPort, cpBaudRate, cpDataBits, cpStopBits, cpParity, cpFlowControl };
 
 class TComSelect {
 public:
@@ -19,20 +20,20 @@ public:
     explicit TComSelect(QStringList& items);
 
     TCustomComPort* ComPort() const { return comPort_; }
-    // Stores the reference. For cpPort the port's own name is offered when its device exists
+    // Stores the reference. For TComProperty::cpPort the port's own name is offered when its device exists
     // but the system list lacks it (a pseudo-terminal); returns whether items changed.
     bool SetComPort(TCustomComPort* port);
     TComProperty ComProperty() const { return comProperty_; }
     bool AutoApply() const { return autoApply_; }
     void SetAutoApply(bool value) { autoApply_ = value; }
 
-    // Stores the property and replaces the items; cpPort reads the device list (EComPort 23).
+    // Stores the property and replaces the items; TComProperty::cpPort reads the device list (EComPort 23).
     void FillItems(TComProperty property);
     // Holds the value a chosen text names; applies it at once with AutoApply.
     void TakeText(const QString& text);
     void ApplyToPort();
     // Index of the item naming the port's current value (case-insensitive), holding that
-    // item's value; -1 (nothing held) without port, for cpNone or when no item matches.
+    // item's value; -1 (nothing held) without port, for TComProperty::cpNone or when no item matches.
     int ReadFromPort();
 
 private:
@@ -41,7 +42,7 @@ private:
     QString portValueText() const;
 
     QStringList& items_;
-    TComProperty comProperty_ = cpNone;
+    TComProperty comProperty_ = TComProperty::cpNone;
     TCustomComPort* comPort_ = nullptr;
     bool autoApply_ = false;
     QString port_;

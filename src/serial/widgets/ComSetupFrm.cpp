@@ -110,12 +110,12 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
 
     // Loading the boxes reads the device list; an error leaves the constructor (and the
     // widgets made so far are freed with the dialog by Qt's ownership).
-    Combo1->SetComProperty(cpPort);
-    Combo2->SetComProperty(cpBaudRate);
-    Combo3->SetComProperty(cpDataBits);
-    Combo4->SetComProperty(cpStopBits);
-    Combo5->SetComProperty(cpParity);
-    Combo6->SetComProperty(cpFlowControl);
+    Combo1->SetComProperty(TComProperty::cpPort);
+    Combo2->SetComProperty(TComProperty::cpBaudRate);
+    Combo3->SetComProperty(TComProperty::cpDataBits);
+    Combo4->SetComProperty(TComProperty::cpStopBits);
+    Combo5->SetComProperty(TComProperty::cpParity);
+    Combo6->SetComProperty(TComProperty::cpFlowControl);
 }
 
 TComSetupFrm::~TComSetupFrm() = default;
@@ -132,7 +132,7 @@ void TComSetupFrm::showEvent(QShowEvent* event)
     }
 }
 
-void RunSetupDialog(TCustomComPort& port, QWidget* parent)
+bool RunSetupDialog(TCustomComPort& port, QWidget* parent)
 {
     TComSetupFrm form(parent ? parent : QApplication::activeWindow());
     for (TComComboBox* combo : form.Combos())
@@ -142,7 +142,7 @@ void RunSetupDialog(TCustomComPort& port, QWidget* parent)
     // The port may go while the dialog runs its own event loop.
     const QPointer<TCustomComPort> alive(&port);
     if (form.exec() != QDialog::Accepted || !alive)
-        return;
+        return false;
 
     port.BeginSettingsUpdate();
     try {
@@ -158,6 +158,7 @@ void RunSetupDialog(TCustomComPort& port, QWidget* parent)
         throw;
     }
     port.EndSettingsUpdate();
+    return true;
 }
 
 void InstallComSetupDialog()

@@ -53,7 +53,8 @@ protected:
 
 // Shows the dialog for port modally (parent: the active window when none is given) and on
 // OK applies all six boxes inside one settings update, so an open port is configured once.
-void RunSetupDialog(TCustomComPort& port, QWidget* parent = nullptr);
+// Returns whether OK closed the dialog.
+bool RunSetupDialog(TCustomComPort& port, QWidget* parent = nullptr);
 
 // Makes TCustomComPort::RunSetupDialog() run this dialog.
 void InstallComSetupDialog();

@@ -348,14 +348,14 @@ TEST_F(SetupTest, ComboBoxFollowsItsPort)
     auto owned = std::make_unique<TComPort>();
     owned->SetBaudRate(br4800);
     TComComboBox combo;
-    combo.SetComProperty(cpBaudRate);
+    combo.SetComProperty(TComProperty::cpBaudRate);
     EXPECT_EQ(combo.Text(), QStringLiteral("Custom")); // no port yet: the first item
     combo.SetComPort(owned.get());
     EXPECT_EQ(combo.Text(), QStringLiteral("4800"));
 
     // Text selects without regard to case and ignores unknown texts; it applies nothing.
     TComComboBox parity;
-    parity.SetComProperty(cpParity);
+    parity.SetComProperty(TComProperty::cpParity);
     parity.SetComPort(owned.get());
     parity.SetText(QStringLiteral("odd"));
     EXPECT_EQ(parity.Text(), QStringLiteral("Odd"));

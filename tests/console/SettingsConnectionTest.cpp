@@ -1,0 +1,412 @@
+// The settings file and the connection set-up of the main window, driven through its
+// controls: what a file gives the window, what closing writes and where, the save-path
+// rules, and opening the port with the set-up dialog after a failed attempt.
+#include "console/MainUnit.h"
+
+#include "../serial/widgets/FakeSysfs.h"
+#include "console/ColorBox.h"
+#include "console/CommandDialogs.h"
+#include "serial/ComPort.h"
+#include "serial/FakeSerialDevice.h"
+#include "serial/widgets/ComComboBox.h"
+#include "serial/widgets/ComLed.h"
+#include "serial/widgets/ComSetupFrm.h"
+#include "serial/widgets/SerialPortList.h"
+#include "terminal/ComTerminal.h"
+#include "widgets/ValidateEdit.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// Escape-function codes the port hands the device for the DTR and RTS lines.
+constexpr uint32_t kSetRts = 3, kClrRts = 4, kSetDtr = 5, kClrDtr = 6;
+
+class SettingsTest : public ::testing::Test {
+protected:
+    QTemporaryDir folder;
+    std::vector<QString> errors;
+
+    QString path(const char* name) const { return folder.path() + QLatin1Char('/') + QLatin1String(name); }
+
+    std::unique_ptr<TForm1> makeForm()
+    {
+        auto form = std::make_unique<TForm1>(folder.path());
+        form->ErrorReport = [this](const QString& m) { errors.push_back(m); };
+        return form;
+    }
+};
+
+TEST_F(SettingsTest, FirstStartGivesDefaultsAndClosingWritesEverySectionInOrder)
+{
+    auto form = makeForm();
+    EXPECT_EQ(form->SettingsPath(), path("Orvik.ini"));
+    EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("COM1"));
+    EXPECT_EQ(form->ComPort1->BaudRate(), br9600);
+    // The window creates the port with 1.5 stop bits; the file's default makes it 1.
+    EXPECT_EQ(form->ComPort1->StopBits(), sbOneStopBit);
+    EXPECT_TRUE(form->DTR->isChecked());
+    EXPECT_TRUE(form->RTS->isChecked());
+    EXPECT_EQ(form->LogFile->text(), form->ProgramFolder() + QStringLiteral("OrvikLog.txt"));
+    EXPECT_EQ(form->TempLimit->Text(), QStringLiteral("50"));
+    EXPECT_EQ(form->pos(), QPoint(100, 100));
+    EXPECT_EQ(form->TerminalBackColor->Selected(), clAqua);
+    form->close();
+
+    const QByteArray ini = readAll(path("Orvik.ini"));
+    qsizetype at = -1;
+    for (const char* section : {"[Com]", "[Log]", "[Color]", "[Commands]", "[Limits]", "[Position]"}) {
+        const qsizetype next = ini.indexOf(section);
+        ASSERT_GT(next, at) << section << "\n" << ini.toStdString();
+        at = next;
+    }
+    EXPECT_TRUE(ini.contains("BaudRate=7"));
+    EXPECT_TRUE(ini.contains("Main=12632256"));
+    EXPECT_TRUE(ini.contains("TerminalBackColor=16776960"));
+    EXPECT_TRUE(ini.contains("EchoFontColor=8421504"));
+    EXPECT_TRUE(ini.contains("NewLog=0"));
+}
+
+TEST_F(SettingsTest, ValuesAreReadWithTheNumberRules)
+{
+    struct Case {
+        QByteArray com;
+        TBaudRate baud;
+        bool wrap;
+    };
+    const Case cases[] = {
+        {"BaudRate=13\r\nWrap=yes\r\n", br115200, true}, {"BaudRate=0x0D\r\nWrap=0\r\n", br115200, false},
+        {"BaudRate=$0D\r\nWrap=2\r\n", br115200, true},
+        {"BaudRate=99\r\nWrap=0\r\n", br9600, false}, // no such rate: the default
+    };
+    for (const Case& c : cases) {
+        writeFile(path("Orvik.ini"), "[com]\r\n" + c.com);
+        auto form = makeForm();
+        EXPECT_EQ(form->ComPort1->BaudRate(), c.baud) << c.com.toStdString();
+        EXPECT_EQ(form->Wrap->isChecked(), c.wrap) << c.com.toStdString();
+        EXPECT_EQ(form->Memo1->WrapLines(), c.wrap) << c.com.toStdString();
+    }
+}
+
+TEST_F(SettingsTest, EverySettingComesBackAtTheNextStart)
+{
+    {
+        auto form = makeForm();
+        form->ComPort1->SetPort(QStringLiteral("/dev/ttyUSB3"));
+        form->ComPort1->SetBaudRate(br57600);
+        form->ComPort1->SetDataBits(dbSeven);
+        form->ComPort1->SetStopBits(sbTwoStopBits);
+        for (QCheckBox* box : {form->Wrap, form->Echo, form->CR, form->LF, form->DTR, form->RTS})
+            box->click();
+        form->LogIncomming->setChecked(false);
+        form->NewLog->setChecked(true);
+        form->LogFile->setText(QStringLiteral("/tmp/журнал.txt"));
+        form->MainColor->SetSelected(clWhite);
+        form->TerminalBackColor->SetSelected(clBlack);
+        form->TerminalFontColor->SetSelected(clRed);
+        form->EchoFontColor->SetSelected(clBlue);
+        form->PresetDialog(0)->Edit2->setText(QStringLiteral("СТАРТ"));
+        form->TempLimit->SetText(QStringLiteral("-7"));
+        form->VoltageLimit->SetText(QStringLiteral("220"));
+        form->CurrentLimit->SetText(QStringLiteral("15"));
+        form->move(140, 160);
+        form->close();
+    }
+    auto form = makeForm();
+    EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("/dev/ttyUSB3"));
+    EXPECT_EQ(form->ComPort1->BaudRate(), br57600);
+    EXPECT_EQ(form->ComPort1->DataBits(), dbSeven);
+    EXPECT_EQ(form->ComPort1->StopBits(), sbTwoStopBits);
+    for (QCheckBox* box : {form->Wrap, form->Echo, form->CR, form->LF, form->DTR, form->RTS})
+        EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+    EXPECT_FALSE(form->Memo1->WrapLines());
+    EXPECT_FALSE(form->Memo1->LocalEcho());
+    EXPECT_FALSE(form->LogIncomming->isChecked());
+    EXPECT_TRUE(form->NewLog->isChecked());
+    EXPECT_FALSE(form->AppendLog->isChecked());
+    EXPECT_EQ(form->LogFile->text(), QStringLiteral("/tmp/журнал.txt"));
+    EXPECT_EQ(form->MainColor->Selected(), clWhite);
+    EXPECT_EQ(form->TerminalBackColor->Selected(), clBlack);
+    EXPECT_EQ(form->Memo1->Color(), clBlack);
+    EXPECT_EQ(form->Memo1->FontColor(), clRed);
+    EXPECT_EQ(form->EchoFontColor->Selected(), clBlue);
+    EXPECT_EQ(form->PresetDialog(0)->Edit2->text(), QStringLiteral("СТАРТ"));
+    EXPECT_EQ(form->TempLimit->Text(), QStringLiteral("-7"));
+    EXPECT_EQ(form->VoltageLimit->Text(), QStringLiteral("220"));
+    EXPECT_EQ(form->CurrentLimit->Text(), QStringLiteral("15"));
+    EXPECT_EQ(form->pos(), QPoint(140, 160));
+    // Texts are stored in the 8-bit code page.
+    EXPECT_TRUE(readAll(path("Orvik.ini")).contains("PUSK=\xD1\xD2\xC0\xD0\xD2"));
+}
+
+TEST_F(SettingsTest, TheLogChoicesFollowTheGroupRules)
+{
+    struct Case {
+        const char* keys;
+        bool append, fresh;
+    };
+    for (const Case& c : {Case{"AppendLog=1\nNewLog=1\n", false, true},
+             Case{"AppendLog=0\nNewLog=0\n", false, false}, Case{"AppendLog=1\nNewLog=0\n", true, false}}) {
+        writeFile(path("Orvik.ini"), QByteArray("[Log]\n") + c.keys);
+        auto form = makeForm();
+        EXPECT_EQ(form->AppendLog->isChecked(), c.append) << c.keys;
+        EXPECT_EQ(form->NewLog->isChecked(), c.fresh) << c.keys;
+    }
+}
+
+TEST_F(SettingsTest, AnotherFileLoadedReceivesTheSaveAtClosing)
+{
+    writeFile(path("bench.ini"), "[Com]\nComPortNo=/dev/ttyACM1\nBaudRate=9\n");
+    auto form = makeForm();
+    form->FileDialog = [&](const QString&, const QString&, const QString&, bool save) {
+        EXPECT_FALSE(save);
+        return path("bench.ini");
+    };
+    form->BitBtn5->click();
+    EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("/dev/ttyACM1"));
+    EXPECT_EQ(form->ComPort1->BaudRate(), br19200);
+    form->PresetDialog(2)->Edit2->setText(QStringLiteral("DIAG")); // edited, never confirmed
+    form->close();
+    EXPECT_FALSE(QFile::exists(path("Orvik.ini")));
+    const QByteArray ini = readAll(path("bench.ini"));
+    EXPECT_TRUE(ini.contains("DIAGNOSTIC=DIAG"));
+    EXPECT_TRUE(ini.contains("BaudRate=9"));
+}
+
+TEST_F(SettingsTest, SavingToAFileAddsTheExtensionAndGoesBackToTheDefaultPath)
+{
+    auto form = makeForm();
+    const std::pair<const char*, const char*> cases[] = {{"plain", "plain.ini"},
+        {"mixed.Ini", "mixed.Ini.ini"}, {"upper.INI", "upper.INI"}, {"a.ini", "a.ini"}};
+    for (const auto& [chosen, written] : cases) {
+        form->FileDialog = [&](const QString&, const QString& dir, const QString&, bool save) {
+            EXPECT_TRUE(save);
+            EXPECT_EQ(dir, form->ProgramFolder());
+            return path(chosen);
+        };
+        form->BitBtn6->click();
+        EXPECT_TRUE(QFile::exists(path(written))) << written;
+        EXPECT_EQ(form->SettingsPath(), path("Orvik.ini"));
+    }
+    form->FileDialog = [](const QString&, const QString&, const QString&, bool) { return QString(); };
+    form->BitBtn6->click(); // cancelled: nothing happens
+    EXPECT_FALSE(QFile::exists(path("Orvik.ini")));
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SettingsTest, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses)
+{
+    auto form = makeForm();
+    auto line = std::make_shared<FakeSerialLine>();
+    form->ComPort1->SetDeviceFactory(FakeSerialLine::factory(line));
+    form->ComPort1->OpenPort();
+    // A folder where the file should be: no write can succeed, not even as root.
+    ASSERT_TRUE(QDir().mkdir(path("Orvik.ini")));
+    form->close();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], QStringLiteral("Unable to write to ") + path("Orvik.ini"));
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->ComPort1->Connected());
+}
+
+TEST_F(SettingsTest, AFailedSaveToAChosenFileKeepsThatPath)
+{
+    auto form = makeForm();
+    const QString target = path("missing-folder/x.ini");
+    form->FileDialog = [&](const QString&, const QString&, const QString&, bool) { return target; };
+    form->BitBtn6->click();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], QStringLiteral("Unable to write to ") + target);
+    EXPECT_EQ(form->SettingsPath(), target);
+}
+
+// --- connection
+
+class ConnectionTest : public SettingsTest {
+protected:
+    FakeSysfs sys;
+    std::shared_ptr<FakeSerialLine> line = std::make_shared<FakeSerialLine>();
+    std::unique_ptr<TForm1> form;
+    int dialogsShown = 0;
+
+    void SetUp() override
+    {
+        sys.add(QStringLiteral("ttyUSB0"));
+        sys.add(QStringLiteral("ttyUSB1"));
+        SetSerialPortsSysfsRoot(sys.root());
+        form = makeForm();
+        form->ComPort1->SetDeviceFactory(FakeSerialLine::factory(line));
+        form->ComPort1->SetPort(QStringLiteral("/dev/ttyUSB0"));
+    }
+    void TearDown() override
+    {
+        form.reset();
+        SetSerialPortsSysfsRoot(QStringLiteral("/sys"));
+    }
+
+    // Does `act` on every set-up dialog shown while `run` runs; act closes it.
+    void withDialogs(const std::function<void(TComSetupFrm&)>& act, const std::function<void()>& run)
+    {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<TComSetupFrm*>(QApplication::activeModalWidget());
+            if (dialog && dialog->isVisible() && !dialog->property("handled").toBool()) {
+                dialog->setProperty("handled", true);
+                ++dialogsShown;
+                if (dialogsShown > 5)
+                    dialog->reject(); // never leave a test in the retry loop
+                else
+                    act(*dialog);
+            }
+        });
+        poll.start(5);
+        run();
+    }
+
+    static void pick(TComComboBox* combo, const QString& text)
+    {
+        const int index = combo->findText(text);
+        ASSERT_GE(index, 0) << text.toStdString();
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+};
+
+TEST_F(ConnectionTest, AFailedOpenShowsTheDialogThenThePortThatOpened)
+{
+    line->failCall(FakeSerialLine::Call::Open, ENOENT, 1);
+    withDialogs(
+        [](TComSetupFrm& d) {
+            pick(d.Combo1, QStringLiteral("/dev/ttyUSB1"));
+            pick(d.Combo2, QStringLiteral("19200"));
+            d.Button1->click();
+        },
+        [&] { form->RSBut->click(); });
+    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(line->openedPath(), QByteArray("/dev/ttyUSB1"));
+    EXPECT_EQ(form->Label3->text(), QStringLiteral("/dev/ttyUSB1"));
+    EXPECT_EQ(form->Label5->text(), QStringLiteral("19200"));
+    EXPECT_TRUE(form->RSBut->isChecked());
+
+    // "Изключен" closes; the last rate stays shown.
+    form->NoneBut->click();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->Label5->text(), QStringLiteral("19200"));
+}
+
+TEST_F(ConnectionTest, CancelInTheDialogEndsTheAttempt)
+{
+    line->failCall(FakeSerialLine::Call::Open, ENOENT);
+    withDialogs([](TComSetupFrm& d) { d.Button2->click(); }, [&] { form->RSBut->click(); });
+    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_TRUE(form->NoneBut->isChecked());
+    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->Label5->text(), QStringLiteral("Not Set"));
+}
+
+TEST_F(ConnectionTest, TheLinesFollowTheBoxesAtOpenAndWhileOpen)
+{
+    form->DTR->setChecked(true);
+    form->DTR->click(); // off while closed: only the box changes
+    EXPECT_FALSE(line->isOpen());
+    EXPECT_TRUE(line->escapes().empty());
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    auto escapes = line->escapes();
+    ASSERT_GE(escapes.size(), 2u);
+    EXPECT_EQ(escapes[escapes.size() - 2], kClrDtr);
+    EXPECT_EQ(escapes.back(), kSetRts);
+    form->DTR->click();
+    EXPECT_EQ(line->escapes().back(), kSetDtr);
+    form->RTS->click();
+    EXPECT_EQ(line->escapes().back(), kClrRts);
+}
+
+TEST_F(ConnectionTest, SettingsWhileOffEditWithoutOpening)
+{
+    withDialogs(
+        [](TComSetupFrm& d) {
+            pick(d.Combo2, QStringLiteral("115200"));
+            d.Button1->click();
+        },
+        [&] { form->Button9->click(); });
+    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_EQ(form->ComPort1->BaudRate(), br115200);
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_EQ(line->openCount(), 0);
+}
+
+TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
+{
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    line->pushInput("W:VA12/3\rW:VA9");
+    line->hangUp();
+    QElapsedTimer t;
+    t.start();
+    while (form->ComPort1->Connected() && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_FALSE(form->ComPort1->Connected());
+    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->Voltage->text(), QStringLiteral("12"));
+    EXPECT_EQ(form->Parser().pendingBytes(), 0u); // the cut record is gone
+
+    auto next = std::make_shared<FakeSerialLine>();
+    form->ComPort1->SetDeviceFactory(FakeSerialLine::factory(next));
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    next->pushInput("W:VA7/1\r");
+    t.restart();
+    while (form->Voltage->text() != QStringLiteral("7") && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(form->Voltage->text(), QStringLiteral("7"));
+}
+
+TEST_F(ConnectionTest, TheLampsShowTheLinesOfThePort)
+{
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    ASSERT_NE(form->Lamps[4], nullptr);
+    EXPECT_EQ(form->Lamps[4]->LedSignal(), lsCTS);
+    EXPECT_EQ(form->Lamps[4]->State(), lsOff);
+    line->setModemStatus(0x10); // CTS on
+    QElapsedTimer t;
+    t.start();
+    while (form->Lamps[4]->State() != lsOn && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(form->Lamps[4]->State(), lsOn);
+    EXPECT_EQ(form->Lamps[3]->State(), lsOff); // DSR
+}
+
+} // namespace
