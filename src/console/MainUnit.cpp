@@ -1,6 +1,7 @@
 #include "console/MainUnit.h"
 
 #include "chart/Chart.h"
+#include "chart/ScopeForm.h"
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
@@ -498,14 +499,9 @@ QWidget* TForm1::buildScopePage()
     page->setObjectName(QStringLiteral("Scope"));
 
     Chart1 = new TChart(page);
-    Chart1->setObjectName(QStringLiteral("Chart1"));
+    // The design's chart: paging, flat view, margins, axis titles and the red Series1.
+    Series1 = SetupScopeChart(*Chart1);
     Chart1->setMinimumSize(300, 200);
-    auto series = std::make_unique<TLineSeries>();
-    series->SetName(QStringLiteral("Series1"));
-    series->SetSeriesColor(clRed);
-    Series1 = Chart1->AddSeries(std::move(series));
-    Chart1->Legend().Visible = false;
-    Chart1->Title().Text.clear();
 
     Button18 = button("Button18", QStringLiteral("+"), page);
     Button17 = button("Button17", QStringLiteral("-"), page);
