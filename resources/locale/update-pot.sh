@@ -72,6 +72,6 @@ fi
 for po in "$here"/*.po; do
     [ -e "$po" ] || continue
     msgmerge --quiet --update --backup=none --previous --no-wrap --sort-by-file "$po" "$pot"
-    printf '%s: ' "$(basename "$po")"
-    msgfmt --check --statistics --output-file=/dev/null "$po"
+    stats=$(msgfmt --check --statistics --output-file=/dev/null "$po" 2>&1)
+    echo "$(basename "$po"): $stats"
 done

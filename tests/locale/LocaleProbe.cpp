@@ -73,6 +73,18 @@ int main(int argc, char** argv)
     TComTrmSetForm terminal;
     printDialog(terminal);
 
+    // With a folder argument, also saves a picture of each dialog there, to look at the layout
+    // a translation gives.
+    if (argc > 1) {
+        for (QDialog* dialog : {static_cast<QDialog*>(&setup), static_cast<QDialog*>(&terminal)}) {
+            dialog->show();
+            QApplication::processEvents();
+            dialog->grab().save(QDir(QString::fromLocal8Bit(argv[1]))
+                                    .filePath(dialog->objectName() + QStringLiteral(".png")));
+            dialog->hide();
+        }
+    }
+
     for (int number = 1; number <= 23; ++number) {
         print(QStringLiteral("EComPort/%1").arg(number), EComPort(number).Message());
         print(QStringLiteral("EComPort/%1/2").arg(number), EComPort(number, 2).Message());
