@@ -374,6 +374,11 @@ TEST(LocaleCatalogueTest, EveryTextOfTheCodeIsTranslated)
     for (const QString& text : texts)
         EXPECT_TRUE(pot.contains(text)) << "not in serialport.pot: '" << text.toStdString() << "'";
     EXPECT_TRUE(pot.contains(QString::fromLatin1(kSuffix)));
+    texts.insert(QString::fromLatin1(kSuffix));
+    // And nothing the code no longer shows.
+    for (auto it = pot.cbegin(); it != pot.cend(); ++it)
+        EXPECT_TRUE(texts.contains(it.key()))
+            << "serialport.pot has a text the code does not show: '" << it.key().toStdString() << "'";
 
     for (auto it = pot.cbegin(); it != pot.cend(); ++it) {
         const std::string id = it.key().toStdString();
