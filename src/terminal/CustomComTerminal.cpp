@@ -402,6 +402,11 @@ void TCustomComTerminal::focusOutEvent(QFocusEvent* e)
 
 void TCustomComTerminal::markDirty(const QRect& pixels)
 {
+    // During a burst nearly every mark falls inside what is already waiting (a scroll marks the
+    // whole grid): nothing to add then, and the flush is already queued.
+    if (flushQueued_ && pixels.left() >= dirty_.left() && pixels.right() <= dirty_.right()
+        && pixels.top() >= dirty_.top() && pixels.bottom() <= dirty_.bottom())
+        return;
     const QRect r = pixels & viewport()->rect();
     if (r.isEmpty())
         return;

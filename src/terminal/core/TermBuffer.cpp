@@ -1,6 +1,7 @@
 #include "terminal/core/TermBuffer.h"
 
 #include <algorithm>
+#include <cstring>
 
 TComTermBuffer::TComTermBuffer(TTermBufferOwner& owner)
     : owner_(owner)
@@ -18,28 +19,42 @@ void TComTermBuffer::Init()
     tabs_.assign(std::size_t(columns), 0);
     columns_ = rows > 0 ? columns : 0;
     rows_ = columns > 0 ? rows : 0;
+    top_ = 0;
     for (int x = 1; x <= columns_; x += 8)
         tabs_[std::size_t(x - 1)] = 1;
 }
 
-void TComTermBuffer::SetCell(int x, int y, const TTermCell& cell)
+// Cells fromX..Columns of grid row y: contiguous in the block, as every row is.
+void TComTermBuffer::clearRow(int y, int fromX)
 {
-    if (inside(x, y))
-        cells_[index(x, y)] = cell;
+    // All-zero bytes are the empty cell; zeroing a row is far cheaper than assigning each cell.
+    std::memset(static_cast<void*>(cells_.data() + index(fromX, y)), 0,
+        std::size_t(columns_ - fromX + 1) * sizeof(TTermCell));
 }
 
-TTermCell TComTermBuffer::GetCell(int x, int y) const
+void TComTermBuffer::SetCells(int x, int y, const char* text, int count, const TTermCell& cell)
 {
-    return inside(x, y) ? cells_[index(x, y)] : TTermCell{};
+    if (!inside(x, y))
+        return;
+    count = std::min(count, columns_ - x + 1);
+    TTermCell* out = cells_.data() + index(x, y);
+    // Copied as raw bytes: assigning the struct makes the compiler build each cell field by field
+    // around its padding.
+    unsigned char pattern[sizeof(TTermCell)];
+    std::memcpy(pattern, &cell, sizeof pattern);
+    for (int i = 0; i < count; ++i) {
+        std::memcpy(static_cast<void*>(out + i), pattern, sizeof pattern);
+        out[i].Ch = text[i];
+    }
 }
 
 void TComTermBuffer::ScrollUp()
 {
     if (!Initialized())
         return;
-    const auto rowLength = std::ptrdiff_t(columns_);
-    std::move(cells_.begin() + rowLength, cells_.end(), cells_.begin());
-    std::fill(cells_.end() - rowLength, cells_.end(), TTermCell{});
+    // The old row 1 becomes the empty last row.
+    clearRow(1, 1);
+    top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
     scrollPicture(-1);
 }
 
@@ -47,9 +62,9 @@ void TComTermBuffer::ScrollDown()
 {
     if (!Initialized())
         return;
-    const auto rowLength = std::ptrdiff_t(columns_);
-    std::move_backward(cells_.begin(), cells_.end() - rowLength, cells_.end());
-    std::fill(cells_.begin(), cells_.begin() + rowLength, TTermCell{});
+    // The old last row becomes the empty row 1.
+    top_ = top_ == 0 ? rows_ - 1 : top_ - 1;
+    clearRow(1, 1);
     scrollPicture(1);
 }
 
@@ -70,8 +85,7 @@ void TComTermBuffer::EraseLineFrom(int x, int y)
 {
     if (!inside(x, y))
         return;
-    std::fill(cells_.begin() + std::ptrdiff_t(index(x, y)),
-        cells_.begin() + std::ptrdiff_t(index(columns_, y)) + 1, TTermCell{});
+    clearRow(y, x);
     if (owner_.TermDoubleBuffered())
         owner_.InvalidateAll();
     else
@@ -82,8 +96,11 @@ void TComTermBuffer::EraseScreenFrom(int x, int y)
 {
     if (!inside(x, y))
         return;
-    // (Rows - Y) * Columns + (Columns - X + 1) cells from (X, Y) on.
-    std::fill(cells_.begin() + std::ptrdiff_t(index(x, y)), cells_.end(), TTermCell{});
+    // (Rows - Y) * Columns + (Columns - X + 1) cells from (X, Y) on, row by row since the rows
+    // below may wrap round the block.
+    clearRow(y, x);
+    for (int row = y + 1; row <= rows_; ++row)
+        clearRow(row, 1);
     if (owner_.TermDoubleBuffered()) {
         owner_.InvalidateAll();
         return;

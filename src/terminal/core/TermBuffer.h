@@ -1,6 +1,6 @@
 #pragma once
-// The terminal's character grid: Columns x Rows cells in one flat block plus one row of tab
-// stops. No history: a row scrolled off the top is gone.
+// The terminal's character grid: Columns x Rows cells plus one row of tab stops. No history: a
+// row scrolled off the top is gone.
 //
 // Use: the terminal implements TTermBufferOwner (grid size, cell size, client size and three
 // picture requests), creates one TComTermBuffer with itself as owner, and calls Init() once its
@@ -8,11 +8,16 @@
 // coordinates, column 1..Columns and row 1..Rows, (1, 1) top-left. ScrollUp/ScrollDown and the
 // two erase operations tell the owner which part of the picture is stale; SetCell never does
 // (the caller draws the cell it printed). The buffer draws nothing itself.
+//
+// The rows live in one block allocated by Init, used as a ring: row 1 is the block's row top_,
+// the rows below follow it and wrap round to the block's start. A whole-screen scroll then only
+// moves top_ and clears one row instead of moving every cell.
 
 #include "common/Color.h"
 
 #include <QRect>
 #include <cstddef>
+#include <type_traits>
 #include <vector>
 
 // One screen cell. All-zero is the empty cell: never drawn, it shows the control's background.
@@ -24,6 +29,8 @@ struct TTermCell {
 
     friend bool operator==(const TTermCell&, const TTermCell&) = default;
 };
+// Rows are cleared by zeroing their bytes.
+static_assert(std::is_trivially_copyable_v<TTermCell>);
 
 // The terminal's current drawing attributes.
 struct TTermAttr {
@@ -73,8 +80,23 @@ public:
     int Columns() const { return columns_; }
     int Rows() const { return rows_; }
 
-    void SetCell(int x, int y, const TTermCell& cell);
-    TTermCell GetCell(int x, int y) const;
+    // Inline: printing and painting touch every cell through these.
+    void SetCell(int x, int y, const TTermCell& cell)
+    {
+        if (inside(x, y))
+            cells_[index(x, y)] = cell;
+    }
+    TTermCell GetCell(int x, int y) const { return inside(x, y) ? cells_[index(x, y)] : TTermCell{}; }
+    // Row y's cells, columns 1..Columns side by side; nullptr outside the grid. Valid until the
+    // next Init. For loops over many cells of a row, which GetCell would place one by one.
+    const TTermCell* RowCells(int y) const
+    {
+        return unsigned(y) - 1u < unsigned(rows_) ? cells_.data() + blockRow(y) * std::size_t(columns_)
+                                                  : nullptr;
+    }
+    // Count cells from (x, y) rightwards, each a copy of cell with its character from text; a run
+    // past the last column is cut there. No repaint, as SetCell.
+    void SetCells(int x, int y, const char* text, int count, const TTermCell& cell);
 
     void ScrollUp();
     void ScrollDown();
@@ -88,11 +110,21 @@ public:
     void ClearTabs();
 
 private:
-    bool inside(int x, int y) const { return x >= 1 && x <= columns_ && y >= 1 && y <= rows_; }
-    std::size_t index(int x, int y) const
+    bool inside(int x, int y) const
     {
-        return std::size_t(y - 1) * std::size_t(columns_) + std::size_t(x - 1);
+        // One unsigned compare per coordinate covers both ends (0 and below wrap to huge).
+        return unsigned(x) - 1u < unsigned(columns_) && unsigned(y) - 1u < unsigned(rows_);
     }
+    // Block row of grid row y (1..rows_).
+    std::size_t blockRow(int y) const
+    {
+        int row = top_ + y - 1;
+        if (row >= rows_)
+            row -= rows_;
+        return std::size_t(row);
+    }
+    std::size_t index(int x, int y) const { return blockRow(y) * std::size_t(columns_) + std::size_t(x - 1); }
+    void clearRow(int y, int fromX);
     void scrollPicture(int rowsDown);
 
     TTermBufferOwner& owner_;
@@ -100,4 +132,5 @@ private:
     std::vector<unsigned char> tabs_;
     int columns_ = 0;
     int rows_ = 0;
+    int top_ = 0; // block row holding grid row 1
 };

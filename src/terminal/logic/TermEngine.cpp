@@ -174,13 +174,10 @@ int TTermEngine::putPrintableRun(const char* Text, int Count)
         const int y = caretPos_.Y;
         int n = 0;
         if (x < columns_) {
-            const int room = columns_ - x;
-            TTermCell cell = CurrentCell();
-            while (n < room && taken + n < Count && static_cast<unsigned char>(Text[taken + n]) >= 32) {
-                cell.Ch = Text[taken + n];
-                buffer_.SetCell(x + n, y, cell);
+            const int room = std::min(columns_ - x, Count - taken);
+            while (n < room && static_cast<unsigned char>(Text[taken + n]) >= 32)
                 ++n;
-            }
+            buffer_.SetCells(x, y, Text + taken, n, CurrentCell());
             DrawCellRun(x - topLeft_.X + 1, y - topLeft_.Y + 1, n);
             MoveCaret(x + n, y);
             taken += n;
@@ -205,8 +202,18 @@ int TTermEngine::putPrintableRun(const char* Text, int Count)
 
 void TTermEngine::DrawCellRun(int Column, int Row, int Count)
 {
+    const int x = Column + topLeft_.X - 1;
+    const int y = Row + topLeft_.Y - 1;
+    const TTermCell* cells = buffer_.RowCells(y);
+    if (cells && x >= 1 && Count <= buffer_.Columns() - x + 1) {
+        // The run lies in one row of the grid: read it from there (DrawCell only draws).
+        cells += x - 1;
+        for (int i = 0; i < Count; ++i)
+            DrawCell(Column + i, Row, cells[i]);
+        return;
+    }
     for (int i = 0; i < Count; ++i)
-        DrawCell(Column + i, Row, buffer_.GetCell(Column + i + topLeft_.X - 1, Row + topLeft_.Y - 1));
+        DrawCell(Column + i, Row, buffer_.GetCell(x + i, y));
 }
 
 void TTermEngine::AdvanceCaret(TCaretMotion Step)

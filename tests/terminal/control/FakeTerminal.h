@@ -27,6 +27,7 @@ public:
         int column;
         int row;
         TTermCell cell;
+        friend bool operator==(const Drawn&, const Drawn&) = default;
     };
     std::vector<Drawn> drawn;
     QByteArray chars; // every FireChar

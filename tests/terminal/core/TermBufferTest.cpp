@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace {
@@ -253,6 +254,174 @@ TEST(TermBufferSafety, OutOfGridAndBeforeInitCallsAreHarmless)
     EXPECT_EQ(emptyCells(buffer), 80 * 24);
     EXPECT_FALSE(buffer.GetTab(81));
     EXPECT_EQ(buffer.NextTab(74), 0);
+}
+
+// The rows are kept as a ring, so row 1 moves round the block as the screen scrolls. These
+// cases put row 1 at every position of the block before erasing, scrolling back and rebuilding.
+TEST_F(TermBufferTest, ScrollsPastTheWholeGridKeepRowsInOrder)
+{
+    owner.columns = 5;
+    owner.rows = 4;
+    buffer.Init();
+    // Feed rows 'A'.. at the bottom line as a terminal does, more than twice round the block.
+    for (int n = 0; n < 11; ++n) {
+        buffer.ScrollUp();
+        for (int x = 1; x <= 5; ++x)
+            buffer.SetCell(x, 4, cellOf(char('A' + n)));
+        for (int y = 1; y <= 4; ++y) {
+            const int line = n - (4 - y); // which fed row shows on row y
+            const TTermCell expected = line >= 0 ? cellOf(char('A' + line)) : TTermCell{};
+            for (int x = 1; x <= 5; ++x)
+                ASSERT_EQ(buffer.GetCell(x, y), expected)
+                    << "after " << n + 1 << " scrolls, " << x << "," << y;
+        }
+    }
+    // Back down three times: the newest row drops off the bottom each time, row 1 comes empty.
+    for (int n = 0; n < 3; ++n)
+        buffer.ScrollDown();
+    EXPECT_EQ(buffer.GetCell(5, 4).Ch, 'H');
+    EXPECT_EQ(emptyCells(buffer), 15);
+}
+
+TEST_F(TermBufferTest, EraseAfterWrapAroundClearsTheGridCellsNotTheBlockCells)
+{
+    for (int scrolls = 0; scrolls <= 2 * 24; ++scrolls) {
+        buffer.Init();
+        for (int n = 0; n < scrolls; ++n)
+            buffer.ScrollUp();
+        fillRows(buffer);
+
+        buffer.EraseLineFrom(70, 24);
+        EXPECT_EQ(buffer.GetCell(69, 24).Ch, 'X') << scrolls;
+        EXPECT_EQ(buffer.GetCell(70, 24), TTermCell{}) << scrolls;
+        EXPECT_EQ(buffer.GetCell(70, 1).Ch, 'A') << scrolls;
+        EXPECT_EQ(emptyCells(buffer), 11) << scrolls;
+
+        buffer.EraseScreenFrom(3, 20);
+        EXPECT_EQ(buffer.GetCell(2, 20).Ch, 'T') << scrolls;
+        EXPECT_EQ(buffer.GetCell(80, 19).Ch, 'S') << scrolls;
+        EXPECT_EQ(buffer.GetCell(1, 1).Ch, 'A') << scrolls;
+        EXPECT_EQ(emptyCells(buffer), 4 * 80 + 78) << scrolls;
+
+        buffer.EraseScreenFrom(1, 1);
+        EXPECT_EQ(emptyCells(buffer), 80 * 24) << scrolls;
+    }
+}
+
+TEST_F(TermBufferTest, InitAfterScrollsStartsAFreshGridInReadingOrder)
+{
+    for (int n = 0; n < 30; ++n)
+        buffer.ScrollDown();
+    fillRows(buffer);
+    buffer.Init();
+    EXPECT_EQ(emptyCells(buffer), 80 * 24);
+    fillRows(buffer);
+    buffer.ScrollUp();
+    EXPECT_EQ(buffer.GetCell(1, 1).Ch, 'B');
+    EXPECT_EQ(buffer.GetCell(1, 23).Ch, 'X');
+    EXPECT_EQ(buffer.GetCell(1, 24), TTermCell{});
+    // A smaller grid after scrolls: no row of the old ring position may leak into it.
+    for (int n = 0; n < 7; ++n)
+        buffer.ScrollUp();
+    owner.columns = 3;
+    owner.rows = 2;
+    buffer.Init();
+    buffer.SetCell(3, 2, cellOf('z'));
+    buffer.ScrollUp();
+    EXPECT_EQ(buffer.GetCell(3, 1).Ch, 'z');
+    EXPECT_EQ(emptyCells(buffer), 5);
+}
+
+// The grid as one flat block with every row moved on a scroll: the plain reading of what each
+// operation does, to compare the buffer against.
+class FlatGrid {
+public:
+    int columns = 0;
+    int rows = 0;
+    std::vector<TTermCell> cells;
+
+    void init(int c, int r)
+    {
+        columns = c;
+        rows = r;
+        cells.assign(std::size_t(c * r), TTermCell{});
+    }
+    TTermCell& at(int x, int y) { return cells[std::size_t((y - 1) * columns + x - 1)]; }
+    void scrollUp()
+    {
+        cells.erase(cells.begin(), cells.begin() + columns);
+        cells.resize(std::size_t(columns * rows), TTermCell{});
+    }
+    void scrollDown()
+    {
+        cells.resize(std::size_t(columns * (rows - 1)));
+        cells.insert(cells.begin(), std::size_t(columns), TTermCell{});
+    }
+    void eraseFrom(int x, int y, int count)
+    {
+        std::fill_n(cells.begin() + (y - 1) * columns + x - 1, count, TTermCell{});
+    }
+};
+
+TEST(TermBufferRing, RandomOperationsMatchTheFlatGrid)
+{
+    struct Size {
+        int columns, rows;
+    };
+    for (const Size size : {Size{2, 2}, Size{7, 3}, Size{80, 24}, Size{256, 100}}) {
+        FakeOwner owner;
+        owner.columns = size.columns;
+        owner.rows = size.rows;
+        TComTermBuffer buffer(owner);
+        buffer.Init();
+        FlatGrid flat;
+        flat.init(size.columns, size.rows);
+        std::mt19937 random(size.columns * 1000 + size.rows);
+        const auto pick
+            = [&random](int from, int to) { return std::uniform_int_distribution(from, to)(random); };
+        int scrolls = 0;
+        for (int step = 0; step < 3000; ++step) {
+            const int x = pick(1, size.columns);
+            const int y = pick(1, size.rows);
+            const int op = pick(0, 99);
+            owner.forget();
+            if (op < 45) {
+                const TTermCell cell{char(pick(1, 255)), TColor(step), TColor(op), op % 2 == 0};
+                buffer.SetCell(x, y, cell);
+                flat.at(x, y) = cell;
+            } else if (op < 75) {
+                buffer.ScrollUp();
+                flat.scrollUp();
+                ++scrolls;
+            } else if (op < 85) {
+                buffer.ScrollDown();
+                flat.scrollDown();
+                ++scrolls;
+            } else if (op < 92) {
+                buffer.EraseLineFrom(x, y);
+                flat.eraseFrom(x, y, size.columns - x + 1);
+                ASSERT_EQ(owner.invalidated.size(), 1u);
+                EXPECT_EQ(owner.invalidated[0], QRect(QPoint(x, y), QPoint(size.columns, y)));
+            } else if (op < 99) {
+                buffer.EraseScreenFrom(x, y);
+                flat.eraseFrom(x, y, (size.rows - y) * size.columns + size.columns - x + 1);
+                ASSERT_EQ(owner.invalidated.size(), y < size.rows ? 2u : 1u);
+            } else {
+                buffer.Init();
+                flat.init(size.columns, size.rows);
+            }
+            if (op >= 45 && op < 85) {
+                ASSERT_EQ(owner.scrolled.size(), 1u);
+                EXPECT_EQ(owner.scrolled[0].second, op < 75 ? -owner.fontHeight : owner.fontHeight);
+            }
+            for (int row = 1; row <= size.rows; ++row)
+                for (int column = 1; column <= size.columns; ++column)
+                    ASSERT_EQ(buffer.GetCell(column, row), flat.at(column, row))
+                        << size.columns << "x" << size.rows << " step " << step << " op " << op << " cell "
+                        << column << "," << row;
+        }
+        EXPECT_GT(scrolls, 4 * size.rows) << "the ring must have gone round several times";
+    }
 }
 
 } // namespace
