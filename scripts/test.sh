@@ -7,5 +7,12 @@ orvik_install_packages
 
 build=${ORVIK_BUILD_DIR:-$ORVIK_ROOT/build}
 orvik_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Fuzz stage (clang, libFuzzer): every target for a bounded time from its seed corpus.
+# It runs before the tests so that the test summary closes the output.
+if [ "${ORVIK_SKIP_FUZZ:-0}" != 1 ]; then
+  orvik_install_packages clang libclang-rt-14-dev
+  FUZZ_SECONDS=${FUZZ_SECONDS:-20} bash "$ORVIK_ROOT/scripts/fuzz.sh"
+fi
+
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
