@@ -857,8 +857,12 @@ void TForm1::setReadoutText(TReadout which, QByteArrayView bytes)
 void TForm1::setReadoutColor(TReadout which, TColor color)
 {
     QLabel* l = readout(which);
+    const QColor wanted = color::toQColor(color);
+    // Every VA record sets the colours; a palette change costs a style pass and a repaint.
+    if (l->palette().color(QPalette::WindowText) == wanted)
+        return;
     QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color::toQColor(color));
+    p.setColor(QPalette::WindowText, wanted);
     l->setPalette(p);
 }
 

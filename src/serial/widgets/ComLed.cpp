@@ -200,9 +200,22 @@ void TComLed::SignalChanged(QObject*, bool OnOff)
 {
     SetLampState(OnOff ? lsOn : lsOff);
     // Paint now rather than at the next pass of the event loop: the port goes on with its
-    // delivery when we return, and may switch the lamp back before that pass.
-    if (isVisible())
+    // delivery when we return, and may switch the lamp back before that pass. But once a
+    // frame at most: each synchronous paint redraws the group box behind the lamp and
+    // flushes the window, which in a flood (a switch per record) cost more than the
+    // records. Within the frame the update() above shows the latest state; the end of a
+    // flash that was painted lit is still painted at once.
+    if (!isVisible())
+        return;
+    constexpr qint64 kFrameMs = 16;
+    if (OnOff && (!litPaint_.isValid() || litPaint_.hasExpired(kFrameMs))) {
         repaint();
+        litPaint_.start();
+        litShown_ = true;
+    } else if (!OnOff && litShown_) {
+        repaint();
+        litShown_ = false;
+    }
 }
 
 void TComLed::RingDetected(QObject*)

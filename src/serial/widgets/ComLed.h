@@ -16,6 +16,7 @@
 
 #include "serial/ComLink.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QPixmap>
 #include <QTimer>
@@ -87,5 +88,7 @@ private:
     QPixmap glyphOn_;
     QPixmap glyphOff_;
     QTimer flashTimer_;
+    QElapsedTimer litPaint_; // when a signal last painted the lamp lit, synchronously
+    bool litShown_ = false; // that paint's flash has not been painted off yet
     TComLink link_;
 };

@@ -255,6 +255,34 @@ TEST(ComLedPaint, ReceiveLampIsPaintedLitWithinOneDelivery)
     lp.port.DetachLink(&terminal);
 }
 
+TEST(ComLedPaint, FloodOfWritesPaintsAtOnceOnlyOncePerFrameAndEndsOnTheLastState)
+{
+    LampPort lp;
+    QWidget window;
+    window.resize(60, 60);
+    auto* led = new PaintLog;
+    led->setParent(&window);
+    led->SetLedSignal(lsTx);
+    window.show();
+    ASSERT_TRUE(waitFor([&] { return !led->painted.empty(); }));
+    led->SetComPort(&lp.port);
+    lp.port.OpenPort();
+    ASSERT_TRUE(lp.settled());
+
+    led->painted.clear();
+    // Each write turns the lamp on synchronously; without a pass of the event loop only
+    // the paints made at once are counted. A slow machine may cross a few frames.
+    for (int i = 0; i < 200; ++i)
+        lp.port.WriteText("OK\r\n");
+    EXPECT_GE(led->painted.size(), 1u);
+    EXPECT_LT(led->painted.size(), 20u);
+    EXPECT_EQ(led->painted.front(), lsOn);
+    ASSERT_TRUE(waitFor(
+        [&] { return led->State() == lsOff && !led->painted.empty() && led->painted.back() == lsOff; }));
+    lp.port.ClosePort();
+    led->SetComPort(nullptr);
+}
+
 TEST(ComLedPaint, PictureIsCentredOrAtTheOriginWhenTooSmall)
 {
     TComLed led;

@@ -1,0 +1,283 @@
+// The device simulator floods the shown console window (offscreen) through a pty, and the
+// same simulator floods a plain reader on the same kind of pty: the reader's rate is the
+// limit the console is measured against. Figures come from the simulator's JSON report and
+// from this process's own resource usage, so they include everything the window does.
+#include "console/MainUnit.h"
+#include "serial/ComPort.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr double kLineBytesPerSecond = 300000.0; // 3 Mbaud, 10 bits a byte
+constexpr int kFloodRecords = 200000;
+constexpr int kLatencyRecords = 20000;
+
+struct Run {
+    QJsonObject report;
+    double cpuSeconds = 0;
+    QString error;
+
+    double seconds() const { return report["elapsed_us"].toDouble() / 1e6; }
+    double records() const { return report["lines"].toDouble(); }
+    double bytes() const { return report["bytes"].toDouble(); }
+    double rate() const { return seconds() > 0 ? records() / seconds() : 0; }
+    int missing() const { return report["answers"].toObject()["missing"].toInt(); }
+    double medianUs() const { return report["rtt_us"].toObject()["median"].toDouble(); }
+    double p99Us() const { return report["rtt_us"].toObject()["p99"].toDouble(); }
+};
+
+// Both figures of the limit are kept for the runs after it.
+double g_limitRate = 0;
+double g_bareMedianUs = 0;
+
+double cpuSecondsNow()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+        + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double peakResidentMb()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+// Starts the simulator and returns its pty path, empty on failure.
+QString startSimulator(QProcess& sim, const QStringList& args)
+{
+    sim.start(QStringLiteral(ORVIK_DEVSIM),
+        args + QStringList{"--json", "--quiet", "--linger", "0", "--seed", "7"});
+    if (!sim.waitForStarted(10000))
+        return {};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!sim.canReadLine() && std::chrono::steady_clock::now() < deadline)
+        sim.waitForReadyRead(100);
+    const QString first = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    return first.startsWith("PORT ") ? first.mid(5) : QString();
+}
+
+bool finishSimulator(QProcess& sim, Run& run, const std::function<void()>& pump)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
+    while (sim.state() != QProcess::NotRunning && std::chrono::steady_clock::now() < deadline)
+        pump();
+    if (sim.state() != QProcess::NotRunning) {
+        sim.kill();
+        sim.waitForFinished();
+        run.error = "the simulator did not finish";
+        return false;
+    }
+    const QByteArray out = sim.readAllStandardOutput();
+    const QByteArray line = out.trimmed().split('\n').last();
+    run.report = QJsonDocument::fromJson(line).object();
+    if (run.report.isEmpty()) {
+        run.error = "no report: " + QString::fromLocal8Bit(out + sim.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+// A plain reader (throughput) or a bare responder answering "OK" to every CR (latency).
+Run runPlainPeer(const QStringList& args, bool answer)
+{
+    Run run;
+    QProcess sim;
+    const QString port = startSimulator(sim, args);
+    if (port.isEmpty()) {
+        run.error = "the simulator gave no port";
+        return run;
+    }
+    const int fd = ::open(port.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        run.error = "cannot open " + port;
+        return run;
+    }
+    termios raw{};
+    tcgetattr(fd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(fd, TCSANOW, &raw);
+    std::atomic<bool> stop{false};
+    std::thread peer([&] {
+        char buf[65536];
+        while (!stop) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0 || !(p.revents & POLLIN))
+                continue;
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (!answer || n <= 0)
+                continue;
+            for (ssize_t i = 0; i < n; ++i)
+                if (buf[i] == '\r') [[maybe_unused]]
+                    ssize_t w = ::write(fd, "OK\r\n", 4);
+        }
+    });
+    finishSimulator(sim, run, [&] { sim.waitForFinished(50); });
+    stop = true;
+    peer.join();
+    ::close(fd);
+    return run;
+}
+
+// The shown window: its program folder's settings name the simulator's pty, and choosing
+// RS232 connects as the operator would.
+Run runConsole(const QStringList& args)
+{
+    Run run;
+    QProcess sim;
+    const QString port = startSimulator(sim, args);
+    if (port.isEmpty()) {
+        run.error = "the simulator gave no port";
+        return run;
+    }
+    QTemporaryDir dir;
+    TForm1 form(dir.path());
+    QStringList errors;
+    form.ErrorReport = [&](const QString& m) { errors << m; };
+    form.show();
+    form.ComPort1->SetPort(port);
+    const double cpuBefore = cpuSecondsNow();
+    form.RSBut->click();
+    if (!form.ComPort1->Connected()) {
+        run.error = "the window did not connect: " + errors.join("; ");
+        sim.kill();
+        sim.waitForFinished();
+        return run;
+    }
+    // A real event loop, as the program runs: polling processEvents() would spin and take
+    // the processor from the port's event thread.
+    finishSimulator(sim, run, [&sim] {
+        QEventLoop loop;
+        QObject::connect(&sim, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+        if (sim.state() != QProcess::NotRunning)
+            loop.exec();
+    });
+    run.cpuSeconds = cpuSecondsNow() - cpuBefore;
+    form.ComPort1->ClosePort();
+    if (!errors.isEmpty() && run.error.isEmpty())
+        run.error = errors.join("; ");
+    return run;
+}
+
+bool reportRun(benchmark::State& state, const Run& run)
+{
+    if (!run.error.isEmpty()) {
+        state.SkipWithError(run.error.toStdString().c_str());
+        return false;
+    }
+    state.SetIterationTime(run.seconds());
+    state.counters["records/s"] = run.rate();
+    state.counters["MB/s"] = run.bytes() / run.seconds() / 1e6;
+    state.counters["x3Mbaud"] = run.bytes() / run.seconds() / kLineBytesPerSecond;
+    state.counters["missing"] = run.missing();
+    state.counters["median_us"] = run.medianUs();
+    state.counters["p99_us"] = run.p99Us();
+    return true;
+}
+
+void BM_PtyLimitPlainReader(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const Run run = runPlainPeer({"--flood", "--chunk-max", "0", "--count",
+                                         QString::number(kFloodRecords), "--answer-timeout", "1"},
+            false);
+        if (!reportRun(state, run))
+            return;
+        g_limitRate = run.rate();
+        state.counters.erase("missing");
+        state.counters.erase("median_us");
+        state.counters.erase("p99_us");
+    }
+}
+BENCHMARK(BM_PtyLimitPlainReader)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_ConsoleFlood(benchmark::State& state)
+{
+    const double peakBefore = peakResidentMb();
+    for (auto _ : state) {
+        const Run run
+            = runConsole({"--flood", "--chunk-max", "0", "--count", QString::number(kFloodRecords)});
+        if (!reportRun(state, run))
+            return;
+        if (run.missing() != 0)
+            state.SkipWithError("answers missing");
+        state.counters["cpu_s/MB"] = run.cpuSeconds / (run.bytes() / 1e6);
+        state.counters["ratio_to_limit"] = g_limitRate > 0 ? run.rate() / g_limitRate : 0;
+    }
+    state.counters["peak_rss_MB"] = peakResidentMb();
+    state.counters["peak_rss_before_MB"] = peakBefore;
+}
+BENCHMARK(BM_ConsoleFlood)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Latency: one record in flight at a time, every record answered, so the round trip is
+// the record's CR to its "OK" and nothing queues behind it.
+const QStringList kLatencyArgs{
+    "--flood", "--window", "1", "--count", QString::number(kLatencyRecords), "--mix", "va=1,tr=0,burst=0"};
+
+void BM_LatencyBareResponder(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const Run run = runPlainPeer(kLatencyArgs, true);
+        if (!reportRun(state, run))
+            return;
+        g_bareMedianUs = run.medianUs();
+    }
+}
+BENCHMARK(BM_LatencyBareResponder)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_LatencyConsole(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const Run run = runConsole(kLatencyArgs);
+        if (!reportRun(state, run))
+            return;
+        state.counters["median_vs_bare"] = g_bareMedianUs > 0 ? run.medianUs() / g_bareMedianUs : 0;
+    }
+}
+BENCHMARK(BM_LatencyConsole)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The same with the default mix: captures keep the chart drawing between the answers.
+void BM_LatencyConsoleChartDrawing(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const Run run = runConsole({"--flood", "--window", "1", "--count", QString::number(kLatencyRecords)});
+        if (!reportRun(state, run))
+            return;
+        state.counters["median_vs_bare"] = g_bareMedianUs > 0 ? run.medianUs() / g_bareMedianUs : 0;
+    }
+}
+BENCHMARK(BM_LatencyConsoleChartDrawing)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
