@@ -1,0 +1,70 @@
+// A device that sends a flood of noise with no CR: the console's memory stays bounded, the
+// window keeps working, and the first valid record after a CR is still processed.
+#include "console/MainUnit.h"
+
+#include "serial/ComPort.h"
+#include "serial/FakeSerialDevice.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+long residentKiB()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
+bool waitFor(const std::function<bool()>& done, int ms = 30000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+TEST(DeviceNoise, FiftyMegabytesWithoutACarriageReturnStayBounded)
+{
+    QTemporaryDir folder;
+    TForm1 form(folder.path());
+    form.show();
+    form.ErrorReport = [](const QString& m) { ADD_FAILURE() << m.toStdString(); };
+    auto line = std::make_shared<FakeSerialLine>();
+    form.ComPort1->SetDeviceFactory(FakeSerialLine::factory(line));
+    form.ComPort1->OpenPort();
+    ASSERT_TRUE(form.ComPort1->Connected());
+
+    // Printable noise with line feeds but no CR, and stray "W:" that never become records.
+    QByteArray chunk(256 * 1024, 'x');
+    for (qsizetype i = 0; i < chunk.size(); i += 97)
+        chunk[i] = (i % 3 == 0) ? '\n' : 'W';
+    chunk.replace(1000, 2, "W:");
+    const long before = residentKiB();
+    long peak = before;
+    for (int sent = 0; sent < 50 * 1024 * 1024; sent += int(chunk.size())) {
+        line->pushInput(chunk);
+        ASSERT_TRUE(waitFor([&] { return line->inputQueued() == 0; })) << "the console stopped reading";
+        peak = std::max(peak, residentKiB());
+        ASSERT_LE(form.Parser().pendingBytes(), TRecordParser::kMaxPendingLine + std::size_t(chunk.size()));
+    }
+    line->pushInput("\rW:VA42/7\r");
+    ASSERT_TRUE(waitFor([&] { return form.Voltage->text() == QStringLiteral("42"); }));
+    EXPECT_EQ(form.Current->text(), QStringLiteral("7"));
+    EXPECT_LE(form.Parser().pendingBytes(), 1u); // at most the line feed the terminal adds after CR
+    // Far below the 50 MB that went through: the line buffer is bounded at 1 MiB.
+    EXPECT_LT(peak - before, 40 * 1024) << "resident memory grew by " << (peak - before) << " KiB";
+    form.ComPort1->ClosePort();
+}
+
+} // namespace
