@@ -5,6 +5,7 @@
 # crashes, breaks an invariant, leaks, times out or exceeds its memory limit; the input is
 # left in build-fuzz/artifacts/<target>/.
 #   FUZZ_SECONDS  time per target (default 30)   FUZZ_JOBS  targets run at once (default nproc)
+#   FUZZ_SEED     the fuzzers' random seed (default 1, so a run can be repeated)
 set -euo pipefail
 ORVIK_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORVIK_FUZZ_BUILD_DIR:-$ORVIK_ROOT/build-fuzz}
@@ -39,7 +40,7 @@ run_target() {
       return 1
     fi
   fi
-  if "$bin" -max_total_time="$seconds" -max_len="${max_len[$t]:-4096}" -rss_limit_mb=1024 -timeout=10 \
+  if "$bin" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" -max_len="${max_len[$t]:-4096}" -rss_limit_mb=1024 -timeout=10 \
     -malloc_limit_mb=512 -print_final_stats=1 -artifact_prefix="$art" "$work" "$ORVIK_ROOT/fuzz/corpus/$t" \
     >"$log" 2>&1; then
     echo "ok   $t: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs," \

@@ -11,7 +11,7 @@ orvik_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # It runs before the tests so that the test summary closes the output.
 if [ "${ORVIK_SKIP_FUZZ:-0}" != 1 ]; then
   orvik_install_packages clang libclang-rt-14-dev
-  FUZZ_SECONDS=${FUZZ_SECONDS:-20} bash "$ORVIK_ROOT/scripts/fuzz.sh"
+  FUZZ_SECONDS=${FUZZ_SECONDS:-10} bash "$ORVIK_ROOT/scripts/fuzz.sh"
 fi
 
 export QT_QPA_PLATFORM=offscreen
