@@ -181,7 +181,7 @@ public:
     }
     bool waitReadable()
     {
-        pollfd p {fd_, POLLIN, 0};
+        pollfd p{fd_, POLLIN, 0};
         return poll(&p, 1, remainingMs(Clock::now() + kDeadline)) == 1;
     }
     bool serveUntilHangup()
