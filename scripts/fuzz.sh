@@ -6,6 +6,10 @@
 # left in build-fuzz/artifacts/<target>/.
 #   FUZZ_SECONDS  time per target (default 30)   FUZZ_JOBS  targets run at once (default nproc)
 #   FUZZ_SEED     the fuzzers' random seed (default 1, so a run can be repeated)
+#   FUZZ_RUNS     "fixed": instead of running for a time, each target runs its fixed number of
+#                 inputs below from a fresh working corpus, so that with the same seed every
+#                 machine tries the same inputs and a finding can be repeated exactly; the time
+#                 per target still caps the run on a slow machine.
 set -euo pipefail
 ORVIK_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORVIK_FUZZ_BUILD_DIR:-$ORVIK_ROOT/build-fuzz}
@@ -29,6 +33,12 @@ declare -A max_len=(
   [fuzz_vt52]=4096 [fuzz_validate_edit]=512 [fuzz_calc_engine]=1024
 )
 
+# Inputs per target in fixed mode: about ten seconds' worth on a two-core build machine.
+declare -A fixed_runs=(
+  [fuzz_record_parser]=60000 [fuzz_get_str]=1500000 [fuzz_ini_file]=30000 [fuzz_vt100]=25000
+  [fuzz_vt52]=60000 [fuzz_validate_edit]=300000 [fuzz_calc_engine]=150000
+)
+
 run_target() {
   local t=$1 bin=$build/bin/$1 work=$build/corpus/$1 art=$build/artifacts/$1/ log=$build/logs/$1.log
   mkdir -p "$work" "$art" "$(dirname "$log")"
@@ -40,7 +50,12 @@ run_target() {
       return 1
     fi
   fi
-  if "$bin" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" -max_len="${max_len[$t]:-4096}" -rss_limit_mb=1024 -timeout=10 \
+  local budget=()
+  if [ "${FUZZ_RUNS:-}" = fixed ]; then
+    rm -rf "$work" && mkdir -p "$work"
+    budget=(-runs="${fixed_runs[$t]:-30000}")
+  fi
+  if "$bin" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" "${budget[@]}" -max_len="${max_len[$t]:-4096}" -rss_limit_mb=1024 -timeout=10 \
     -malloc_limit_mb=512 -print_final_stats=1 -artifact_prefix="$art" "$work" "$ORVIK_ROOT/fuzz/corpus/$t" \
     >"$log" 2>&1; then
     echo "ok   $t: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs," \

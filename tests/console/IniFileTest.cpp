@@ -135,6 +135,24 @@ TEST_F(IniFileTest, CommentsAndForeignLinesSurvive)
     EXPECT_EQ(readAll(path()), "; settings\n[Com]\nComPortNo=COM3\nEcho=0\n\n[Other]\nx=1\n");
 }
 
+// Files edited on other systems end lines with CR LF, LF or a lone CR; a value must read
+// the same before and after the file is rewritten, whatever ended its line.
+TEST_F(IniFileTest, EveryLineEndingEndsALine)
+{
+    writeFile(path(), "[Port]\r\nName=COM2\r\r\nBaud=9600\rParity=0\nStop=1");
+    TIniFile ini(path());
+    EXPECT_EQ(ini.readString("Port", "Name", ""), "COM2");
+    EXPECT_EQ(ini.readString("Port", "Baud", ""), "9600");
+    EXPECT_EQ(ini.readString("Port", "Parity", ""), "0");
+    EXPECT_EQ(ini.readString("Port", "Stop", ""), "1");
+    ini.writeString("Port", "Baud", "115200");
+    TIniFile again(path());
+    EXPECT_EQ(again.readString("Port", "Name", ""), "COM2");
+    EXPECT_EQ(again.readString("Port", "Baud", ""), "115200");
+    EXPECT_EQ(again.readString("Port", "Parity", ""), "0");
+    EXPECT_EQ(again.readString("Port", "Stop", ""), "1");
+}
+
 TEST_F(IniFileTest, UnwritableFolderRaisesWithThePath)
 {
     // A read-only folder stops everyone but root; a "folder" that is a plain file stops root too.

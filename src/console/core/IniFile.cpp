@@ -74,13 +74,15 @@ TIniFile::TIniFile(const QString& fileName)
     const QByteArray content = file.readAll();
     qsizetype pos = 0;
     while (pos < content.size()) {
-        qsizetype eol = content.indexOf('\n', pos);
-        if (eol < 0)
-            eol = content.size();
+        // CR LF, LF and a lone CR all end a line: a CR left inside a value would be lost
+        // the next time the file is written, so the value would change by being saved.
+        qsizetype eol = pos;
+        while (eol < content.size() && content[eol] != '\n' && content[eol] != '\r')
+            ++eol;
         QByteArray text = content.mid(pos, eol - pos);
         pos = eol + 1;
-        if (text.endsWith('\r'))
-            text.chop(1);
+        if (eol + 1 < content.size() && content[eol] == '\r' && content[eol + 1] == '\n')
+            ++pos;
         const QByteArray t = trimmed(text);
         if (t.startsWith('[')) {
             const qsizetype close = t.indexOf(']');
