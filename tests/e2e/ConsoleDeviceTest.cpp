@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "chart/Chart.h"
 #include "serial/ComPort.h"
@@ -259,6 +260,43 @@ TEST_F(ConsoleDevice, AHangUpMidRecordLeavesTheWindowResponsiveAndRS232Reconnect
     ASSERT_TRUE(again.finished());
     const QJsonObject answers = again.figures()["answers"].toObject();
     EXPECT_EQ(answers["received"].toInt(), answers["expected"].toInt());
+    EXPECT_EQ(answers["unexpected"].toInt(), 0);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// The line disappears and comes back under the same name (as an adapter re-plugged behind a
+// fixed device link): the piece of a record cut off with the old line is not taken for the
+// start of the first record on the new one, and every record there is answered.
+TEST_F(ConsoleDevice, ALineReopenedUnderTheSameNameReconnectsByChoosingRS232Again)
+{
+    const QString link = folder.path() + QStringLiteral("/ttyDevice");
+    Simulator sim({"--count", "60", "--rate", "200", "--seed", "12", "--hangup-after", "20", "--hangup-mid",
+        "--reopen", "--link", link});
+    ASSERT_EQ(sim.port(), link);
+    const auto linkInode = [&] {
+        struct stat st { };
+        return lstat(QFile::encodeName(link).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const ino_t first = linkInode();
+    writeSettings(folder.path(), link);
+    start();
+    chooseRS232();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1->Connected(); }, 20000));
+    EXPECT_EQ(find<QLabel>(*form, "Label3")->text(), QStringLiteral("Closed"));
+    // The link is replaced, not edited, when the new line is there.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return linkInode() != first && linkInode() != 0; }, 10000));
+
+    chooseRS232();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(find<QLabel>(*form, "Label3")->text(), link);
+    ASSERT_TRUE(sim.finished());
+    const QJsonObject run = sim.figures();
+    const QJsonObject answers = run["answers"].toObject();
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_GT(answers["expected"].toInt(), 20);
+    EXPECT_EQ(answers["received"].toInt(), answers["expected"].toInt());
+    EXPECT_EQ(answers["missing"].toInt(), 0);
     EXPECT_EQ(answers["unexpected"].toInt(), 0);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }

@@ -33,6 +33,9 @@ Simulates the diagnostic device on a pseudo-terminal (its path is printed first 
   --start-delay MS      wait after the console opens the line (200)
   --linger MS           listen for stray answers before ending (100)
   --reconnect           wait for the console again when it closes the line
+  --reopen              after the hang-up, open a new pseudo-terminal and wait again
+  --link PATH           keep a symbolic link at PATH to the pseudo-terminal (printed as
+                        the port), re-pointed when the line is reopened
   --record-log FILE     write every line sent and every answer as JSON lines
   --json                print the figures as one JSON object
   --quiet               no progress messages on stderr
@@ -121,10 +124,11 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o)
         {"--start-delay", nonNegative(o.startDelayMs)},
         {"--linger", nonNegative(o.lingerMs)},
         {"--record-log", [&](const std::string& v) { return !(o.recordLog = v).empty(); }},
+        {"--link", [&](const std::string& v) { return !(o.link = v).empty(); }},
     };
     const std::map<std::string, bool*> flags{{"--flood", &o.flood}, {"--hangup-mid", &o.hangupMid},
-        {"--idle", &o.idle}, {"--crlf", &o.crlf}, {"--reconnect", &o.reconnect}, {"--json", &o.json},
-        {"--quiet", &o.quiet}, {"--help", &o.help}};
+        {"--idle", &o.idle}, {"--crlf", &o.crlf}, {"--reconnect", &o.reconnect}, {"--reopen", &o.reopen},
+        {"--json", &o.json}, {"--quiet", &o.quiet}, {"--help", &o.help}};
     bool noCapture = false, noScopeReset = false;
     const std::map<std::string, bool*> negations{
         {"--no-capture-on-event", &noCapture}, {"--no-scope-reset", &noScopeReset}};
@@ -161,6 +165,10 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o)
         o.generator.scopeResetBeforeBurst = false;
     if (o.hangupMid && o.hangupAfter == 0)
         return "--hangup-mid needs --hangup-after";
+    if (o.reopen && o.hangupAfter == 0)
+        return "--reopen needs --hangup-after";
+    if (!o.device.empty() && (o.reopen || !o.link.empty()))
+        return "--reopen and --link work on a pseudo-terminal, not with --device";
     return {};
 }
 

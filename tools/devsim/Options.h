@@ -30,6 +30,8 @@ struct Options {
     int startDelayMs = 200;
     int lingerMs = 100;
     bool reconnect = false;
+    bool reopen = false; // after --hangup-after: a new pseudo-terminal, the console awaited again
+    std::string link; // a symbolic link kept pointing at the current pseudo-terminal
     std::string recordLog;
     bool json = false;
     bool quiet = false;

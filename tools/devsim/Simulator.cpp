@@ -140,7 +140,7 @@ void Simulator::queueLine(Line line)
     if (line.expect > 0)
         ++queuedAwaiting_;
     // Hanging up after N lines cuts the output after line N's CR, or inside line N + 1.
-    if (options_.hangupAfter > 0) {
+    if (options_.hangupAfter > 0 && !hungUp_) {
         if (!options_.hangupMid && linesQueued_ == options_.hangupAfter)
             cutAt_ = end;
         if (options_.hangupMid && linesQueued_ == options_.hangupAfter + 1)
@@ -156,7 +156,8 @@ void Simulator::release(Micros now)
     while (out_.size() < kHighWater) {
         if (options_.count > 0 && linesQueued_ >= options_.count)
             return;
-        if (options_.hangupAfter > 0 && linesQueued_ >= options_.hangupAfter + (options_.hangupMid ? 1 : 0))
+        if (options_.hangupAfter > 0 && !hungUp_
+            && linesQueued_ >= options_.hangupAfter + (options_.hangupMid ? 1 : 0))
             return; // nothing after the cut is ever written
         std::deque<Line>* from = nullptr;
         if (!commandLines_.empty()) {
@@ -413,6 +414,18 @@ void Simulator::peerLost(Micros now)
         return;
     abandon(now);
     log("{\"ev\":\"peer-lost\",\"t_us\":" + std::to_string(now - startedAt_) + "}");
+    if (state_ == State::Running)
+        state_ = State::Waiting;
+}
+
+void Simulator::reopened(Micros now)
+{
+    if (state_ == State::Finished)
+        return;
+    hungUp_ = true;
+    hangupDue_ = false;
+    abandon(now);
+    log("{\"ev\":\"reopened\",\"t_us\":" + std::to_string(now - startedAt_) + "}");
     if (state_ == State::Running)
         state_ = State::Waiting;
 }

@@ -46,6 +46,9 @@ public:
     void stop(const std::string& reason, Micros now);
     // The console closed the line and --reconnect waits for it again.
     void peerLost(Micros now);
+    // The simulator closed the line for --hangup-after and opened a new one (--reopen): it
+    // waits for the console again and does not hang up a second time.
+    void reopened(Micros now);
     bool finished() const { return state_ == State::Finished; }
 
     const Stats& stats() const { return stats_; }
@@ -105,6 +108,7 @@ private:
     std::string cutPartial_;
     Micros hangupAt_ = kNever;
     bool hangupDue_ = false;
+    bool hungUp_ = false; // the one hang-up is behind us
 };
 
 } // namespace devsim

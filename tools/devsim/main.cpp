@@ -143,6 +143,20 @@ void flushStale(const std::string& path)
     close(slave);
 }
 
+// Points the link at the current pseudo-terminal in one step, so that a console opening
+// the link never finds it missing or half made.
+bool pointLink(const std::string& link, const std::string& target)
+{
+    const std::string fresh = link + ".new";
+    unlink(fresh.c_str());
+    if (symlink(target.c_str(), fresh.c_str()) != 0 || rename(fresh.c_str(), link.c_str()) != 0) {
+        fail(link);
+        unlink(fresh.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool signalled()
 {
     char buf[16];
@@ -292,7 +306,11 @@ int main(int argc, char** argv)
     int fd = options.device.empty() ? openPty(path) : openDevice(options.device, options.baud);
     if (fd < 0)
         return kExitIo;
-    std::printf("PORT %s\n", path.c_str());
+    if (!options.link.empty() && !pointLink(options.link, path)) {
+        close(fd);
+        return kExitIo;
+    }
+    std::printf("PORT %s\n", options.link.empty() ? path.c_str() : options.link.c_str());
     std::fflush(stdout);
 
     Simulator sim(options, seed, [recordLog](const std::string& entry) {
@@ -319,6 +337,20 @@ int main(int argc, char** argv)
             flushStale(path);
             continue;
         }
+        if (outcome == Outcome::Hangup && options.reopen) {
+            // Like a USB adapter unplugged and plugged in again: the old line is gone and a
+            // new one appears, under the same name when there is a link.
+            close(fd);
+            fd = openPty(path);
+            if (fd < 0 || (!options.link.empty() && !pointLink(options.link, path))) {
+                sim.stop("error", nowUs());
+                ioError = true;
+                break;
+            }
+            note("line reopened on " + path);
+            sim.reopened(nowUs());
+            continue;
+        }
         switch (outcome) {
         case Outcome::Finished:
             break;
@@ -338,7 +370,10 @@ int main(int argc, char** argv)
         }
         break;
     }
-    close(fd);
+    if (fd >= 0)
+        close(fd);
+    if (!options.link.empty())
+        unlink(options.link.c_str());
     if (recordLog)
         std::fclose(recordLog);
 

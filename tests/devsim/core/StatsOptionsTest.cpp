@@ -99,6 +99,8 @@ TEST(Options, ParsesValuesFlagsAndRejectsNonsense)
         {"--mix", "va=1,xx=2"},
         {"--mix", "va"},
         {"--hangup-mid"},
+        {"--reopen"},
+        {"--device", "/dev/ttyS0", "--link", "/tmp/x"},
         {"--flood=yes"},
         {"--bogus"},
         {"--seed", "12x"},
