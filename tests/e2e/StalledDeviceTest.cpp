@@ -1,0 +1,106 @@
+// A device that stops reading: a send gives up once the write timeout has passed (error 2,
+// reported once), the window is held no longer than that, and once the device reads again
+// the next send goes through whole.
+#include "console/MainUnit.h"
+
+#include "serial/ComPort.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+bool waitFor(const std::function<bool()>& done, int ms = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+QByteArray drain(int fd)
+{
+    QByteArray got;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0)
+            got.append(buf, n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            return got;
+    }
+}
+
+TEST(StalledDevice, ASendGivesUpAfterTheWriteTimeoutAndTheNextOneWorksOnceTheDeviceReads)
+{
+    int master = -1, slave = -1;
+    char name[128];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    termios raw{};
+    ASSERT_EQ(tcgetattr(slave, &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    QTemporaryDir folder;
+    TForm1 form(folder.path());
+    QStringList errors;
+    form.ErrorReport = [&](const QString& m) { errors << m; };
+    form.show();
+    form.ComPort1->SetPort(QString::fromLocal8Bit(name));
+    form.ComPort1->OpenPort();
+    ASSERT_TRUE(form.ComPort1->Connected());
+
+    // The device stops reading: output towards it is held (as by flow control), through a
+    // second descriptor of the console's end that the test opened first.
+    ASSERT_EQ(tcflow(slave, TCOOFF), 0);
+
+    auto* edit = form.findChild<QLineEdit*>(QStringLiteral("Edit1"));
+    auto* send = form.findChild<QPushButton*>(QStringLiteral("Button8"));
+    ASSERT_TRUE(edit && send);
+    edit->setText(QStringLiteral("Vcc"));
+    QElapsedTimer held;
+    held.start();
+    send->click(); // "Vcc" CR LF: 1000 + 100 × 5 ms with the port's default timeouts
+    const qint64 heldMs = held.elapsed();
+    ASSERT_TRUE(waitFor([&] { return !errors.isEmpty(); }));
+    EXPECT_GE(heldMs, 1500);
+    EXPECT_LT(heldMs, 1500 + 1000) << "the window was held longer than the write timeout";
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.value(0).contains(QStringLiteral("WriteFile function failed")))
+        << errors.value(0).toStdString();
+    EXPECT_TRUE(errors.value(0).contains(QString::number(ETIMEDOUT))) << errors.value(0).toStdString();
+    EXPECT_TRUE(form.ComPort1->Connected());
+
+    // The device reads again: the next send arrives whole.
+    ASSERT_EQ(tcflow(slave, TCOON), 0);
+    drain(master);
+    edit->setText(QStringLiteral("PUSK"));
+    send->click();
+    QByteArray arrived;
+    ASSERT_TRUE(waitFor([&] {
+        arrived += drain(master);
+        return arrived.endsWith("PUSK\r\n");
+    })) << arrived.right(32).toHex().toStdString();
+    EXPECT_EQ(arrived, "PUSK\r\n");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(errors.size(), 1);
+
+    form.ComPort1->ClosePort();
+    ::close(slave);
+    ::close(master);
+}
+
+} // namespace
