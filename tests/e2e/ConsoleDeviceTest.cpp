@@ -4,6 +4,7 @@
 // across a restart, and the device hanging up in the middle of a record.
 #include "console/MainUnit.h"
 
+#include "E2eSupport.h"
 #include "console/CommandDialogs.h"
 
 #include <QApplication>
@@ -36,56 +37,6 @@ template <class T> T* find(QWidget& root, const char* name)
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
-
-// One run of orvik-devsim; its port is the first line it prints.
-class Simulator {
-public:
-    explicit Simulator(QStringList args)
-    {
-        args << QStringLiteral("--json") << QStringLiteral("--quiet");
-        process_.start(QStringLiteral(ORVIK_DEVSIM), args);
-        if (!process_.waitForStarted(10000))
-            return;
-        if (!QTest::qWaitFor([&] { return process_.canReadLine(); }, 10000))
-            return;
-        const QString first = QString::fromLocal8Bit(process_.readLine()).trimmed();
-        if (first.startsWith(QStringLiteral("PORT ")))
-            port_ = first.mid(5);
-    }
-    ~Simulator()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            process_.waitForFinished(5000);
-        }
-    }
-    const QString& port() const { return port_; }
-    bool finished(int ms = 60000)
-    {
-        return QTest::qWaitFor([&] { return process_.state() == QProcess::NotRunning; }, ms);
-    }
-    // Ends the run (a signal) and returns its figures.
-    QJsonObject stop()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            finished(10000);
-        }
-        return figures();
-    }
-    QJsonObject figures()
-    {
-        output_ += process_.readAllStandardOutput();
-        const qsizetype brace = output_.indexOf('{');
-        return brace < 0 ? QJsonObject() : QJsonDocument::fromJson(output_.mid(brace)).object();
-    }
-    int exitCode() const { return process_.exitCode(); }
-
-private:
-    QProcess process_;
-    QString port_;
-    QByteArray output_;
-};
 
 void writeSettings(const QString& folder, const QString& port)
 {

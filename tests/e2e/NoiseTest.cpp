@@ -5,6 +5,8 @@
 #include "serial/ComPort.h"
 #include "serial/FakeSerialDevice.h"
 
+#include "E2eSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,24 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-long residentKiB()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = f.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
-}
-
-bool waitFor(const std::function<bool()>& done, int ms = 30000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
 
 TEST(DeviceNoise, FiftyMegabytesWithoutACarriageReturnStayBounded)
 {
@@ -62,8 +46,12 @@ TEST(DeviceNoise, FiftyMegabytesWithoutACarriageReturnStayBounded)
     ASSERT_TRUE(waitFor([&] { return form.Voltage->text() == QStringLiteral("42"); }));
     EXPECT_EQ(form.Current->text(), QStringLiteral("7"));
     EXPECT_LE(form.Parser().pendingBytes(), 1u); // at most the line feed the terminal adds after CR
-    // Far below the 50 MB that went through: the line buffer is bounded at 1 MiB.
-    EXPECT_LT(peak - before, 40 * 1024) << "resident memory grew by " << (peak - before) << " KiB";
+    // Far below the 50 MB that went through: the line buffer is bounded at 1 MiB. Under
+    // a sanitizer freed blocks sit in its quarantine (256 MB), so resident memory says
+    // nothing there; the bound on the line buffer above still holds.
+    if (!kSanitized) {
+        EXPECT_LT(peak - before, 40 * 1024) << "resident memory grew by " << (peak - before) << " KiB";
+    }
     form.ComPort1->ClosePort();
 }
 
