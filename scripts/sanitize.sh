@@ -12,7 +12,8 @@ export QT_QPA_PLATFORM=offscreen
 # halt_on_error keeps a report from scrolling past; detect_leaks stays on (the default).
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:halt_on_error=1:detect_stack_use_after_return=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+# Qt itself is not instrumented: scripts/tsan.supp says what that leaves out and why.
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:history_size=4:suppressions=$ORVIK_ROOT/scripts/tsan.supp}
 
 configure() {
   cmake -S "$ORVIK_ROOT" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -1,6 +1,7 @@
 #include "serial/ComThread.h"
 
 #include "serial/ComPort.h"
+#include "serial/QueuedCall.h"
 #include "serial/SerialDevice.h"
 
 #include <QMetaObject>
@@ -130,8 +131,7 @@ TComThread::Outcome TComThread::deliver(TComEvents events)
             mb->jobDone = false;
             mb->error = nullptr;
         }
-        QMetaObject::invokeMethod(
-            port_, [mb] { mb->runPending(); }, Qt::QueuedConnection);
+        postQueuedCall(port_, [mb] { mb->runPending(); });
         // The device keeps taking input meanwhile, so the next batch finds it all queued.
         device_->pumpInput([&mb] {
             std::lock_guard lock(mb->mutex);
@@ -160,8 +160,7 @@ TComThread::Outcome TComThread::deliver(TComEvents events)
         const uint64_t session = session_;
         for (TComEvent ev : kOrder)
             if (events.contains(ev))
-                QMetaObject::invokeMethod(
-                    port_, [port, session, ev] { port->windowEvent(session, ev); }, Qt::QueuedConnection);
+                postQueuedCall(port_, [port, session, ev] { port->windowEvent(session, ev); });
         return Outcome::Handled;
     }
     }
@@ -197,8 +196,7 @@ void TComThread::run()
         // this thread, so it must not be waited for here.
         TCustomComPort* port = port_;
         const uint64_t session = session_;
-        QMetaObject::invokeMethod(
-            port_, [port, session] { port->hangUpFromThread(session); }, Qt::QueuedConnection);
+        postQueuedCall(port_, [port, session] { port->hangUpFromThread(session); });
     }
     std::lock_guard lock(mailbox_->mutex);
     mailbox_->onDone = nullptr; // a job finishing after this must not touch the device

@@ -85,7 +85,9 @@ TFlowControl TextToFlowControl(const QString& text)
 
 int32_t BaudRateValue(TBaudRate value)
 {
-    return value >= 0 && value < 16 ? kBaudValues[value] : 9600;
+    // A value read from a settings file may lie outside the enumeration.
+    const int i = static_cast<int>(value);
+    return i >= 0 && i < 16 ? kBaudValues[i] : 9600;
 }
 int StopBitsValue(TStopBits value)
 {

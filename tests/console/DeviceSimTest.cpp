@@ -6,11 +6,12 @@
 #include "serial/ComPort.h"
 #include "widgets/ValidateEdit.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include "ChildProcess.h"
 
 namespace {
 
@@ -22,13 +23,13 @@ int figure(const QString& report, const QString& pattern)
 
 TEST(DeviceSimulator, ConsoleAnswersEveryRecordAndCountsWhatItSent)
 {
-    QProcess sim;
-    sim.start(QStringLiteral(ORVIK_DEVSIM),
+    ChildProcess sim;
+    ASSERT_TRUE(sim.start(QStringLiteral(ORVIK_DEVSIM),
         {"--count", "400", "--rate", "0", "--flood", "--window", "1", "--seed", "7", "--malformed", "0.1",
-            "--events", "0.3", "--mix", "va=5,tr=4,burst=1", "--crlf", "--quiet"});
-    ASSERT_TRUE(sim.waitForStarted(10000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 10000));
-    const QString first = QString::fromLocal8Bit(sim.readLine()).trimmed();
+            "--events", "0.3", "--mix", "va=5,tr=4,burst=1", "--crlf", "--quiet"}));
+    QByteArray line;
+    ASSERT_TRUE(sim.readLine(line));
+    const QString first = QString::fromLocal8Bit(line).trimmed();
     ASSERT_TRUE(first.startsWith("PORT ")) << first.toStdString();
 
     QTemporaryDir dir;
@@ -40,7 +41,7 @@ TEST(DeviceSimulator, ConsoleAnswersEveryRecordAndCountsWhatItSent)
     form.ComPort1->OpenPort();
     ASSERT_TRUE(form.ComPort1->Connected());
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.state() == QProcess::NotRunning; }, 60000));
+    ASSERT_TRUE(sim.finished());
     const QString report = QString::fromLocal8Bit(sim.readAll());
     EXPECT_EQ(sim.exitCode(), 0) << report.toStdString();
     const int expected = figure(report, "ANSWERS expected=(\\d+)");

@@ -7,10 +7,10 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTest>
 #include <functional>
 #include <unistd.h>
+
+#include "ChildProcess.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;
@@ -49,46 +49,31 @@ public:
     explicit Simulator(QStringList args)
     {
         args << QStringLiteral("--json") << QStringLiteral("--quiet");
-        process_.start(QStringLiteral(ORVIK_DEVSIM), args);
-        if (!process_.waitForStarted(10000))
+        if (!process_.start(QStringLiteral(ORVIK_DEVSIM), args))
             return;
-        if (!QTest::qWaitFor([&] { return process_.canReadLine(); }, 10000))
-            return;
-        const QString first = QString::fromLocal8Bit(process_.readLine()).trimmed();
-        if (first.startsWith(QStringLiteral("PORT ")))
-            port_ = first.mid(5);
-    }
-    ~Simulator()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            process_.waitForFinished(5000);
-        }
+        QByteArray first;
+        if (process_.readLine(first) && first.startsWith("PORT "))
+            port_ = QString::fromLocal8Bit(first.mid(5).trimmed());
     }
     const QString& port() const { return port_; }
-    bool finished(int ms = 60000)
-    {
-        return QTest::qWaitFor([&] { return process_.state() == QProcess::NotRunning; }, ms);
-    }
+    bool finished(int ms = 60000) { return process_.finished(ms); }
     // Ends the run (a signal) and returns its figures.
     QJsonObject stop()
     {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            finished(10000);
-        }
+        process_.terminate();
+        finished(10000);
         return figures();
     }
     QJsonObject figures()
     {
-        output_ += process_.readAllStandardOutput();
+        output_ += process_.readAll();
         const qsizetype brace = output_.indexOf('{');
         return brace < 0 ? QJsonObject() : QJsonDocument::fromJson(output_.mid(brace)).object();
     }
     int exitCode() const { return process_.exitCode(); }
 
 private:
-    QProcess process_;
+    ChildProcess process_;
     QString port_;
     QByteArray output_;
 };

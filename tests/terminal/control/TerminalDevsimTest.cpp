@@ -11,11 +11,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QPixmap>
-#include <QProcess>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <gtest/gtest.h>
+
+#include "ChildProcess.h"
 
 namespace {
 
@@ -38,12 +39,11 @@ TEST(TerminalWithDeviceSimulator, ShowsTheTrafficAndAnswers)
     if (!QFile::exists(simulator))
         GTEST_SKIP() << "orvik-devsim is not built";
 
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::SeparateChannels);
-    sim.start(simulator, {"--seed", "7", "--rate", "40", "--count", "30", "--quiet", "--linger", "2000"});
-    ASSERT_TRUE(sim.waitForStarted(5000));
-    ASSERT_TRUE(waitFor([&] { return sim.canReadLine(); }, 5000));
-    const QByteArray first = sim.readLine().trimmed();
+    ChildProcess sim;
+    ASSERT_TRUE(sim.start(
+        simulator, {"--seed", "7", "--rate", "40", "--count", "30", "--quiet", "--linger", "2000"}));
+    QByteArray first;
+    ASSERT_TRUE(sim.readLine(first, 5000));
     ASSERT_TRUE(first.startsWith("PORT ")) << first.constData();
     const QString path = QString::fromLocal8Bit(first.mid(5));
 
@@ -119,7 +119,7 @@ TEST(TerminalWithDeviceSimulator, ShowsTheTrafficAndAnswers)
     memo->SetComPort(nullptr);
     port.ClosePort();
     sim.terminate();
-    sim.waitForFinished(5000);
+    sim.finished(5000);
 }
 
 } // namespace

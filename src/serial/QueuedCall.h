@@ -1,0 +1,92 @@
+#pragma once
+// Posting a call from the port's event thread to the port's own thread.
+//
+// Qt's event queue orders the two threads under its own lock, inside the Qt library, which
+// ThreadSanitizer does not instrument: without a mark it takes the call's captures (written
+// by the event thread, read and freed by the receiver) for a data race. The mark models
+// exactly what the queue's lock gives: everything the poster did before the post happens
+// before everything the receiver does from the call on. Without ThreadSanitizer it is empty.
+
+#include <QMetaObject>
+#include <QObject>
+#include <utility>
+
+#if defined(__SANITIZE_THREAD__)
+#define ORVIK_TSAN_HANDOVER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ORVIK_TSAN_HANDOVER 1
+#endif
+#endif
+
+#ifdef ORVIK_TSAN_HANDOVER
+extern "C" void __tsan_acquire(void* addr);
+extern "C" void __tsan_release(void* addr);
+#endif
+
+namespace serial_detail {
+
+// Marks both hand-overs of one queued call, keyed by its own address in the queue's copy:
+// from the poster to the receiver when the call runs, and from the receiver back to
+// whichever thread frees the copy (Qt lets the poster free it when the receiver was done
+// first).
+class HandOverMark {
+public:
+    HandOverMark() = default;
+    // The call is copied into the queue's storage member by member: this member comes
+    // last, so its copy marks the end of every write the post makes.
+    HandOverMark(HandOverMark&& other) noexcept
+        : armed_(true)
+    {
+        other.armed_ = false;
+        release();
+    }
+    HandOverMark(const HandOverMark&)
+        : armed_(true)
+    {
+        release();
+    }
+    HandOverMark& operator=(const HandOverMark&) = delete;
+    ~HandOverMark()
+    {
+        if (armed_)
+            acquire();
+    }
+    void received() { acquire(); }
+    void done() { release(); }
+
+private:
+    void acquire()
+    {
+#ifdef ORVIK_TSAN_HANDOVER
+        __tsan_acquire(this);
+#endif
+    }
+    void release()
+    {
+#ifdef ORVIK_TSAN_HANDOVER
+        __tsan_release(this);
+#endif
+    }
+    bool armed_ = false; // the queue's copy, not the poster's moved-from original
+};
+
+template <class F> struct MarkedCall {
+    F call;
+    HandOverMark mark; // declared last, see HandOverMark
+    void operator()()
+    {
+        mark.received();
+        call();
+        mark.done();
+    }
+};
+
+} // namespace serial_detail
+
+// Queues f to run in receiver's thread.
+template <class F> void postQueuedCall(QObject* receiver, F&& f)
+{
+    QMetaObject::invokeMethod(
+        receiver, serial_detail::MarkedCall<std::decay_t<F>>{std::forward<F>(f), {}}, Qt::QueuedConnection);
+}
