@@ -39,6 +39,8 @@ if [ "${ORVIK_SKIP_SANITIZE:-0}" != 1 ]; then
 fi
 # Last, so that its summary closes the output.
 stage tests ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
+# The figures the soak and fault tests print, which ctest keeps to itself when they pass.
+grep -h -E '^(soak|figures):' "$build/Testing/Temporary/LastTest.log" 2>/dev/null || true
 
 if ((${#failed[@]})); then
   echo "FAILED: ${failed[*]}"
