@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWheelEvent>
 
 namespace {
@@ -163,7 +164,10 @@ Qt::CursorShape toShape(TCursor c)
 
 TCustomChart::TCustomChart(QWidget* parent)
     : QWidget(parent)
+    , frameTimer_(new QTimer(this)) // first: setting up the model already asks for redraws
 {
+    frameTimer_->setSingleShot(true);
+    connect(frameTimer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     SetMetrics(std::make_unique<QtChartMetrics>());
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -176,7 +180,13 @@ TCustomChart::~TCustomChart() = default;
 void TCustomChart::Invalidate()
 {
     bufferValid_ = false;
-    update();
+    const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kFrameMs;
+    if (since >= kFrameMs) {
+        frameTimer_->stop();
+        update();
+    } else if (!frameTimer_->isActive()) {
+        frameTimer_->start(int(kFrameMs - since));
+    }
 }
 
 void TCustomChart::Repaint()
@@ -321,6 +331,7 @@ void TCustomChart::paintEvent(QPaintEvent*)
     }
     QPainter p(this);
     p.drawImage(0, 0, buffer_);
+    sincePaint_.start();
 }
 
 void TCustomChart::resizeEvent(QResizeEvent* event)

@@ -5,10 +5,12 @@
 
 #include "chart/core/ChartModel.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 
 class QPainter;
+class QTimer;
 
 class TCustomChart : public QWidget, public TChartModel {
     Q_OBJECT
@@ -21,8 +23,12 @@ public:
     // Paints a picture built by the model; the part every redraw shares.
     void PaintPicture(QPainter& painter, const TChartPicture& picture) const;
 
+    // A change to show: redrawn on the next pass of the event loop, but at most once per
+    // kFrameMs, so that a flood of samples (a redraw asked for per record) costs one redraw
+    // per frame. Repaint draws at once.
     void Invalidate() override;
     void Repaint() override;
+    static constexpr int kFrameMs = 15;
     void ShowCursor(TCursor cursor) override;
     void DrawZoomBand(const TChartRect& rect) override;
 
@@ -40,5 +46,7 @@ private:
 
     QImage buffer_;
     bool bufferValid_ = false;
+    QTimer* frameTimer_ = nullptr;
+    QElapsedTimer sincePaint_;
     int wheelDelta_ = 0;
 };
