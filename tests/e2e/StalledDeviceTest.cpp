@@ -5,6 +5,8 @@
 
 #include "serial/ComPort.h"
 
+#include "E2eSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -18,15 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int ms = 10000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
 
 QByteArray drain(int fd)
 {
