@@ -131,6 +131,9 @@ TComThread::Outcome TComThread::deliver(TComEvents events)
             mb->jobDone = false;
             mb->error = nullptr;
         }
+        // A close that began after this batch was taken may already be waiting in Stop;
+        // it runs the job itself, so it must hear of it.
+        mb->cv.notify_all();
         postQueuedCall(port_, [mb] { mb->runPending(); });
         // The device keeps taking input meanwhile, so the next batch finds it all queued.
         device_->pumpInput([&mb] {

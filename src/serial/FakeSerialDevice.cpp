@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 using Lock = std::unique_lock<std::mutex>;
 
@@ -215,6 +216,12 @@ int FakeSerialLine::readCalls() const
     return readCalls_;
 }
 
+void FakeSerialLine::setHandOverAfterCancel(int ms)
+{
+    Lock lock(mutex_);
+    handOverAfterCancelMs_ = ms;
+}
+
 bool FakeSerialLine::waiting() const
 {
     Lock lock(mutex_);
@@ -408,6 +415,12 @@ int FakeSerialDevice::waitEvent(uint32_t& events)
     if (line_->pending_) {
         events = line_->pending_;
         line_->pending_ = 0;
+        if (line_->handOverAfterCancelMs_ >= 0) {
+            line_->cv_.wait(lock, [&] { return cancelled_; });
+            const auto delay = std::chrono::milliseconds(line_->handOverAfterCancelMs_);
+            lock.unlock();
+            std::this_thread::sleep_for(delay);
+        }
         return 0;
     }
     return line_->hangUpError_;

@@ -43,6 +43,9 @@ public:
     void setOutputBlocked(bool blocked);
     void setAutoTxEmpty(bool on); // a write raises EV_TXEMPTY (default on)
     void setInputCountLimit(int limit); // under-report the queued count (-1: exact)
+    // The event thread, having taken a batch, hands it over only after the wait was
+    // cancelled and a further `ms` have passed: the close is then already waiting for it.
+    void setHandOverAfterCancel(int ms); // -1: off
 
     QByteArray output() const;
     QByteArray takeOutput();
@@ -95,6 +98,7 @@ private:
     std::vector<uint32_t> purges_;
     int readCalls_ = 0;
     bool waiting_ = false;
+    int handOverAfterCancelMs_ = -1;
 };
 
 class FakeSerialDevice : public ISerialDevice {

@@ -356,6 +356,23 @@ TEST(ComPortThread, CloseWithADeliveryPendingDoesNotDeadlock)
     EXPECT_EQ(f.count("OnAfterClose"), 1);
 }
 
+TEST(ComPortThread, CloseBeginningBeforeTheHandOverDoesNotDeadlock)
+{
+    // The event thread takes a batch, the close starts waiting for the thread, and only
+    // then is the batch handed over: the close must run it and end the thread.
+    FakePort f;
+    f.port.OpenPort();
+    f.settle();
+    f.line->setHandOverAfterCancel(50);
+    f.line->pushInput("late");
+    ASSERT_TRUE(waitFor([&] { return !f.line->waiting(); }));
+    f.port.ClosePort();
+    EXPECT_FALSE(f.port.Connected());
+    EXPECT_FALSE(f.port.HasEventThread());
+    EXPECT_EQ(f.rec.received, "late");
+    EXPECT_EQ(f.count("OnAfterClose"), 1);
+}
+
 TEST(ComPortThread, CloseFromInsideAHandler)
 {
     FakePort f;
