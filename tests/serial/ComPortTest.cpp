@@ -347,7 +347,7 @@ TEST(ComPortThread, CloseWithADeliveryPendingDoesNotDeadlock)
     f.line->pushInput("late");
     // The event thread has taken the event and waits for this thread, which does not
     // run its event loop before closing.
-    ASSERT_TRUE(waitFor([&] { return !f.line->waiting(); }));
+    ASSERT_TRUE(waitOutsideEventLoop([&] { return !f.line->waiting(); }));
     f.port.ClosePort();
     EXPECT_FALSE(f.port.Connected());
     EXPECT_EQ(f.rec.received, "late"); // run while the close waited
@@ -365,7 +365,7 @@ TEST(ComPortThread, CloseBeginningBeforeTheHandOverDoesNotDeadlock)
     f.settle();
     f.line->setHandOverAfterCancel(50);
     f.line->pushInput("late");
-    ASSERT_TRUE(waitFor([&] { return !f.line->waiting(); }));
+    ASSERT_TRUE(waitOutsideEventLoop([&] { return !f.line->waiting(); }));
     f.port.ClosePort();
     EXPECT_FALSE(f.port.Connected());
     EXPECT_FALSE(f.port.HasEventThread());

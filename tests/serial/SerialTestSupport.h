@@ -8,7 +8,9 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 // Runs the event loop until pred holds or the deadline passes.
 inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000)
@@ -19,6 +21,20 @@ inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000)
         if (t.elapsed() > timeoutMs)
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// Waits for pred without running the event loop, so that nothing queued for this thread
+// (a delivery the event thread waits on) runs meanwhile.
+inline bool waitOutsideEventLoop(const std::function<bool()>& pred, int timeoutMs = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }
