@@ -751,8 +751,13 @@ void TForm1::reportError(const QString& message)
     QMetaObject::invokeMethod(
         this,
         [this, message] {
-            if (ErrorReport)
-                ErrorReport(message);
+            // A report box runs the event loop; the same failure coming again meanwhile
+            // (every answer to a device that stopped reading) is not stacked on top of it.
+            if (!ErrorReport || errorsOnScreen_.contains(message))
+                return;
+            errorsOnScreen_.append(message);
+            ErrorReport(message);
+            errorsOnScreen_.removeOne(message);
         },
         Qt::QueuedConnection);
 }

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -233,6 +234,7 @@ private:
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;
     std::unique_ptr<TRecordParser> parser_;
+    QStringList errorsOnScreen_; // reports being shown right now
     TDataLog log_;
     bool logSyncing_ = false;
     std::array<TCommandForm*, 8> dialogs_{};

@@ -534,6 +534,32 @@ TEST_F(MainWindow, ProgramsThatCannotStartAreReported)
     EXPECT_EQ(errors[1], QString::fromLocal8Bit(std::strerror(ENOENT)));
 }
 
+TEST_F(MainWindow, AReportIsNotStackedOnTheSameReportStillShown)
+{
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", dir.path().toLocal8Bit());
+    int shown = 0;
+    // The report box runs the event loop while it is open, as a modal box does; the same
+    // failure happens twice meanwhile.
+    form->ErrorReport = [&](const QString& m) {
+        errors << m;
+        if (++shown == 1) {
+            form->WinCalcClick();
+            form->WinCalcClick();
+            QApplication::processEvents();
+            QApplication::processEvents();
+        }
+    };
+    form->WinCalcClick();
+    QApplication::processEvents();
+    EXPECT_EQ(errors.size(), 1);
+    // Once the box is closed, the next failure is reported again.
+    form->WinCalcClick();
+    QApplication::processEvents();
+    qputenv("PATH", path);
+    EXPECT_EQ(errors.size(), 2);
+}
+
 TEST(MainWindowFolders, ProgramFolderGetsOneSlash)
 {
     QTemporaryDir dir;
