@@ -32,6 +32,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QStandardPaths>
 #include <QStyle>
@@ -39,6 +40,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -794,14 +796,10 @@ void TForm1::SendToCom(const QByteArray& Text)
         line += '\n';
     if (Log->StateOn() && LogOutgoing->isChecked())
         writeLog(line);
-    if (!line.isEmpty()) {
-        try {
-            ComPort1->WriteText(line);
-        } catch (const std::exception& e) {
-            reportError(QString::fromStdString(e.what()));
-            return;
-        }
-    }
+    if (collectingAnswers_)
+        answers_ += line;
+    else if (!writeToCom(line))
+        return;
     if (Echo->isChecked()) {
         if (CR->isChecked() && !LF->isChecked())
             line += '\n';
@@ -815,11 +813,36 @@ void TForm1::SendToCom(const QByteArray& Text)
 
 // --- received records
 
+bool TForm1::writeToCom(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return true;
+    try {
+        ComPort1->WriteText(bytes);
+    } catch (const std::exception& e) {
+        reportError(QString::fromStdString(e.what()));
+        return false;
+    }
+    return true;
+}
+
 void TForm1::Memo1StrRecieved(QObject*, QByteArray& Str)
 {
     if (Log->StateOn() && LogIncomming->isChecked())
         writeLog(Str);
-    parser_->feed(Str);
+    // A block arriving while this one is parsed (a modal box runs the event loop) adds its
+    // answers behind this block's, which keeps them in order on the wire.
+    const bool outer = std::exchange(collectingAnswers_, true);
+    {
+        const auto restore = qScopeGuard([this, outer] { collectingAnswers_ = outer; });
+        parser_->feed(Str);
+    }
+    if (outer)
+        return;
+    const QByteArray answers = std::exchange(answers_, {});
+    // A handler of the parse may have closed the port meanwhile: the answers then go nowhere.
+    if (ComPort1->Connected())
+        writeToCom(answers);
 }
 
 QLabel* TForm1::readout(TReadout which) const

@@ -229,12 +229,17 @@ private:
     void addPoint(double x, double y) override;
     void clearScope() override;
     void send(const QByteArray& text) override;
+    bool writeToCom(const QByteArray& bytes); // false: failed and reported
 
     QString programFolder_;
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;
     std::unique_ptr<TRecordParser> parser_;
     QStringList errorsOnScreen_; // reports being shown right now
+    // Answers to the records of one received block go out in one write once the block is
+    // parsed: a flood costs a write per block instead of one per record.
+    bool collectingAnswers_ = false;
+    QByteArray answers_;
     TDataLog log_;
     bool logSyncing_ = false;
     std::array<TCommandForm*, 8> dialogs_{};

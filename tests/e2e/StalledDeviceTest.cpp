@@ -1,6 +1,7 @@
 // A device that stops reading: a send gives up once the write timeout has passed (error 2,
 // reported once), the window is held no longer than that, and once the device reads again
-// the next send goes through whole.
+// the next send goes through whole. The answers to one received block share one write, so a
+// block costs one timeout however many records it holds.
 #include "console/MainUnit.h"
 
 #include "serial/ComPort.h"
@@ -89,6 +90,58 @@ TEST(StalledDevice, ASendGivesUpAfterTheWriteTimeoutAndTheNextOneWorksOnceTheDev
     })) << arrived.right(32).toHex().toStdString();
     EXPECT_EQ(arrived, "PUSK\r\n");
     QCoreApplication::processEvents();
+    EXPECT_EQ(errors.size(), 1);
+
+    form.ComPort1->ClosePort();
+    ::close(slave);
+    ::close(master);
+}
+
+TEST(StalledDevice, TheAnswersToOneBlockGiveUpOnceNotOncePerRecord)
+{
+    int master = -1, slave = -1;
+    char name[128];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    termios raw{};
+    ASSERT_EQ(tcgetattr(slave, &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    QTemporaryDir folder;
+    TForm1 form(folder.path());
+    QStringList errors;
+    form.ErrorReport = [&](const QString& m) { errors << m; };
+    form.show();
+    form.ComPort1->SetPort(QString::fromLocal8Bit(name));
+    form.ComPort1->OpenPort();
+    ASSERT_TRUE(form.ComPort1->Connected());
+    ASSERT_EQ(tcflow(slave, TCOOFF), 0);
+
+    // Three records in one block, each answered: one write of the three answers, which gives
+    // up after its own timeout (1000 + 100 x 12 ms), where three writes would take 3 x 1400 ms
+    // and report three times.
+    const QByteArray block = "W:SCxQq7\rW:SCxQq7\rW:SCxQq7\r";
+    QElapsedTimer held;
+    held.start();
+    ASSERT_EQ(::write(master, block.constData(), std::size_t(block.size())), block.size());
+    ASSERT_TRUE(waitFor([&] { return !errors.isEmpty(); }, 10000));
+    const qint64 heldMs = held.elapsed();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(errors.size(), 1) << errors.join(" | ").toStdString();
+    EXPECT_LT(heldMs, 3 * 1400) << "every answer waited for its own timeout";
+    EXPECT_TRUE(form.ComPort1->Connected());
+
+    // Reading again, the device gets the answers to its next block whole and in one piece.
+    ASSERT_EQ(tcflow(slave, TCOON), 0);
+    drain(master);
+    ASSERT_EQ(::write(master, block.constData(), std::size_t(block.size())), block.size());
+    QByteArray arrived;
+    ASSERT_TRUE(waitFor([&] {
+        arrived += drain(master);
+        return arrived.size() >= 12;
+    })) << arrived.toHex().toStdString();
+    EXPECT_EQ(arrived, "OK\r\nOK\r\nOK\r\n");
     EXPECT_EQ(errors.size(), 1);
 
     form.ComPort1->ClosePort();
