@@ -134,8 +134,12 @@ void Simulator::queueLine(Line line)
 {
     const std::uint64_t start = outBase_ + out_.size();
     out_ += line.text;
-    out_ += options_.crlf ? "\r\n" : "\r";
+    out_ += '\r';
+    // The line is complete for the console with its CR, which it may answer before an LF
+    // after it is written: the answer is owed from the CR on.
     const std::uint64_t end = outBase_ + out_.size();
+    if (options_.crlf)
+        out_ += '\n';
     ++linesQueued_;
     if (line.expect > 0)
         ++queuedAwaiting_;

@@ -379,6 +379,27 @@ TEST(Simulator, CrLfLineEnds)
     EXPECT_EQ(d.wire, t[0] + "\r\n" + t[1].substr(1) + "\r\n" + t[2].substr(1) + "\r\n");
 }
 
+TEST(Simulator, AnAnswerBeforeTheLineFeedIsOwedToTheLine)
+{
+    // The console answers at the CR; written a byte at a time, the LF comes after it.
+    Options o = base();
+    o.crlf = true;
+    o.count = 4;
+    o.chunkMax = 1;
+    o.answerTimeoutMs = 0;
+    Driver d(o);
+    d.runUntil([&] {
+        d.answerAll(10);
+        return d.sim.finished();
+    });
+    const auto& s = d.sim.stats();
+    EXPECT_EQ(s.answersExpected, 4u);
+    EXPECT_EQ(s.answersReceived, 4u);
+    EXPECT_EQ(s.answersUnexpected, 0u);
+    EXPECT_EQ(s.answersMissing, 0u);
+    EXPECT_EQ(s.end, "count");
+}
+
 TEST(Simulator, DurationEndsTheRun)
 {
     Options o = base();
