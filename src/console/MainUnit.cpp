@@ -39,6 +39,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -495,6 +496,15 @@ QWidget* TForm1::buildSetupPage()
     return page;
 }
 
+namespace {
+// Width a read-out needs for text in its font, with its margins.
+int readoutWidth(const QLabel* l, const QString& text)
+{
+    const QMargins m = l->contentsMargins();
+    return l->fontMetrics().horizontalAdvance(text) + m.left() + m.right() + 2 * l->margin() + 2;
+}
+} // namespace
+
 QWidget* TForm1::buildScopePage()
 {
     auto* page = new QWidget;
@@ -531,8 +541,12 @@ QWidget* TForm1::buildScopePage()
         auto* value = label(QStringLiteral("0"), stats, name);
         value->setFont(big);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        value->setMinimumWidth(80);
-        s->addWidget(value, row + 1, 0, 1, 2);
+        // Of fixed size, so that a new value repaints the read-out alone: a label that may
+        // change size has the window laid out again, and the tab widget then repaints all
+        // of itself, once per record. It only widens, for a longer value than any before.
+        value->setFixedSize(
+            std::max(80, readoutWidth(value, QStringLiteral("-8888"))), value->sizeHint().height());
+        s->addWidget(value, row + 1, 0, 1, 2, Qt::AlignRight | Qt::AlignVCenter);
         s->addWidget(label(unit, stats), row + 1, 2);
         s->addWidget(label(text::limit, stats), row + 2, 0);
         limitEdit = new TValidateEdit(stats);
@@ -879,7 +893,14 @@ QByteArray TForm1::limitText(TLimit which) const
 
 void TForm1::setReadoutText(TReadout which, QByteArrayView bytes)
 {
-    readout(which)->setText(cp1251::decode(bytes.data(), bytes.size()));
+    QLabel* l = readout(which);
+    const QString text = cp1251::decode(bytes.data(), bytes.size());
+    if (text == l->text())
+        return;
+    const int wanted = readoutWidth(l, text);
+    if (wanted > l->minimumWidth())
+        l->setFixedWidth(wanted);
+    l->setText(text);
 }
 
 void TForm1::setReadoutColor(TReadout which, TColor color)

@@ -379,6 +379,45 @@ TEST_F(MainWindow, RecordsFromThePeerUpdateTheScopePageAndAreAnswered)
     EXPECT_EQ(form->Parser().timeScale(), 1);
 }
 
+// Counts the paint events of one widget.
+struct Paints : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST_F(MainWindow, NewReadoutValuesRepaintTheReadoutsAlone)
+{
+    // The tab widget repaints all of itself when it is laid out again: new values of the
+    // usual width must not make it lay itself out.
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    connectPeer();
+    peer.write("W:VA-230/5\rW:TR80/RK2\r");
+    EXPECT_EQ(peer.read(8), "OK\r\nOK\r\n");
+    QTest::qWait(100);
+    Paints paints;
+    form->PageControl1->installEventFilter(&paints);
+    peer.write("W:VA-5/12\rW:VA7/3\rW:VA-1234/999\rW:TR1/RK1\rW:TR-88/RK3\r");
+    EXPECT_EQ(peer.read(20), "OK\r\nOK\r\nOK\r\nOK\r\nOK\r\n");
+    QTest::qWait(100); // a layout request climbs one level per turn of the event loop
+    EXPECT_EQ(form->Voltage->text(), "-1234");
+    EXPECT_EQ(form->Temperature->text(), "-88");
+    EXPECT_EQ(paints.count, 0);
+
+    // A value longer than any before widens its read-out so that all of it shows.
+    peer.write("W:VA-123456789/1\r");
+    EXPECT_EQ(peer.read(4), "OK\r\n");
+    QApplication::processEvents();
+    EXPECT_EQ(form->Voltage->text(), "-123456789");
+    EXPECT_GE(form->Voltage->contentsRect().width(),
+        form->Voltage->fontMetrics().horizontalAdvance(form->Voltage->text()));
+    form->PageControl1->removeEventFilter(&paints);
+}
+
 TEST_F(MainWindow, ScopeButtonsZoomAndUndo)
 {
     for (int i = 0; i < 11; ++i)
