@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -37,32 +38,50 @@ QByteArray drain(int fd)
     }
 }
 
-TEST(StalledDevice, ASendGivesUpAfterTheWriteTimeoutAndTheNextOneWorksOnceTheDeviceReads)
-{
+// The shown window connected to a pty whose device end has stopped reading: output towards it
+// is held (as by flow control), through a second descriptor of the console's end that the
+// test opened first.
+class StalledDevice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[128];
+        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        termios raw{};
+        ASSERT_EQ(tcgetattr(slave, &raw), 0);
+        cfmakeraw(&raw);
+        ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+        form = std::make_unique<TForm1>(folder.path());
+        form->ErrorReport = [this](const QString& m) { errors << m; };
+        form->show();
+        form->ComPort1->SetPort(QString::fromLocal8Bit(name));
+        form->ComPort1->OpenPort();
+        ASSERT_TRUE(form->ComPort1->Connected());
+        ASSERT_EQ(tcflow(slave, TCOOFF), 0);
+    }
+    void TearDown() override
+    {
+        if (form)
+            form->ComPort1->ClosePort();
+        form.reset();
+        if (slave >= 0)
+            ::close(slave);
+        if (master >= 0)
+            ::close(master);
+    }
+
     int master = -1, slave = -1;
-    char name[128];
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    termios raw{};
-    ASSERT_EQ(tcgetattr(slave, &raw), 0);
-    cfmakeraw(&raw);
-    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-
     QTemporaryDir folder;
-    TForm1 form(folder.path());
+    std::unique_ptr<TForm1> form;
     QStringList errors;
-    form.ErrorReport = [&](const QString& m) { errors << m; };
-    form.show();
-    form.ComPort1->SetPort(QString::fromLocal8Bit(name));
-    form.ComPort1->OpenPort();
-    ASSERT_TRUE(form.ComPort1->Connected());
+};
 
-    // The device stops reading: output towards it is held (as by flow control), through a
-    // second descriptor of the console's end that the test opened first.
-    ASSERT_EQ(tcflow(slave, TCOOFF), 0);
-
-    auto* edit = form.findChild<QLineEdit*>(QStringLiteral("Edit1"));
-    auto* send = form.findChild<QPushButton*>(QStringLiteral("Button8"));
+TEST_F(StalledDevice, ASendGivesUpAfterTheWriteTimeoutAndTheNextOneWorksOnceTheDeviceReads)
+{
+    auto* edit = form->findChild<QLineEdit*>(QStringLiteral("Edit1"));
+    auto* send = form->findChild<QPushButton*>(QStringLiteral("Button8"));
     ASSERT_TRUE(edit && send);
     edit->setText(QStringLiteral("Vcc"));
     QElapsedTimer held;
@@ -76,7 +95,7 @@ TEST(StalledDevice, ASendGivesUpAfterTheWriteTimeoutAndTheNextOneWorksOnceTheDev
     EXPECT_TRUE(errors.value(0).contains(QStringLiteral("WriteFile function failed")))
         << errors.value(0).toStdString();
     EXPECT_TRUE(errors.value(0).contains(QString::number(ETIMEDOUT))) << errors.value(0).toStdString();
-    EXPECT_TRUE(form.ComPort1->Connected());
+    EXPECT_TRUE(form->ComPort1->Connected());
 
     // The device reads again: the next send arrives whole.
     ASSERT_EQ(tcflow(slave, TCOON), 0);
@@ -91,33 +110,10 @@ TEST(StalledDevice, ASendGivesUpAfterTheWriteTimeoutAndTheNextOneWorksOnceTheDev
     EXPECT_EQ(arrived, "PUSK\r\n");
     QCoreApplication::processEvents();
     EXPECT_EQ(errors.size(), 1);
-
-    form.ComPort1->ClosePort();
-    ::close(slave);
-    ::close(master);
 }
 
-TEST(StalledDevice, TheAnswersToOneBlockGiveUpOnceNotOncePerRecord)
+TEST_F(StalledDevice, TheAnswersToOneBlockGiveUpOnceNotOncePerRecord)
 {
-    int master = -1, slave = -1;
-    char name[128];
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    termios raw{};
-    ASSERT_EQ(tcgetattr(slave, &raw), 0);
-    cfmakeraw(&raw);
-    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-
-    QTemporaryDir folder;
-    TForm1 form(folder.path());
-    QStringList errors;
-    form.ErrorReport = [&](const QString& m) { errors << m; };
-    form.show();
-    form.ComPort1->SetPort(QString::fromLocal8Bit(name));
-    form.ComPort1->OpenPort();
-    ASSERT_TRUE(form.ComPort1->Connected());
-    ASSERT_EQ(tcflow(slave, TCOOFF), 0);
-
     // Three records in one block, each answered: one write of the three answers, which gives
     // up after its own timeout (1000 + 100 x 12 ms), where three writes would take 3 x 1400 ms
     // and report three times.
@@ -130,7 +126,7 @@ TEST(StalledDevice, TheAnswersToOneBlockGiveUpOnceNotOncePerRecord)
     QCoreApplication::processEvents();
     EXPECT_EQ(errors.size(), 1) << errors.join(" | ").toStdString();
     EXPECT_LT(heldMs, 3 * 1400) << "every answer waited for its own timeout";
-    EXPECT_TRUE(form.ComPort1->Connected());
+    EXPECT_TRUE(form->ComPort1->Connected());
 
     // Reading again, the device gets the answers to its next block whole and in one piece.
     ASSERT_EQ(tcflow(slave, TCOON), 0);
@@ -143,10 +139,6 @@ TEST(StalledDevice, TheAnswersToOneBlockGiveUpOnceNotOncePerRecord)
     })) << arrived.toHex().toStdString();
     EXPECT_EQ(arrived, "OK\r\nOK\r\nOK\r\n");
     EXPECT_EQ(errors.size(), 1);
-
-    form.ComPort1->ClosePort();
-    ::close(slave);
-    ::close(master);
 }
 
 } // namespace
