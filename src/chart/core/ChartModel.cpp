@@ -1,15 +1,18 @@
 #include "chart/core/ChartModel.h"
 
 #include "chart/core/AxisMaths.h"
+#include "chart/core/LabelFormat.h"
 #include "chart/core/LineSeries.h"
 
+#include <QPointF>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
 namespace {
 
-constexpr int kPixelLimit = 32766;
 constexpr int kSeriesHitDistance = 3;
 
 struct AxisRoom {
@@ -18,9 +21,80 @@ struct AxisRoom {
     int ticks = 0;
 };
 
-bool drawablePixel(int x, int y)
+struct ClipBounds {
+    double left, top, right, bottom;
+    bool contains(QPointF p) const
+    {
+        return p.x() >= left && p.x() <= right && p.y() >= top && p.y() <= bottom;
+    }
+};
+
+struct MappedPoint {
+    QPointF exact; // rounded already when inside the bounds
+    bool usable = false;
+    bool inside = false;
+};
+
+// Where segment a-b meets the edge x = e (vertical) or y = e, measured from the end nearer
+// the edge: the other end may lie billions of pixels away without costing precision here.
+QPointF onEdge(QPointF a, QPointF b, bool vertical, double e, const ClipBounds& r)
 {
-    return x >= -kPixelLimit && x <= kPixelLimit && y >= -kPixelLimit && y <= kPixelLimit;
+    if (vertical) {
+        const QPointF& n = std::fabs(a.x() - e) <= std::fabs(b.x() - e) ? a : b;
+        const double y = n.y() + (e - n.x()) * ((b.y() - a.y()) / (b.x() - a.x()));
+        return {e, std::clamp(y, r.top, r.bottom)};
+    }
+    const QPointF& n = std::fabs(a.y() - e) <= std::fabs(b.y() - e) ? a : b;
+    const double x = n.x() + (e - n.y()) * ((b.x() - a.x()) / (b.y() - a.y()));
+    return {std::clamp(x, r.left, r.right), e};
+}
+
+// Liang-Barsky: the part of segment a-b inside the bounds, false when none.
+bool clipSegment(QPointF a, QPointF b, const ClipBounds& r, QPointF& from, QPointF& to)
+{
+    const double dx = b.x() - a.x();
+    const double dy = b.y() - a.y();
+    const std::array<double, 4> p{-dx, dx, -dy, dy};
+    const std::array<double, 4> q{a.x() - r.left, r.right - a.x(), a.y() - r.top, r.bottom - a.y()};
+    const std::array<double, 4> edge{r.left, r.right, r.top, r.bottom};
+    double t0 = 0;
+    double t1 = 1;
+    int enter = -1;
+    int leave = -1;
+    for (int k = 0; k < 4; ++k) {
+        if (p[std::size_t(k)] == 0) {
+            if (q[std::size_t(k)] < 0) {
+                return false;
+            }
+            continue;
+        }
+        const double t = q[std::size_t(k)] / p[std::size_t(k)];
+        if (p[std::size_t(k)] < 0) {
+            if (t > t1) {
+                return false;
+            }
+            if (t > t0) {
+                t0 = t;
+                enter = k;
+            }
+        } else {
+            if (t < t0) {
+                return false;
+            }
+            if (t < t1) {
+                t1 = t;
+                leave = k;
+            }
+        }
+    }
+    from = enter < 0 ? a : onEdge(a, b, enter < 2, edge[std::size_t(enter)], r);
+    to = leave < 0 ? b : onEdge(a, b, leave < 2, edge[std::size_t(leave)], r);
+    return true;
+}
+
+QPoint toPixel(QPointF p)
+{
+    return {int(std::nearbyint(p.x())), int(std::nearbyint(p.y()))};
 }
 
 double segmentDistanceSquared(QPoint p, QPoint a, QPoint b)
@@ -600,57 +674,51 @@ void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture
     sp.FirstIndex = first;
     sp.LastIndex = last;
 
-    // Pixels first, then one run per stretch of segments in one colour (the segment into a
-    // point takes that point's colour).
-    std::vector<QPoint>& points = scratchPoints_;
-    std::vector<TColor>& colors = scratchColors_;
-    points.clear();
-    colors.clear();
-    points.reserve(std::size_t(last - first + 2));
-    colors.reserve(std::size_t(last - first + 2));
-    if (first > 0) {
-        // Enter from the left edge at the height of the line from the point before.
-        const double x0 = xs.Value(first - 1);
-        const double x1 = xs.Value(first);
-        const double y0 = ys.Value(first - 1);
-        const double y1 = ys.Value(first);
-        const double y = x1 == x0 ? y1 : y0 + (y1 - y0) * (leftValue - x0) / (x1 - x0);
-        const int py = vAxis->CalcPosValue(y);
-        if (drawablePixel(plot.Left, py)) {
-            points.emplace_back(plot.Left, py);
-            colors.push_back(series.ValueColor(first));
+    // Segments are clipped to the plotting rectangle in unbounded pixel coordinates, so a
+    // point far beyond it (a spike looked at closely) still draws the part of its segments
+    // that crosses the rectangle. The segment into a point takes that point's colour; a run
+    // is a stretch of joined segments in one colour.
+    const ClipBounds bounds{double(plot.Left), double(plot.Top), double(plot.Right), double(plot.Bottom)};
+    auto map = [&](int i) {
+        MappedPoint m;
+        m.exact = QPointF(hAxis->CalcPosValueExact(xs.Value(i)), vAxis->CalcPosValueExact(ys.Value(i)));
+        m.usable = std::isfinite(m.exact.x()) && std::isfinite(m.exact.y());
+        m.inside = m.usable && bounds.contains(m.exact);
+        if (m.inside) {
+            // The rounding every other drawing uses, so a line inside the rectangle is unchanged.
+            m.exact = QPointF(hAxis->CalcPosValue(xs.Value(i)), vAxis->CalcPosValue(ys.Value(i)));
         }
-    }
-    for (int i = first; i <= last; ++i) {
-        const int px = hAxis->CalcPosValue(xs.Value(i));
-        const int py = vAxis->CalcPosValue(ys.Value(i));
-        if (drawablePixel(px, py)) {
-            points.emplace_back(px, py);
-            colors.push_back(series.ValueColor(i));
-        }
-    }
-    auto emitRun = [&](std::size_t from, std::size_t to, TColor color) {
-        TSeriesRun& run = sp.Runs.emplace_back();
-        run.Color = color;
-        if (!sparePolygons_.empty()) {
-            run.Points = std::move(sparePolygons_.back());
-            sparePolygons_.pop_back();
-        }
-        run.Points.resize(qsizetype(to - from + 1));
-        std::copy(points.begin() + std::ptrdiff_t(from), points.begin() + std::ptrdiff_t(to) + 1,
-            run.Points.begin());
+        return m;
     };
-    if (points.size() >= 2) {
-        std::size_t start = 0;
-        TColor color = colors[1];
-        for (std::size_t k = 2; k < points.size(); ++k) {
-            if (colors[k] != color) {
-                emitRun(start, k - 1, color);
-                start = k - 1;
-                color = colors[k];
+    bool runOpen = false;
+    auto addSegment = [&](QPoint a, QPoint b, TColor color) {
+        if (!runOpen || sp.Runs.back().Color != color || sp.Runs.back().Points.back() != a) {
+            TSeriesRun& run = sp.Runs.emplace_back();
+            run.Color = color;
+            if (!sparePolygons_.empty()) {
+                run.Points = std::move(sparePolygons_.back());
+                sparePolygons_.pop_back();
             }
+            run.Points.push_back(a);
+            runOpen = true;
         }
-        emitRun(start, points.size() - 1, color);
+        sp.Runs.back().Points.push_back(b);
+    };
+    MappedPoint previous = map(first > 0 ? first - 1 : first);
+    for (int i = first > 0 ? first : first + 1; i <= last; ++i) {
+        const MappedPoint current = map(i);
+        if (previous.usable && current.usable) {
+            if (previous.inside && current.inside) {
+                addSegment(previous.exact.toPoint(), current.exact.toPoint(), series.ValueColor(i));
+            } else if (QPointF from, to; clipSegment(previous.exact, current.exact, bounds, from, to)) {
+                addSegment(toPixel(from), toPixel(to), series.ValueColor(i));
+            } else {
+                runOpen = false;
+            }
+        } else {
+            runOpen = false;
+        }
+        previous = current;
     }
 }
 

@@ -246,7 +246,5 @@ private:
     std::unique_ptr<TChartMetrics> metrics_;
     TChartPicture picture_;
     bool pictureBuilt_ = false;
-    mutable std::vector<QPoint> scratchPoints_;
-    mutable std::vector<TColor> scratchColors_;
     mutable std::vector<QPolygon> sparePolygons_;
 };
