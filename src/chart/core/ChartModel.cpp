@@ -1010,6 +1010,10 @@ void TChartModel::MouseLeave()
 
 void TChartModel::MouseWheel(bool towardsUser)
 {
+    // Saved like a drag-scroll, so that undoing the zoom gives the automatic view back.
+    if (scalesRestored_) {
+        saveScales();
+    }
     for (TChartAxis* axis : {leftAxis_.get(), rightAxis_.get(), static_cast<TChartAxis*>(depthAxis_.get())}) {
         const double delta = (axis->Maximum() - axis->Minimum()) * 3 * 0.01;
         axis->Scroll(towardsUser ? delta : -delta);
