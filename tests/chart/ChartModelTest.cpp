@@ -378,6 +378,30 @@ TEST(ChartModelTest, SpikeStaysVisibleAtEveryZoom)
     }
 }
 
+// The label format shows three decimals: labels closer than that would read the same.
+TEST(ChartModelTest, NoTwoLabelsReadTheSame)
+{
+    const std::vector<std::pair<double, double>> ranges{
+        {0, 1e-10}, {0, 1e-6}, {1, 1.0001}, {-0.004, 0.004}, {1000, 1000.01}, {0.2, 0.7}, {-5e6, 5e6}};
+    for (const auto& [lo, hi] : ranges) {
+        SCOPED_TRACE(QString("%1 … %2").arg(lo).arg(hi).toStdString());
+        RecordingChart chart;
+        chart.series->AddPoint(0, 0);
+        chart.series->AddPoint(1, 1);
+        chart.LeftAxis().SetMinMax(lo, hi);
+        chart.BottomAxis().SetMinMax(lo, hi);
+        const TChartPicture& p = chart.BuildPicture();
+        for (const TChartAxis* axis : {&chart.LeftAxis(), &chart.BottomAxis()}) {
+            const TAxisPicture* a = axisPicture(p, *axis);
+            ASSERT_NE(a, nullptr);
+            EXPECT_GE(a->Step, 0.001);
+            const QStringList texts = labelTexts(*a);
+            EXPECT_EQ(texts.size(), QSet<QString>(texts.begin(), texts.end()).size())
+                << texts.join(' ').toStdString();
+        }
+    }
+}
+
 TEST(ChartModelTest, SegmentsTakeThePointColour)
 {
     RecordingChart chart;

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -62,16 +66,54 @@ TEST_F(ZoomTest, PlusTwiceAndMinusOnAHundred)
     EXPECT_EQ(chart.BottomAxis().Maximum(), 100);
 }
 
-TEST_F(ZoomTest, ZoomByPercentAppliesToAllFourValueAxes)
+TEST_F(ZoomTest, ZoomByPercentLeavesAxesWithoutPointsAlone)
 {
     chart.ZoomByPercent(120);
-    // The unbound axes range over nothing and are kept 1e-10 apart.
+    // The top and right axes carry no series: fixing them at 0 … 1e-10 would only hide points.
     for (const TChartAxis* a : {&chart.TopAxis(), &chart.RightAxis()}) {
-        EXPECT_FALSE(automatic(*a));
-        EXPECT_EQ(a->Minimum(), 0);
-        EXPECT_EQ(a->Maximum(), 1e-10);
+        EXPECT_TRUE(automatic(*a));
     }
+    EXPECT_FALSE(automatic(chart.BottomAxis()));
     EXPECT_TRUE(chart.DepthAxis().Minimum() == -0.5 && chart.DepthAxis().Maximum() == 10);
+}
+
+// "+", "-", a rectangle, a scroll or the wheel on a chart without points (at start, after
+// "C") change nothing, so the samples that come next are seen in full.
+TEST(ZoomEmptyChartTest, ZoomingNoPointsChangesNothing)
+{
+    const std::vector<std::pair<const char*, std::function<void(RecordingChart&)>>> gestures{
+        {"plus", [](RecordingChart& c) { c.ZoomByPercent(120); }},
+        {"minus", [](RecordingChart& c) { c.ZoomByPercent(80); }},
+        {"rectangle", [](RecordingChart& c) { c.drag(mbLeft, 100, 100, 300, 250); }},
+        {"scroll", [](RecordingChart& c) { c.drag(mbRight, 300, 200, 340, 260); }},
+        {"wheel", [](RecordingChart& c) { c.MouseWheel(true); }},
+    };
+    for (bool afterReset : {false, true}) {
+        for (const auto& [name, gesture] : gestures) {
+            SCOPED_TRACE(std::string(name) + (afterReset ? " after a reset" : " at start"));
+            RecordingChart chart;
+            if (afterReset) {
+                chart.addRamp(50);
+                chart.ZoomByPercent(120);
+                chart.series->Clear();
+                chart.UndoZoom();
+            }
+            chart.BuildPicture();
+            gesture(chart);
+            for (const TChartAxis* a : chart.AxesList()) {
+                if (!a->IsDepthAxis()) {
+                    EXPECT_TRUE(automatic(*a));
+                }
+            }
+            EXPECT_FALSE(chart.Zoomed());
+            EXPECT_TRUE(chart.ScalesRestored());
+            chart.series->AddPoint(0, -300);
+            chart.series->AddPoint(1000, 700);
+            chart.BuildPicture();
+            EXPECT_EQ(range(chart.BottomAxis()).max, 1000);
+            EXPECT_EQ(range(chart.LeftAxis()).min, -300);
+        }
+    }
 }
 
 TEST_F(ZoomTest, RectangleDragZoomsToTheValuesUnderItsCorners)

@@ -296,13 +296,7 @@ void TChartModel::CalcAxisMinMax(const TCustomChartAxis& axis, double& minimum, 
     if (axis.IsDepthAxis()) {
         return;
     }
-    const bool anyActiveBound = std::any_of(series_.begin(), series_.end(), [&](const auto& s) {
-        return s->Active() && s->AssociatedToAxis(static_cast<const TChartAxis*>(&axis));
-    });
-    auto qualifies = [&](const TChartSeries& s) {
-        return s.Count() > 0 && (s.Active() || !anyActiveBound)
-            && s.AssociatedToAxis(static_cast<const TChartAxis*>(&axis));
-    };
+    auto qualifies = [&](const TChartSeries& s) { return rangesAxis(s, axis); };
 
     if (maxPointsPerPage_ > 0 && axis.Horizontal()) {
         for (const auto& s : series_) {
@@ -340,6 +334,25 @@ void TChartModel::CalcAxisMinMax(const TCustomChartAxis& axis, double& minimum, 
             maximum = std::max(maximum, hi);
         }
     }
+}
+
+bool TChartModel::rangesAxis(const TChartSeries& series, const TCustomChartAxis& axis) const
+{
+    const auto* bound = static_cast<const TChartAxis*>(&axis);
+    if (series.Count() == 0 || !series.AssociatedToAxis(bound)) {
+        return false;
+    }
+    return series.Active() || std::none_of(series_.begin(), series_.end(), [&](const auto& s) {
+        return s->Active() && s->AssociatedToAxis(bound);
+    });
+}
+
+bool TChartModel::AxisHasPoints(const TCustomChartAxis& axis) const
+{
+    if (axis.IsDepthAxis()) {
+        return false;
+    }
+    return std::any_of(series_.begin(), series_.end(), [&](const auto& s) { return rangesAxis(*s, axis); });
 }
 
 bool TChartModel::AxisShown(const TCustomChartAxis& axis) const
@@ -428,7 +441,8 @@ void TChartModel::layout(TChartPicture& picture)
                 room.labels = m.TextHeight(axis->LabelsFont());
             } else {
                 const double step = chartmath::labelStep(axis->EffectiveRange(), axis->Increment(),
-                    r.Height(), m.TextHeight(axis->LabelsFont()), axis->LabelsSeparation());
+                    r.Height(), m.TextHeight(axis->LabelsFont()), axis->LabelsSeparation(),
+                    chartmath::formatResolution(axis->AxisValuesFormat()));
                 const double lo = std::trunc(axis->EffectiveMinimum() / step) * step;
                 const double hi = std::trunc(axis->EffectiveMaximum() / step) * step;
                 room.labels = std::max(m.TextWidth(axis->LabelsFont(), axis->FormatValue(lo)),
@@ -498,8 +512,8 @@ void TChartModel::buildAxis(TChartAxis& axis, TChartPicture& picture)
         labelSize = std::max(m.TextWidth(axis.LabelsFont(), axis.FormatValue(axis.EffectiveMinimum())),
             m.TextWidth(axis.LabelsFont(), axis.FormatValue(axis.EffectiveMaximum())));
     }
-    ap.Step = chartmath::labelStep(
-        axis.EffectiveRange(), axis.Increment(), axis.AxisSize(), labelSize, axis.LabelsSeparation());
+    ap.Step = chartmath::labelStep(axis.EffectiveRange(), axis.Increment(), axis.AxisSize(), labelSize,
+        axis.LabelsSeparation(), chartmath::formatResolution(axis.AxisValuesFormat()));
 
     // Title, centred along the axis beyond the labels.
     const QString& caption = axis.Title().Caption();
@@ -526,13 +540,13 @@ void TChartModel::buildAxis(TChartAxis& axis, TChartPicture& picture)
     if (axis.Labels()) {
         ap.LabelValues = chartmath::labelValues(
             axis.EffectiveMinimum(), axis.EffectiveMaximum(), ap.Step, axis.RoundFirstLabel());
-        int lastPixel = 0;
         QString lastText;
         for (double v : ap.LabelValues) {
             const int pixel = axis.CalcPosValue(v);
             QString text = axis.FormatValue(v);
-            // Several values can share one pixel and text on a flat range: show them once.
-            if (!ap.Labels.empty() && pixel == lastPixel && text == lastText) {
+            // Values closer than the format shows (an axis too short for one label, a range
+            // below the format's resolution) would repeat a text: it is shown once.
+            if (!ap.Labels.empty() && text == lastText) {
                 continue;
             }
             if (!axis.LabelsOnAxis() && (pixel <= axis.StartPos() || pixel >= axis.EndPos())) {
@@ -547,7 +561,6 @@ void TChartModel::buildAxis(TChartAxis& axis, TChartPicture& picture)
                 const int left = other ? pos + room.ticks : pos - room.ticks - w;
                 label.Rect = {left, pixel - lineHeight / 2, left + w, pixel - lineHeight / 2 + lineHeight};
             }
-            lastPixel = pixel;
             lastText = text;
             label.Text = std::move(text);
             ap.Labels.push_back(std::move(label));
@@ -741,15 +754,26 @@ void TChartModel::saveScales()
     scalesRestored_ = false;
 }
 
-void TChartModel::applyZoom(const std::array<double, 8>& targets)
+bool TChartModel::applyZoom(const std::array<double, 8>& targets)
 {
+    // An axis without points has no view to zoom: fixing it would hide the points to come.
+    std::array<bool, 4> zooms{};
+    const auto axes = zoomAxes();
+    for (std::size_t i = 0; i < axes.size(); ++i) {
+        zooms[i] = AxisHasPoints(*axes[i]);
+    }
+    if (std::none_of(zooms.begin(), zooms.end(), [](bool z) { return z; })) {
+        return false;
+    }
     if (scalesRestored_) {
         saveScales();
     }
-    const auto axes = zoomAxes();
     if (animatedZoom_) {
         for (int step = 1; step < animatedZoomSteps_; ++step) {
             for (std::size_t i = 0; i < axes.size(); ++i) {
+                if (!zooms[i]) {
+                    continue;
+                }
                 TChartAxis& a = *axes[i];
                 const double lo = a.Minimum() + (targets[2 * i] - a.Minimum()) / ZoomStepFactor;
                 const double hi = a.Maximum() - (a.Maximum() - targets[2 * i + 1]) / ZoomStepFactor;
@@ -759,12 +783,15 @@ void TChartModel::applyZoom(const std::array<double, 8>& targets)
         }
     }
     for (std::size_t i = 0; i < axes.size(); ++i) {
-        axes[i]->SetMinMax(targets[2 * i], targets[2 * i + 1]);
+        if (zooms[i]) {
+            axes[i]->SetMinMax(targets[2 * i], targets[2 * i + 1]);
+        }
     }
     zoomed_ = true;
     if (OnZoom) {
         OnZoom(this);
     }
+    return true;
 }
 
 void TChartModel::ZoomByPercent(double percent)
@@ -792,8 +819,9 @@ void TChartModel::ZoomByPercent(double percent)
         targets[2 * i] = lo + d;
         targets[2 * i + 1] = hi - d;
     }
-    applyZoom(targets);
-    Repaint();
+    if (applyZoom(targets)) {
+        Repaint();
+    }
 }
 
 void TChartModel::ZoomRect(const TChartRect& rect)
@@ -928,13 +956,10 @@ void TChartModel::MouseMove(int x, int y)
         if (x == panning_.X1 && y == panning_.Y1) {
             return;
         }
-        if (scalesRestored_) {
-            saveScales();
-        }
         bool moved = false;
         auto pass = [&](bool horizontal, int from, int to) {
             for (TChartAxis* axis : axes_) {
-                if (axis->IsDepthAxis() || axis->Horizontal() != horizontal) {
+                if (axis->IsDepthAxis() || axis->Horizontal() != horizontal || !AxisHasPoints(*axis)) {
                     continue;
                 }
                 const double delta = axis->CalcPosPoint(from) - axis->CalcPosPoint(to);
@@ -945,6 +970,9 @@ void TChartModel::MouseMove(int x, int y)
                     OnAllowScroll(this, axis, lo, hi, allow);
                 }
                 if (allow) {
+                    if (scalesRestored_) {
+                        saveScales();
+                    }
                     axis->SetMinMax(lo, hi);
                     moved = true;
                 }
@@ -1011,12 +1039,19 @@ void TChartModel::MouseLeave()
 void TChartModel::MouseWheel(bool towardsUser)
 {
     // Saved like a drag-scroll, so that undoing the zoom gives the automatic view back.
-    if (scalesRestored_) {
-        saveScales();
-    }
+    bool moved = false;
     for (TChartAxis* axis : {leftAxis_.get(), rightAxis_.get(), static_cast<TChartAxis*>(depthAxis_.get())}) {
+        if (!AxisHasPoints(*axis)) {
+            continue;
+        }
+        if (scalesRestored_) {
+            saveScales();
+        }
         const double delta = (axis->Maximum() - axis->Minimum()) * 3 * 0.01;
         axis->Scroll(towardsUser ? delta : -delta);
+        moved = true;
     }
-    Repaint();
+    if (moved) {
+        Repaint();
+    }
 }

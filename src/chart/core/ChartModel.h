@@ -183,6 +183,9 @@ public:
     const TChartPicture& LastPicture() const { return picture_; }
     const TChartRect& ChartRect() const { return picture_.ChartRect; }
     bool AxisShown(const TCustomChartAxis& axis) const;
+    // Whether some series gives the axis its data range; zoom, scroll and the wheel leave an
+    // axis without points alone.
+    bool AxisHasPoints(const TCustomChartAxis& axis) const;
 
     // Host hooks. Invalidate asks for a redraw later, Repaint redraws now (here: rebuilds the
     // picture); DrawZoomBand draws or erases the rubber band (drawing twice restores).
@@ -194,7 +197,9 @@ public:
 private:
     void changed() { Invalidate(); }
     void saveScales();
-    void applyZoom(const std::array<double, 8>& targets);
+    // False, and nothing saved or changed, when no axis has points.
+    bool applyZoom(const std::array<double, 8>& targets);
+    bool rangesAxis(const TChartSeries& series, const TCustomChartAxis& axis) const;
     void layout(TChartPicture& picture);
     void buildAxis(TChartAxis& axis, TChartPicture& picture);
     void buildSeries(const TChartSeries& series, TChartPicture& picture) const;
