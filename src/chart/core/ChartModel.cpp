@@ -144,9 +144,14 @@ TChartModel::~TChartModel()
 
 TChartSeries* TChartModel::AddSeries(std::unique_ptr<TChartSeries> series)
 {
+    return InsertSeries(SeriesCount(), std::move(series));
+}
+
+TChartSeries* TChartModel::InsertSeries(int index, std::unique_ptr<TChartSeries> series)
+{
     TChartSeries* raw = series.get();
     raw->parentChart_ = this;
-    series_.push_back(std::move(series));
+    series_.insert(series_.begin() + std::clamp(index, 0, SeriesCount()), std::move(series));
     Invalidate();
     return raw;
 }
@@ -299,6 +304,8 @@ void TChartModel::CalcAxisMinMax(const TCustomChartAxis& axis, double& minimum, 
     auto qualifies = [&](const TChartSeries& s) { return rangesAxis(s, axis); };
 
     if (maxPointsPerPage_ > 0 && axis.Horizontal()) {
+        // Every series' page counts, so an overlaid capture widens the range like its Y does.
+        bool first = true;
         for (const auto& s : series_) {
             if (!qualifies(*s)) {
                 continue;
@@ -307,13 +314,15 @@ void TChartModel::CalcAxisMinMax(const TCustomChartAxis& axis, double& minimum, 
             const int p = maxPointsPerPage_;
             const auto range = chartmath::pageRange(n, p, page_);
             const auto& xs = s->XValues();
-            minimum = xs.Value(range.first);
-            maximum = xs.Value(range.last);
+            const double lo = xs.Value(range.first);
+            double hi = xs.Value(range.last);
             const int onPage = range.last - range.first + 1;
             if (!scaleLastPage_ && onPage < p) {
-                maximum = minimum + (maximum - minimum) * p / onPage;
+                hi = lo + (hi - lo) * p / onPage;
             }
-            return;
+            minimum = first ? lo : std::min(minimum, lo);
+            maximum = first ? hi : std::max(maximum, hi);
+            first = false;
         }
         return;
     }

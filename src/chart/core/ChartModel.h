@@ -89,6 +89,12 @@ public:
     {
         return static_cast<T*>(AddSeries(std::unique_ptr<TChartSeries>(std::move(series))));
     }
+    // The same at a place in the drawing order: series are drawn first to last.
+    TChartSeries* InsertSeries(int index, std::unique_ptr<TChartSeries> series);
+    template <class T> T* InsertSeries(int index, std::unique_ptr<T> series)
+    {
+        return static_cast<T*>(InsertSeries(index, std::unique_ptr<TChartSeries>(std::move(series))));
+    }
     void RemoveSeries(TChartSeries* series);
     int SeriesCount() const { return int(series_.size()); }
     TChartSeries* Series(int index) const { return series_[std::size_t(index)].get(); }
