@@ -14,8 +14,11 @@
 #include <QStringList>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -36,6 +39,7 @@ class TComPort;
 class TCommandForm;
 class TComTerminal;
 class TLineSeries;
+class TScopeToolBar;
 class TSwitch;
 class TTrayIcon;
 class TValidateEdit;
@@ -58,6 +62,10 @@ public:
     // Opens the port, showing its set-up dialog after every failed attempt; false when the
     // operator cancelled the dialog instead.
     bool OpenCom();
+    // A stored capture as the grey Series2 behind the live line, (x, y) per point; the scope
+    // page is shown. Scope-data resets leave it until it is hidden.
+    void ShowCaptureOverlay(const std::vector<std::pair<std::int64_t, std::int32_t>>& points);
+    void HideCaptureOverlay();
 
     // --- handlers
     void FormCreate();
@@ -169,6 +177,9 @@ public:
 
     TChart* Chart1 = nullptr;
     TLineSeries* Series1 = nullptr;
+    TLineSeries* Series2 = nullptr;
+    // "Задръж", "PNG" and the cursor read-out below the chart.
+    TScopeToolBar* ScopeBar = nullptr;
     QLabel* Voltage = nullptr;
     QLabel* Current = nullptr;
     QLabel* Temperature = nullptr;
