@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -751,6 +752,19 @@ TEST(MainWindowPictures, Pages)
         QApplication::processEvents();
         form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/traffic%1.png").arg(i));
     }
+    // A stored capture behind the live one, and the mouse over the line.
+    std::vector<std::pair<std::int64_t, std::int32_t>> stored;
+    for (int i = 0; i < 200; ++i)
+        stored.emplace_back(2 * i, std::int32_t(70 * std::sin(i / 12.0 + 0.8)));
+    form.ShowCaptureOverlay(stored);
+    QApplication::processEvents();
+    const int px = form.Chart1->BottomAxis().CalcPosValue(120);
+    const int py = form.Chart1->LeftAxis().CalcPosValue(form.Series1->YValues().Value(60));
+    QMouseEvent hover(QEvent::MouseMove, QPointF(px, py), form.Chart1->mapToGlobal(QPointF(px, py)),
+        Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form.Chart1, &hover);
+    QApplication::processEvents();
+    form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/overlay2.png"));
     form.ComPort1->ClosePort();
 }
 
