@@ -765,6 +765,16 @@ TEST(MainWindowPictures, Pages)
     QApplication::sendEvent(form.Chart1, &hover);
     QApplication::processEvents();
     form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/overlay2.png"));
+    // A zoom rectangle being dragged.
+    auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent e(type, QPointF(at), form.Chart1->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(form.Chart1, &e);
+    };
+    mouse(QEvent::MouseButtonPress, {150, 90}, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, {420, 300}, Qt::NoButton, Qt::LeftButton);
+    QApplication::processEvents();
+    form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/zoomband2.png"));
+    mouse(QEvent::MouseButtonRelease, {420, 300}, Qt::LeftButton, Qt::NoButton);
     form.ComPort1->ClosePort();
 }
 
