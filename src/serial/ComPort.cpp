@@ -350,6 +350,7 @@ void TCustomComPort::CreatePortHandle()
     if (int r = device->open(PortNameToDevicePath(port_)))
         throw EComPort(CError_OpenFailed, r);
     device_ = std::move(device);
+    heldErrors_ = 0;
     // Until timeouts are applied the transfers use the defaults' meaning.
     appliedTimeouts_ = TSerialTimeouts{comm::MAXDWORD, 0, 0, 100, 1000};
 }
@@ -493,6 +494,8 @@ int TCustomComPort::InputQueueCount()
     uint32_t errors = 0, count = 0;
     if (int r = device_->status(errors, count))
         throw EComPort(CError_ClearComFailed, r);
+    // The query clears the device's error word; keep it for the evError that follows.
+    heldErrors_ |= errors;
     return static_cast<int>(count);
 }
 
@@ -502,6 +505,8 @@ TComErrors TCustomComPort::LineErrors()
     uint32_t errors = 0, count = 0;
     if (int r = device_->status(errors, count))
         throw EComPort(CError_ClearComFailed, r);
+    errors |= heldErrors_;
+    heldErrors_ = 0;
     return ErrorWordToErrors(errors, parity_->Check());
 }
 

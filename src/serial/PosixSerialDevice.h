@@ -9,6 +9,7 @@
 // Modem-line changes, breaks and line errors come from TIOCGICOUNT deltas (TIOCMGET where
 // only that exists), sampled every few milliseconds while such events are watched.
 
+#include "serial/LineChangeLatch.h"
 #include "serial/RxFilter.h"
 #include "serial/SerialDevice.h"
 
@@ -72,7 +73,7 @@ private:
         std::size_t taken = 0;
     };
     Ingest ingestLocked();
-    uint32_t sampleLinesLocked();
+    TLineSample sampleLinesLocked() const;
     std::size_t stagedLocked() const { return std::size_t(staged_.size()) - head_; }
     void kick();
     int tickTimeoutMs() const;
@@ -93,11 +94,8 @@ private:
     bool rtsToggle_ = false;
     bool modemSupported_ = false;
     bool icountSupported_ = false;
-    int lastModem_ = 0;
-    struct Counts {
-        int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
-    } lastCounts_;
-    uint32_t errorWord_ = 0;
+    TLineSample lastSample_;
+    TLineChangeLatch lines_;
     bool rx80Reported_ = false;
     bool pendingRxFlag_ = false; // event byte taken while a batch was being handled
     bool hungUp_ = false;
