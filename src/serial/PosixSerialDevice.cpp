@@ -115,6 +115,8 @@ int PosixSerialDevice::open(const QByteArray& path)
         ioctlRetry(fd, TIOCNXCL);
         return fail(r);
     }
+    // Put back at close: a tty that serves as a console or a modem line must not stay raw.
+    auto saved = std::make_unique<termios2>(t);
     t.c_iflag = 0;
     t.c_oflag = 0;
     t.c_lflag = 0;
@@ -133,6 +135,7 @@ int PosixSerialDevice::open(const QByteArray& path)
     }
     fd_ = fd;
     wakeFd_ = wake;
+    saved_ = std::move(saved);
     int bits = 0;
     modemSupported_ = ioctlRetry(fd_, TIOCMGET, &bits) == 0;
     serial_icounter_struct ic{};
@@ -151,6 +154,11 @@ int PosixSerialDevice::open(const QByteArray& path)
 void PosixSerialDevice::close()
 {
     if (fd_ >= 0) {
+        // At once, not after the output drained: a stalled or vanished device would hold
+        // the close; whatever was still queued has been abandoned by now.
+        if (saved_)
+            ioctlRetry(fd_, TCSETS2, saved_.get());
+        saved_.reset();
         // The exclusive flag outlives this descriptor when others hold the tty open.
         ioctlRetry(fd_, TIOCNXCL);
         ::close(fd_); // also releases the lock

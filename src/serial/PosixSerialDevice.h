@@ -15,8 +15,11 @@
 
 #include <QByteArray>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <vector>
+
+struct termios2; // <asm/termbits.h> clashes with <termios.h> in the files that include this
 
 class PosixSerialDevice : public ISerialDevice {
 public:
@@ -81,6 +84,7 @@ private:
 
     int fd_ = -1;
     int wakeFd_ = -1;
+    std::unique_ptr<termios2> saved_; // the tty's settings found at open
     mutable std::mutex mutex_;
     QByteArray staged_; // input queue; bytes before head_ were taken
     static constexpr std::size_t kReadChunk = 64 * 1024;
