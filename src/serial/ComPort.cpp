@@ -696,7 +696,8 @@ int TCustomComPort::WaitForOperation(PortOperation* operation)
             const int64_t left = int64_t(interval) - (now - lastByteMs);
             waitMs = waitMs < 0 ? left : std::min(waitMs, left);
         }
-        if (waitMs == 0 || (waitMs < 0 && (totalLimited || anyByte || operation->Transferred > 0)))
+        // No limit at all (every timeout zero) waits for the whole count.
+        if (waitMs == 0 || (waitMs < 0 && (totalLimited || anyByte)))
             break;
         const int w = device_->waitReadable(int(std::min<int64_t>(waitMs, 1 << 30)));
         if (w != 0 && w != ETIMEDOUT && w != EINTR)

@@ -329,6 +329,29 @@ TEST(ComPortReceive, UnderReportedCountStillDeliversEveryByte)
     EXPECT_TRUE(f.rec.log.contains("RxBuf2"));
 }
 
+TEST(ComPortReceive, ReadWithoutAnyTimeoutWaitsForTheWholeCount)
+{
+    FakePort f(false);
+    f.port.SetEvents({});
+    TComTimeouts none;
+    none.SetReadInterval(0);
+    none.SetReadTotalMultiplier(0);
+    none.SetReadTotalConstant(0);
+    f.port.SetTimeouts(none);
+    f.port.OpenPort();
+    f.line->pushInput("abc");
+    // The rest comes only once the first part has been taken by the read.
+    std::thread device([&] {
+        if (waitOutsideEventLoop([&] { return f.line->inputQueued() == 0; }))
+            f.line->pushInput("def");
+    });
+    char buf[6];
+    const int got = f.port.ReadBuffer(buf, 6);
+    device.join();
+    EXPECT_EQ(got, 6);
+    EXPECT_EQ(QByteArray(buf, got), "abcdef");
+}
+
 TEST(ComPortTransmit, EmptyTextWritesNothing)
 {
     FakePort f;
