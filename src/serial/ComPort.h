@@ -239,6 +239,7 @@ private:
     bool closing_ = false;
     uint64_t session_ = 0;
     TSerialTimeouts appliedTimeouts_;
+    uint32_t heldErrors_ = 0; // error word read by a count query, not yet reported
 
     TSerialDeviceFactory factory_;
     std::unique_ptr<ISerialDevice> device_;
