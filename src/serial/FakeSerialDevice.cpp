@@ -70,13 +70,24 @@ void FakeSerialLine::raiseLineErrors(uint32_t errorWord)
 {
     Lock lock(mutex_);
     errorWord_ |= errorWord;
+    counts_.Framing += (errorWord & comm::CE_FRAME) ? 1 : 0;
+    counts_.Parity += (errorWord & comm::CE_RXPARITY) ? 1 : 0;
+    counts_.Overrun += (errorWord & (comm::CE_OVERRUN | comm::CE_RXOVER)) ? 1 : 0;
+    counts_.Breaks += (errorWord & comm::CE_BREAK) ? 1 : 0;
     raiseLocked(comm::EV_ERR);
+}
+
+void FakeSerialLine::setCountsErrors(bool on)
+{
+    Lock lock(mutex_);
+    countsErrors_ = on;
 }
 
 void FakeSerialLine::raiseBreak()
 {
     Lock lock(mutex_);
     errorWord_ |= comm::CE_BREAK;
+    ++counts_.Breaks;
     raiseLocked(comm::EV_BREAK);
 }
 
@@ -289,6 +300,13 @@ int FakeSerialDevice::setTimeouts(const TSerialTimeouts& timeouts)
     line_->timeouts_ = timeouts;
     ++line_->timeoutsCount_;
     return 0;
+}
+
+int FakeSerialDevice::lineErrorCounts(TLineErrorCounts& counts)
+{
+    Lock lock(line_->mutex_);
+    counts = line_->countsErrors_ ? line_->counts_ : TLineErrorCounts{};
+    return line_->countsErrors_ ? 0 : ENOTTY;
 }
 
 int FakeSerialDevice::status(uint32_t& errorWord, uint32_t& inputCount)
