@@ -7,6 +7,7 @@
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/ScopeToolBar.h"
+#include "console/StatusLine.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
@@ -246,6 +247,8 @@ void TForm1::buildWindow()
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(PageControl1);
+    StatusLine = new TStatusLine(this);
+    layout->addWidget(StatusLine);
 
     Warning1 = new TWarningDialog(this);
     Warning1->setObjectName(QStringLiteral("Warning1"));

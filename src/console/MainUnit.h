@@ -40,6 +40,7 @@ class TCommandForm;
 class TComTerminal;
 class TLineSeries;
 class TScopeToolBar;
+class TStatusLine;
 class TSwitch;
 class TTrayIcon;
 class TValidateEdit;
@@ -209,6 +210,7 @@ public:
     TCalculator* Calculator1 = nullptr;
     TTrayIcon* TrayIcon1 = nullptr;
     TCaptionButton* CaptionButton1 = nullptr;
+    TStatusLine* StatusLine = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
