@@ -86,8 +86,12 @@ void TScopeToolBar::SaveChartTo(const QString& path)
     QPointer<TScopeToolBar> bar(this);
     QThreadPool::globalInstance()->start([picture, path, bar] {
         const bool ok = picture.save(path, "PNG");
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app) {
+            return; // the program ended meanwhile
+        }
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
+            app,
             [bar, path, ok] {
                 if (bar) {
                     bar->pictureWritten(path, ok);
