@@ -196,17 +196,17 @@ std::optional<std::int32_t> TRecordParser::limit(TLimit which) const
     return parseWholeNumber(view(text));
 }
 
-// A number field or limit that is not a whole number cannot be compared: the record is
-// taken up to that point and the rest of it, its answer included, is skipped.
+// A number field or limit that is not a whole number (a limit being edited, "" or "-") only
+// leaves the colour that needs it as it was: the read-outs are shown, the event counted and
+// the record answered all the same.
 void TRecordParser::doTR(std::string_view body)
 {
     const std::string_view temperature = beforeSlash(body);
     view_.setReadoutText(TReadout::Temperature, bytes(temperature));
     const auto t = parseWholeNumber(temperature);
     const auto l = limit(TLimit::Temperature);
-    if (!t || !l)
-        return;
-    view_.setReadoutColor(TReadout::Temperature, *t > *l ? kStateRed : kStateGreen);
+    if (t && l)
+        view_.setReadoutColor(TReadout::Temperature, *t > *l ? kStateRed : kStateGreen);
 
     const std::string_view name = afterSlash(body);
     static constexpr std::array<std::string_view, kEventCount> kNames = {"RK1", "RK2", "RK3", "CFK", "SUK"};
@@ -233,18 +233,17 @@ void TRecordParser::doVA(std::string_view body)
     view_.setReadoutText(TReadout::Voltage, bytes(voltage));
     const auto v = parseWholeNumber(voltage);
     const auto lv = limit(TLimit::Voltage);
-    if (!v || !lv)
-        return;
-    const std::int64_t band = *lv;
-    view_.setReadoutColor(TReadout::Voltage, (-band <= *v && *v <= band) ? kStateGreen : kStateRed);
+    if (v && lv) {
+        const std::int64_t band = *lv;
+        view_.setReadoutColor(TReadout::Voltage, (-band <= *v && *v <= band) ? kStateGreen : kStateRed);
+    }
 
     const std::string_view current = afterSlash(body);
     view_.setReadoutText(TReadout::Current, bytes(current));
     const auto c = parseWholeNumber(current);
     const auto lc = limit(TLimit::Current);
-    if (!c || !lc)
-        return;
-    view_.setReadoutColor(TReadout::Current, *c > *lc ? kStateRed : kStateGreen);
+    if (c && lc)
+        view_.setReadoutColor(TReadout::Current, *c > *lc ? kStateRed : kStateGreen);
     view_.send(kOk);
 }
 
