@@ -2,6 +2,8 @@
 
 #include "common/Color.h"
 
+#include "RefusingFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
@@ -172,6 +174,23 @@ TEST_F(IniFileTest, UnwritableFolderRaisesWithThePath)
     }
     QFile::setPermissions(
         dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(IniFileTest, AFolderRefusingNewFilesStillTakesTheFileInPlace)
+{
+    writeFile(path(), "; bench settings\n[Com]\nComPortNo=COM1\n");
+    RefusingFolder refusing(dir.path());
+    if (!refusing.refuses())
+        GTEST_SKIP() << "this file system cannot make a folder refuse new files";
+    TIniFile ini(path());
+    ini.writeString("Com", "ComPortNo", "/dev/ttyUSB0");
+    ini.writeInteger("Position", "Left", 140);
+    EXPECT_EQ(readAll(path()), "; bench settings\n[Com]\nComPortNo=/dev/ttyUSB0\n[Position]\nLeft=140\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Orvik.ini"});
+
+    // A file that is not there cannot be made in such a folder: still the error.
+    TIniFile missing(dir.filePath("other.ini"));
+    EXPECT_THROW(missing.writeString("Com", "ComPortNo", "COM1"), EIniFileException);
 }
 
 TEST_F(IniFileTest, MissingFolderRaisesAndKeepsTheProfile)

@@ -218,6 +218,15 @@ void TIniFile::save() const
             out += line.text + '\n';
     }
     QSaveFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
+    if (file.open(QIODevice::WriteOnly)) {
+        if (file.write(out) != out.size() || !file.commit())
+            throw EIniFileException(fileName_);
+        return;
+    }
+    // A folder that refuses the temporary file (a shared bench computer) may still hold a
+    // writable file: it is then rewritten in place, without the protection of the rename.
+    QFile inPlace(fileName_);
+    if (!inPlace.open(QIODevice::WriteOnly | QIODevice::Truncate) || inPlace.write(out) != out.size()
+        || !inPlace.flush())
         throw EIniFileException(fileName_);
 }

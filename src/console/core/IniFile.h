@@ -2,7 +2,8 @@
 // The settings file: an INI profile of sections and "key=value" lines in the 8-bit code
 // page. Sections and keys are found without regard to case; values are texts kept as they
 // are. Every write goes to disk at once, through a temporary file renamed over the old one,
-// so the file is whole at every moment even if the program dies mid-save.
+// so the file is whole at every moment even if the program dies mid-save; only where the
+// folder refuses the temporary file is the file rewritten in place.
 
 #include <QByteArray>
 #include <QString>
