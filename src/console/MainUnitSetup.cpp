@@ -118,7 +118,7 @@ void TForm1::LoadIni()
 
     ComPort1->BeginSettingsUpdate();
     try {
-        ComPort1->SetPort(unicode(ini.readString("Com", "ComPortNo", "COM1")));
+        ComPort1->SetPort(ini.readText("Com", "ComPortNo", QStringLiteral("COM1")));
         ComPort1->SetBaudRate(TBaudRate(ordinal(ini, "BaudRate", br9600, br256000)));
         ComPort1->SetDataBits(TDataBits(ordinal(ini, "DataBits", dbEight, dbEight)));
         ComPort1->SetStopBits(TStopBits(ordinal(ini, "StopBits", sbOneStopBit, sbTwoStopBits)));
@@ -149,7 +149,7 @@ void TForm1::LoadIni()
     LogOutgoing->setChecked(ini.readBool("Log", "LogOutgoing", true));
     setChoice(AppendLog, ini.readBool("Log", "AppendLog", true));
     setChoice(NewLog, ini.readBool("Log", "NewLog", false));
-    LogFile->setText(unicode(ini.readString("Log", "FileName", ansi(programFolder_ + "OrvikLog.txt"))));
+    LogFile->setText(ini.readText("Log", "FileName", programFolder_ + QStringLiteral("OrvikLog.txt")));
 
     move(ini.readInteger("Position", "Left", 100), ini.readInteger("Position", "Top", 100));
 
@@ -167,7 +167,7 @@ void TForm1::SaveIni()
     iniFile_ = std::make_unique<TIniFile>(settingsPath_);
     TIniFile& ini = *iniFile_;
 
-    ini.writeString("Com", "ComPortNo", ansi(ComPort1->Port()));
+    ini.writeText("Com", "ComPortNo", ComPort1->Port());
     ini.writeInteger("Com", "BaudRate", ComPort1->BaudRate());
     ini.writeInteger("Com", "DataBits", ComPort1->DataBits());
     ini.writeInteger("Com", "StopBits", ComPort1->StopBits());
@@ -178,7 +178,7 @@ void TForm1::SaveIni()
     ini.writeBool("Log", "LogOutgoing", LogOutgoing->isChecked());
     ini.writeBool("Log", "AppendLog", AppendLog->isChecked());
     ini.writeBool("Log", "NewLog", NewLog->isChecked());
-    ini.writeString("Log", "FileName", ansi(LogFile->text()));
+    ini.writeText("Log", "FileName", LogFile->text());
 
     ini.writeInteger("Color", "Main", MainColor->Selected());
     ini.writeInteger("Color", "TerminalBackColor", TerminalBackColor->Selected());

@@ -13,6 +13,7 @@
 #include "serial/widgets/ComSetupFrm.h"
 #include "serial/widgets/SerialPortList.h"
 #include "terminal/ComTerminal.h"
+#include "widgets/Switch.h"
 #include "widgets/ValidateEdit.h"
 
 #include <QApplication>
@@ -163,6 +164,27 @@ TEST_F(SettingsTest, EverySettingComesBackAtTheNextStart)
     EXPECT_EQ(form->pos(), QPoint(140, 160));
     // Texts are stored in the 8-bit code page.
     EXPECT_TRUE(readAll(path("Orvik.ini")).contains("PUSK=\xD1\xD2\xC0\xD0\xD2"));
+}
+
+TEST_F(SettingsTest, AProgramFolderOutsideTheCodePageKeepsItsPaths)
+{
+    const QString program = path("zo\u00EB");
+    ASSERT_TRUE(QDir().mkpath(program));
+    const QString logPath = program + QStringLiteral("/OrvikLog.txt");
+    {
+        TForm1 form(program);
+        form.ErrorReport = [this](const QString& m) { errors.push_back(m); };
+        EXPECT_EQ(form.LogFile->text(), logPath);
+        form.Log->SetStateOn(true);
+        EXPECT_TRUE(form.LogOpen());
+        form.close();
+    }
+    EXPECT_TRUE(QFile::exists(logPath));
+    EXPECT_TRUE(readAll(program + QStringLiteral("/Orvik.ini"))
+                    .contains("FileName=\xEF\xBB\xBF" + QFile::encodeName(logPath) + '\n'));
+    TForm1 again(program);
+    EXPECT_EQ(again.LogFile->text(), logPath);
+    EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(SettingsTest, TheLogChoicesFollowTheGroupRules)

@@ -1,9 +1,11 @@
 #include "console/core/IniFile.h"
 
+#include "common/Cp1251.h"
 #include "console/core/RecordParser.h"
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace {
 
@@ -55,6 +57,8 @@ QByteArray singleLine(const QByteArray& value)
     }
     return value;
 }
+
+const QByteArray kUtf8Mark = QByteArrayLiteral("\xEF\xBB\xBF");
 
 } // namespace
 
@@ -156,6 +160,27 @@ std::int32_t TIniFile::readInteger(const QByteArray& section, const QByteArray& 
 bool TIniFile::readBool(const QByteArray& section, const QByteArray& key, bool def) const
 {
     return readInteger(section, key, def ? 1 : 0) != 0;
+}
+
+QString TIniFile::readText(const QByteArray& section, const QByteArray& key, const QString& def) const
+{
+    if (!findKey(section, key))
+        return def;
+    const QByteArray value = readString(section, key, {});
+    if (value.startsWith(kUtf8Mark)) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = utf8(value.mid(kUtf8Mark.size()));
+        if (!utf8.hasError())
+            return text;
+    }
+    return cp1251::decode(value);
+}
+
+void TIniFile::writeText(const QByteArray& section, const QByteArray& key, const QString& value)
+{
+    const QByteArray bytes = cp1251::encode(value);
+    const bool held = cp1251::decode(bytes) == value && !bytes.startsWith(kUtf8Mark);
+    writeString(section, key, held ? bytes : kUtf8Mark + value.toUtf8());
 }
 
 void TIniFile::writeString(const QByteArray& section, const QByteArray& key, const QByteArray& value)

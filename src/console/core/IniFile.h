@@ -37,11 +37,18 @@ public:
     // else is a whole number in decimal or after "$" in hexadecimal; otherwise def.
     std::int32_t readInteger(const QByteArray& section, const QByteArray& key, std::int32_t def) const;
     bool readBool(const QByteArray& section, const QByteArray& key, bool def) const;
+    // A text such as a path: code-page bytes as they are, or, for a text the code page
+    // cannot hold, UTF-8 behind the byte-order mark EF BB BF (see writeText).
+    QString readText(const QByteArray& section, const QByteArray& key, const QString& def) const;
 
     // Each write stores the key and rewrites the file; failure throws EIniFileException.
     void writeString(const QByteArray& section, const QByteArray& key, const QByteArray& value);
     void writeInteger(const QByteArray& section, const QByteArray& key, std::int32_t value);
     void writeBool(const QByteArray& section, const QByteArray& key, bool value);
+    // Code-page bytes when the code page holds every character, so other readers of the
+    // file see the text they always did; otherwise the marked UTF-8, which they read as
+    // a few odd letters rather than a silently different text.
+    void writeText(const QByteArray& section, const QByteArray& key, const QString& value);
 
     bool sectionExists(const QByteArray& section) const;
 
