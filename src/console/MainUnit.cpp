@@ -100,6 +100,7 @@ const QString warningMessage = QStringLiteral("Not Connected !  Go to Setup tab.
 const QString trayHint = QStringLiteral("Minimize to tray");
 const QString textFilter = QStringLiteral("Text File (*.txt);;All (*)");
 const QString logWriteFailed = QStringLiteral("Грешка при запис в лог файла %1: %2");
+const QString unknownError = QStringLiteral("Неочаквана грешка");
 } // namespace text
 
 // The desktop programs that stand in for the system calculator and the text viewer.
@@ -255,8 +256,7 @@ void TForm1::buildWindow()
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->SetIcon(windowIcon());
     TrayIcon1->SetHint(text::caption);
-    TrayIcon1->OnDblClick
-        = [this](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, const QPoint&) { TrayIcon1DblClick(); };
+    TrayIcon1->OnDblClick = on(&TForm1::TrayIcon1DblClick);
 
     CaptionButton1 = new TCaptionButton(this);
     CaptionButton1->setObjectName(QStringLiteral("CaptionButton1"));
@@ -264,7 +264,7 @@ void TForm1::buildWindow()
     CaptionButton1->SetStandard(tsbMinimizeToTray);
     CaptionButton1->SetHint(text::trayHint);
     CaptionButton1->SetShowHint(true);
-    CaptionButton1->OnClick = [this](QObject*) { CaptionButton1Click(); };
+    CaptionButton1->OnClick = on(&TForm1::CaptionButton1Click);
 
     setWindowColor(clSilver);
     setUpConnection();
@@ -289,7 +289,8 @@ QWidget* TForm1::buildTerminalPage()
     Memo1->SetColor(clAqua);
     Memo1->SetFontColor(clBlack);
     Memo1->SetComPort(ComPort1);
-    Memo1->OnStrRecieved = [this](QObject* sender, QByteArray& str) { Memo1StrRecieved(sender, str); };
+    Memo1->OnStrRecieved
+        = [this](QObject* sender, QByteArray& str) { run([&] { Memo1StrRecieved(sender, str); }); };
     Memo1->setMinimumSize(360, 200);
 
     auto* commandRow = new QHBoxLayout;
@@ -299,7 +300,7 @@ QWidget* TForm1::buildTerminalPage()
     commandRow->addWidget(Edit1, 1);
     Button8 = button("Button8", text::send, page);
     Button8->setToolTip(text::sendHint);
-    connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
+    connect(Button8, &QPushButton::clicked, this, on(&TForm1::Button8Click));
     commandRow->addWidget(Button8);
 
     Button1 = button("Button1", QStringLiteral("PUSK"), page);
@@ -315,7 +316,8 @@ QWidget* TForm1::buildTerminalPage()
     presetButtons_ = {Button1, Button2, Button5, Button3, Button4, Button6, Button7, Button11};
     for (std::size_t i = 0; i < presetButtons_.size(); ++i) {
         presetButtons_[i]->setMinimumWidth(80);
-        connect(presetButtons_[i], &QPushButton::clicked, this, [this, i] { PresetClick(int(i)); });
+        connect(presetButtons_[i], &QPushButton::clicked, this,
+            [this, i] { run([this, i] { PresetClick(int(i)); }); });
     }
     auto makeGroup = [page](const QString& caption, std::initializer_list<QPushButton*> buttons) {
         auto* box = group(caption, page);
@@ -339,10 +341,10 @@ QWidget* TForm1::buildTerminalPage()
     RTS = checkBox("RTS", QStringLiteral("RTS"), false, lineBox);
     for (QCheckBox* c : {Wrap, Echo, CR, LF, DTR, RTS})
         lineLayout->addWidget(c);
-    connect(Wrap, &QCheckBox::clicked, this, [this] { WrapClick(); });
-    connect(Echo, &QCheckBox::clicked, this, [this] { EchoClick(); });
-    connect(DTR, &QCheckBox::clicked, this, [this] { DTRClick(); });
-    connect(RTS, &QCheckBox::clicked, this, [this] { RTSClick(); });
+    connect(Wrap, &QCheckBox::clicked, this, on(&TForm1::WrapClick));
+    connect(Echo, &QCheckBox::clicked, this, on(&TForm1::EchoClick));
+    connect(DTR, &QCheckBox::clicked, this, on(&TForm1::DTRClick));
+    connect(RTS, &QCheckBox::clicked, this, on(&TForm1::RTSClick));
     auto* separator = new QFrame(lineBox);
     separator->setFrameShape(QFrame::HLine);
     separator->setFrameShadow(QFrame::Sunken);
@@ -412,10 +414,10 @@ QWidget* TForm1::buildSetupPage()
     c->addWidget(Button10, 6, 1, 1, 2);
     c->setColumnStretch(2, 1);
     c->setRowStretch(7, 1);
-    connect(RSBut, &QRadioButton::clicked, this, [this] { RSButClick(); });
-    connect(NoneBut, &QRadioButton::clicked, this, [this] { NoneButClick(); });
-    connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
-    connect(Button10, &QPushButton::clicked, this, [this] { Button10Click(); });
+    connect(RSBut, &QRadioButton::clicked, this, on(&TForm1::RSButClick));
+    connect(NoneBut, &QRadioButton::clicked, this, on(&TForm1::NoneButClick));
+    connect(Button9, &QPushButton::clicked, this, on(&TForm1::Button9Click));
+    connect(Button10, &QPushButton::clicked, this, on(&TForm1::Button10Click));
 
     auto* colors = group(text::groupColors, page);
     auto* k = new QGridLayout(colors);
@@ -433,9 +435,9 @@ QWidget* TForm1::buildSetupPage()
     EchoFontColor = colorRow(3, "EchoFontColor", text::echoFont, clGray);
     k->setColumnStretch(1, 1);
     k->setRowStretch(4, 1);
-    MainColor->OnChange = [this](QObject*) { MainColorChange(); };
-    TerminalBackColor->OnChange = [this](QObject*) { TerminalBackColorChange(); };
-    TerminalFontColor->OnChange = [this](QObject*) { TerminalFontColorChange(); };
+    MainColor->OnChange = on(&TForm1::MainColorChange);
+    TerminalBackColor->OnChange = on(&TForm1::TerminalBackColorChange);
+    TerminalFontColor->OnChange = on(&TForm1::TerminalFontColorChange);
 
     auto* logBox = group(text::groupLog, page);
     auto* g = new QGridLayout(logBox);
@@ -443,9 +445,9 @@ QWidget* TForm1::buildSetupPage()
     Log->setObjectName(QStringLiteral("Log"));
     Log->SetCaption(QStringLiteral("Log"));
     Log->setFixedSize(50, 60);
-    Log->OnClick = [this](QObject*) { LogClick(); };
-    Log->OnOn = [this](QObject*) { LogClick(); };
-    Log->OnOff = [this](QObject*) { LogClick(); };
+    Log->OnClick = on(&TForm1::LogClick);
+    Log->OnOn = on(&TForm1::LogClick);
+    Log->OnOff = on(&TForm1::LogClick);
     LogIncomming = checkBox("LogIncomming", text::logIncoming, true, logBox);
     LogOutgoing = checkBox("LogOutgoing", text::logOutgoing, true, logBox);
     AppendLog = new QRadioButton(text::appendLog, logBox);
@@ -471,8 +473,8 @@ QWidget* TForm1::buildSetupPage()
     g->addWidget(ViewLog, 6, 0, 1, 2, Qt::AlignLeft);
     g->setColumnStretch(1, 1);
     g->setRowStretch(7, 1);
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
-    connect(ViewLog, &QPushButton::clicked, this, [this] { ViewLogClick(); });
+    connect(BitBtn1, &QPushButton::clicked, this, on(&TForm1::BitBtn1Click));
+    connect(ViewLog, &QPushButton::clicked, this, on(&TForm1::ViewLogClick));
 
     auto* global = group(text::groupGlobal, page);
     auto* gl = new QVBoxLayout(global);
@@ -483,8 +485,8 @@ QWidget* TForm1::buildSetupPage()
     gl->addWidget(BitBtn5);
     gl->addWidget(BitBtn6);
     gl->addStretch();
-    connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
-    connect(BitBtn6, &QPushButton::clicked, this, [this] { BitBtn6Click(); });
+    connect(BitBtn5, &QPushButton::clicked, this, on(&TForm1::BitBtn5Click));
+    connect(BitBtn6, &QPushButton::clicked, this, on(&TForm1::BitBtn6Click));
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(connection, 0, 0);
@@ -527,10 +529,10 @@ QWidget* TForm1::buildScopePage()
         b->setFixedSize(25, 25);
         scopeButtons->addWidget(b);
     }
-    connect(Button18, &QPushButton::clicked, this, [this] { Button18Click(); });
-    connect(Button17, &QPushButton::clicked, this, [this] { Button17Click(); });
-    connect(Button20, &QPushButton::clicked, this, [this] { Button20Click(); });
-    connect(Button19, &QPushButton::clicked, this, [this] { Button19Click(); });
+    connect(Button18, &QPushButton::clicked, this, on(&TForm1::Button18Click));
+    connect(Button17, &QPushButton::clicked, this, on(&TForm1::Button17Click));
+    connect(Button20, &QPushButton::clicked, this, on(&TForm1::Button20Click));
+    connect(Button19, &QPushButton::clicked, this, on(&TForm1::Button19Click));
 
     auto* stats = group(text::groupStatistics, page);
     auto* s = new QGridLayout(stats);
@@ -565,7 +567,7 @@ QWidget* TForm1::buildScopePage()
         = readoutRow(6, text::temperature, "Temperature", QStringLiteral("°C"), "TempLimit", TempLimit);
     Button16 = button("Button16", text::reset, stats);
     s->addWidget(Button16, 9, 0, 1, 3);
-    connect(Button16, &QPushButton::clicked, this, [this] { Button16Click(); });
+    connect(Button16, &QPushButton::clicked, this, on(&TForm1::Button16Click));
 
     auto* events = group(text::groupEvents, page);
     auto* e = new QGridLayout(events);
@@ -589,7 +591,7 @@ QWidget* TForm1::buildScopePage()
     }
     Button14 = button("Button14", text::reset, events);
     e->addWidget(Button14, 2, 1);
-    connect(Button14, &QPushButton::clicked, this, [this] { Button14Click(); });
+    connect(Button14, &QPushButton::clicked, this, on(&TForm1::Button14Click));
 
     auto* right = new QVBoxLayout;
     right->addWidget(stats);
@@ -611,8 +613,8 @@ QWidget* TForm1::buildHelpPage()
     page->setObjectName(QStringLiteral("TabSheet1"));
     WinCalc = button("WinCalc", text::winCalc, page);
     Button15 = button("Button15", text::ownCalc, page);
-    connect(WinCalc, &QPushButton::clicked, this, [this] { WinCalcClick(); });
-    connect(Button15, &QPushButton::clicked, this, [this] { Button15Click(); });
+    connect(WinCalc, &QPushButton::clicked, this, on(&TForm1::WinCalcClick));
+    connect(Button15, &QPushButton::clicked, this, on(&TForm1::Button15Click));
 
     PageControl2 = new QTabWidget(page);
     PageControl2->setObjectName(QStringLiteral("PageControl2"));
@@ -758,6 +760,17 @@ void TForm1::WinCalcClick()
 void TForm1::Button15Click()
 {
     Calculator1->Execute();
+}
+
+void TForm1::run(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        reportError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        reportError(text::unknownError);
+    }
 }
 
 void TForm1::reportError(const QString& message)

@@ -204,6 +204,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Runs a handler. The one place where an exception leaving a handler becomes the
+    // application's error report; unwinding on into the event loop would end the program.
+    void run(const std::function<void()>& handler);
+    // A handler as the controls and components are wired to it; the event's arguments are
+    // not needed.
+    auto on(void (TForm1::*handler)())
+    {
+        return [this, handler](auto&&...) { run([this, handler] { (this->*handler)(); }); };
+    }
+
     void buildWindow();
     QWidget* buildTerminalPage();
     QWidget* buildSetupPage();

@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <exception>
+#include <functional>
 
 namespace {
 
@@ -85,7 +87,7 @@ void TForm1::setUpConnection()
     flow.SetXonXoffOut(false);
     flow.SetXonXoffIn(false);
     ComPort1->EndSettingsUpdate();
-    ComPort1->OnAfterClose = [this](QObject*) { ComPort1AfterClose(); };
+    ComPort1->OnAfterClose = on(&TForm1::ComPort1AfterClose);
 
     // The six lamps, each 25 x 25 under its caption, in the places the terminal page left.
     struct Lamp {
@@ -116,17 +118,29 @@ void TForm1::LoadIni()
     iniFile_ = std::make_unique<TIniFile>(settingsPath_);
     const TIniFile& ini = *iniFile_;
 
+    // A port that cannot be reopened under the file's name (or a line that cannot be set)
+    // must not stop the rest of the file: the save at closing would write this window's old
+    // values over it. The first failure is raised once everything else is applied.
+    std::exception_ptr failure;
+    const auto keepGoing = [&failure](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
+
     ComPort1->BeginSettingsUpdate();
-    try {
-        ComPort1->SetPort(ini.readText("Com", "ComPortNo", QStringLiteral("COM1")));
+    keepGoing([&] {
         ComPort1->SetBaudRate(TBaudRate(ordinal(ini, "BaudRate", br9600, br256000)));
         ComPort1->SetDataBits(TDataBits(ordinal(ini, "DataBits", dbEight, dbEight)));
         ComPort1->SetStopBits(TStopBits(ordinal(ini, "StopBits", sbOneStopBit, sbTwoStopBits)));
-    } catch (...) {
-        ComPort1->EndSettingsUpdate();
-        throw;
-    }
-    ComPort1->EndSettingsUpdate();
+        // Last, so that the others are stored even when the reopen under a new name fails;
+        // inside the bracket they only store anyway.
+        ComPort1->SetPort(ini.readText("Com", "ComPortNo", QStringLiteral("COM1")));
+    });
+    keepGoing([&] { ComPort1->EndSettingsUpdate(); });
 
     // A box whose state changes runs its click handler, as a click would.
     const std::pair<QCheckBox*, void (TForm1::*)()> boxes[]
@@ -138,7 +152,7 @@ void TForm1::LoadIni()
             continue;
         box->setChecked(on);
         if (handler)
-            (this->*handler)();
+            keepGoing([this, handler = handler] { (this->*handler)(); });
     }
 
     TempLimit->SetText(unicode(ini.readString("Limits", "TEMPERATURE", "50")));
@@ -160,6 +174,9 @@ void TForm1::LoadIni()
     MainColorChange();
     TerminalBackColorChange();
     TerminalFontColorChange();
+
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TForm1::SaveIni()
@@ -214,13 +231,8 @@ void TForm1::BitBtn6Click()
     settingsPath_ = path;
     if (!settingsPath_.endsWith(QLatin1String(".ini")) && !settingsPath_.endsWith(QLatin1String(".INI")))
         settingsPath_ += QLatin1String(".ini");
-    try {
-        SaveIni();
-    } catch (const std::exception& e) {
-        // The save stops at the failing key and the settings path stays the chosen file.
-        reportError(QString::fromUtf8(e.what()));
-        return;
-    }
+    // A failing save stops at its key and leaves the settings path at the chosen file.
+    SaveIni();
     settingsPath_ = programFolder_ + QStringLiteral("Orvik.ini");
 }
 
@@ -254,14 +266,11 @@ void TForm1::connectSerial()
             ComPort1->ClosePort();
             NoneBut->setChecked(true);
         }
-    } catch (const std::exception& e) {
+    } catch (...) {
         // The list of devices could not be read (or a line could not be set): the port
         // stays closed and the serial type stays chosen.
-        try {
-            ComPort1->ClosePort();
-        } catch (...) {
-        }
-        reportError(QString::fromUtf8(e.what()));
+        ComPort1->ClosePort();
+        throw;
     }
 }
 
@@ -272,21 +281,12 @@ void TForm1::RSButClick()
 
 void TForm1::NoneButClick()
 {
-    try {
-        ComPort1->ClosePort();
-    } catch (const std::exception& e) {
-        reportError(QString::fromUtf8(e.what()));
-    }
+    ComPort1->ClosePort();
 }
 
 void TForm1::Button9Click()
 {
-    try {
-        RunSetupDialog(*ComPort1, this);
-    } catch (const std::exception& e) {
-        reportError(QString::fromUtf8(e.what()));
-        return;
-    }
+    RunSetupDialog(*ComPort1, this);
     if (RSBut->isChecked())
         connectSerial();
 }
@@ -301,24 +301,14 @@ void TForm1::ComPort1AfterClose()
 
 void TForm1::DTRClick()
 {
-    if (!ComPort1->Connected())
-        return;
-    try {
+    if (ComPort1->Connected())
         ComPort1->SetDtrLine(DTR->isChecked());
-    } catch (const std::exception& e) {
-        reportError(QString::fromUtf8(e.what()));
-    }
 }
 
 void TForm1::RTSClick()
 {
-    if (!ComPort1->Connected())
-        return;
-    try {
+    if (ComPort1->Connected())
         ComPort1->SetRtsLine(RTS->isChecked());
-    } catch (const std::exception& e) {
-        reportError(QString::fromUtf8(e.what()));
-    }
 }
 
 void TForm1::WrapClick()

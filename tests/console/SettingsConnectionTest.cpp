@@ -415,6 +415,40 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     EXPECT_EQ(form->Voltage->text(), QStringLiteral("7"));
 }
 
+// A settings file naming a port that cannot be opened, loaded while connected: the failed
+// reopen is reported and the program goes on with the port closed; the rest of the file is
+// applied, and closing still saves (into that file) and completes the log.
+TEST_F(ConnectionTest, LoadingAFileWhosePortCannotOpenIsReportedAndTheProgramGoesOn)
+{
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    form->LogFile->setText(path("bench.log"));
+    form->Log->SetStateOn(true);
+    ASSERT_TRUE(form->LogOpen());
+    form->Edit1->setText(QStringLiteral("Vcc"));
+    form->Button8->click();
+    form->PresetDialog(0)->Edit2->setText(QStringLiteral("PUSK 2")); // edited, never confirmed
+
+    writeFile(path("bench.ini"), "[Com]\nComPortNo=/dev/ttyUSB7\nBaudRate=9\n[Color]\nMain=255\n");
+    form->FileDialog
+        = [&](const QString&, const QString&, const QString&, bool) { return path("bench.ini"); };
+    line->failCall(FakeSerialLine::Call::Open, ENOENT);
+    EXPECT_NO_THROW(form->BitBtn5->click());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("Unable to open com port"))) << errors[0].toStdString();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("/dev/ttyUSB7"));
+    EXPECT_EQ(form->ComPort1->BaudRate(), br19200);
+    EXPECT_EQ(form->MainColor->Selected(), TColor(255));
+
+    form->close();
+    EXPECT_TRUE(readAll(path("bench.ini")).contains("PUSK=PUSK 2"));
+    EXPECT_TRUE(readAll(path("bench.ini")).contains("Main=255"));
+    EXPECT_EQ(readAll(path("bench.log")), "Vcc\r\nVcc\r\n"); // sent, then its echo
+}
+
 TEST_F(ConnectionTest, TheLampsShowTheLinesOfThePort)
 {
     form->RSBut->click();
