@@ -222,6 +222,9 @@ private:
     void createDialogs();
     void setUpConnection();
     void connectSerial();
+    // After the port was opened, reopened or reconfigured: Label3 and Label5 show it and the
+    // DTR and RTS lines follow their boxes.
+    void portReconfigured();
     void setWindowColor(TColor color);
     void writeLog(QByteArrayView text);
     void reportError(const QString& message);

@@ -154,6 +154,8 @@ void TForm1::LoadIni()
         if (handler)
             keepGoing([this, handler = handler] { (this->*handler)(); });
     }
+    // The bracket above may have reopened the port, or reconfigured it with the lines low.
+    keepGoing([this] { portReconfigured(); });
 
     TempLimit->SetText(unicode(ini.readString("Limits", "TEMPERATURE", "50")));
     VoltageLimit->SetText(unicode(ini.readString("Limits", "Voltage", "50")));
@@ -252,11 +254,19 @@ bool TForm1::OpenCom()
                 return false;
         }
     }
+    portReconfigured();
+    return true;
+}
+
+void TForm1::portReconfigured()
+{
+    if (!ComPort1->Connected())
+        return;
     Label3->setText(ComPort1->Port());
     Label5->setText(BaudRateToText(ComPort1->BaudRate()));
+    // A configuration drives DTR and RTS as its flow control says (here: both held low).
     ComPort1->SetDtrLine(DTR->isChecked());
     ComPort1->SetRtsLine(RTS->isChecked());
-    return true;
 }
 
 void TForm1::connectSerial()
@@ -289,6 +299,8 @@ void TForm1::Button9Click()
     RunSetupDialog(*ComPort1, this);
     if (RSBut->isChecked())
         connectSerial();
+    else
+        portReconfigured();
 }
 
 void TForm1::ComPort1AfterClose()

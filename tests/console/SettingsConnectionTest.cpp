@@ -415,6 +415,43 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     EXPECT_EQ(form->Voltage->text(), QStringLiteral("7"));
 }
 
+// A settings file loaded while connected reconfigures the open port (and reopens it under a
+// new name): afterwards DTR and RTS follow their boxes and the labels show the open port.
+TEST_F(ConnectionTest, LoadingWhileConnectedKeepsTheLinesAndShowsTheOpenPort)
+{
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    ASSERT_TRUE(line->dtr() && line->rts());
+    struct Case {
+        const char* name;
+        QByteArray com;
+        bool lines;
+        const char* port;
+        const char* baud;
+    };
+    const Case cases[] = {
+        {"nothing changed", "ComPortNo=/dev/ttyUSB0\n", true, "/dev/ttyUSB0", "9600"},
+        {"another rate", "ComPortNo=/dev/ttyUSB0\nBaudRate=13\n", true, "/dev/ttyUSB0", "115200"},
+        {"another port", "ComPortNo=/dev/ttyUSB1\nBaudRate=13\n", true, "/dev/ttyUSB1", "115200"},
+        {"boxes off", "ComPortNo=/dev/ttyUSB1\nDTR=0\nRTS=0\n", false, "/dev/ttyUSB1", "9600"},
+        {"boxes on, first port", "ComPortNo=/dev/ttyUSB0\n", true, "/dev/ttyUSB0", "9600"},
+    };
+    form->FileDialog
+        = [&](const QString&, const QString&, const QString&, bool) { return path("bench.ini"); };
+    for (const Case& c : cases) {
+        writeFile(path("bench.ini"), "[Com]\n" + c.com);
+        form->BitBtn5->click();
+        ASSERT_TRUE(form->ComPort1->Connected()) << c.name;
+        EXPECT_EQ(line->openedPath(), QByteArray(c.port)) << c.name;
+        EXPECT_EQ(line->dtr(), c.lines) << c.name;
+        EXPECT_EQ(line->rts(), c.lines) << c.name;
+        EXPECT_EQ(form->Label3->text(), QString::fromLatin1(c.port)) << c.name;
+        EXPECT_EQ(form->Label5->text(), QString::fromLatin1(c.baud)) << c.name;
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(errors.empty());
+}
+
 // A settings file naming a port that cannot be opened, loaded while connected: the failed
 // reopen is reported and the program goes on with the port closed; the rest of the file is
 // applied, and closing still saves (into that file) and completes the log.
