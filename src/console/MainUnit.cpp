@@ -5,6 +5,7 @@
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/PortWriteTarget.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
@@ -101,6 +102,8 @@ const QString trayHint = QStringLiteral("Minimize to tray");
 const QString textFilter = QStringLiteral("Text File (*.txt);;All (*)");
 const QString logWriteFailed = QStringLiteral("Грешка при запис в лог файла %1: %2");
 const QString unknownError = QStringLiteral("Неочаквана грешка");
+const QString stallEnded
+    = QStringLiteral("%1\n\nУстройството не приемаше данни; неизпратени отговори и команди: %2.");
 } // namespace text
 
 // The desktop programs that stand in for the system calculator and the text viewer.
@@ -227,6 +230,11 @@ void TForm1::buildWindow()
 
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
+    portTarget_ = std::make_unique<TPortWriteTarget>(*ComPort1);
+    writer_ = std::make_unique<TPortWriter>(*portTarget_);
+    writer_->OnStallEnded = [this](const QString& failure, int dropped) {
+        reportError(text::stallEnded.arg(failure).arg(dropped));
+    };
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -824,8 +832,8 @@ void TForm1::SendToCom(const QByteArray& Text)
     if (Log->StateOn() && LogOutgoing->isChecked())
         writeLog(line);
     if (collectingAnswers_)
-        answers_ += line;
-    else if (!writeToCom(line))
+        answers_.append(line);
+    else if (!writer_->write({line}))
         return;
     if (Echo->isChecked()) {
         if (CR->isChecked() && !LF->isChecked())
@@ -840,19 +848,6 @@ void TForm1::SendToCom(const QByteArray& Text)
 
 // --- received records
 
-bool TForm1::writeToCom(const QByteArray& bytes)
-{
-    if (bytes.isEmpty())
-        return true;
-    try {
-        ComPort1->WriteText(bytes);
-    } catch (const std::exception& e) {
-        reportError(QString::fromStdString(e.what()));
-        return false;
-    }
-    return true;
-}
-
 void TForm1::Memo1StrRecieved(QObject*, QByteArray& Str)
 {
     if (Log->StateOn() && LogIncomming->isChecked())
@@ -866,10 +861,10 @@ void TForm1::Memo1StrRecieved(QObject*, QByteArray& Str)
     }
     if (outer)
         return;
-    const QByteArray answers = std::exchange(answers_, {});
+    const QByteArrayList answers = std::exchange(answers_, {});
     // A handler of the parse may have closed the port meanwhile: the answers then go nowhere.
     if (ComPort1->Connected())
-        writeToCom(answers);
+        writer_->write(answers);
 }
 
 QLabel* TForm1::readout(TReadout which) const

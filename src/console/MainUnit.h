@@ -7,6 +7,7 @@
 #include "common/Color.h"
 #include "console/core/DataLog.h"
 #include "console/core/IniFile.h"
+#include "console/core/PortWriter.h"
 #include "console/core/RecordParser.h"
 
 #include <QByteArray>
@@ -242,7 +243,6 @@ private:
     void addPoint(double x, double y) override;
     void clearScope() override;
     void send(const QByteArray& text) override;
-    bool writeToCom(const QByteArray& bytes); // false: failed and reported
 
     QString programFolder_;
     QString settingsPath_;
@@ -252,7 +252,9 @@ private:
     // Answers to the records of one received block go out in one write once the block is
     // parsed: a flood costs a write per block instead of one per record.
     bool collectingAnswers_ = false;
-    QByteArray answers_;
+    QByteArrayList answers_;
+    std::unique_ptr<TWriteTarget> portTarget_;
+    std::unique_ptr<TPortWriter> writer_;
     TDataLog log_;
     bool logSyncing_ = false;
     std::array<TCommandForm*, 8> dialogs_{};

@@ -306,6 +306,7 @@ void TForm1::Button9Click()
 void TForm1::ComPort1AfterClose()
 {
     Label3->setText(text::closed);
+    writer_->portClosed();
     // A record cut off by the close must not run into the first record of the next
     // connection.
     parser_->dropPartialLine();
