@@ -6,6 +6,7 @@
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/PortWriteTarget.h"
+#include "console/WindowPosition.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
@@ -202,6 +203,7 @@ TForm1::TForm1(const QString& programFolder)
                     : QFileDialog::getOpenFileName(this, caption, folder, filter);
     };
     parser_ = std::make_unique<TRecordParser>(static_cast<TRecordView&>(*this));
+    position_ = std::make_unique<TWindowPosition>(*this);
     buildWindow();
     FormCreate();
     createDialogs();

@@ -41,6 +41,7 @@ class TSwitch;
 class TTrayIcon;
 class TValidateEdit;
 class TWarningDialog;
+class TWindowPosition;
 
 class TForm1 : public QWidget, private TRecordView {
     Q_OBJECT
@@ -110,6 +111,7 @@ public:
     const TRecordParser& Parser() const { return *parser_; }
     bool LogOpen() const { return log_.isOpen(); }
     TCommandForm* PresetDialog(int preset) const { return dialogs_[std::size_t(preset)]; }
+    TWindowPosition& WindowPosition() const { return *position_; }
 
     // How errors reach the operator (the application's error report); tests replace it.
     std::function<void(const QString& message)> ErrorReport;
@@ -248,6 +250,7 @@ private:
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;
     std::unique_ptr<TRecordParser> parser_;
+    std::unique_ptr<TWindowPosition> position_;
     QStringList errorsOnScreen_; // reports being shown right now
     // Answers to the records of one received block go out in one write once the block is
     // parsed: a flood costs a write per block instead of one per record.

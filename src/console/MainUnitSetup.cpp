@@ -4,6 +4,7 @@
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/WindowPosition.h"
 #include "serial/ComPort.h"
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
@@ -167,7 +168,8 @@ void TForm1::LoadIni()
     setChoice(NewLog, ini.readBool("Log", "NewLog", false));
     LogFile->setText(ini.readText("Log", "FileName", programFolder_ + QStringLiteral("OrvikLog.txt")));
 
-    move(ini.readInteger("Position", "Left", 100), ini.readInteger("Position", "Top", 100));
+    position_->moveFrameTo(
+        {ini.readInteger("Position", "Left", 100), ini.readInteger("Position", "Top", 100)});
 
     MainColor->SetSelected(ini.readInteger("Color", "Main", clSilver));
     TerminalBackColor->SetSelected(ini.readInteger("Color", "TerminalBackColor", clAqua));
@@ -211,8 +213,9 @@ void TForm1::SaveIni()
     ini.writeString("Limits", "Voltage", ansi(VoltageLimit->Text()));
     ini.writeString("Limits", "Current", ansi(CurrentLimit->Text()));
 
-    ini.writeInteger("Position", "Left", x());
-    ini.writeInteger("Position", "Top", y());
+    const QPoint frame = position_->framePosition();
+    ini.writeInteger("Position", "Left", frame.x());
+    ini.writeInteger("Position", "Top", frame.y());
 }
 
 void TForm1::BitBtn5Click()

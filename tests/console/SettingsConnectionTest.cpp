@@ -6,6 +6,7 @@
 #include "../serial/widgets/FakeSysfs.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/WindowPosition.h"
 #include "serial/ComPort.h"
 #include "serial/FakeSerialDevice.h"
 #include "serial/widgets/ComComboBox.h"
@@ -184,6 +185,39 @@ TEST_F(SettingsTest, AProgramFolderOutsideTheCodePageKeepsItsPaths)
                     .contains("FileName=\xEF\xBB\xBF" + QFile::encodeName(logPath) + '\n'));
     TForm1 again(program);
     EXPECT_EQ(again.LogFile->text(), logPath);
+    EXPECT_TRUE(errors.empty());
+}
+
+// The frame's corner is saved and restored as that same corner: restarts without moving
+// leave the window where it was. The offscreen platform has no frame, so one is injected,
+// known from the first show on as under a window manager.
+TEST_F(SettingsTest, TheWindowComesBackWhereItsFrameWas)
+{
+    const QMargins frame(4, 30, 4, 4);
+    writeFile(path("Orvik.ini"), "[Position]\nLeft=140\nTop=160\n");
+    for (int restart = 0; restart < 3; ++restart) {
+        auto form = makeForm();
+        bool frameKnown = false;
+        form->WindowPosition().FrameMargins = [&] { return frameKnown ? frame : QMargins(); };
+        frameKnown = true;
+        form->show();
+        EXPECT_EQ(form->geometry().topLeft(), QPoint(144, 190)) << restart;
+        form->close();
+        const QByteArray ini = readAll(path("Orvik.ini"));
+        EXPECT_TRUE(ini.contains("Left=140\nTop=160\n")) << restart << ini.toStdString();
+    }
+
+    // Loaded while shown, with the frame known.
+    writeFile(path("moved.ini"), "[Position]\nLeft=-2\nTop=300\n");
+    auto form = makeForm();
+    form->WindowPosition().FrameMargins = [&] { return frame; };
+    form->show();
+    form->FileDialog
+        = [&](const QString&, const QString&, const QString&, bool) { return path("moved.ini"); };
+    form->BitBtn5->click();
+    EXPECT_EQ(form->geometry().topLeft(), QPoint(2, 330));
+    form->close();
+    EXPECT_TRUE(readAll(path("moved.ini")).contains("Left=-2\nTop=300\n"));
     EXPECT_TRUE(errors.empty());
 }
 
