@@ -7,6 +7,7 @@
 #include "common/Color.h"
 #include "console/core/DataLog.h"
 #include "console/core/IniFile.h"
+#include "console/core/PortWriter.h"
 #include "console/core/RecordParser.h"
 
 #include <QByteArray>
@@ -45,6 +46,7 @@ class TSwitch;
 class TTrayIcon;
 class TValidateEdit;
 class TWarningDialog;
+class TWindowPosition;
 
 class TForm1 : public QWidget, private TRecordView {
     Q_OBJECT
@@ -118,6 +120,7 @@ public:
     const TRecordParser& Parser() const { return *parser_; }
     bool LogOpen() const { return log_.isOpen(); }
     TCommandForm* PresetDialog(int preset) const { return dialogs_[std::size_t(preset)]; }
+    TWindowPosition& WindowPosition() const { return *position_; }
 
     // How errors reach the operator (the application's error report); tests replace it.
     std::function<void(const QString& message)> ErrorReport;
@@ -217,6 +220,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Runs a handler. The one place where an exception leaving a handler becomes the
+    // application's error report; unwinding on into the event loop would end the program.
+    void run(const std::function<void()>& handler);
+    // A handler as the controls and components are wired to it; the event's arguments are
+    // not needed.
+    auto on(void (TForm1::*handler)())
+    {
+        return [this, handler](auto&&...) { run([this, handler] { (this->*handler)(); }); };
+    }
+
     void buildWindow();
     QWidget* buildTerminalPage();
     QWidget* buildSetupPage();
@@ -225,6 +238,9 @@ private:
     void createDialogs();
     void setUpConnection();
     void connectSerial();
+    // After the port was opened, reopened or reconfigured: Label3 and Label5 show it and the
+    // DTR and RTS lines follow their boxes.
+    void portReconfigured();
     void setWindowColor(TColor color);
     void writeLog(QByteArrayView text);
     void reportError(const QString& message);
@@ -242,17 +258,19 @@ private:
     void addPoint(double x, double y) override;
     void clearScope() override;
     void send(const QByteArray& text) override;
-    bool writeToCom(const QByteArray& bytes); // false: failed and reported
 
     QString programFolder_;
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;
     std::unique_ptr<TRecordParser> parser_;
+    std::unique_ptr<TWindowPosition> position_;
     QStringList errorsOnScreen_; // reports being shown right now
     // Answers to the records of one received block go out in one write once the block is
     // parsed: a flood costs a write per block instead of one per record.
     bool collectingAnswers_ = false;
-    QByteArray answers_;
+    QByteArrayList answers_;
+    std::unique_ptr<TWriteTarget> portTarget_;
+    std::unique_ptr<TPortWriter> writer_;
     TDataLog log_;
     bool logSyncing_ = false;
     std::array<TCommandForm*, 8> dialogs_{};
