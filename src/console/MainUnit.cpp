@@ -5,8 +5,10 @@
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/StatusLine.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
+#include "serial/PortReconnector.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Calculator.h"
 #include "widgets/CaptionButton.h"
@@ -62,6 +64,7 @@ const QString groupLine = QStringLiteral(" Настройки: ");
 const QString status = QStringLiteral("Статус:");
 const QString groupConnection = QStringLiteral(" Connection Type ");
 const QString connectionNone = QStringLiteral("Изключен");
+const QString autoReconnect = QStringLiteral("Автоматично свързване");
 const QString rsSetup = QStringLiteral("RS232 Настройки");
 const QString lptSetup = QStringLiteral("LPT  Настройки");
 const QString usbSetup = QStringLiteral("USB  Настройки");
@@ -239,9 +242,12 @@ void TForm1::buildWindow()
     for (int i = 0; i < PageControl1->count(); ++i)
         PageControl1->widget(i)->setAutoFillBackground(true);
     PageControl1->setCurrentIndex(0);
+    StatusLine = new TStatusLine(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     layout->addWidget(PageControl1);
+    layout->addWidget(StatusLine);
 
     Warning1 = new TWarningDialog(this);
     Warning1->setObjectName(QStringLiteral("Warning1"));
@@ -410,8 +416,12 @@ QWidget* TForm1::buildSetupPage()
     c->addWidget(UsbBut, 5, 0);
     c->addWidget(Button13, 5, 1, 1, 2);
     c->addWidget(Button10, 6, 1, 1, 2);
+    AutoReconnect = new QCheckBox(text::autoReconnect, connection);
+    AutoReconnect->setObjectName(QStringLiteral("AutoReconnect"));
+    AutoReconnect->setChecked(true);
+    c->addWidget(AutoReconnect, 7, 0, 1, 3);
     c->setColumnStretch(2, 1);
-    c->setRowStretch(7, 1);
+    c->setRowStretch(8, 1);
     connect(RSBut, &QRadioButton::clicked, this, [this] { RSButClick(); });
     connect(NoneBut, &QRadioButton::clicked, this, [this] { NoneButClick(); });
     connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
@@ -675,6 +685,7 @@ void TForm1::FormClose()
     if (closed_)
         return;
     closed_ = true;
+    Reconnector->Stop();
     try {
         SaveIni();
     } catch (const std::exception& e) {

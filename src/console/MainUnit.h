@@ -36,6 +36,8 @@ class TComPort;
 class TCommandForm;
 class TComTerminal;
 class TLineSeries;
+class TPortReconnector;
+class TStatusLine;
 class TSwitch;
 class TTrayIcon;
 class TValidateEdit;
@@ -152,6 +154,10 @@ public:
     QPushButton* Button10 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label5 = nullptr;
+    QCheckBox* AutoReconnect = nullptr;
+    TStatusLine* StatusLine = nullptr;
+    // Reopens the port after its device went away (AutoReconnect).
+    TPortReconnector* Reconnector = nullptr;
     TColorBox* MainColor = nullptr;
     TColorBox* TerminalBackColor = nullptr;
     TColorBox* TerminalFontColor = nullptr;
@@ -212,6 +218,7 @@ private:
     void createDialogs();
     void setUpConnection();
     void connectSerial();
+    void showOpenPort(); // labels and lines of a port just opened
     void setWindowColor(TColor color);
     void writeLog(QByteArrayView text);
     void reportError(const QString& message);

@@ -4,7 +4,9 @@
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/StatusLine.h"
 #include "serial/ComPort.h"
+#include "serial/PortReconnector.h"
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
 #include "terminal/ComTerminal.h"
@@ -20,6 +22,14 @@ namespace {
 
 namespace text {
 const QString closed = QStringLiteral("Closed");
+QString waitingFor(const QString& port)
+{
+    return QStringLiteral("Изчакване на %1…").arg(port);
+}
+QString lostConnection(const QString& port)
+{
+    return QStringLiteral("Връзката прекъсна: %1").arg(port);
+}
 const QString iniFilter = QStringLiteral("INI File (*.ini)");
 const QString loadCaption = QStringLiteral("Зареди от файл");
 const QString saveCaption = QStringLiteral("Запази във файл");
@@ -87,6 +97,25 @@ void TForm1::setUpConnection()
     ComPort1->EndSettingsUpdate();
     ComPort1->OnAfterClose = [this](QObject*) { ComPort1AfterClose(); };
 
+    // The journal writes its `waiting` and `reconnected` rows from waitingStarted and
+    // reconnected.
+    Reconnector = new TPortReconnector(ComPort1, this);
+    Reconnector->SetEnabled(AutoReconnect->isChecked());
+    connect(AutoReconnect, &QCheckBox::toggled, Reconnector, &TPortReconnector::SetEnabled);
+    connect(Reconnector, &TPortReconnector::waitingStarted, this,
+        [this](const QString& port) { StatusLine->setConnectionState(text::waitingFor(port)); });
+    connect(Reconnector, &TPortReconnector::lost, this,
+        [this](const QString& port) { StatusLine->setConnectionState(text::lostConnection(port)); });
+    connect(Reconnector, &TPortReconnector::stopped, this, [this] { StatusLine->setConnectionState({}); });
+    connect(Reconnector, &TPortReconnector::reconnected, this, [this] {
+        StatusLine->setConnectionState({});
+        try {
+            showOpenPort();
+        } catch (const std::exception& e) {
+            reportError(QString::fromUtf8(e.what()));
+        }
+    });
+
     // The six lamps, each 25 x 25 under its caption, in the places the terminal page left.
     struct Lamp {
         const char* name;
@@ -140,6 +169,7 @@ void TForm1::LoadIni()
         if (handler)
             (this->*handler)();
     }
+    AutoReconnect->setChecked(ini.readBool("Com", "AutoReconnect", true));
 
     TempLimit->SetText(unicode(ini.readString("Limits", "TEMPERATURE", "50")));
     VoltageLimit->SetText(unicode(ini.readString("Limits", "Voltage", "50")));
@@ -173,6 +203,7 @@ void TForm1::SaveIni()
     ini.writeInteger("Com", "StopBits", ComPort1->StopBits());
     for (QCheckBox* box : {Wrap, Echo, CR, LF, DTR, RTS})
         ini.writeBool("Com", ansi(box->objectName()), box->isChecked());
+    ini.writeBool("Com", "AutoReconnect", AutoReconnect->isChecked());
 
     ini.writeBool("Log", "LogIncomming", LogIncomming->isChecked());
     ini.writeBool("Log", "LogOutgoing", LogOutgoing->isChecked());
@@ -241,15 +272,23 @@ bool TForm1::OpenCom()
                 return false;
         }
     }
+    showOpenPort();
+    return true;
+}
+
+void TForm1::showOpenPort()
+{
     Label3->setText(ComPort1->Port());
     Label5->setText(BaudRateToText(ComPort1->BaudRate()));
     ComPort1->SetDtrLine(DTR->isChecked());
     ComPort1->SetRtsLine(RTS->isChecked());
-    return true;
 }
 
 void TForm1::connectSerial()
 {
+    // Chosen by the operator: a wait for a lost device gives way to an attempt now, and to
+    // the set-up dialog if that fails.
+    Reconnector->Stop();
     try {
         if (!OpenCom()) {
             ComPort1->ClosePort();
@@ -273,6 +312,7 @@ void TForm1::RSButClick()
 
 void TForm1::NoneButClick()
 {
+    Reconnector->Stop();
     try {
         ComPort1->ClosePort();
     } catch (const std::exception& e) {

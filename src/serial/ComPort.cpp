@@ -477,6 +477,8 @@ void TCustomComPort::hangUpFromThread(uint64_t session)
     } catch (const std::exception& e) {
         ReportError(e);
     }
+    if (!connected_)
+        emit DeviceLost(this);
 }
 
 // --- device queries and lines ----------------------------------------------------------

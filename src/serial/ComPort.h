@@ -173,6 +173,9 @@ signals:
     // Emitted by the destructor once the port is closed, while it is still whole: referring
     // clients detach their link and drop the reference.
     void Destroying(TCustomComPort* port);
+    // The open port closed because its device hung up or went away (not a close asked for);
+    // emitted after OnAfterClose.
+    void DeviceLost(TCustomComPort* port);
 
 protected:
     virtual void CreatePortHandle();
