@@ -2,8 +2,11 @@
 
 #include "common/Intl.h"
 #include "serial/ComPort.h"
+#include "serial/EComPort.h"
 #include "serial/PortDiagnosis.h"
+#include "serial/PortReconnector.h"
 #include "serial/widgets/ComComboBox.h"
+#include "serial/widgets/SerialPortList.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -125,6 +128,37 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
     Combo4->SetComProperty(TComProperty::cpStopBits);
     Combo5->SetComProperty(TComProperty::cpParity);
     Combo6->SetComProperty(TComProperty::cpFlowControl);
+
+    // udev makes the stable names a moment after the node: one refresh for a burst.
+    settle_.setSingleShot(true);
+    settle_.setInterval(150);
+    connect(&settle_, &QTimer::timeout, this, &TComSetupFrm::devicesChanged);
+    connect(&devices_, &QFileSystemWatcher::directoryChanged, &settle_, qOverload<>(&QTimer::start));
+    watchDevices();
+}
+
+void TComSetupFrm::watchDevices()
+{
+    const QString dev = SerialPortsDevRoot();
+    QStringList wanted{dev, TPortReconnector::WatchFolder(dev + QStringLiteral("/serial/by-id/x"))};
+    wanted.removeDuplicates();
+    const QStringList now = devices_.directories();
+    for (const QString& path : wanted)
+        if (!now.contains(path))
+            devices_.addPath(path);
+    for (const QString& path : now)
+        if (!wanted.contains(path))
+            devices_.removePath(path);
+}
+
+void TComSetupFrm::devicesChanged()
+{
+    watchDevices();
+    try {
+        Combo1->RefreshPorts();
+    } catch (const EComPort&) {
+        // The list could not be read this time: the one shown stays.
+    }
 }
 
 TComSetupFrm::~TComSetupFrm() = default;

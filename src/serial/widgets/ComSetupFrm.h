@@ -14,6 +14,8 @@
 // failed, selected, and one line with the reason (never a message box).
 
 #include <QDialog>
+#include <QFileSystemWatcher>
+#include <QTimer>
 #include <array>
 
 class QGroupBox;
@@ -57,6 +59,14 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    // Devices that come and go while the dialog is open show in the port box: their nodes
+    // and stable names appear under /dev (sysfs cannot be watched).
+    void watchDevices();
+    void devicesChanged();
+    QFileSystemWatcher devices_;
+    QTimer settle_;
 };
 
 // Shows the dialog for port modally (parent: the active window when none is given) and on

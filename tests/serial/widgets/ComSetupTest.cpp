@@ -189,6 +189,32 @@ TEST_F(SetupTest, FailedOpenShowsTheNameThatFailedAndWhy)
     }
 }
 
+TEST_F(SetupTest, AnAdapterPluggedInWhileTheDialogIsOpenIsOffered)
+{
+    FakeDev dev;
+    SetSerialPortsDevRoot(dev.root());
+    const QString link = QStringLiteral("usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0");
+    port.SetPort(dev.root() + QStringLiteral("/COM3"));
+    ASSERT_TRUE(runDialog(port, [&](TComSetupFrm& form) {
+        EXPECT_EQ(form.Combo1->count(), 4);
+        sys.addUsb(QStringLiteral("ttyUSB0"), "FTDI", "FT232R USB UART", "A1B2C3");
+        dev.addNode(QStringLiteral("ttyUSB0"));
+        dev.addById(link, QStringLiteral("ttyUSB0"));
+        EXPECT_TRUE(waitFor([&] { return form.Combo1->findText(dev.byId(link)) >= 0; }));
+        // What was selected stays selected.
+        EXPECT_EQ(form.Combo1->Text(), dev.root() + QStringLiteral("/COM3"));
+        const int index = form.Combo1->findText(dev.byId(link));
+        EXPECT_EQ(form.Combo1->itemData(index, Qt::ToolTipRole).toString(),
+            QStringLiteral("FTDI FT232R USB UART, serial A1B2C3 (ttyUSB0)"));
+        EXPECT_EQ(form.Combo1->findText(dev.root() + QStringLiteral("/ttyUSB0")), -1); // once only
+        pick(form.Combo1, dev.byId(link));
+        EXPECT_EQ(form.Combo1->toolTip(), QStringLiteral("FTDI FT232R USB UART, serial A1B2C3 (ttyUSB0)"));
+        clickOk(form);
+    }));
+    EXPECT_EQ(port.Port(), dev.byId(link));
+    SetSerialPortsDevRoot(QStringLiteral("/dev"));
+}
+
 TEST_F(SetupTest, PortBoxTakesATypedPath)
 {
     const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0");
