@@ -149,6 +149,9 @@ void TForm1::LoadIni()
     try {
         ComPort1->SetPort(unicode(ini.readString("Com", "ComPortNo", "COM1")));
         ComPort1->SetBaudRate(TBaudRate(ordinal(ini, "BaudRate", br9600, br256000)));
+        // The rate of BaudRate=0 ("Custom"); a file without it keeps the port's own.
+        if (const int custom = ini.readInteger("Com", "CustomBaudRate", 0); custom > 0)
+            ComPort1->SetCustomBaudRate(custom);
         ComPort1->SetDataBits(TDataBits(ordinal(ini, "DataBits", dbEight, dbEight)));
         ComPort1->SetStopBits(TStopBits(ordinal(ini, "StopBits", sbOneStopBit, sbTwoStopBits)));
     } catch (...) {
@@ -199,6 +202,8 @@ void TForm1::SaveIni()
 
     ini.writeString("Com", "ComPortNo", ansi(ComPort1->Port()));
     ini.writeInteger("Com", "BaudRate", ComPort1->BaudRate());
+    if (ComPort1->BaudRate() == brCustom)
+        ini.writeInteger("Com", "CustomBaudRate", ComPort1->CustomBaudRate());
     ini.writeInteger("Com", "DataBits", ComPort1->DataBits());
     ini.writeInteger("Com", "StopBits", ComPort1->StopBits());
     for (QCheckBox* box : {Wrap, Echo, CR, LF, DTR, RTS})
@@ -279,7 +284,9 @@ bool TForm1::OpenCom()
 void TForm1::showOpenPort()
 {
     Label3->setText(ComPort1->Port());
-    Label5->setText(BaudRateToText(ComPort1->BaudRate()));
+    // The rate the device took, which a UART may have rounded.
+    const uint32_t actual = ComPort1->ActualBaudRate();
+    Label5->setText(actual > 0 ? QString::number(actual) : BaudRateToText(ComPort1->BaudRate()));
     ComPort1->SetDtrLine(DTR->isChecked());
     ComPort1->SetRtsLine(RTS->isChecked());
 }

@@ -84,6 +84,11 @@ public:
     void SetBaudRate(TBaudRate value);
     int32_t CustomBaudRate() const { return customBaudRate_; }
     void SetCustomBaudRate(int32_t value);
+    // The rate asked for as a number (CustomBaudRate for brCustom).
+    int32_t RequestedBaudRate() const;
+    // The rate the open device actually runs at, read back after each configuration; 0
+    // when closed or when the device cannot tell.
+    uint32_t ActualBaudRate() const { return actualBaudRate_; }
     const QString& Port() const { return port_; }
     void SetPort(const QString& value);
     TComParity& Parity() { return *parity_; }
@@ -242,7 +247,8 @@ private:
     bool closing_ = false;
     uint64_t session_ = 0;
     TSerialTimeouts appliedTimeouts_;
-    uint32_t heldErrors_ = 0; // error word read by a count query, not yet reported
+    uint32_t heldErrors_ = 0;
+    uint32_t actualBaudRate_ = 0; // error word read by a count query, not yet reported
 
     TSerialDeviceFactory factory_;
     std::unique_ptr<ISerialDevice> device_;

@@ -281,6 +281,19 @@ int PosixSerialDevice::setLineConfig(const TSerialLineConfig& c)
     return 0;
 }
 
+int PosixSerialDevice::actualBaudRate(uint32_t& rate)
+{
+    rate = 0;
+    if (fd_ < 0)
+        return EBADF;
+    // The driver writes back the rate its divisor gives (TCGETS2 after TCSETS2).
+    termios2 t{};
+    if (int r = ioctlRetry(fd_, TCGETS2, &t))
+        return r;
+    rate = t.c_ospeed;
+    return 0;
+}
+
 int PosixSerialDevice::setTimeouts(const TSerialTimeouts&)
 {
     // The port times its transfers itself; nothing to tell the tty.

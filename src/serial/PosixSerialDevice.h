@@ -31,6 +31,7 @@ public:
     int setQueueSizes(uint32_t inputSize, uint32_t outputSize) override;
     int setLineConfig(const TSerialLineConfig& config) override;
     int setTimeouts(const TSerialTimeouts& timeouts) override;
+    int actualBaudRate(uint32_t& rate) override;
     int status(uint32_t& errorWord, uint32_t& inputCount) override;
     int modemStatus(uint32_t& modemStatus) override;
     int escape(uint32_t function) override;

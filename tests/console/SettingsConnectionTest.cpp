@@ -191,6 +191,33 @@ TEST_F(SettingsTest, EverySettingComesBackAtTheNextStart)
     EXPECT_TRUE(readAll(path("Orvik.ini")).contains("PUSK=\xD1\xD2\xC0\xD0\xD2"));
 }
 
+TEST_F(SettingsTest, ACustomRateIsKeptBesideBaudRateZero)
+{
+    const struct {
+        QByteArray com;
+        int custom;
+    } cases[] = {{"BaudRate=0\r\nCustomBaudRate=921600\r\n", 921600}, {"BaudRate=0\r\n", 9600}};
+    for (const auto& c : cases) {
+        writeFile(path("Orvik.ini"), "[Com]\r\n" + c.com);
+        auto form = makeForm();
+        EXPECT_EQ(form->ComPort1->BaudRate(), brCustom) << c.com.toStdString();
+        EXPECT_EQ(form->ComPort1->CustomBaudRate(), c.custom) << c.com.toStdString();
+    }
+    {
+        auto form = makeForm();
+        form->ComPort1->SetCustomBaudRate(1500000);
+        form->close();
+    }
+    const QByteArray ini = readAll(path("Orvik.ini"));
+    QList<QByteArray> lines = ini.split('\n');
+    for (QByteArray& line : lines)
+        line = line.trimmed();
+    EXPECT_TRUE(lines.contains("BaudRate=0")) << ini.toStdString();
+    EXPECT_TRUE(lines.contains("CustomBaudRate=1500000")) << ini.toStdString();
+    auto form = makeForm();
+    EXPECT_EQ(form->ComPort1->CustomBaudRate(), 1500000);
+}
+
 TEST_F(SettingsTest, TheLogChoicesFollowTheGroupRules)
 {
     struct Case {
@@ -474,6 +501,16 @@ TEST_F(ConnectionTest, RS232WhileWaitingTriesAtOnceThenShowsTheDialog)
     ASSERT_TRUE(waitFor([&] { return !form->ComPort1->Connected(); }));
     EXPECT_FALSE(form->Reconnector->IsWaiting());
     EXPECT_EQ(statusText(*form), QStringLiteral("Връзката прекъсна: /dev/ttyUSB0"));
+}
+
+TEST_F(ConnectionTest, TheRateLabelShowsTheRateTheDeviceTook)
+{
+    form->ComPort1->SetBaudRate(brCustom);
+    form->ComPort1->SetCustomBaudRate(921600);
+    line->setRateRounding([](uint32_t) { return 923077u; }); // 24 MHz / 26
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(form->Label5->text(), QStringLiteral("923077"));
 }
 
 TEST_F(ConnectionTest, TheLampsShowTheLinesOfThePort)
