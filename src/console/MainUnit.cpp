@@ -2,9 +2,11 @@
 
 #include "chart/Chart.h"
 #include "chart/ScopeForm.h"
+#include "chart/core/ScopeFormValues.h"
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/ScopeToolBar.h"
 #include "console/StatusLine.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
@@ -103,6 +105,8 @@ const QString warningMessage = QStringLiteral("Not Connected !  Go to Setup tab.
 const QString trayHint = QStringLiteral("Minimize to tray");
 const QString textFilter = QStringLiteral("Text File (*.txt);;All (*)");
 const QString logWriteFailed = QStringLiteral("Грешка при запис в лог файла %1: %2");
+const QString savePicture = QStringLiteral("Запис на графиката");
+const QString pictureFilter = QStringLiteral("Картини PNG (*.png)");
 } // namespace text
 
 // The desktop programs that stand in for the system calculator and the text viewer.
@@ -242,11 +246,11 @@ void TForm1::buildWindow()
     for (int i = 0; i < PageControl1->count(); ++i)
         PageControl1->widget(i)->setAutoFillBackground(true);
     PageControl1->setCurrentIndex(0);
-    StatusLine = new TStatusLine(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(PageControl1);
+    StatusLine = new TStatusLine(this);
     layout->addWidget(StatusLine);
 
     Warning1 = new TWarningDialog(this);
@@ -523,7 +527,14 @@ QWidget* TForm1::buildScopePage()
     Chart1 = new TChart(page);
     // The design's chart: paging, flat view, margins, axis titles and the red Series1.
     Series1 = SetupScopeChart(*Chart1);
+    Series2 = AddOverlaySeries(*Chart1);
     Chart1->setMinimumSize(300, 200);
+    ScopeBar = new TScopeToolBar(*Chart1, *Series1, page);
+    ScopeBar->ErrorReport = [this](const QString& message) { reportError(message); };
+    ScopeBar->ChoosePictureFile = [this] {
+        return FileDialog ? FileDialog(text::savePicture, programFolder_, text::pictureFilter, true)
+                          : QString();
+    };
 
     Button18 = button("Button18", QStringLiteral("+"), page);
     Button17 = button("Button17", QStringLiteral("-"), page);
@@ -531,6 +542,7 @@ QWidget* TForm1::buildScopePage()
     Button19 = button("Button19", QStringLiteral("C"), page);
     auto* scopeButtons = new QHBoxLayout;
     scopeButtons->setSpacing(7);
+    scopeButtons->addWidget(ScopeBar);
     scopeButtons->addStretch();
     for (auto [b, pixels] : {std::pair{Button18, 27}, {Button17, 27}, {Button20, 16}, {Button19, 16}}) {
         b->setFont(pixelFont(font(), pixels, true));
@@ -954,13 +966,25 @@ void TForm1::setBottomAxisTitle(const QString& title)
 
 void TForm1::addPoint(double x, double y)
 {
-    Series1->AddPoint(x, y, QString(), clDefault);
+    ScopeBar->Hold().AddPoint(x, y);
 }
 
 void TForm1::clearScope()
 {
-    Series1->Clear();
-    Chart1->UndoZoom();
+    ScopeBar->Hold().Reset();
+}
+
+void TForm1::ShowCaptureOverlay(const std::vector<std::pair<std::int64_t, std::int32_t>>& points)
+{
+    Series2->Clear();
+    for (const auto& [x, y] : points)
+        Series2->AddPoint(double(x), double(y), QString(), clDefault);
+    PageControl1->setCurrentIndex(2);
+}
+
+void TForm1::HideCaptureOverlay()
+{
+    Series2->Clear();
 }
 
 void TForm1::send(const QByteArray& answer)

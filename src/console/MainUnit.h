@@ -14,8 +14,11 @@
 #include <QStringList>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -37,6 +40,7 @@ class TCommandForm;
 class TComTerminal;
 class TLineSeries;
 class TPortReconnector;
+class TScopeToolBar;
 class TStatusLine;
 class TSwitch;
 class TTrayIcon;
@@ -60,6 +64,10 @@ public:
     // Opens the port, showing its set-up dialog after every failed attempt; false when the
     // operator cancelled the dialog instead.
     bool OpenCom();
+    // A stored capture as the grey Series2 behind the live line, (x, y) per point; the scope
+    // page is shown. Scope-data resets leave it until it is hidden.
+    void ShowCaptureOverlay(const std::vector<std::pair<std::int64_t, std::int32_t>>& points);
+    void HideCaptureOverlay();
 
     // --- handlers
     void FormCreate();
@@ -175,6 +183,9 @@ public:
 
     TChart* Chart1 = nullptr;
     TLineSeries* Series1 = nullptr;
+    TLineSeries* Series2 = nullptr;
+    // "Задръж", "PNG" and the cursor read-out below the chart.
+    TScopeToolBar* ScopeBar = nullptr;
     QLabel* Voltage = nullptr;
     QLabel* Current = nullptr;
     QLabel* Temperature = nullptr;
@@ -204,6 +215,7 @@ public:
     TCalculator* Calculator1 = nullptr;
     TTrayIcon* TrayIcon1 = nullptr;
     TCaptionButton* CaptionButton1 = nullptr;
+    TStatusLine* StatusLine = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

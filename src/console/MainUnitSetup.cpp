@@ -22,14 +22,10 @@ namespace {
 
 namespace text {
 const QString closed = QStringLiteral("Closed");
-QString waitingFor(const QString& port)
-{
-    return QStringLiteral("Изчакване на %1…").arg(port);
-}
-QString lostConnection(const QString& port)
-{
-    return QStringLiteral("Връзката прекъсна: %1").arg(port);
-}
+const QString stateClosed = QStringLiteral("Изключен");
+const QString stateOpen = QStringLiteral("Свързан: %1 %2");
+const QString stateLost = QStringLiteral("Връзката прекъсна: %1");
+const QString stateWaiting = QStringLiteral("Изчакване на %1…");
 const QString iniFilter = QStringLiteral("INI File (*.ini)");
 const QString loadCaption = QStringLiteral("Зареди от файл");
 const QString saveCaption = QStringLiteral("Запази във файл");
@@ -103,12 +99,12 @@ void TForm1::setUpConnection()
     Reconnector->SetEnabled(AutoReconnect->isChecked());
     connect(AutoReconnect, &QCheckBox::toggled, Reconnector, &TPortReconnector::SetEnabled);
     connect(Reconnector, &TPortReconnector::waitingStarted, this,
-        [this](const QString& port) { StatusLine->setConnectionState(text::waitingFor(port)); });
+        [this](const QString& port) { StatusLine->setConnectionState(text::stateWaiting.arg(port)); });
     connect(Reconnector, &TPortReconnector::lost, this,
-        [this](const QString& port) { StatusLine->setConnectionState(text::lostConnection(port)); });
-    connect(Reconnector, &TPortReconnector::stopped, this, [this] { StatusLine->setConnectionState({}); });
+        [this](const QString& port) { StatusLine->setConnectionState(text::stateLost.arg(port)); });
+    connect(Reconnector, &TPortReconnector::stopped, this,
+        [this] { StatusLine->setConnectionState(text::stateClosed); });
     connect(Reconnector, &TPortReconnector::reconnected, this, [this] {
-        StatusLine->setConnectionState({});
         try {
             showOpenPort();
         } catch (const std::exception& e) {
@@ -286,7 +282,11 @@ void TForm1::showOpenPort()
     Label3->setText(ComPort1->Port());
     // The rate the device took, which a UART may have rounded.
     const uint32_t actual = ComPort1->ActualBaudRate();
-    Label5->setText(actual > 0 ? QString::number(actual) : BaudRateToText(ComPort1->BaudRate()));
+    const QString rate = actual > 0        ? QString::number(actual)
+        : ComPort1->BaudRate() == brCustom ? QString::number(ComPort1->CustomBaudRate())
+                                           : BaudRateToText(ComPort1->BaudRate());
+    Label5->setText(rate);
+    StatusLine->setConnectionState(text::stateOpen.arg(ComPort1->Port(), rate));
     ComPort1->SetDtrLine(DTR->isChecked());
     ComPort1->SetRtsLine(RTS->isChecked());
 }
@@ -342,6 +342,8 @@ void TForm1::Button9Click()
 void TForm1::ComPort1AfterClose()
 {
     Label3->setText(text::closed);
+    StatusLine->setConnectionState(
+        ComPort1->ClosedByHangUp() ? text::stateLost.arg(ComPort1->Port()) : text::stateClosed);
     // A record cut off by the close must not run into the first record of the next
     // connection.
     parser_->dropPartialLine();

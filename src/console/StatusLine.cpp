@@ -3,27 +3,32 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
+namespace {
+namespace text {
+const QString disconnected = QStringLiteral("Изключен");
+} // namespace text
+} // namespace
+
 TStatusLine::TStatusLine(QWidget* parent)
     : QFrame(parent)
 {
     setObjectName(QStringLiteral("StatusLine"));
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
-    connection_ = new QLabel(this);
-    connection_->setObjectName(QStringLiteral("ConnectionState"));
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(4, 1, 4, 1);
-    row->addWidget(connection_, 1);
-    // Keeps its height when empty, so the window does not jump when a state appears.
-    setMinimumHeight(connection_->sizeHint().height() + 4);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 2, 6, 2);
+    layout->setSpacing(14);
+    state_ = new QLabel(text::disconnected, this);
+    state_->setObjectName(QStringLiteral("StatusConnection"));
+    layout->addWidget(state_, 1);
 }
 
 void TStatusLine::setConnectionState(const QString& text)
 {
-    connection_->setText(text);
+    state_->setText(text);
 }
 
 QString TStatusLine::connectionState() const
 {
-    return connection_->text();
+    return state_->text();
 }

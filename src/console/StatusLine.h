@@ -1,6 +1,6 @@
 #pragma once
-// TStatusLine: the bar at the bottom of the main window; for now it shows the state of the
-// connection when there is something to say about it (waiting for a lost device).
+// TStatusLine: the line at the bottom of the main window, on every page: the state of the
+// connection.
 
 #include <QFrame>
 #include <QString>
@@ -12,9 +12,10 @@ class TStatusLine : public QFrame {
 public:
     explicit TStatusLine(QWidget* parent = nullptr);
 
+    // "Изключен", "Свързан: <port> <rate>", "Връзката прекъсна: <port>", ...
     void setConnectionState(const QString& text);
     QString connectionState() const;
 
 private:
-    QLabel* connection_ = nullptr;
+    QLabel* state_ = nullptr;
 };

@@ -396,6 +396,8 @@ void TCustomComPort::OpenPort()
         throw;
     }
     ++session_;
+    if (device_->lineErrorCounts(countsAtOpen_) != 0)
+        countsAtOpen_ = {};
     if (!events_.empty()) {
         thread_ = std::make_unique<TComThread>(this, device_.get(), events_, syncMethod_, session_);
         thread_->Start();
@@ -470,6 +472,7 @@ void TCustomComPort::closePort(bool deviceGone)
     }
     DestroyPortHandle();
     connected_ = false;
+    closedByHangUp_ = deviceGone;
     forLinks([this](TComLink& l) {
         if (l.ConnHandler)
             l.ConnHandler(this, false);
@@ -519,6 +522,17 @@ TComErrors TCustomComPort::LineErrors()
     errors |= heldErrors_;
     heldErrors_ = 0;
     return ErrorWordToErrors(errors, parity_->Check());
+}
+
+TLineErrorCounts TCustomComPort::LineErrorCounts()
+{
+    TLineErrorCounts now;
+    if (!device_ || device_->lineErrorCounts(now) != 0)
+        return {};
+    // A driver whose counters went back (reloaded) counts again from there.
+    auto since = [](uint64_t n, uint64_t open) { return n >= open ? n - open : n; };
+    return {since(now.Framing, countsAtOpen_.Framing), since(now.Parity, countsAtOpen_.Parity),
+        since(now.Overrun, countsAtOpen_.Overrun), since(now.Breaks, countsAtOpen_.Breaks)};
 }
 
 TComSignals TCustomComPort::ModemLines()

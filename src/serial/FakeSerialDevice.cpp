@@ -87,6 +87,12 @@ void FakeSerialLine::raiseLineErrors(uint32_t errorWord)
     cv_.notify_all();
 }
 
+void FakeSerialLine::setCountsErrors(bool on)
+{
+    Lock lock(mutex_);
+    countsErrors_ = on;
+}
+
 void FakeSerialLine::raiseBreak()
 {
     Lock lock(mutex_);
@@ -318,6 +324,19 @@ int FakeSerialDevice::actualBaudRate(uint32_t& rate)
     Lock lock(line_->mutex_);
     const uint32_t asked = line_->config_.BaudRate;
     rate = line_->rounding_ ? line_->rounding_(asked) : asked;
+    return 0;
+}
+
+int FakeSerialDevice::lineErrorCounts(TLineErrorCounts& counts)
+{
+    Lock lock(line_->mutex_);
+    if (!line_->countsErrors_) {
+        counts = {};
+        return ENOTTY;
+    }
+    const TLineSample& s = line_->sample_;
+    counts = {uint64_t(s.frame), uint64_t(s.parity), uint64_t(s.overrun) + uint64_t(s.bufOverrun),
+        uint64_t(s.brk)};
     return 0;
 }
 

@@ -344,6 +344,19 @@ int PosixSerialDevice::setTimeouts(const TSerialTimeouts&)
     return fd_ < 0 ? EBADF : 0;
 }
 
+int PosixSerialDevice::lineErrorCounts(TLineErrorCounts& counts)
+{
+    counts = {};
+    if (fd_ < 0)
+        return EBADF;
+    serial_icounter_struct ic{};
+    if (ioctlRetry(fd_, TIOCGICOUNT, &ic) != 0)
+        return errno;
+    counts = {uint64_t(ic.frame), uint64_t(ic.parity), uint64_t(ic.overrun) + uint64_t(ic.buf_overrun),
+        uint64_t(ic.brk)};
+    return 0;
+}
+
 TLineSample PosixSerialDevice::sampleLinesLocked() const
 {
     TLineSample s = lastSample_;

@@ -42,6 +42,7 @@ public:
     int modemStatus(uint32_t& modemStatus) override;
     int escape(uint32_t function) override;
     int purge(uint32_t flags) override;
+    int lineErrorCounts(TLineErrorCounts& counts) override;
     int readSome(char* buffer, std::size_t count, std::size_t& got) override;
     int writeSome(const char* data, std::size_t count, std::size_t& put) override;
     int waitReadable(int timeoutMs) override;

@@ -6,6 +6,7 @@
 #include "../serial/widgets/FakeSysfs.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/StatusLine.h"
 #include "serial/ComPort.h"
 #include "serial/FakeSerialDevice.h"
 #include "serial/PortReconnector.h"
@@ -369,12 +370,14 @@ TEST_F(ConnectionTest, AFailedOpenShowsTheDialogThenThePortThatOpened)
     EXPECT_EQ(form->Label3->text(), QStringLiteral("/dev/ttyUSB1"));
     EXPECT_EQ(form->Label5->text(), QStringLiteral("19200"));
     EXPECT_TRUE(form->RSBut->isChecked());
+    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Свързан: /dev/ttyUSB1 19200"));
 
     // "Изключен" closes; the last rate stays shown.
     form->NoneBut->click();
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
     EXPECT_EQ(form->Label5->text(), QStringLiteral("19200"));
+    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Изключен"));
 }
 
 TEST_F(ConnectionTest, CancelInTheDialogEndsTheAttempt)
@@ -432,6 +435,7 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Връзката прекъсна: /dev/ttyUSB0"));
     EXPECT_EQ(form->Voltage->text(), QStringLiteral("12"));
     EXPECT_EQ(form->Parser().pendingBytes(), 0u); // the cut record is gone
 
@@ -439,6 +443,7 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     form->ComPort1->SetDeviceFactory(FakeSerialLine::factory(next));
     form->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
     next->pushInput("W:VA7/1\r");
     t.restart();
     while (form->Voltage->text() != QStringLiteral("7") && t.elapsed() < 10000)
@@ -465,7 +470,7 @@ TEST_F(ConnectionTest, ALostDeviceIsReopenedWithItsLinesAndLabels)
     EXPECT_EQ(dialogsShown, 0);
     EXPECT_TRUE(errors.empty()) << errors.front().toStdString();
     EXPECT_EQ(form->Label3->text(), QStringLiteral("/dev/ttyUSB0"));
-    EXPECT_TRUE(statusText(*form).isEmpty());
+    EXPECT_EQ(statusText(*form), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
     const auto escapes = line->escapes();
     ASSERT_GE(escapes.size(), escapesBefore + 2);
     EXPECT_EQ(escapes[escapes.size() - 2], kClrDtr);
@@ -493,7 +498,7 @@ TEST_F(ConnectionTest, RS232WhileWaitingTriesAtOnceThenShowsTheDialog)
         [&] { form->RSBut->click(); });
     EXPECT_EQ(dialogsShown, 1);
     EXPECT_TRUE(form->ComPort1->Connected());
-    EXPECT_TRUE(statusText(*form).isEmpty());
+    EXPECT_EQ(statusText(*form), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
 
     // With AutoReconnect off the loss is only said.
     form->AutoReconnect->click();

@@ -80,6 +80,7 @@ TEST(ComPortOpen, OpenAndCloseCallLinksAndEventsInOrder)
         QStringList({"Cts0", "B:Cts0", "Dsr0", "B:Dsr0", "Rlsd0", "OnCTS0", "OnDSR0", "OnRLSD0",
             "OnBeforeClose", "Conn0", "B:Conn0", "OnAfterClose"}));
     EXPECT_FALSE(f.port.Connected());
+    EXPECT_FALSE(f.port.ClosedByHangUp());
     EXPECT_FALSE(f.port.HasEventThread());
     EXPECT_FALSE(f.line->isOpen());
     // Abort, then the thread's own clear at its end.
@@ -506,6 +507,7 @@ TEST(ComPortHangUp, BytesBeforeTheHangUpAreDeliveredThenThePortCloses)
     EXPECT_EQ(log.mid(before), QStringList({"OnBeforeClose", "Conn0", "OnAfterClose"}));
     EXPECT_FALSE(f.port.HasEventThread());
     EXPECT_FALSE(f.line->isOpen());
+    EXPECT_TRUE(f.port.ClosedByHangUp());
     QCoreApplication::processEvents();
     EXPECT_EQ(f.count("OnAfterClose"), 1);
 }
@@ -584,4 +586,33 @@ TEST(ComPortSync, WindowAndNoneDelivery)
         ASSERT_TRUE(waitFor([&] { return got == 4; }));
         EXPECT_TRUE(onOtherThread);
     }
+}
+
+TEST(ComPortLineErrors, CountedFromTheOpenAndZeroWithoutDriverCounts)
+{
+    FakePort f;
+    f.line->raiseLineErrors(comm::CE_FRAME); // before the open: not this connection's
+    f.port.OpenPort();
+    f.settle();
+    f.line->raiseLineErrors(comm::CE_FRAME | comm::CE_RXPARITY);
+    f.line->raiseLineErrors(comm::CE_OVERRUN);
+    f.line->raiseLineErrors(comm::CE_RXOVER);
+    f.line->raiseBreak();
+    f.line->raiseBreak();
+    EXPECT_EQ(f.port.LineErrorCounts(), (TLineErrorCounts{1, 1, 2, 2}));
+    // Reading the error word (the port does on every error event) does not reset the counts.
+    ASSERT_TRUE(waitFor([&] { return f.count("OnBreak") >= 1; }));
+    EXPECT_EQ(f.port.LineErrorCounts(), (TLineErrorCounts{1, 1, 2, 2}));
+
+    f.port.ClosePort();
+    EXPECT_EQ(f.port.LineErrorCounts(), TLineErrorCounts{});
+    f.port.OpenPort();
+    f.settle();
+    EXPECT_EQ(f.port.LineErrorCounts(), TLineErrorCounts{});
+    f.line->raiseLineErrors(comm::CE_FRAME);
+    EXPECT_EQ(f.port.LineErrorCounts(), (TLineErrorCounts{1, 0, 0, 0}));
+
+    f.line->setCountsErrors(false);
+    f.line->raiseLineErrors(comm::CE_FRAME);
+    EXPECT_EQ(f.port.LineErrorCounts(), TLineErrorCounts{});
 }
