@@ -163,7 +163,6 @@ public:
     QLabel* Label3 = nullptr;
     QLabel* Label5 = nullptr;
     QCheckBox* AutoReconnect = nullptr;
-    TStatusLine* StatusLine = nullptr;
     // Reopens the port after its device went away (AutoReconnect).
     TPortReconnector* Reconnector = nullptr;
     TColorBox* MainColor = nullptr;

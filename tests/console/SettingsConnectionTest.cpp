@@ -435,7 +435,8 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
-    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Връзката прекъсна: /dev/ttyUSB0"));
+    // AutoReconnect is on by default: the window waits for the device.
+    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Изчакване на /dev/ttyUSB0…"));
     EXPECT_EQ(form->Voltage->text(), QStringLiteral("12"));
     EXPECT_EQ(form->Parser().pendingBytes(), 0u); // the cut record is gone
 
