@@ -4,8 +4,20 @@
 //   stream: a writer thread pours bytes into the master; the port's event thread takes
 //           them and the UI thread delivers them to a data link (smThreadSync).
 //   round trip: 4 bytes written, answered by an echo thread on the master.
+//   idle: an open port with nothing on the line for 10 s: the share of a core and the
+//         wake-ups a second of all the process's threads (target < 1 % and <= 20/s).
+//         A pty has no modem lines, so the lines' watch is also measured forced to poll
+//         at the old 5 ms and at the fallback period (a driver without TIOCMIWAIT).
 
 #include "serial/ComPort.h"
+#include "serial/PosixSerialDevice.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+#include <map>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -224,8 +236,72 @@ void BM_RoundTrip(benchmark::State& state)
     state.counters["port_p99_us"] = gPortP99;
 }
 
+// Context switches (voluntary + involuntary) summed over the process's threads.
+long contextSwitches()
+{
+    long total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks.filePath(task) + QStringLiteral("/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
+                total += line.mid(line.indexOf(':') + 1).trimmed().toLong();
+    }
+    return total;
+}
+
+double cpuSeconds()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+        + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct IdleFigure {
+    double corePercent = 0;
+    double wakeupsPerSecond = 0;
+};
+std::map<int, IdleFigure> gIdle; // by forced line-poll period (0: as the device decides)
+
+// An open port, all events watched, the UI thread in its event loop, nothing on the line.
+void BM_IdlePort(benchmark::State& state)
+{
+    const int pollMs = int(state.range(0));
+    PosixSerialDevice::ForceLinePolling(pollMs);
+    constexpr int kIdleMs = 10000;
+    for (auto _ : state) {
+        PortOnPty port;
+        QEventLoop loop;
+        QTimer::singleShot(200, &loop, &QEventLoop::quit); // the threads settle
+        loop.exec();
+        const long switches0 = contextSwitches();
+        const double cpu0 = cpuSeconds();
+        const auto t0 = Clock::now();
+        QTimer::singleShot(kIdleMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        IdleFigure f;
+        f.corePercent = 100.0 * (cpuSeconds() - cpu0) / wall;
+        f.wakeupsPerSecond = double(contextSwitches() - switches0) / wall;
+        gIdle[pollMs] = f;
+        state.counters["core_percent"] = f.corePercent;
+        state.counters["wakeups_per_s"] = f.wakeupsPerSecond;
+    }
+    PosixSerialDevice::ForceLinePolling(0);
+}
+
 BENCHMARK(BM_Stream)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(31);
 BENCHMARK(BM_RoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime()->Iterations(5000);
+BENCHMARK(BM_IdlePort)
+    ->Arg(0)
+    ->Arg(5)
+    ->Arg(PosixSerialDevice::kLinePollMs)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 } // namespace
 
@@ -243,5 +319,11 @@ int main(int argc, char** argv)
         std::printf("round trip: plain median %.1f us p99 %.1f us; port median %.1f us p99 %.1f us; "
                     "ratio median %.2f p99 %.2f (target <= 2.00)\n",
             gPlainMedian, gPlainP99, gPortMedian, gPortP99, gPortMedian / gPlainMedian, gPortP99 / gPlainP99);
+    for (const auto& [pollMs, f] : gIdle)
+        std::printf("idle port over 10 s (%s): %.2f %% of a core, %.1f wake-ups/s over all threads "
+                    "(target < 1 %% and <= 20/s)\n",
+            pollMs == 0 ? "pty, lines as the driver offers"
+                        : QStringLiteral("lines polled every %1 ms").arg(pollMs).toLatin1().constData(),
+            f.corePercent, f.wakeupsPerSecond);
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "console/WindowPosition.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
+#include "serial/PortReconnector.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Calculator.h"
 #include "widgets/CaptionButton.h"
@@ -67,6 +68,7 @@ const QString groupLine = QStringLiteral(" Настройки: ");
 const QString status = QStringLiteral("Статус:");
 const QString groupConnection = QStringLiteral(" Connection Type ");
 const QString connectionNone = QStringLiteral("Изключен");
+const QString autoReconnect = QStringLiteral("Автоматично свързване");
 const QString rsSetup = QStringLiteral("RS232 Настройки");
 const QString lptSetup = QStringLiteral("LPT  Настройки");
 const QString usbSetup = QStringLiteral("USB  Настройки");
@@ -257,6 +259,7 @@ void TForm1::buildWindow()
     PageControl1->setCurrentIndex(0);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     layout->addWidget(PageControl1);
     StatusLine = new TStatusLine(this);
     layout->addWidget(StatusLine);
@@ -429,8 +432,12 @@ QWidget* TForm1::buildSetupPage()
     c->addWidget(UsbBut, 5, 0);
     c->addWidget(Button13, 5, 1, 1, 2);
     c->addWidget(Button10, 6, 1, 1, 2);
+    AutoReconnect = new QCheckBox(text::autoReconnect, connection);
+    AutoReconnect->setObjectName(QStringLiteral("AutoReconnect"));
+    AutoReconnect->setChecked(true);
+    c->addWidget(AutoReconnect, 7, 0, 1, 3);
     c->setColumnStretch(2, 1);
-    c->setRowStretch(7, 1);
+    c->setRowStretch(8, 1);
     connect(RSBut, &QRadioButton::clicked, this, on(&TForm1::RSButClick));
     connect(NoneBut, &QRadioButton::clicked, this, on(&TForm1::NoneButClick));
     connect(Button9, &QPushButton::clicked, this, on(&TForm1::Button9Click));
@@ -702,6 +709,7 @@ void TForm1::FormClose()
     if (closed_)
         return;
     closed_ = true;
+    Reconnector->Stop();
     try {
         SaveIni();
     } catch (const std::exception& e) {

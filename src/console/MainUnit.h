@@ -40,6 +40,7 @@ class TComPort;
 class TCommandForm;
 class TComTerminal;
 class TLineSeries;
+class TPortReconnector;
 class TScopeToolBar;
 class TStatusLine;
 class TSwitch;
@@ -164,6 +165,9 @@ public:
     QPushButton* Button10 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label5 = nullptr;
+    QCheckBox* AutoReconnect = nullptr;
+    // Reopens the port after its device went away (AutoReconnect).
+    TPortReconnector* Reconnector = nullptr;
     TColorBox* MainColor = nullptr;
     TColorBox* TerminalBackColor = nullptr;
     TColorBox* TerminalFontColor = nullptr;

@@ -7,6 +7,7 @@
 #include "console/StatusLine.h"
 #include "console/WindowPosition.h"
 #include "serial/ComPort.h"
+#include "serial/PortReconnector.h"
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
 #include "terminal/ComTerminal.h"
@@ -27,6 +28,7 @@ const QString closed = QStringLiteral("Closed");
 const QString stateClosed = QStringLiteral("Изключен");
 const QString stateOpen = QStringLiteral("Свързан: %1 %2");
 const QString stateLost = QStringLiteral("Връзката прекъсна: %1");
+const QString stateWaiting = QStringLiteral("Изчакване на %1…");
 const QString iniFilter = QStringLiteral("INI File (*.ini)");
 const QString loadCaption = QStringLiteral("Зареди от файл");
 const QString saveCaption = QStringLiteral("Запази във файл");
@@ -94,6 +96,19 @@ void TForm1::setUpConnection()
     ComPort1->EndSettingsUpdate();
     ComPort1->OnAfterClose = on(&TForm1::ComPort1AfterClose);
 
+    // The journal writes its `waiting` and `reconnected` rows from waitingStarted and
+    // reconnected.
+    Reconnector = new TPortReconnector(ComPort1, this);
+    Reconnector->SetEnabled(AutoReconnect->isChecked());
+    connect(AutoReconnect, &QCheckBox::toggled, Reconnector, &TPortReconnector::SetEnabled);
+    connect(Reconnector, &TPortReconnector::waitingStarted, this,
+        [this](const QString& port) { StatusLine->setConnectionState(text::stateWaiting.arg(port)); });
+    connect(Reconnector, &TPortReconnector::lost, this,
+        [this](const QString& port) { StatusLine->setConnectionState(text::stateLost.arg(port)); });
+    connect(Reconnector, &TPortReconnector::stopped, this,
+        [this] { StatusLine->setConnectionState(text::stateClosed); });
+    connect(Reconnector, &TPortReconnector::reconnected, this, on(&TForm1::portReconfigured));
+
     // The six lamps, each 25 x 25 under its caption, in the places the terminal page left.
     struct Lamp {
         const char* name;
@@ -139,6 +154,9 @@ void TForm1::LoadIni()
     ComPort1->BeginSettingsUpdate();
     keepGoing([&] {
         ComPort1->SetBaudRate(TBaudRate(ordinal(ini, "BaudRate", br9600, br256000)));
+        // The rate of BaudRate=0 ("Custom"); a file without it keeps the port's own.
+        if (const int custom = ini.readInteger("Com", "CustomBaudRate", 0); custom > 0)
+            ComPort1->SetCustomBaudRate(custom);
         ComPort1->SetDataBits(TDataBits(ordinal(ini, "DataBits", dbEight, dbEight)));
         ComPort1->SetStopBits(TStopBits(ordinal(ini, "StopBits", sbOneStopBit, sbTwoStopBits)));
         // Last, so that the others are stored even when the reopen under a new name fails;
@@ -161,6 +179,7 @@ void TForm1::LoadIni()
     }
     // The bracket above may have reopened the port, or reconfigured it with the lines low.
     keepGoing([this] { portReconfigured(); });
+    AutoReconnect->setChecked(ini.readBool("Com", "AutoReconnect", true));
 
     TempLimit->SetText(unicode(ini.readString("Limits", "TEMPERATURE", "50")));
     VoltageLimit->SetText(unicode(ini.readString("Limits", "Voltage", "50")));
@@ -194,10 +213,13 @@ void TForm1::SaveIni()
 
     ini.writeText("Com", "ComPortNo", ComPort1->Port());
     ini.writeInteger("Com", "BaudRate", ComPort1->BaudRate());
+    if (ComPort1->BaudRate() == brCustom)
+        ini.writeInteger("Com", "CustomBaudRate", ComPort1->CustomBaudRate());
     ini.writeInteger("Com", "DataBits", ComPort1->DataBits());
     ini.writeInteger("Com", "StopBits", ComPort1->StopBits());
     for (QCheckBox* box : {Wrap, Echo, CR, LF, DTR, RTS})
         ini.writeBool("Com", ansi(box->objectName()), box->isChecked());
+    ini.writeBool("Com", "AutoReconnect", AutoReconnect->isChecked());
 
     ini.writeBool("Log", "LogIncomming", LogIncomming->isChecked());
     ini.writeBool("Log", "LogOutgoing", LogOutgoing->isChecked());
@@ -271,9 +293,12 @@ void TForm1::portReconfigured()
     if (!ComPort1->Connected())
         return;
     Label3->setText(ComPort1->Port());
-    Label5->setText(BaudRateToText(ComPort1->BaudRate()));
-    const QString rate = ComPort1->BaudRate() == brCustom ? QString::number(ComPort1->CustomBaudRate())
-                                                          : BaudRateToText(ComPort1->BaudRate());
+    // The rate the device took, which a UART may have rounded.
+    const uint32_t actual = ComPort1->ActualBaudRate();
+    const QString rate = actual > 0        ? QString::number(actual)
+        : ComPort1->BaudRate() == brCustom ? QString::number(ComPort1->CustomBaudRate())
+                                           : BaudRateToText(ComPort1->BaudRate());
+    Label5->setText(rate);
     StatusLine->setConnectionState(text::stateOpen.arg(ComPort1->Port(), rate));
     // A configuration drives DTR and RTS as its flow control says (here: both held low).
     ComPort1->SetDtrLine(DTR->isChecked());
@@ -282,6 +307,9 @@ void TForm1::portReconfigured()
 
 void TForm1::connectSerial()
 {
+    // Chosen by the operator: a wait for a lost device gives way to an attempt now, and to
+    // the set-up dialog if that fails.
+    Reconnector->Stop();
     try {
         if (!OpenCom()) {
             ComPort1->ClosePort();
@@ -302,6 +330,7 @@ void TForm1::RSButClick()
 
 void TForm1::NoneButClick()
 {
+    Reconnector->Stop();
     ComPort1->ClosePort();
 }
 

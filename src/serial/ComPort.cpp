@@ -310,6 +310,13 @@ void TCustomComPort::ApplyLineSettings()
         return;
     if (int r = device_->setLineConfig(buildLineConfig()))
         throw EComPort(CError_SetStateFailed, r);
+    uint32_t actual = 0;
+    actualBaudRate_ = device_->actualBaudRate(actual) == 0 ? actual : 0;
+}
+
+int32_t TCustomComPort::RequestedBaudRate() const
+{
+    return baudRate_ == brCustom ? customBaudRate_ : BaudRateValue(baudRate_);
 }
 
 void TCustomComPort::ApplyTimeoutSettings()
@@ -351,6 +358,7 @@ void TCustomComPort::CreatePortHandle()
         throw EComPort(CError_OpenFailed, r);
     device_ = std::move(device);
     heldErrors_ = 0;
+    actualBaudRate_ = 0;
     // Until timeouts are applied the transfers use the defaults' meaning.
     appliedTimeouts_ = TSerialTimeouts{comm::MAXDWORD, 0, 0, 100, 1000};
 }
@@ -361,6 +369,7 @@ void TCustomComPort::DestroyPortHandle()
         device_->close();
         device_.reset();
     }
+    actualBaudRate_ = 0;
 }
 
 template <typename F> void TCustomComPort::forLinks(F&& f)
@@ -480,6 +489,8 @@ void TCustomComPort::hangUpFromThread(uint64_t session)
     } catch (const std::exception& e) {
         ReportError(e);
     }
+    if (!connected_)
+        emit DeviceLost(this);
 }
 
 // --- device queries and lines ----------------------------------------------------------

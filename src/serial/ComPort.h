@@ -84,6 +84,11 @@ public:
     void SetBaudRate(TBaudRate value);
     int32_t CustomBaudRate() const { return customBaudRate_; }
     void SetCustomBaudRate(int32_t value);
+    // The rate asked for as a number (CustomBaudRate for brCustom).
+    int32_t RequestedBaudRate() const;
+    // The rate the open device actually runs at, read back after each configuration; 0
+    // when closed or when the device cannot tell.
+    uint32_t ActualBaudRate() const { return actualBaudRate_; }
     const QString& Port() const { return port_; }
     void SetPort(const QString& value);
     TComParity& Parity() { return *parity_; }
@@ -179,6 +184,9 @@ signals:
     // Emitted by the destructor once the port is closed, while it is still whole: referring
     // clients detach their link and drop the reference.
     void Destroying(TCustomComPort* port);
+    // The open port closed because its device hung up or went away (not a close asked for);
+    // emitted after OnAfterClose.
+    void DeviceLost(TCustomComPort* port);
 
 protected:
     virtual void CreatePortHandle();
@@ -248,6 +256,7 @@ private:
     TSerialTimeouts appliedTimeouts_;
     uint32_t heldErrors_ = 0; // error word read by a count query, not yet reported
     TLineErrorCounts countsAtOpen_;
+    uint32_t actualBaudRate_ = 0;
 
     TSerialDeviceFactory factory_;
     std::unique_ptr<ISerialDevice> device_;

@@ -133,6 +133,12 @@ void FakeSerialLine::setAutoTxEmpty(bool on)
     autoTxEmpty_ = on;
 }
 
+void FakeSerialLine::setRateRounding(std::function<uint32_t(uint32_t)> f)
+{
+    Lock lock(mutex_);
+    rounding_ = std::move(f);
+}
+
 void FakeSerialLine::setInputCountLimit(int limit)
 {
     Lock lock(mutex_);
@@ -325,6 +331,14 @@ int FakeSerialDevice::setTimeouts(const TSerialTimeouts& timeouts)
         return e;
     line_->timeouts_ = timeouts;
     ++line_->timeoutsCount_;
+    return 0;
+}
+
+int FakeSerialDevice::actualBaudRate(uint32_t& rate)
+{
+    Lock lock(line_->mutex_);
+    const uint32_t asked = line_->config_.BaudRate;
+    rate = line_->rounding_ ? line_->rounding_(asked) : asked;
     return 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -46,6 +47,9 @@ public:
     void setOutputBlocked(bool blocked);
     void setAutoTxEmpty(bool on); // a write raises EV_TXEMPTY (default on)
     void setInputCountLimit(int limit); // under-report the queued count (-1: exact)
+    // The device runs at the rate f gives for the one asked (as a UART's divisor rounds);
+    // unset: exactly the rate asked.
+    void setRateRounding(std::function<uint32_t(uint32_t)> f);
     // The event thread, having taken a batch, hands it over only after the wait was
     // cancelled and a further `ms` have passed: the close is then already waiting for it.
     void setHandOverAfterCancel(int ms); // -1: off
@@ -92,6 +96,7 @@ private:
     bool outputBlocked_ = false;
     bool autoTxEmpty_ = true;
     int countLimit_ = -1;
+    std::function<uint32_t(uint32_t)> rounding_;
     bool open_ = false;
     int openCount_ = 0;
     QByteArray path_;
@@ -123,6 +128,7 @@ public:
     int setQueueSizes(uint32_t inputSize, uint32_t outputSize) override;
     int setLineConfig(const TSerialLineConfig& config) override;
     int setTimeouts(const TSerialTimeouts& timeouts) override;
+    int actualBaudRate(uint32_t& rate) override;
     int status(uint32_t& errorWord, uint32_t& inputCount) override;
     int modemStatus(uint32_t& modemStatus) override;
     int escape(uint32_t function) override;

@@ -7,9 +7,11 @@
 #include <asm/termbits.h>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -66,6 +68,24 @@ uint32_t ModemBitsToStatus(int bits)
 bool unsupported(int error)
 {
     return ClassifyErrno(error, TDevicePhase::Io) == TErrnoKind::Unsupported;
+}
+
+std::atomic<int> forcedLinePollMs{0};
+
+// The line waiter sits in TIOCMIWAIT, which only a line change, a hang-up or a signal ends:
+// stopping it sends this signal (a no-op handler, without SA_RESTART) to that thread alone.
+int wakeSignal()
+{
+    static const int signal = [] {
+        const int s = SIGRTMIN + 7;
+        struct sigaction action { };
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        ::sigaction(s, &action, nullptr);
+        return s;
+    }();
+    return signal;
 }
 
 constexpr uint32_t kLineEvents
@@ -136,10 +156,25 @@ int PosixSerialDevice::open(const QByteArray& path)
     fd_ = fd;
     wakeFd_ = wake;
     saved_ = std::move(saved);
+    // USB adapters hold replies up to their latency timer (16 ms on FTDI) unless asked
+    // for low latency; a pty or another driver refuses, and the open goes on.
+    lowLatencySet_ = false;
+    serial_struct ss{};
+    if (ioctlRetry(fd_, TIOCGSERIAL, &ss) == 0 && !(ss.flags & ASYNC_LOW_LATENCY)) {
+        savedSerialFlags_ = ss.flags;
+        ss.flags |= ASYNC_LOW_LATENCY;
+        lowLatencySet_ = ioctlRetry(fd_, TIOCSSERIAL, &ss) == 0;
+    }
     int bits = 0;
     modemSupported_ = ioctlRetry(fd_, TIOCMGET, &bits) == 0;
     serial_icounter_struct ic{};
     icountSupported_ = ioctlRetry(fd_, TIOCGICOUNT, &ic) == 0;
+    pollMs_ = forcedLinePollMs.load();
+    kernelWaitFailed_ = pollMs_ > 0;
+    if (pollMs_ <= 0)
+        pollMs_ = kLinePollMs;
+    else
+        modemSupported_ = true;
     lastSample_ = TLineSample{};
     lastSample_ = sampleLinesLocked();
     lines_.reset(lastSample_);
@@ -153,7 +188,16 @@ int PosixSerialDevice::open(const QByteArray& path)
 
 void PosixSerialDevice::close()
 {
+    stopLineWaiter();
     if (fd_ >= 0) {
+        if (lowLatencySet_) {
+            serial_struct ss{};
+            if (ioctlRetry(fd_, TIOCGSERIAL, &ss) == 0) {
+                ss.flags = (ss.flags & ~ASYNC_LOW_LATENCY) | (savedSerialFlags_ & ASYNC_LOW_LATENCY);
+                ioctlRetry(fd_, TIOCSSERIAL, &ss);
+            }
+            lowLatencySet_ = false;
+        }
         // At once, not after the output drained: a stalled or vanished device would hold
         // the close; whatever was still queued has been abandoned by now.
         if (saved_)
@@ -278,6 +322,19 @@ int PosixSerialDevice::setLineConfig(const TSerialLineConfig& c)
     filter_.setOptions(o);
     dsrSensitivity_ = (c.Flags & comm::fDsrSensitivity) != 0;
     rtsToggle_ = rts == comm::fRtsControlToggle;
+    return 0;
+}
+
+int PosixSerialDevice::actualBaudRate(uint32_t& rate)
+{
+    rate = 0;
+    if (fd_ < 0)
+        return EBADF;
+    // The driver writes back the rate its divisor gives (TCGETS2 after TCSETS2).
+    termios2 t{};
+    if (int r = ioctlRetry(fd_, TCGETS2, &t))
+        return r;
+    rate = t.c_ospeed;
     return 0;
 }
 
@@ -547,8 +604,78 @@ int PosixSerialDevice::waitWritable(int timeoutMs)
 int PosixSerialDevice::setEventMask(uint32_t mask)
 {
     mask_ = mask;
+    if (linesWatchable() && !kernelWaitFailed_)
+        startLineWaiter();
     kick();
     return 0;
+}
+
+void PosixSerialDevice::ForceLinePolling(int periodMs)
+{
+    forcedLinePollMs = std::max(0, periodMs);
+}
+
+bool PosixSerialDevice::linesWatchable() const
+{
+    return fd_ >= 0 && (mask_ & kLineEvents) && (icountSupported_ || modemSupported_);
+}
+
+PosixSerialDevice::LineWatch PosixSerialDevice::lineWatch() const
+{
+    if (!linesWatchable())
+        return LineWatch::None;
+    return kernelWaitFailed_ ? LineWatch::Poll : LineWatch::KernelWait;
+}
+
+void PosixSerialDevice::startLineWaiter()
+{
+    if (lineWaiter_.joinable())
+        return;
+    wakeSignal();
+    lineWaiterStop_ = false;
+    lineWaiterDone_ = false;
+    lineWaiter_ = std::thread([this] { lineWaiterRun(); });
+}
+
+void PosixSerialDevice::stopLineWaiter()
+{
+    if (!lineWaiter_.joinable())
+        return;
+    lineWaiterStop_ = true;
+    // A signal sent just before the thread enters the wait is lost: send again until it
+    // has left.
+    while (!lineWaiterDone_) {
+        ::pthread_kill(lineWaiter_.native_handle(), wakeSignal());
+        for (int i = 0; i < 20 && !lineWaiterDone_; ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(250));
+    }
+    lineWaiter_.join();
+}
+
+void PosixSerialDevice::lineWaiterRun()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, wakeSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    while (!lineWaiterStop_) {
+        const int r = ::ioctl(fd_, TIOCMIWAIT, TIOCM_RNG | TIOCM_DSR | TIOCM_CD | TIOCM_CTS);
+        if (lineWaiterStop_)
+            break;
+        if (r == 0) {
+            kick(); // the event thread samples the counters
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        // No such wait in this driver (a pty, some USB drivers): the event thread polls.
+        // A hang-up (EIO) is the event thread's to see.
+        if (errno != EIO)
+            kernelWaitFailed_ = true;
+        kick();
+        break;
+    }
+    lineWaiterDone_ = true;
 }
 
 void PosixSerialDevice::cancelWait()
@@ -649,7 +776,8 @@ int PosixSerialDevice::waitEvent(uint32_t& events)
 
 int PosixSerialDevice::tickTimeoutMs() const
 {
-    int timeout = (mask_ & kLineEvents) && (icountSupported_ || modemSupported_) ? kTickMs : -1;
+    // With the kernel's wait the line waiter wakes us on a change: no ticking at all.
+    int timeout = linesWatchable() && kernelWaitFailed_ ? pollMs_ : -1;
     if (txPending_) {
         const int untilCheck = int(std::clamp<int64_t>(txCheckAtMs_ - nowMs(), 0, kTickMs));
         timeout = timeout < 0 ? untilCheck : std::min(timeout, untilCheck);

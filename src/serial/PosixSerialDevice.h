@@ -7,7 +7,12 @@
 // tty's small queue keeps draining, and bytes that arrived before a hang-up are kept even
 // though the kernel drops its own queue when the line goes.
 // Modem-line changes, breaks and line errors come from TIOCGICOUNT deltas (TIOCMGET where
-// only that exists), sampled every few milliseconds while such events are watched.
+// only that exists). They are sampled when the kernel's wait for a line change (TIOCMIWAIT,
+// on a thread of its own) reports one, and whenever input arrives; a driver without that
+// wait is sampled every kLinePollMs instead. An idle port thus sleeps.
+//
+// At open the device asks for low-latency delivery (ASYNC_LOW_LATENCY) where the driver
+// offers it; the tty's settings and that flag are put back at close.
 
 #include "serial/LineChangeLatch.h"
 #include "serial/RxFilter.h"
@@ -17,6 +22,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 struct termios2; // <asm/termbits.h> clashes with <termios.h> in the files that include this
@@ -31,6 +37,7 @@ public:
     int setQueueSizes(uint32_t inputSize, uint32_t outputSize) override;
     int setLineConfig(const TSerialLineConfig& config) override;
     int setTimeouts(const TSerialTimeouts& timeouts) override;
+    int actualBaudRate(uint32_t& rate) override;
     int status(uint32_t& errorWord, uint32_t& inputCount) override;
     int modemStatus(uint32_t& modemStatus) override;
     int escape(uint32_t function) override;
@@ -54,8 +61,22 @@ public:
         return stagedLocked();
     }
 
-    // Sampling period of lines, counters and the output drain.
+    // Sampling period of the output drain, and of a blocking read's look at the queue.
     static constexpr int kTickMs = 5;
+    // Sampling period of lines and counters where the driver lacks the kernel's wait: a
+    // change is seen within this, at 1000 / kLinePollMs wake-ups a second.
+    static constexpr int kLinePollMs = 55;
+
+    enum class LineWatch { None, KernelWait, Poll };
+    // How line changes are being watched (None while no line event is watched or the
+    // driver has no modem lines).
+    LineWatch lineWatch() const;
+    // Whether low-latency delivery was switched on at open.
+    bool lowLatency() const { return lowLatencySet_; }
+
+    // Measuring aid for the benchmark: every device opened afterwards samples its lines
+    // every periodMs as if its driver had modem lines but not the kernel's wait (0: off).
+    static void ForceLinePolling(int periodMs);
     // The drain is first looked at this long after the last write of a burst, so that a
     // burst gives one evTxEmpty and the answer to a command is not queued behind it.
     static constexpr int kTxSettleMs = 1;
@@ -77,6 +98,10 @@ private:
         std::size_t taken = 0;
     };
     Ingest ingestLocked();
+    void startLineWaiter();
+    void stopLineWaiter();
+    void lineWaiterRun();
+    bool linesWatchable() const;
     TLineSample sampleLinesLocked() const;
     std::size_t stagedLocked() const { return std::size_t(staged_.size()) - head_; }
     void kick();
@@ -109,4 +134,12 @@ private:
     std::atomic<bool> rxReraise_{false};
     std::atomic<bool> txPending_{false};
     std::atomic<int64_t> txCheckAtMs_{0}; // first look at the output queue after a write
+
+    std::thread lineWaiter_;
+    std::atomic<bool> lineWaiterStop_{false};
+    std::atomic<bool> lineWaiterDone_{false};
+    std::atomic<bool> kernelWaitFailed_{false}; // the driver has no TIOCMIWAIT: poll
+    int pollMs_ = kLinePollMs;
+    bool lowLatencySet_ = false;
+    int savedSerialFlags_ = 0;
 };

@@ -60,6 +60,13 @@ public:
     virtual int setQueueSizes(uint32_t inputSize, uint32_t outputSize) = 0;
     virtual int setLineConfig(const TSerialLineConfig& config) = 0;
     virtual int setTimeouts(const TSerialTimeouts& timeouts) = 0;
+    // The rate the device actually runs at after setLineConfig (a UART divides its clock
+    // and may round a rate); ENOTSUP where it cannot be told.
+    virtual int actualBaudRate(uint32_t& rate)
+    {
+        rate = 0;
+        return ENOTSUP;
+    }
 
     // Error word since the last call (cleared by it) and the bytes waiting.
     virtual int status(uint32_t& errorWord, uint32_t& inputCount) = 0;

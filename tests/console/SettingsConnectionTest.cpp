@@ -10,6 +10,7 @@
 #include "console/WindowPosition.h"
 #include "serial/ComPort.h"
 #include "serial/FakeSerialDevice.h"
+#include "serial/PortReconnector.h"
 #include "serial/widgets/ComComboBox.h"
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
@@ -32,8 +33,29 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 
 namespace {
+
+bool waitFor(const std::function<bool()>& done, int ms = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+// What the status line at the bottom of the window says.
+QString statusText(QWidget& form)
+{
+    QStringList texts;
+    if (auto* line = form.findChild<QWidget*>(QStringLiteral("StatusLine")))
+        for (const QLabel* label : line->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                texts << label->text();
+    return texts.join(QLatin1Char(' '));
+}
 
 QByteArray readAll(const QString& path)
 {
@@ -76,6 +98,7 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndClosingWritesEverySectionInOrder)
     EXPECT_EQ(form->ComPort1->StopBits(), sbOneStopBit);
     EXPECT_TRUE(form->DTR->isChecked());
     EXPECT_TRUE(form->RTS->isChecked());
+    EXPECT_TRUE(form->AutoReconnect->isChecked());
     EXPECT_EQ(form->LogFile->text(), form->ProgramFolder() + QStringLiteral("OrvikLog.txt"));
     EXPECT_EQ(form->TempLimit->Text(), QStringLiteral("50"));
     EXPECT_EQ(form->pos(), QPoint(100, 100));
@@ -125,7 +148,8 @@ TEST_F(SettingsTest, EverySettingComesBackAtTheNextStart)
         form->ComPort1->SetBaudRate(br57600);
         form->ComPort1->SetDataBits(dbSeven);
         form->ComPort1->SetStopBits(sbTwoStopBits);
-        for (QCheckBox* box : {form->Wrap, form->Echo, form->CR, form->LF, form->DTR, form->RTS})
+        for (QCheckBox* box :
+            {form->Wrap, form->Echo, form->CR, form->LF, form->DTR, form->RTS, form->AutoReconnect})
             box->click();
         form->LogIncomming->setChecked(false);
         form->NewLog->setChecked(true);
@@ -146,8 +170,10 @@ TEST_F(SettingsTest, EverySettingComesBackAtTheNextStart)
     EXPECT_EQ(form->ComPort1->BaudRate(), br57600);
     EXPECT_EQ(form->ComPort1->DataBits(), dbSeven);
     EXPECT_EQ(form->ComPort1->StopBits(), sbTwoStopBits);
-    for (QCheckBox* box : {form->Wrap, form->Echo, form->CR, form->LF, form->DTR, form->RTS})
+    for (QCheckBox* box :
+        {form->Wrap, form->Echo, form->CR, form->LF, form->DTR, form->RTS, form->AutoReconnect})
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+    EXPECT_FALSE(form->Reconnector->Enabled());
     EXPECT_FALSE(form->Memo1->WrapLines());
     EXPECT_FALSE(form->Memo1->LocalEcho());
     EXPECT_FALSE(form->LogIncomming->isChecked());
@@ -220,6 +246,33 @@ TEST_F(SettingsTest, TheWindowComesBackWhereItsFrameWas)
     form->close();
     EXPECT_TRUE(readAll(path("moved.ini")).contains("Left=-2\nTop=300\n"));
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SettingsTest, ACustomRateIsKeptBesideBaudRateZero)
+{
+    const struct {
+        QByteArray com;
+        int custom;
+    } cases[] = {{"BaudRate=0\r\nCustomBaudRate=921600\r\n", 921600}, {"BaudRate=0\r\n", 9600}};
+    for (const auto& c : cases) {
+        writeFile(path("Orvik.ini"), "[Com]\r\n" + c.com);
+        auto form = makeForm();
+        EXPECT_EQ(form->ComPort1->BaudRate(), brCustom) << c.com.toStdString();
+        EXPECT_EQ(form->ComPort1->CustomBaudRate(), c.custom) << c.com.toStdString();
+    }
+    {
+        auto form = makeForm();
+        form->ComPort1->SetCustomBaudRate(1500000);
+        form->close();
+    }
+    const QByteArray ini = readAll(path("Orvik.ini"));
+    QList<QByteArray> lines = ini.split('\n');
+    for (QByteArray& line : lines)
+        line = line.trimmed();
+    EXPECT_TRUE(lines.contains("BaudRate=0")) << ini.toStdString();
+    EXPECT_TRUE(lines.contains("CustomBaudRate=1500000")) << ini.toStdString();
+    auto form = makeForm();
+    EXPECT_EQ(form->ComPort1->CustomBaudRate(), 1500000);
 }
 
 TEST_F(SettingsTest, TheLogChoicesFollowTheGroupRules)
@@ -438,7 +491,8 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
-    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Връзката прекъсна: /dev/ttyUSB0"));
+    // AutoReconnect is on by default: the window waits for the device.
+    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Изчакване на /dev/ttyUSB0…"));
     EXPECT_EQ(form->Voltage->text(), QStringLiteral("12"));
     EXPECT_EQ(form->Parser().pendingBytes(), 0u); // the cut record is gone
 
@@ -523,6 +577,73 @@ TEST_F(ConnectionTest, LoadingAFileWhosePortCannotOpenIsReportedAndTheProgramGoe
     EXPECT_TRUE(readAll(path("bench.ini")).contains("PUSK=PUSK 2"));
     EXPECT_TRUE(readAll(path("bench.ini")).contains("Main=255"));
     EXPECT_EQ(readAll(path("bench.log")), "Vcc\r\nVcc\r\n"); // sent, then its echo
+}
+
+TEST_F(ConnectionTest, ALostDeviceIsReopenedWithItsLinesAndLabels)
+{
+    form->DTR->setChecked(false);
+    form->RTS->setChecked(true);
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    line->pushInput("W:VA12/3\rW:VA9");
+    ASSERT_TRUE(waitFor([&] { return form->Voltage->text() == QStringLiteral("12"); }));
+    line->failCall(FakeSerialLine::Call::Open, EACCES, 2); // udev has not given the group yet
+    line->hangUp();
+    ASSERT_TRUE(waitFor([&] { return !form->ComPort1->Connected(); }));
+    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(statusText(*form), QStringLiteral("Изчакване на /dev/ttyUSB0…"));
+    const std::size_t escapesBefore = line->escapes().size();
+
+    ASSERT_TRUE(waitFor([&] { return form->ComPort1->Connected(); }, 10000));
+    EXPECT_EQ(dialogsShown, 0);
+    EXPECT_TRUE(errors.empty()) << errors.front().toStdString();
+    EXPECT_EQ(form->Label3->text(), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(statusText(*form), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
+    const auto escapes = line->escapes();
+    ASSERT_GE(escapes.size(), escapesBefore + 2);
+    EXPECT_EQ(escapes[escapes.size() - 2], kClrDtr);
+    EXPECT_EQ(escapes.back(), kSetRts);
+    // The record cut off by the unplug does not spoil the first one on the new line.
+    line->pushInput("W:VA7/1\r");
+    ASSERT_TRUE(waitFor([&] { return form->Voltage->text() == QStringLiteral("7"); }));
+    EXPECT_EQ(form->Current->text(), QStringLiteral("1"));
+}
+
+TEST_F(ConnectionTest, RS232WhileWaitingTriesAtOnceThenShowsTheDialog)
+{
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    line->failCall(FakeSerialLine::Call::Open, ENOENT);
+    line->hangUp();
+    ASSERT_TRUE(waitFor([&] { return form->Reconnector->IsWaiting(); }));
+    withDialogs(
+        [&](TComSetupFrm& d) {
+            EXPECT_FALSE(form->Reconnector->IsWaiting());
+            EXPECT_TRUE(d.Reason->text().contains(QStringLiteral("/dev/ttyUSB0")));
+            line->clearFailures();
+            d.Button1->click();
+        },
+        [&] { form->RSBut->click(); });
+    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(statusText(*form), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
+
+    // With AutoReconnect off the loss is only said.
+    form->AutoReconnect->click();
+    line->hangUp();
+    ASSERT_TRUE(waitFor([&] { return !form->ComPort1->Connected(); }));
+    EXPECT_FALSE(form->Reconnector->IsWaiting());
+    EXPECT_EQ(statusText(*form), QStringLiteral("Връзката прекъсна: /dev/ttyUSB0"));
+}
+
+TEST_F(ConnectionTest, TheRateLabelShowsTheRateTheDeviceTook)
+{
+    form->ComPort1->SetBaudRate(brCustom);
+    form->ComPort1->SetCustomBaudRate(921600);
+    line->setRateRounding([](uint32_t) { return 923077u; }); // 24 MHz / 26
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(form->Label5->text(), QStringLiteral("923077"));
 }
 
 TEST_F(ConnectionTest, TheLampsShowTheLinesOfThePort)

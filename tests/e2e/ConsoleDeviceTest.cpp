@@ -37,11 +37,23 @@ template <class T> T* find(QWidget& root, const char* name)
     return w;
 }
 
-void writeSettings(const QString& folder, const QString& port)
+void writeSettings(const QString& folder, const QString& port, bool autoReconnect = true)
 {
     QFile f(folder + QStringLiteral("/Orvik.ini"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[Com]\r\nComPortNo=" + port.toLocal8Bit() + "\r\nBaudRate=13\r\n");
+    f.write("[Com]\r\nComPortNo=" + port.toLocal8Bit()
+        + "\r\nBaudRate=13\r\nAutoReconnect=" + (autoReconnect ? "1" : "0") + "\r\n");
+}
+
+// What the status line at the bottom of the window says.
+QString statusText(QWidget& form)
+{
+    QStringList texts;
+    if (auto* line = form.findChild<QWidget*>(QStringLiteral("StatusLine")))
+        for (const QLabel* label : line->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                texts << label->text();
+    return texts.join(QLatin1Char(' '));
 }
 
 class ConsoleDevice : public ::testing::Test {
@@ -186,12 +198,13 @@ TEST_F(ConsoleDevice, AHangUpMidRecordLeavesTheWindowResponsiveAndRS232Reconnect
 {
     Simulator sim({"--rate", "200", "--seed", "9", "--hangup-after", "30", "--hangup-mid"});
     ASSERT_FALSE(sim.port().isEmpty());
-    writeSettings(folder.path(), sim.port());
+    writeSettings(folder.path(), sim.port(), false);
     start();
     chooseRS232();
     ASSERT_TRUE(form->ComPort1->Connected());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1->Connected(); }, 20000));
     EXPECT_EQ(find<QLabel>(*form, "Label3")->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(statusText(*form), QStringLiteral("Връзката прекъсна: ") + sim.port());
     EXPECT_EQ(sim.figures()["answers"].toObject()["missing"].toInt(), 0);
     // Still responsive: the command line takes typing and the pages switch.
     auto* edit = find<QLineEdit>(*form, "Edit1");
@@ -228,7 +241,7 @@ TEST_F(ConsoleDevice, ALineReopenedUnderTheSameNameReconnectsByChoosingRS232Agai
         return lstat(QFile::encodeName(link).constData(), &st) == 0 ? st.st_ino : ino_t(0);
     };
     const ino_t first = linkInode();
-    writeSettings(folder.path(), link);
+    writeSettings(folder.path(), link, false);
     start();
     chooseRS232();
     ASSERT_TRUE(form->ComPort1->Connected());
@@ -248,6 +261,56 @@ TEST_F(ConsoleDevice, ALineReopenedUnderTheSameNameReconnectsByChoosingRS232Agai
     EXPECT_EQ(answers["received"].toInt(), answers["expected"].toInt());
     EXPECT_EQ(answers["missing"].toInt(), 0);
     EXPECT_EQ(answers["unexpected"].toInt(), 0);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// The adapter is pulled and plugged in again: the console says it waits, opens the same
+// name again by itself, and every record on the new line is answered.
+TEST_F(ConsoleDevice, APulledDeviceIsReconnectedByItself)
+{
+    const QString link = folder.path() + QStringLiteral("/ttyDevice");
+    Simulator sim({"--count", "60", "--rate", "200", "--seed", "14", "--hangup-after", "20", "--hangup-mid",
+        "--reopen", "--link", link});
+    ASSERT_EQ(sim.port(), link);
+    writeSettings(folder.path(), link);
+    start();
+    EXPECT_TRUE(find<QCheckBox>(*form, "AutoReconnect")->isChecked());
+    chooseRS232();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1->Connected(); }, 20000));
+    EXPECT_EQ(find<QLabel>(*form, "Label3")->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(statusText(*form), QStringLiteral("Изчакване на %1…").arg(link));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComPort1->Connected(); }, 20000));
+    EXPECT_EQ(find<QLabel>(*form, "Label3")->text(), link);
+    EXPECT_EQ(find<QLabel>(*form, "Label5")->text(), QStringLiteral("115200"));
+    EXPECT_EQ(statusText(*form), QStringLiteral("Свързан: %1 115200").arg(link));
+    EXPECT_TRUE(find<QRadioButton>(*form, "RSBut")->isChecked());
+    ASSERT_TRUE(sim.finished());
+    const QJsonObject answers = sim.figures()["answers"].toObject();
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_GT(answers["expected"].toInt(), 20);
+    EXPECT_EQ(answers["received"].toInt(), answers["expected"].toInt());
+    EXPECT_EQ(answers["missing"].toInt(), 0);
+    EXPECT_EQ(answers["unexpected"].toInt(), 0);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// A device that never comes back: "Изключен" ends the wait, and nothing opens the port after.
+TEST_F(ConsoleDevice, ChoosingOffEndsTheWaitForAPulledDevice)
+{
+    const QString link = folder.path() + QStringLiteral("/ttyDevice");
+    Simulator sim({"--rate", "200", "--seed", "15", "--hangup-after", "10", "--link", link});
+    ASSERT_EQ(sim.port(), link);
+    writeSettings(folder.path(), link);
+    start();
+    chooseRS232();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1->Connected(); }, 20000));
+    ASSERT_EQ(statusText(*form), QStringLiteral("Изчакване на %1…").arg(link));
+    find<QRadioButton>(*form, "NoneBut")->click();
+    EXPECT_EQ(statusText(*form), QStringLiteral("Изключен"));
+    EXPECT_EQ(find<QLabel>(*form, "Label3")->text(), QStringLiteral("Closed"));
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 

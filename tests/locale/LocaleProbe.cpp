@@ -3,6 +3,7 @@
 // with. The locale tests run it under chosen environments and from a folder without a
 // catalogue, because the locale is fixed when the application object is made.
 
+#include "common/Intl.h"
 #include "serial/EComPort.h"
 #include "serial/widgets/ComSetupFrm.h"
 #include "serial/widgets/SerialPortList.h"
@@ -40,6 +41,8 @@ void printDialog(const QDialog& dialog)
         const QString key = form + QLatin1Char('/') + w->objectName();
         if (w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_")))
             continue;
+        if (!w->toolTip().isEmpty())
+            print(key + QLatin1String("#tip"), w->toolTip());
         if (const auto* box = qobject_cast<const QGroupBox*>(w)) {
             print(key, box->title());
         } else if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
@@ -89,6 +92,13 @@ int main(int argc, char** argv)
         print(QStringLiteral("EComPort/%1").arg(number), EComPort(number).Message());
         print(QStringLiteral("EComPort/%1/2").arg(number), EComPort(number, 2).Message());
     }
+    // The set-up dialog's reason line: the texts it is made of, before their arguments.
+    for (const char* text : {"Cannot open %1: %2.", "%1 refused the line settings (%2 baud): %3.",
+             "The device runs at %1 baud, not the %2 asked for.",
+             "Your user needs access to the device (on Debian: membership of the group \"dialout\", then log "
+             "in again)."})
+        print(QStringLiteral("Reason/") + QString::fromLatin1(text).section(QLatin1Char(' '), 0, 2),
+            intl::sp(text));
     // what() carries the same text for the standard error report.
     print(QStringLiteral("EComPort/1/2/what"), QString::fromUtf8(EComPort(1, 2).what()));
     return 0;

@@ -64,6 +64,13 @@ constexpr Caption kCaptions[] = {
     {"ComSetupFrm/Label6", "Flow control"},
     {"ComSetupFrm/Button1", "OK"},
     {"ComSetupFrm/Button2", "Cancel"},
+    {"ComSetupFrm/CustomRate#tip", "Custom baud rate"},
+    {"Reason/Cannot open %1:", "Cannot open %1: %2."},
+    {"Reason/%1 refused the", "%1 refused the line settings (%2 baud): %3."},
+    {"Reason/The device runs", "The device runs at %1 baud, not the %2 asked for."},
+    {"Reason/Your user needs",
+        "Your user needs access to the device (on Debian: membership of the group \"dialout\", then log in "
+        "again)."},
     {"ComTrmSetForm", "Setup"},
     {"ComTrmSetForm/GroupBox1", " ASCII Settings "},
     {"ComTrmSetForm/CheckBox1", "Echo typed charachters locally"},
@@ -89,6 +96,8 @@ constexpr Caption kLists[] = {
     {"ComSetupFrm/Combo4#items", "1|1.5|2"},
     {"ComSetupFrm/Combo5#items", "None|Odd|Even|Mark|Space"},
     {"ComSetupFrm/Combo6#items", "Hardware|Software|None|Custom"},
+    {"ComSetupFrm/CustomRate#items", "230400|460800|921600|1000000|1500000|2000000|3000000"},
+    {"ComSetupFrm/Reason", ""}, // says something only after a failed open
     {"ComTrmSetForm/ComboBox1#items", "Block|Underline"},
     {"ComTrmSetForm/ComboBox2#items", "ANSI/VT100|VT52|None"},
     {"ComTrmSetForm/ComboBox3#items", "Act as terminal keys|Act as windows keys"},

@@ -11,6 +11,9 @@ TComComboBox::TComComboBox(QWidget* parent)
 {
     setEditable(false);
     connect(this, &QComboBox::activated, this, &TComComboBox::picked);
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
+        setToolTip(index < 0 ? QString() : itemData(index, Qt::ToolTipRole).toString());
+    });
 }
 
 TComComboBox::~TComComboBox()
@@ -23,7 +26,29 @@ void TComComboBox::reloadItems()
     const QSignalBlocker quiet(this);
     clear();
     addItems(items_);
+    for (int i = 0; i < count(); ++i) {
+        const QString description = select_->Description(itemText(i));
+        if (!description.isEmpty())
+            setItemData(i, description, Qt::ToolTipRole);
+    }
     setCurrentIndex(-1);
+}
+
+void TComComboBox::RefreshPorts()
+{
+    if (ComProperty() != TComProperty::cpPort)
+        return;
+    const QString kept = Text();
+    const bool picked = findText(kept, Qt::MatchFixedString) >= 0;
+    select_->FillItems(TComProperty::cpPort);
+    if (picked)
+        select_->OfferName(kept); // a picked name stays, even while its device is away
+    reloadItems();
+    const int index = findText(kept, Qt::MatchFixedString);
+    if (index >= 0)
+        setCurrentIndex(index);
+    else
+        setEditText(kept);
 }
 
 void TComComboBox::SetComPort(TCustomComPort* value)

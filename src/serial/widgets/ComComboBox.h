@@ -45,6 +45,9 @@ public:
     int ReadFromPort();
     // The port box: adds name as an item when the list lacks it.
     void OfferPortName(const QString& name);
+    // The port box: reads the device list again (devices came or went), keeping what the
+    // operator picked or typed. Raises EComPort 23 like SetComProperty.
+    void RefreshPorts();
 
     // Called after an item picked by the operator was taken.
     std::function<void(QObject* Sender)> OnChange;

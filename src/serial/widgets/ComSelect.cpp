@@ -28,15 +28,24 @@ bool TComSelect::SetComPort(TCustomComPort* port)
 
 void TComSelect::FillItems(TComProperty property)
 {
+    // Read first: a device list that cannot be read leaves the items as they were.
+    std::vector<TSerialDeviceInfo> devices;
+    if (property == TComProperty::cpPort)
+        devices = ListSerialDevices(SerialPortsSysfsRoot(), SerialPortsDevRoot());
     comProperty_ = property;
     items_.clear();
     switch (property) {
     case TComProperty::cpNone:
         break;
-    case TComProperty::cpPort:
-        ListSerialPorts(items_);
+    case TComProperty::cpPort: {
+        descriptions_.clear();
+        for (const TSerialDeviceInfo& device : devices) {
+            items_ << device.path;
+            descriptions_.insert(device.path, device.description);
+        }
         offerPortName();
         break;
+    }
     case TComProperty::cpBaudRate:
         addTexts(items_, brCustom, br256000, BaudRateToText);
         break;

@@ -6,6 +6,7 @@
 
 #include "serial/ComTypes.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +37,9 @@ public:
     // TComProperty::cpPort: adds name to the items when they lack it, whether or not its
     // device exists (the name whose open just failed); returns whether items changed.
     bool OfferName(const QString& name);
+    // TComProperty::cpPort: what the system says about the device an item names (maker,
+    // product, serial number, kernel name); empty when it says nothing.
+    QString Description(const QString& item) const { return descriptions_.value(item); }
     void ApplyToPort();
     // Index of the item naming the port's current value (case-insensitive), holding that
     // item's value; -1 (nothing held) without port, for TComProperty::cpNone or when no item matches.
@@ -52,6 +56,7 @@ private:
     TCustomComPort* comPort_ = nullptr;
     bool autoApply_ = false;
     QString port_;
+    QHash<QString, QString> descriptions_;
     TBaudRate baudRate_ = brCustom;
     TDataBits dataBits_ = dbFive;
     TStopBits stopBits_ = sbOneStopBit;

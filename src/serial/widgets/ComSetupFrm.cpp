@@ -2,19 +2,25 @@
 
 #include "common/Intl.h"
 #include "serial/ComPort.h"
+#include "serial/EComPort.h"
 #include "serial/PortDiagnosis.h"
+#include "serial/PortReconnector.h"
 #include "serial/widgets/ComComboBox.h"
+#include "serial/widgets/SerialPortList.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <limits>
 
 namespace {
 
@@ -65,6 +71,8 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
     };
     int row = 0;
     for (const auto& r : rows) {
+        if (row == 2)
+            ++row; // the custom rate's place, under the baud rate
         *r.label = named(new QLabel(intl::sp(r.caption), GroupBox1), r.labelName);
         *r.combo = named(new TComComboBox(GroupBox1), r.comboName);
         (*r.combo)->setFixedWidth(kComboWidth);
@@ -74,6 +82,16 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
         ++row;
     }
     grid->setColumnStretch(2, 1);
+
+    CustomRate = named(new QComboBox(GroupBox1), "CustomRate");
+    CustomRate->setEditable(true);
+    CustomRate->setInsertPolicy(QComboBox::NoInsert);
+    CustomRate->addItems(CustomRateSuggestions());
+    CustomRate->setValidator(new QIntValidator(1, std::numeric_limits<int>::max(), CustomRate));
+    CustomRate->setFixedWidth(kComboWidth);
+    CustomRate->setToolTip(intl::sp("Custom baud rate"));
+    CustomRate->hide();
+    grid->addWidget(CustomRate, 2, 1);
 
     Button1 = named(new QPushButton(intl::sp("OK"), this), "Button1");
     Button2 = named(new QPushButton(intl::sp("Cancel"), this), "Button2");
@@ -106,7 +124,8 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
     form->setSizeConstraint(QLayout::SetFixedSize);
 
     QWidget::setTabOrder(Combo1, Combo2);
-    QWidget::setTabOrder(Combo2, Combo3);
+    QWidget::setTabOrder(Combo2, CustomRate);
+    QWidget::setTabOrder(CustomRate, Combo3);
     QWidget::setTabOrder(Combo3, Combo4);
     QWidget::setTabOrder(Combo4, Combo5);
     QWidget::setTabOrder(Combo5, Combo6);
@@ -125,6 +144,59 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
     Combo4->SetComProperty(TComProperty::cpStopBits);
     Combo5->SetComProperty(TComProperty::cpParity);
     Combo6->SetComProperty(TComProperty::cpFlowControl);
+    connect(Combo2, &QComboBox::currentIndexChanged, this, &TComSetupFrm::baudRateChosen);
+    baudRateChosen();
+
+    // udev makes the stable names a moment after the node: one refresh for a burst.
+    settle_.setSingleShot(true);
+    settle_.setInterval(150);
+    connect(&settle_, &QTimer::timeout, this, &TComSetupFrm::devicesChanged);
+    connect(&devices_, &QFileSystemWatcher::directoryChanged, &settle_, qOverload<>(&QTimer::start));
+    watchDevices();
+}
+
+const QStringList& TComSetupFrm::CustomRateSuggestions()
+{
+    static const QStringList rates{QStringLiteral("230400"), QStringLiteral("460800"),
+        QStringLiteral("921600"), QStringLiteral("1000000"), QStringLiteral("1500000"),
+        QStringLiteral("2000000"), QStringLiteral("3000000")};
+    return rates;
+}
+
+int TComSetupFrm::CustomRateValue() const
+{
+    bool ok = false;
+    const int value = CustomRate->currentText().trimmed().toInt(&ok);
+    return ok && value > 0 ? value : 0;
+}
+
+void TComSetupFrm::baudRateChosen()
+{
+    CustomRate->setVisible(TextToBaudRate(Combo2->Text()) == brCustom && !Combo2->Text().isEmpty());
+}
+
+void TComSetupFrm::watchDevices()
+{
+    const QString dev = SerialPortsDevRoot();
+    QStringList wanted{dev, TPortReconnector::WatchFolder(dev + QStringLiteral("/serial/by-id/x"))};
+    wanted.removeDuplicates();
+    const QStringList now = devices_.directories();
+    for (const QString& path : wanted)
+        if (!now.contains(path))
+            devices_.addPath(path);
+    for (const QString& path : now)
+        if (!wanted.contains(path))
+            devices_.removePath(path);
+}
+
+void TComSetupFrm::devicesChanged()
+{
+    watchDevices();
+    try {
+        Combo1->RefreshPorts();
+    } catch (const EComPort&) {
+        // The list could not be read this time: the one shown stays.
+    }
 }
 
 TComSetupFrm::~TComSetupFrm() = default;
@@ -156,10 +228,13 @@ bool RunSetupDialog(TCustomComPort& port, QWidget* parent, const EComPort* openF
         // The name that failed stays in front of the operator, even when nothing of that
         // name exists any more.
         form.Combo1->OfferPortName(port.Port());
-        form.SetReason(OpenFailureText(port.Port(), *openFailure));
+        form.SetReason(OpenFailureText(port, *openFailure));
+    } else {
+        form.SetReason(RateDeviationText(port));
     }
     for (TComComboBox* combo : form.Combos())
         combo->ReadFromPort();
+    form.CustomRate->setEditText(QString::number(port.CustomBaudRate()));
     // The port may go while the dialog runs its own event loop.
     const QPointer<TCustomComPort> alive(&port);
     if (form.exec() != QDialog::Accepted || !alive)
@@ -167,6 +242,9 @@ bool RunSetupDialog(TCustomComPort& port, QWidget* parent, const EComPort* openF
 
     port.BeginSettingsUpdate();
     try {
+        // A field left empty keeps the rate the port had.
+        if (form.CustomRate->isVisibleTo(&form) && form.CustomRateValue() > 0)
+            port.SetCustomBaudRate(form.CustomRateValue());
         for (TComComboBox* combo : form.Combos())
             combo->ApplyToPort();
     } catch (...) {

@@ -14,8 +14,11 @@
 // failed, selected, and one line with the reason (never a message box).
 
 #include <QDialog>
+#include <QFileSystemWatcher>
+#include <QTimer>
 #include <array>
 
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -54,9 +57,24 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
     QLabel* Reason = nullptr;
+    // The rate used when the baud-rate box says "Custom" (the port's CustomBaudRate): any
+    // positive whole number, the common high rates offered. Shown only with "Custom".
+    QComboBox* CustomRate = nullptr;
+    static const QStringList& CustomRateSuggestions();
+    // The whole number in CustomRate, 0 when it holds none.
+    int CustomRateValue() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    // Devices that come and go while the dialog is open show in the port box: their nodes
+    // and stable names appear under /dev (sysfs cannot be watched).
+    void watchDevices();
+    void baudRateChosen();
+    void devicesChanged();
+    QFileSystemWatcher devices_;
+    QTimer settle_;
 };
 
 // Shows the dialog for port modally (parent: the active window when none is given) and on

@@ -3,7 +3,10 @@
 #include "serial/EComPort.h"
 #include "serial/SerialDevice.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
@@ -16,6 +19,64 @@ QString& sysfsRoot()
 {
     static QString root = QStringLiteral("/sys");
     return root;
+}
+
+QString& devRoot()
+{
+    static QString root = QStringLiteral("/dev");
+    return root;
+}
+
+QString readAttribute(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.read(256)).trimmed();
+}
+
+// The USB device a tty belongs to: the first folder above its device that has idVendor.
+QString describe(const QByteArray& entry, const QString& kernelName)
+{
+    QString dir = QFileInfo(QFile::decodeName(entry + "/device")).canonicalFilePath();
+    QStringList parts;
+    for (int depth = 0; depth < 4 && !dir.isEmpty(); ++depth) {
+        if (QFileInfo::exists(dir + QStringLiteral("/idVendor"))) {
+            for (const char* attribute : {"manufacturer", "product"}) {
+                const QString value = readAttribute(dir + '/' + QLatin1String(attribute));
+                if (!value.isEmpty())
+                    parts << value;
+            }
+            QString text = parts.join(QLatin1Char(' '));
+            const QString serial = readAttribute(dir + QStringLiteral("/serial"));
+            if (!serial.isEmpty())
+                text += (text.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("serial ")
+                    + serial;
+            return text.isEmpty() ? kernelName : text + QStringLiteral(" (") + kernelName + ')';
+        }
+        const QString up = QFileInfo(dir).path();
+        if (up == dir)
+            break;
+        dir = up;
+    }
+    return kernelName;
+}
+
+// Kernel name → the first (sorted) /dev/serial/by-id link that points at it.
+QHash<QString, QString> stableNames(const QString& dev)
+{
+    QHash<QString, QString> names;
+    const QDir byId(dev + QStringLiteral("/serial/by-id"));
+    QStringList links = byId.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& link : links) {
+        const QString target = QFileInfo(byId.filePath(link)).symLinkTarget();
+        if (target.isEmpty())
+            continue;
+        const QString kernelName = QFileInfo(target).fileName();
+        if (!names.contains(kernelName))
+            names.insert(kernelName, byId.filePath(link));
+    }
+    return names;
 }
 
 struct DirCloser {
@@ -44,6 +105,16 @@ bool isRealPort(const QByteArray& entry)
 
 } // namespace
 
+QString SerialPortsDevRoot()
+{
+    return devRoot();
+}
+
+void SetSerialPortsDevRoot(const QString& root)
+{
+    devRoot() = root;
+}
+
 QString SerialPortsSysfsRoot()
 {
     return sysfsRoot();
@@ -66,11 +137,20 @@ void ListSerialPorts(QStringList& list)
 
 void ListSerialPorts(QStringList& list, const QString& sysfsRoot)
 {
+    QStringList found;
+    for (const TSerialDeviceInfo& device : ListSerialDevices(sysfsRoot, devRoot()))
+        found << device.path;
+    list = found;
+}
+
+std::vector<TSerialDeviceInfo> ListSerialDevices(const QString& sysfsRoot, const QString& devRoot)
+{
     const QByteArray dirPath = QFile::encodeName(sysfsRoot + QStringLiteral("/class/tty"));
     std::unique_ptr<DIR, DirCloser> dir(::opendir(dirPath.constData()));
     if (!dir)
         throw EComPort(CError_RegError, errno);
-    QStringList found;
+    const QHash<QString, QString> stable = stableNames(devRoot);
+    std::vector<TSerialDeviceInfo> found;
     for (;;) {
         errno = 0;
         const dirent* e = ::readdir(dir.get());
@@ -82,11 +162,18 @@ void ListSerialPorts(QStringList& list, const QString& sysfsRoot)
         const QByteArray name(e->d_name);
         if (name == "." || name == "..")
             continue;
-        if (isRealPort(dirPath + '/' + name))
-            found << QStringLiteral("/dev/") + QFile::decodeName(name);
+        if (!isRealPort(dirPath + '/' + name))
+            continue;
+        TSerialDeviceInfo device;
+        device.kernelName = QFile::decodeName(name);
+        device.path = stable.value(device.kernelName, devRoot + '/' + device.kernelName);
+        device.description = describe(dirPath + '/' + name, device.kernelName);
+        found.push_back(device);
     }
-    std::stable_sort(found.begin(), found.end(), SerialPortNameLess);
-    list = found;
+    std::stable_sort(found.begin(), found.end(), [](const TSerialDeviceInfo& a, const TSerialDeviceInfo& b) {
+        return SerialPortNameLess(a.path, b.path);
+    });
+    return found;
 }
 
 bool SerialDeviceExists(const QString& portName)

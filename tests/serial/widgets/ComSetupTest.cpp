@@ -128,14 +128,17 @@ TEST_F(SetupTest, DialogLayoutTextsAndTabOrder)
         EXPECT_EQ(combo->currentIndex(), 0);
 
     form.show();
-    QWidget* expected[] = {form.Combo1, form.Combo2, form.Combo3, form.Combo4, form.Combo5, form.Combo6,
-        form.Button1, form.Button2, form.Combo1};
+    // "Custom" is the baud-rate box's first item: its rate field shows.
+    EXPECT_TRUE(form.CustomRate->isVisible());
+    QWidget* expected[] = {form.Combo1, form.Combo2, form.CustomRate, form.Combo3, form.Combo4, form.Combo5,
+        form.Combo6, form.Button1, form.Button2, form.Combo1};
     // The next control that Tab reaches (labels and the group take no focus; the port box's
     // edit is part of the box).
     const auto nextTabStop = [](QWidget* w) {
         do
             w = w->nextInFocusChain();
-        while (!(w->focusPolicy() & Qt::TabFocus) || qobject_cast<QComboBox*>(w->parentWidget()));
+        while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisible()
+            || qobject_cast<QComboBox*>(w->parentWidget()));
         return w;
     };
     for (int i = 0; i + 1 < int(std::size(expected)); ++i)
@@ -187,6 +190,32 @@ TEST_F(SetupTest, FailedOpenShowsTheNameThatFailedAndWhy)
         // OK keeps the name, so the next attempt tries the same device.
         EXPECT_EQ(port.Port(), c.port);
     }
+}
+
+TEST_F(SetupTest, AnAdapterPluggedInWhileTheDialogIsOpenIsOffered)
+{
+    FakeDev dev;
+    SetSerialPortsDevRoot(dev.root());
+    const QString link = QStringLiteral("usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0");
+    port.SetPort(dev.root() + QStringLiteral("/COM3"));
+    ASSERT_TRUE(runDialog(port, [&](TComSetupFrm& form) {
+        EXPECT_EQ(form.Combo1->count(), 4);
+        sys.addUsb(QStringLiteral("ttyUSB0"), "FTDI", "FT232R USB UART", "A1B2C3");
+        dev.addNode(QStringLiteral("ttyUSB0"));
+        dev.addById(link, QStringLiteral("ttyUSB0"));
+        EXPECT_TRUE(waitFor([&] { return form.Combo1->findText(dev.byId(link)) >= 0; }));
+        // What was selected stays selected.
+        EXPECT_EQ(form.Combo1->Text(), dev.root() + QStringLiteral("/COM3"));
+        const int index = form.Combo1->findText(dev.byId(link));
+        EXPECT_EQ(form.Combo1->itemData(index, Qt::ToolTipRole).toString(),
+            QStringLiteral("FTDI FT232R USB UART, serial A1B2C3 (ttyUSB0)"));
+        EXPECT_EQ(form.Combo1->findText(dev.root() + QStringLiteral("/ttyUSB0")), -1); // once only
+        pick(form.Combo1, dev.byId(link));
+        EXPECT_EQ(form.Combo1->toolTip(), QStringLiteral("FTDI FT232R USB UART, serial A1B2C3 (ttyUSB0)"));
+        clickOk(form);
+    }));
+    EXPECT_EQ(port.Port(), dev.byId(link));
+    SetSerialPortsDevRoot(QStringLiteral("/dev"));
 }
 
 TEST_F(SetupTest, PortBoxTakesATypedPath)
@@ -344,6 +373,90 @@ TEST_F(SetupTest, CustomBaudRateUsesThePortsCustomRate)
         clickOk(form);
     }));
     EXPECT_EQ(line->lastLineConfig().BaudRate, 31250u);
+}
+
+TEST_F(SetupTest, CustomRateFieldGivesAnyRate)
+{
+    port.OpenPort();
+    ASSERT_TRUE(runDialog(port, [](TComSetupFrm& form) {
+        EXPECT_FALSE(form.CustomRate->isVisibleTo(&form));
+        pick(form.Combo2, QStringLiteral("Custom"));
+        EXPECT_TRUE(form.CustomRate->isVisibleTo(&form));
+        EXPECT_EQ(form.CustomRate->count(), 7);
+        EXPECT_EQ(form.CustomRate->itemText(2), QStringLiteral("921600"));
+        EXPECT_EQ(form.CustomRate->currentText(), QStringLiteral("9600")); // the port's
+        form.CustomRate->lineEdit()->selectAll();
+        QTest::keyClicks(form.CustomRate->lineEdit(), QStringLiteral("-x921600"));
+        EXPECT_EQ(form.CustomRate->currentText(), QStringLiteral("921600")); // only digits
+        clickOk(form);
+    }));
+    EXPECT_EQ(port.BaudRate(), brCustom);
+    EXPECT_EQ(port.CustomBaudRate(), 921600);
+    EXPECT_EQ(line->lastLineConfig().BaudRate, 921600u);
+
+    // Back in the dialog the field shows the rate; an empty field keeps it.
+    ASSERT_TRUE(runDialog(port, [](TComSetupFrm& form) {
+        EXPECT_TRUE(form.CustomRate->isVisibleTo(&form));
+        EXPECT_EQ(form.CustomRate->currentText(), QStringLiteral("921600"));
+        form.CustomRate->setEditText(QString());
+        clickOk(form);
+    }));
+    EXPECT_EQ(port.CustomBaudRate(), 921600);
+    // A listed rate again leaves the custom rate alone.
+    ASSERT_TRUE(runDialog(port, [](TComSetupFrm& form) {
+        pick(form.Combo2, QStringLiteral("115200"));
+        EXPECT_FALSE(form.CustomRate->isVisibleTo(&form));
+        clickOk(form);
+    }));
+    EXPECT_EQ(port.BaudRate(), br115200);
+    EXPECT_EQ(port.CustomBaudRate(), 921600);
+}
+
+// The device's own rate differs from the one asked (a UART's divisor), or refuses it: the
+// reason line says so; within 2 % it says nothing.
+TEST_F(SetupTest, ARoundedOrRefusedRateIsReported)
+{
+    port.SetBaudRate(brCustom);
+    port.SetCustomBaudRate(1000000);
+    struct Case {
+        double factor;
+        QString reason;
+    };
+    const Case cases[] = {
+        {1.0, {}},
+        {0.985, {}},
+        {0.95, QStringLiteral("The device runs at 950000 baud, not the 1000000 asked for.")},
+        {1.04, QStringLiteral("The device runs at 1040000 baud, not the 1000000 asked for.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.factor);
+        line->setRateRounding([&](uint32_t asked) { return uint32_t(asked * c.factor + 0.5); });
+        port.OpenPort();
+        EXPECT_EQ(port.ActualBaudRate(), uint32_t(1000000 * c.factor + 0.5));
+        ASSERT_TRUE(runDialog(port, [&](TComSetupFrm& form) {
+            EXPECT_EQ(form.Reason->text(), c.reason);
+            EXPECT_EQ(form.Reason->isVisibleTo(&form), !c.reason.isEmpty());
+            form.Button2->click();
+        }));
+        port.ClosePort();
+    }
+
+    line->failCall(FakeSerialLine::Call::SetLineConfig, EINVAL, 1);
+    try {
+        port.OpenPort();
+        FAIL() << "opened";
+    } catch (const EComPort& failure) {
+        EXPECT_FALSE(port.Connected());
+        ASSERT_TRUE(runDialog(
+            port,
+            [&](TComSetupFrm& form) {
+                EXPECT_EQ(form.Reason->text(),
+                    QStringLiteral("/dev/COM1 refused the line settings (1000000 baud): %1.")
+                        .arg(QString::fromLocal8Bit(std::strerror(EINVAL))));
+                form.Button2->click();
+            },
+            &failure));
+    }
 }
 
 TEST_F(SetupTest, CustomFlowControlKeepsEveryFieldAndPresetsApply)

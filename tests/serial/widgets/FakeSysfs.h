@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#include <utility>
 
 struct FakeSysfs {
     QTemporaryDir dir;
@@ -37,5 +38,49 @@ struct FakeSysfs {
         QDir().mkpath(real + QStringLiteral("/port"));
         QFile::link(real + QStringLiteral("/port"), real + '/' + name + QStringLiteral("/device"));
         QFile::link(real + '/' + name, ttyDir() + '/' + name);
+    }
+    // A USB adapter: the tty under its interface, the maker's attributes on the USB device.
+    void addUsb(const QString& name, const QByteArray& manufacturer, const QByteArray& product,
+        const QByteArray& serial)
+    {
+        const QString usb = dir.path() + QStringLiteral("/devices/usb1/1-%1").arg(++usbCount_);
+        const QString interface = usb + QStringLiteral("/1-%1:1.0").arg(usbCount_);
+        const QString tty = interface + '/' + name;
+        QDir().mkpath(tty);
+        const std::pair<const char*, QByteArray> attributes[] = {
+            {"idVendor", "0403"}, {"manufacturer", manufacturer}, {"product", product}, {"serial", serial}};
+        for (const auto& [file, value] : attributes) {
+            if (value.isEmpty())
+                continue;
+            QFile f(usb + '/' + QLatin1String(file));
+            if (f.open(QIODevice::WriteOnly))
+                f.write(value + '\n');
+        }
+        QFile::link(interface, tty + QStringLiteral("/device"));
+        QFile::link(tty, ttyDir() + '/' + name);
+    }
+
+private:
+    int usbCount_ = 0;
+};
+
+// A fake /dev: device nodes (plain files here) and the stable names udev makes for USB
+// serial devices, links into the folder two levels up.
+struct FakeDev {
+    QTemporaryDir dir;
+
+    QString root() const { return dir.path(); }
+    QString byId(const QString& link) const { return dir.path() + QStringLiteral("/serial/by-id/") + link; }
+
+    void addNode(const QString& name)
+    {
+        QFile f(dir.path() + '/' + name);
+        if (f.open(QIODevice::WriteOnly))
+            f.close();
+    }
+    void addById(const QString& link, const QString& name)
+    {
+        QDir().mkpath(dir.path() + QStringLiteral("/serial/by-id"));
+        QFile::link(QStringLiteral("../../") + name, byId(link));
     }
 };

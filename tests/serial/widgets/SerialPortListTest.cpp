@@ -7,6 +7,7 @@
 #include "serial/widgets/SerialPortList.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstdlib>
@@ -107,4 +108,49 @@ TEST(ListSerialPorts, ThisMachinesListReads)
         EXPECT_TRUE(port.startsWith(QStringLiteral("/dev/"))) << port.toStdString();
         EXPECT_FALSE(port.startsWith(QStringLiteral("/dev/tty0"))) << "a virtual console was listed";
     }
+}
+
+// USB adapters are offered once each, by their stable name, described by what they report.
+TEST(ListSerialDevices, StableNamesWithDescriptions)
+{
+    FakeSysfs sys;
+    FakeDev dev;
+    sys.add(QStringLiteral("ttyS0"), true, 4);
+    sys.addUsb(QStringLiteral("ttyUSB0"), "FTDI", "FT232R USB UART", "A1B2C3");
+    sys.addUsb(QStringLiteral("ttyACM0"), "Orvik", "", "");
+    sys.addUsb(QStringLiteral("ttyUSB1"), "", "", ""); // an adapter that says nothing
+    for (const char* node : {"ttyS0", "ttyUSB0", "ttyACM0", "ttyUSB1"})
+        dev.addNode(QString::fromLatin1(node));
+    const QString ftdi = QStringLiteral("usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0");
+    dev.addById(ftdi, QStringLiteral("ttyUSB0"));
+    dev.addById(QStringLiteral("usb-Orvik-if00"), QStringLiteral("ttyACM0"));
+
+    const std::vector<TSerialDeviceInfo> devices = ListSerialDevices(sys.root(), dev.root());
+    struct Expected {
+        QString path, kernelName, description;
+    };
+    const Expected expected[] = {
+        {dev.byId(ftdi), "ttyUSB0", "FTDI FT232R USB UART, serial A1B2C3 (ttyUSB0)"},
+        {dev.byId("usb-Orvik-if00"), "ttyACM0", "Orvik (ttyACM0)"},
+        {dev.root() + "/ttyS0", "ttyS0", "ttyS0"},
+        {dev.root() + "/ttyUSB1", "ttyUSB1", "ttyUSB1"},
+    };
+    ASSERT_EQ(devices.size(), std::size(expected));
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(devices[i].path, expected[i].path);
+        EXPECT_EQ(devices[i].kernelName, expected[i].kernelName);
+        EXPECT_EQ(devices[i].description, expected[i].description);
+    }
+
+    // Renumbered on re-plugging: the stable name stays, and points at the new tty.
+    FakeSysfs again;
+    FakeDev dev2;
+    again.addUsb(QStringLiteral("ttyUSB3"), "FTDI", "FT232R USB UART", "A1B2C3");
+    dev2.addNode(QStringLiteral("ttyUSB3"));
+    dev2.addById(ftdi, QStringLiteral("ttyUSB3"));
+    const std::vector<TSerialDeviceInfo> replugged = ListSerialDevices(again.root(), dev2.root());
+    ASSERT_EQ(replugged.size(), 1u);
+    EXPECT_EQ(QFileInfo(replugged[0].path).fileName(), ftdi);
+    EXPECT_EQ(replugged[0].description, QStringLiteral("FTDI FT232R USB UART, serial A1B2C3 (ttyUSB3)"));
 }
