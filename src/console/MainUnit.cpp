@@ -5,7 +5,10 @@
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/JournalPage.h"
+#include "console/LinkMonitor.h"
 #include "console/StatusLine.h"
+#include "console/core/JournalRecorder.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
@@ -53,6 +56,7 @@ const QString pageTerminal = QStringLiteral("Терминал");
 const QString pageSetup = QStringLiteral("Настройки");
 const QString pageScope = QStringLiteral("Графични данни");
 const QString pageHelp = QStringLiteral("Помощ");
+const QString pageJournal = QStringLiteral("Журнал");
 const QString command = QStringLiteral("COMMAND:");
 const QString send = QStringLiteral("Изпрати -->>");
 const QString sendHint = QStringLiteral("Sending The Command");
@@ -199,6 +203,7 @@ TForm1::TForm1(const QString& programFolder)
                     : QFileDialog::getOpenFileName(this, caption, folder, filter);
     };
     parser_ = std::make_unique<TRecordParser>(static_cast<TRecordView&>(*this));
+    journal_ = std::make_unique<TJournalRecorder>(journalSinks_);
     buildWindow();
     FormCreate();
     createDialogs();
@@ -227,6 +232,8 @@ void TForm1::buildWindow()
 
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
+    // Attached before the terminal: a line is logged before the parser's verdict on it.
+    monitor_ = new TLinkMonitor(ComPort1, this);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -236,6 +243,10 @@ void TForm1::buildWindow()
     PageControl1->addTab(buildSetupPage(), text::pageSetup);
     PageControl1->addTab(buildScopePage(), text::pageScope);
     PageControl1->addTab(buildHelpPage(), text::pageHelp);
+    Journal = new JournalPage(monitor_->log());
+    PageControl1->addTab(Journal, text::pageJournal);
+    journalSinks_.add(Journal->model());
+    Journal->errorReport = [this](const QString& message) { reportError(message); };
     // The pages show the window's colour (the tab frame alone would paint a lighter shade).
     for (int i = 0; i < PageControl1->count(); ++i)
         PageControl1->widget(i)->setAutoFillBackground(true);
@@ -245,6 +256,8 @@ void TForm1::buildWindow()
     layout->addWidget(PageControl1);
     StatusLine = new TStatusLine(this);
     layout->addWidget(StatusLine);
+    connect(monitor_, &TLinkMonitor::refreshed, StatusLine, &TStatusLine::showFigures);
+    connect(monitor_, &TLinkMonitor::refreshed, Journal, &JournalPage::refresh);
 
     Warning1 = new TWarningDialog(this);
     Warning1->setObjectName(QStringLiteral("Warning1"));
@@ -763,8 +776,9 @@ void TForm1::Button15Click()
     Calculator1->Execute();
 }
 
-void TForm1::reportError(const QString& message)
+void TForm1::reportError(const QString& message, const QString& subject)
 {
+    journal_->error(subject, message);
     // Shown once the current handler has returned: a modal box inside a port delivery would
     // run the event loop there.
     QMetaObject::invokeMethod(
@@ -837,7 +851,7 @@ bool TForm1::writeToCom(const QByteArray& bytes)
     try {
         ComPort1->WriteText(bytes);
     } catch (const std::exception& e) {
-        reportError(QString::fromStdString(e.what()));
+        reportError(QString::fromStdString(e.what()), QStringLiteral("port"));
         return false;
     }
     return true;
@@ -963,16 +977,25 @@ void TForm1::send(const QByteArray& answer)
 void TForm1::Button14Click()
 {
     parser_->resetCounters();
+    journal_->resetByButton(TResetKind::Counters);
 }
 
 void TForm1::Button16Click()
 {
     parser_->resetReadouts();
+    journal_->resetByButton(TResetKind::Readouts);
 }
 
 void TForm1::Button19Click()
 {
     parser_->resetScope();
+    journal_->resetByButton(TResetKind::Scope);
+}
+
+void TForm1::lineOutcome(const TLineOutcome& outcome)
+{
+    monitor_->lineOutcome(outcome);
+    journal_->lineOutcome(outcome);
 }
 
 // --- scope buttons
@@ -1018,7 +1041,8 @@ void TForm1::writeLog(QByteArrayView bytes)
     if (!log_.isOpen() || log_.write(bytes))
         return;
     // Reported once; the log is closed and the switch goes off, sending and receiving go on.
-    reportError(text::logWriteFailed.arg(LogFile->text(), systemMessage(log_.lastError())));
+    reportError(
+        text::logWriteFailed.arg(LogFile->text(), systemMessage(log_.lastError())), QStringLiteral("log"));
     logSyncing_ = true;
     Log->SetStateOn(false);
     logSyncing_ = false;

@@ -7,6 +7,7 @@
 #include "common/Color.h"
 #include "console/core/DataLog.h"
 #include "console/core/IniFile.h"
+#include "console/core/JournalRow.h"
 #include "console/core/RecordParser.h"
 
 #include <QByteArray>
@@ -37,6 +38,9 @@ class TCommandForm;
 class TComTerminal;
 class TLineSeries;
 class TStatusLine;
+class JournalPage;
+class TJournalRecorder;
+class TLinkMonitor;
 class TSwitch;
 class TTrayIcon;
 class TValidateEdit;
@@ -200,6 +204,9 @@ public:
     TTrayIcon* TrayIcon1 = nullptr;
     TCaptionButton* CaptionButton1 = nullptr;
     TStatusLine* StatusLine = nullptr;
+    JournalPage* Journal = nullptr;
+    TLinkMonitor* LinkMonitor() const { return monitor_; }
+    TJournalRecorder& JournalRecorder() const { return *journal_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -216,7 +223,7 @@ private:
     void connectSerial();
     void setWindowColor(TColor color);
     void writeLog(QByteArrayView text);
-    void reportError(const QString& message);
+    void reportError(const QString& message, const QString& subject = QStringLiteral("console"));
     TValidateEdit* counterBox(TEvent which) const;
     QLabel* readout(TReadout which) const;
 
@@ -231,12 +238,16 @@ private:
     void addPoint(double x, double y) override;
     void clearScope() override;
     void send(const QByteArray& text) override;
+    void lineOutcome(const TLineOutcome& outcome) override;
     bool writeToCom(const QByteArray& bytes); // false: failed and reported
 
     QString programFolder_;
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;
     std::unique_ptr<TRecordParser> parser_;
+    TJournalFanOut journalSinks_;
+    std::unique_ptr<TJournalRecorder> journal_;
+    TLinkMonitor* monitor_ = nullptr;
     QStringList errorsOnScreen_; // reports being shown right now
     // Answers to the records of one received block go out in one write once the block is
     // parsed: a flood costs a write per block instead of one per record.

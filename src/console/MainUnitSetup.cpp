@@ -4,7 +4,9 @@
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/LinkMonitor.h"
 #include "console/StatusLine.h"
+#include "console/core/JournalRecorder.h"
 #include "serial/ComPort.h"
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
@@ -249,6 +251,7 @@ bool TForm1::OpenCom()
     const QString rate = ComPort1->BaudRate() == brCustom ? QString::number(ComPort1->CustomBaudRate())
                                                           : BaudRateToText(ComPort1->BaudRate());
     StatusLine->setConnectionState(text::stateOpen.arg(ComPort1->Port(), rate));
+    journal_->connectionOpened(ComPort1->Port(), rate);
     ComPort1->SetDtrLine(DTR->isChecked());
     ComPort1->SetRtsLine(RTS->isChecked());
     return true;
@@ -301,8 +304,13 @@ void TForm1::Button9Click()
 void TForm1::ComPort1AfterClose()
 {
     Label3->setText(text::closed);
-    StatusLine->setConnectionState(
-        ComPort1->ClosedByHangUp() ? text::stateLost.arg(ComPort1->Port()) : text::stateClosed);
+    const bool lost = ComPort1->ClosedByHangUp();
+    StatusLine->setConnectionState(lost ? text::stateLost.arg(ComPort1->Port()) : text::stateClosed);
+    if (lost)
+        journal_->connectionLost(ComPort1->Port());
+    else
+        journal_->connectionClosed(ComPort1->Port());
+    monitor_->connectionClosed();
     // A record cut off by the close must not run into the first record of the next
     // connection.
     parser_->dropPartialLine();

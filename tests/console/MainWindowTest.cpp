@@ -3,6 +3,7 @@
 #include "chart/Chart.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/JournalPage.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Switch.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -21,6 +23,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -34,6 +37,20 @@
 #include <unistd.h>
 
 namespace {
+
+// The journal's rows other than the connection's, oldest first, as "kind subject value".
+std::vector<std::string> journalRows(TForm1& form)
+{
+    TJournalModel* model = form.Journal->model();
+    model->flush();
+    std::vector<std::string> rows;
+    for (int r = model->rowCount() - 1; r >= 0; --r) {
+        const TJournalRow& row = model->row(r);
+        if (row.kind != QStringLiteral("connection"))
+            rows.push_back((row.kind + ' ' + row.subject + ' ' + row.value).toStdString());
+    }
+    return rows;
+}
 
 template <class T = QWidget> T* find(QWidget& root, const char* name)
 {
@@ -141,7 +158,7 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
     EXPECT_EQ(form->windowTitle(),
         QStringLiteral("Orvik  v1.8 -  Комплекс за изследване на аварийни процеси - ЖБФ"));
     auto* pages = find<QTabWidget>(*form, "PageControl1");
-    ASSERT_EQ(pages->count(), 4);
+    ASSERT_GE(pages->count(), 4);
     const char* names[] = {"Terminal", "Setup", "Scope", "TabSheet1"};
     const char* captions[] = {"Терминал", "Настройки", "Графични данни", "Помощ"};
     for (int i = 0; i < 4; ++i) {
@@ -149,6 +166,26 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
         EXPECT_EQ(pages->tabText(i), QString::fromUtf8(captions[i]));
     }
     EXPECT_EQ(pages->currentIndex(), 0);
+    // The journal page comes after the design's pages, the status line below them all.
+    auto* journal = find<QWidget>(*form, "Journal");
+    EXPECT_EQ(pages->tabText(pages->indexOf(journal)), QStringLiteral("Журнал"));
+    EXPECT_GT(pages->indexOf(journal), 3);
+    auto* filter = find<QComboBox>(*journal, "JournalFilter");
+    QStringList filters;
+    for (int i = 0; i < filter->count(); ++i)
+        filters << filter->itemText(i);
+    EXPECT_EQ(
+        filters, (QStringList{"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки"}));
+    auto* list = find<QTableView>(*journal, "JournalList");
+    QStringList columns;
+    for (int i = 0; i < list->model()->columnCount(); ++i)
+        columns << list->model()->headerData(i, Qt::Horizontal).toString();
+    EXPECT_EQ(columns, (QStringList{"Време", "Вид", "Обект", "Стойност", "Текст"}));
+    EXPECT_EQ(find<QPushButton>(*journal, "ExportJournal")->text(), QStringLiteral("Експорт CSV"));
+    EXPECT_EQ(find<QPushButton>(*journal, "PauseInspector")->text(), QStringLiteral("Пауза"));
+    EXPECT_EQ(find<QPushButton>(*journal, "ExportInspector")->text(), QStringLiteral("Експорт CSV"));
+    find<QTableView>(*journal, "LineInspector");
+    EXPECT_EQ(find<QWidget>(*form, "StatusLine")->parentWidget(), form.get());
 
     const std::pair<const char*, const char*> buttons[]
         = {{"Button1", "PUSK"}, {"Button2", "RESTART"}, {"Button5", "DIAGNOSTIC"}, {"Button3", "INVERTER"},
@@ -377,6 +414,11 @@ TEST_F(MainWindow, RecordsFromThePeerUpdateTheScopePageAndAreAnswered)
     QTest::mouseClick(form->Button19, Qt::LeftButton);
     EXPECT_EQ(form->Series1->Count(), 0);
     EXPECT_EQ(form->Parser().timeScale(), 1);
+
+    // What happened, in the journal: the records' crossings and event, then the buttons.
+    EXPECT_EQ(journalRows(*form),
+        (std::vector<std::string>{"limit Voltage -230", "limit Temperature 80", "event RK2 80",
+            "reset counters button", "reset readouts button", "reset scope button"}));
 }
 
 // Counts the paint events of one widget.
@@ -518,6 +560,7 @@ TEST_F(MainWindow, FailingLogWriteIsReportedOnceAndTrafficGoesOn)
     EXPECT_EQ(errors.size(), 1);
     EXPECT_FALSE(form->Log->StateOn());
     EXPECT_FALSE(form->LogOpen());
+    EXPECT_EQ(journalRows(*form), std::vector<std::string>{"error log "});
 }
 
 TEST_F(MainWindow, ColourChoicesApplyAtOnce)
