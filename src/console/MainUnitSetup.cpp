@@ -239,10 +239,11 @@ bool TForm1::OpenCom()
         try {
             ComPort1->OpenPort();
             break;
-        } catch (const EComPort&) {
-            // No message for a failed open: the set-up dialog is the answer. Cancel ends
-            // the attempt, so an operator without a device is never held in this loop.
-            if (!RunSetupDialog(*ComPort1, this))
+        } catch (const EComPort& e) {
+            // No message for a failed open: the set-up dialog is the answer, and it says
+            // why. Cancel ends the attempt, so an operator without a device is never held
+            // in this loop.
+            if (!RunSetupDialog(*ComPort1, this, &e))
                 return false;
         }
     }

@@ -350,6 +350,7 @@ void TCustomComPort::CreatePortHandle()
     if (int r = device->open(PortNameToDevicePath(port_)))
         throw EComPort(CError_OpenFailed, r);
     device_ = std::move(device);
+    heldErrors_ = 0;
     // Until timeouts are applied the transfers use the defaults' meaning.
     appliedTimeouts_ = TSerialTimeouts{comm::MAXDWORD, 0, 0, 100, 1000};
 }
@@ -496,6 +497,8 @@ int TCustomComPort::InputQueueCount()
     uint32_t errors = 0, count = 0;
     if (int r = device_->status(errors, count))
         throw EComPort(CError_ClearComFailed, r);
+    // The query clears the device's error word; keep it for the evError that follows.
+    heldErrors_ |= errors;
     return static_cast<int>(count);
 }
 
@@ -505,6 +508,8 @@ TComErrors TCustomComPort::LineErrors()
     uint32_t errors = 0, count = 0;
     if (int r = device_->status(errors, count))
         throw EComPort(CError_ClearComFailed, r);
+    errors |= heldErrors_;
+    heldErrors_ = 0;
     return ErrorWordToErrors(errors, parity_->Check());
 }
 
@@ -705,7 +710,8 @@ int TCustomComPort::WaitForOperation(PortOperation* operation)
             const int64_t left = int64_t(interval) - (now - lastByteMs);
             waitMs = waitMs < 0 ? left : std::min(waitMs, left);
         }
-        if (waitMs == 0 || (waitMs < 0 && (totalLimited || anyByte || operation->Transferred > 0)))
+        // No limit at all (every timeout zero) waits for the whole count.
+        if (waitMs == 0 || (waitMs < 0 && (totalLimited || anyByte)))
             break;
         const int w = device_->waitReadable(int(std::min<int64_t>(waitMs, 1 << 30)));
         if (w != 0 && w != ETIMEDOUT && w != EINTR)

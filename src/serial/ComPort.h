@@ -246,6 +246,7 @@ private:
     bool closedByHangUp_ = false;
     uint64_t session_ = 0;
     TSerialTimeouts appliedTimeouts_;
+    uint32_t heldErrors_ = 0; // error word read by a count query, not yet reported
     TLineErrorCounts countsAtOpen_;
 
     TSerialDeviceFactory factory_;

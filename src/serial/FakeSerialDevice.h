@@ -4,6 +4,7 @@
 // FakeSerialDevice made by factory(). Events reach the port's event thread like a real
 // device's do; what the port did is recorded for the test to inspect.
 
+#include "serial/LineChangeLatch.h"
 #include "serial/SerialDevice.h"
 
 #include <QByteArray>
@@ -79,9 +80,8 @@ private:
     std::map<Call, std::pair<int, int>> failures_;
     QByteArray input_;
     QByteArray output_;
-    uint32_t modem_ = 0;
-    uint32_t errorWord_ = 0;
-    TLineErrorCounts counts_;
+    TLineSample sample_{.counted = true};
+    TLineChangeLatch lines_;
     bool countsErrors_ = true;
     uint32_t pending_ = 0;
     uint32_t mask_ = 0;
