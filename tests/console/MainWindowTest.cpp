@@ -4,6 +4,7 @@
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/JournalPage.h"
+#include "console/core/JournalRecorder.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Switch.h"
@@ -692,6 +693,45 @@ TEST(MainWindowPictures, Pages)
         form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/traffic%1.png").arg(i));
     }
     form.ComPort1->ClosePort();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainWindow, JournalFilteredToEventsExportsThemAndACaptureRowAsksForItsCapture)
+{
+    connectPeer();
+    peer.write("W:TR80/RK1\rW:VA300/1\rW:TR20/SUK\r");
+    EXPECT_EQ(peer.read(12), "OK\r\nOK\r\nOK\r\n");
+    form->JournalRecorder().captureStored(12, 640);
+    auto* page = form->Journal;
+    page->refresh();
+    page->JournalFilter->setCurrentIndex(1); // "Събития"
+    ASSERT_EQ(page->model()->rowCount(), 2);
+    EXPECT_EQ(page->model()->index(0, TJournalModel::ColSubject).data().toString(), QStringLiteral("SUK"));
+
+    QTemporaryDir out;
+    const QString path = out.filePath(QStringLiteral("events.csv"));
+    page->saveFileName = [&](const QString&, const QString&) { return path; };
+    page->ExportJournal->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile(path).size() > 0; }, 5000));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 4); // header, two rows, the empty piece after the last LF
+    EXPECT_EQ(lines[0], QByteArray("time,kind,subject,value,text"));
+    EXPECT_TRUE(lines[1].contains(",event,RK1,80,Аварийно събитие RK1 при температура 80 °C"))
+        << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].contains(",event,SUK,20,")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("°C") && lines[1].at(23) == 'Z') << lines[1].toStdString();
+
+    page->JournalFilter->setCurrentIndex(4); // "Записи"
+    ASSERT_EQ(page->model()->rowCount(), 1);
+    qint64 shown = -1;
+    QObject::connect(page, &JournalPage::showCapture, [&](qint64 id) { shown = id; });
+    emit page->JournalList->doubleClicked(page->model()->index(0, TJournalModel::ColText));
+    EXPECT_EQ(shown, 12);
 }
 
 } // namespace
