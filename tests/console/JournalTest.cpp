@@ -97,7 +97,29 @@ TEST(JournalRecorder, TextsAndTimes)
         (TJournalRow{"2026-03-04T05:06:07.089Z", "limit", "Temperature", "80",
             "Температурата 80 °C надхвърли границата 50 °C"}));
     EXPECT_EQ(rows.rows[1].text, QStringLiteral("Аварийно събитие CFK при температура 80 °C"));
+    EXPECT_EQ(rows.rows[1].time, QStringLiteral("2026-03-04T05:06:07.089Z"));
     EXPECT_EQ(rows.rows[2].text, QStringLiteral("Напрежението 300 V излезе извън границата ±50 V"));
+}
+
+// Times within one second share their formatted head; each still has its own milliseconds.
+TEST(JournalRecorder, TimesAcrossSecondsAndBeforeTheEpoch)
+{
+    Rows rows;
+    TJournalRecorder recorder(rows);
+    qint64 ms = 0;
+    recorder.clock = [&] { return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC); };
+    for (qint64 t :
+        {1772600767089LL, 1772600767999LL, 1772600768000LL, 1772600768005LL, -1LL, -1000LL, 5LL}) {
+        ms = t;
+        recorder.error("log", "x");
+    }
+    std::vector<std::string> times;
+    for (const auto& r : rows.rows)
+        times.push_back(r.time.toStdString());
+    EXPECT_EQ(times,
+        (std::vector<std::string>{"2026-03-04T05:06:07.089Z", "2026-03-04T05:06:07.999Z",
+            "2026-03-04T05:06:08.000Z", "2026-03-04T05:06:08.005Z", "1969-12-31T23:59:59.999Z",
+            "1969-12-31T23:59:59.000Z", "1970-01-01T00:00:00.005Z"}));
 }
 
 TEST(JournalRecorder, ConnectionErrorsAndCaptures)
