@@ -190,7 +190,7 @@ TEST(JournalModel, CsvAndLocalTime)
         (QStringList{"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки"}));
 }
 
-TEST(LinkStats, RatesOverTheTimeSinceTheLastSampleAndTotals)
+TEST(LinkStats, RatesOverTheLastSecondAndTotals)
 {
     TLinkStats stats;
     Console console;
@@ -207,7 +207,13 @@ TEST(LinkStats, RatesOverTheTimeSinceTheLastSampleAndTotals)
     EXPECT_DOUBLE_EQ(f.recordsPerSecond, 6.0);
     EXPECT_EQ(f.unanswered, 1u);
     EXPECT_EQ(f.rejected, 2u);
-    const TLinkFigures idle = stats.sample(2500);
+    // Four samples a second: each rate is over the last second, not the last quarter.
+    stats.received(1000);
+    EXPECT_DOUBLE_EQ(stats.sample(1750).rxBytesPerSecond, 1000.0 / 0.75 + input.size() / 0.75);
+    EXPECT_DOUBLE_EQ(stats.sample(2000).rxBytesPerSecond, 1000.0 + input.size());
+    EXPECT_DOUBLE_EQ(stats.sample(2250).rxBytesPerSecond, (1000.0 + input.size()) / 1.25);
+    EXPECT_DOUBLE_EQ(stats.sample(2500).rxBytesPerSecond, 1000.0); // since 1500
+    const TLinkFigures idle = stats.sample(3500);
     EXPECT_DOUBLE_EQ(idle.rxBytesPerSecond, 0.0);
     EXPECT_EQ(idle.rejected, 2u);
 }
