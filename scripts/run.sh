@@ -74,7 +74,7 @@ else
   shots=${ORVIK_SHOTS:-$ORVIK_ROOT/screenshots}
   echo "No display: running the console under a virtual X server and saving its pages in $shots"
   xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/orvik-shots" "$shots" "${ORVIK_SHOT_SECONDS:-5}"
-  echo "Pictures of the four pages are in $shots"
+  echo "Pictures of the pages are in $shots"
 fi
 if [ -n "$sim_pid" ]; then
   kill -TERM "$sim_pid" 2>/dev/null || true

@@ -1,3 +1,6 @@
+#include "console/core/JournalRecorder.h"
+#include "console/core/LineLog.h"
+#include "console/core/LinkStats.h"
 #include "console/core/RecordParser.h"
 
 #include <benchmark/benchmark.h>
@@ -57,6 +60,54 @@ void BM_ParserMixedStream(benchmark::State& state)
     state.SetBytesProcessed(std::int64_t(stream.size()) * std::int64_t(state.iterations()));
 }
 BENCHMARK(BM_ParserMixedStream)->Arg(1 << 20)->Arg(4096)->Arg(64)->Arg(7)->Unit(benchmark::kMillisecond);
+
+// The same with what the window adds to each line: the line inspector's log of the bytes
+// and of each line's outcome, the status line's counts and the journal's rows (into a sink
+// that drops them). Compared with the run above it is the price of the inspector and the
+// journal per record.
+struct NullSink : TJournalSink {
+    std::int64_t rows = 0;
+    void appendJournal(const TJournalRow&) override { ++rows; }
+};
+
+class InspectedView : public CountingView {
+public:
+    TLineLog log;
+    TLinkStats stats;
+    NullSink sink;
+    TJournalRecorder recorder{sink};
+    void lineOutcome(const TLineOutcome& outcome) override
+    {
+        stats.line(outcome);
+        log.outcome(outcome);
+        recorder.lineOutcome(outcome);
+    }
+};
+
+void BM_ParserWithInspectorAndJournal(benchmark::State& state)
+{
+    int records = 0;
+    const QByteArray stream = mixedStream(10000, records);
+    const qsizetype chunk = state.range(0);
+    InspectedView view;
+    TRecordParser parser(view);
+    qint64 now = 0;
+    for (auto _ : state) {
+        for (qsizetype at = 0; at < stream.size(); at += chunk) {
+            const QByteArrayView piece
+                = QByteArrayView(stream).sliced(at, std::min(chunk, stream.size() - at));
+            view.stats.received(std::size_t(piece.size()));
+            view.log.received(piece, ++now);
+            parser.feed(piece);
+        }
+        benchmark::DoNotOptimize(view.calls);
+    }
+    state.counters["records/s"]
+        = benchmark::Counter(double(records) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["journal rows"] = double(view.sink.rows);
+    state.SetBytesProcessed(std::int64_t(stream.size()) * std::int64_t(state.iterations()));
+}
+BENCHMARK(BM_ParserWithInspectorAndJournal)->Arg(4096)->Arg(64)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

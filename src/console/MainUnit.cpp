@@ -6,10 +6,13 @@
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/JournalPage.h"
+#include "console/LinkMonitor.h"
+#include "console/PortWriteTarget.h"
 #include "console/ScopeToolBar.h"
 #include "console/StatusLine.h"
-#include "console/PortWriteTarget.h"
 #include "console/WindowPosition.h"
+#include "console/core/JournalRecorder.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
 #include "serial/PortReconnector.h"
@@ -58,6 +61,7 @@ const QString pageTerminal = QStringLiteral("Терминал");
 const QString pageSetup = QStringLiteral("Настройки");
 const QString pageScope = QStringLiteral("Графични данни");
 const QString pageHelp = QStringLiteral("Помощ");
+const QString pageJournal = QStringLiteral("Журнал");
 const QString command = QStringLiteral("COMMAND:");
 const QString send = QStringLiteral("Изпрати -->>");
 const QString sendHint = QStringLiteral("Sending The Command");
@@ -210,6 +214,7 @@ TForm1::TForm1(const QString& programFolder)
                     : QFileDialog::getOpenFileName(this, caption, folder, filter);
     };
     parser_ = std::make_unique<TRecordParser>(static_cast<TRecordView&>(*this));
+    journal_ = std::make_unique<TJournalRecorder>(journalSinks_);
     position_ = std::make_unique<TWindowPosition>(*this);
     buildWindow();
     FormCreate();
@@ -223,8 +228,10 @@ TForm1::~TForm1()
         Memo1->SetComPort(nullptr);
     // The port is a child and closes after this window's own members are gone: its close
     // notification must not reach them.
-    if (ComPort1)
+    if (ComPort1) {
         ComPort1->OnAfterClose = nullptr;
+        ComPort1->OnAfterOpen = nullptr;
+    }
 }
 
 void TForm1::buildWindow()
@@ -239,10 +246,12 @@ void TForm1::buildWindow()
 
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
+    // Attached before the terminal: a line is logged before the parser's verdict on it.
+    monitor_ = new TLinkMonitor(ComPort1, this);
     portTarget_ = std::make_unique<TPortWriteTarget>(*ComPort1);
     writer_ = std::make_unique<TPortWriter>(*portTarget_);
     writer_->OnStallEnded = [this](const QString& failure, int dropped) {
-        reportError(text::stallEnded.arg(failure).arg(dropped));
+        reportError(text::stallEnded.arg(failure).arg(dropped), QStringLiteral("port"));
     };
 
     PageControl1 = new QTabWidget(this);
@@ -253,6 +262,10 @@ void TForm1::buildWindow()
     PageControl1->addTab(buildSetupPage(), text::pageSetup);
     PageControl1->addTab(buildScopePage(), text::pageScope);
     PageControl1->addTab(buildHelpPage(), text::pageHelp);
+    Journal = new JournalPage(monitor_->log());
+    PageControl1->addTab(Journal, text::pageJournal);
+    journalSinks_.add(Journal->model());
+    Journal->errorReport = [this](const QString& message) { reportError(message); };
     // The pages show the window's colour (the tab frame alone would paint a lighter shade).
     for (int i = 0; i < PageControl1->count(); ++i)
         PageControl1->widget(i)->setAutoFillBackground(true);
@@ -263,6 +276,8 @@ void TForm1::buildWindow()
     layout->addWidget(PageControl1);
     StatusLine = new TStatusLine(this);
     layout->addWidget(StatusLine);
+    connect(monitor_, &TLinkMonitor::refreshed, StatusLine, &TStatusLine::showFigures);
+    connect(monitor_, &TLinkMonitor::refreshed, Journal, &JournalPage::refresh);
 
     Warning1 = new TWarningDialog(this);
     Warning1->setObjectName(QStringLiteral("Warning1"));
@@ -806,8 +821,9 @@ void TForm1::run(const std::function<void()>& handler)
     }
 }
 
-void TForm1::reportError(const QString& message)
+void TForm1::reportError(const QString& message, const QString& subject)
 {
+    journal_->error(subject, message);
     // Shown once the current handler has returned: a modal box inside a port delivery would
     // run the event loop there.
     QMetaObject::invokeMethod(
@@ -1005,16 +1021,25 @@ void TForm1::send(const QByteArray& answer)
 void TForm1::Button14Click()
 {
     parser_->resetCounters();
+    journal_->resetByButton(TResetKind::Counters);
 }
 
 void TForm1::Button16Click()
 {
     parser_->resetReadouts();
+    journal_->resetByButton(TResetKind::Readouts);
 }
 
 void TForm1::Button19Click()
 {
     parser_->resetScope();
+    journal_->resetByButton(TResetKind::Scope);
+}
+
+void TForm1::lineOutcome(const TLineOutcome& outcome)
+{
+    monitor_->lineOutcome(outcome);
+    journal_->lineOutcome(outcome);
 }
 
 // --- scope buttons
@@ -1060,7 +1085,8 @@ void TForm1::writeLog(QByteArrayView bytes)
     if (!log_.isOpen() || log_.write(bytes))
         return;
     // Reported once; the log is closed and the switch goes off, sending and receiving go on.
-    reportError(text::logWriteFailed.arg(LogFile->text(), systemMessage(log_.lastError())));
+    reportError(
+        text::logWriteFailed.arg(LogFile->text(), systemMessage(log_.lastError())), QStringLiteral("log"));
     logSyncing_ = true;
     Log->SetStateOn(false);
     logSyncing_ = false;

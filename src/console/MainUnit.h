@@ -7,6 +7,7 @@
 #include "common/Color.h"
 #include "console/core/DataLog.h"
 #include "console/core/IniFile.h"
+#include "console/core/JournalRow.h"
 #include "console/core/PortWriter.h"
 #include "console/core/RecordParser.h"
 
@@ -43,6 +44,9 @@ class TLineSeries;
 class TPortReconnector;
 class TScopeToolBar;
 class TStatusLine;
+class JournalPage;
+class TJournalRecorder;
+class TLinkMonitor;
 class TSwitch;
 class TTrayIcon;
 class TValidateEdit;
@@ -218,6 +222,9 @@ public:
     TTrayIcon* TrayIcon1 = nullptr;
     TCaptionButton* CaptionButton1 = nullptr;
     TStatusLine* StatusLine = nullptr;
+    JournalPage* Journal = nullptr;
+    TLinkMonitor* LinkMonitor() const { return monitor_; }
+    TJournalRecorder& JournalRecorder() const { return *journal_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -247,7 +254,7 @@ private:
     void portReconfigured();
     void setWindowColor(TColor color);
     void writeLog(QByteArrayView text);
-    void reportError(const QString& message);
+    void reportError(const QString& message, const QString& subject = QStringLiteral("console"));
     TValidateEdit* counterBox(TEvent which) const;
     QLabel* readout(TReadout which) const;
 
@@ -262,11 +269,15 @@ private:
     void addPoint(double x, double y) override;
     void clearScope() override;
     void send(const QByteArray& text) override;
+    void lineOutcome(const TLineOutcome& outcome) override;
 
     QString programFolder_;
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;
     std::unique_ptr<TRecordParser> parser_;
+    TJournalFanOut journalSinks_;
+    std::unique_ptr<TJournalRecorder> journal_;
+    TLinkMonitor* monitor_ = nullptr;
     std::unique_ptr<TWindowPosition> position_;
     QStringList errorsOnScreen_; // reports being shown right now
     // Answers to the records of one received block go out in one write once the block is

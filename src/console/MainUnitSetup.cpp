@@ -4,8 +4,10 @@
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/LinkMonitor.h"
 #include "console/StatusLine.h"
 #include "console/WindowPosition.h"
+#include "console/core/JournalRecorder.h"
 #include "serial/ComPort.h"
 #include "serial/PortReconnector.h"
 #include "serial/widgets/ComLed.h"
@@ -72,6 +74,15 @@ void setChoice(QRadioButton* choice, bool on)
     choice->setAutoExclusive(exclusive);
 }
 
+// The rate the device took (a UART may round it), else the rate asked for.
+QString rateOf(const TComPort& port)
+{
+    if (const uint32_t actual = port.ActualBaudRate(); actual > 0)
+        return QString::number(actual);
+    return port.BaudRate() == brCustom ? QString::number(port.CustomBaudRate())
+                                       : BaudRateToText(port.BaudRate());
+}
+
 } // namespace
 
 void TForm1::setUpConnection()
@@ -95,6 +106,9 @@ void TForm1::setUpConnection()
     flow.SetXonXoffIn(false);
     ComPort1->EndSettingsUpdate();
     ComPort1->OnAfterClose = on(&TForm1::ComPort1AfterClose);
+    // Every open, whichever path reopened the port (set-up, settings loaded while open).
+    ComPort1->OnAfterOpen
+        = [this](QObject*) { journal_->connectionOpened(ComPort1->Port(), rateOf(*ComPort1)); };
 
     // The journal writes its `waiting` and `reconnected` rows from waitingStarted and
     // reconnected.
@@ -293,11 +307,7 @@ void TForm1::portReconfigured()
     if (!ComPort1->Connected())
         return;
     Label3->setText(ComPort1->Port());
-    // The rate the device took, which a UART may have rounded.
-    const uint32_t actual = ComPort1->ActualBaudRate();
-    const QString rate = actual > 0        ? QString::number(actual)
-        : ComPort1->BaudRate() == brCustom ? QString::number(ComPort1->CustomBaudRate())
-                                           : BaudRateToText(ComPort1->BaudRate());
+    const QString rate = rateOf(*ComPort1);
     Label5->setText(rate);
     StatusLine->setConnectionState(text::stateOpen.arg(ComPort1->Port(), rate));
     // A configuration drives DTR and RTS as its flow control says (here: both held low).
@@ -346,6 +356,13 @@ void TForm1::Button9Click()
 void TForm1::ComPort1AfterClose()
 {
     Label3->setText(text::closed);
+    const bool lost = ComPort1->ClosedByHangUp();
+    StatusLine->setConnectionState(lost ? text::stateLost.arg(ComPort1->Port()) : text::stateClosed);
+    if (lost)
+        journal_->connectionLost(ComPort1->Port());
+    else
+        journal_->connectionClosed(ComPort1->Port());
+    monitor_->connectionClosed();
     StatusLine->setConnectionState(
         ComPort1->ClosedByHangUp() ? text::stateLost.arg(ComPort1->Port()) : text::stateClosed);
     writer_->portClosed();

@@ -3,9 +3,11 @@
 // (No reset records in the mix, so the counters end above zero.)
 #include "console/MainUnit.h"
 
+#include "console/LinkMonitor.h"
 #include "serial/ComPort.h"
 #include "widgets/ValidateEdit.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -65,6 +67,21 @@ TEST(DeviceSimulator, ConsoleAnswersEveryRecordAndCountsWhatItSent)
     EXPECT_EQ(form.Parser().sampleCount(), figure(console, "samples=(\\d+)"));
     EXPECT_EQ(form.Parser().timeScale(), figure(console, "scale=(-?\\d+)"));
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+
+    // The status line's figures against the simulator's own counts. The last LF may still
+    // be on its way after the last answer.
+    const TLinkStats& stats = form.LinkMonitor()->stats();
+    const auto bytes = std::uint64_t(figure(report, "BYTES (\\d+)"));
+    QElapsedTimer t;
+    t.start();
+    while (stats.rxBytes() < bytes && t.elapsed() < 10000)
+        QTest::qWait(10);
+    EXPECT_EQ(stats.rxBytes(), bytes);
+    const int lines = figure(report, "RECORDS (\\d+)") + figure(report, "MALFORMED=(\\d+)");
+    EXPECT_EQ(int(stats.records() + stats.rejected()), lines) << report.toStdString();
+    EXPECT_EQ(int(stats.answered()), expected);
+    EXPECT_GT(stats.rejected(), 0u);
+    EXPECT_EQ(stats.txBytes(), std::uint64_t(expected) * 4); // "OK" CR LF
     form.ComPort1->ClosePort();
 }
 

@@ -97,7 +97,29 @@ TEST(JournalRecorder, TextsAndTimes)
         (TJournalRow{"2026-03-04T05:06:07.089Z", "limit", "Temperature", "80",
             "Температурата 80 °C надхвърли границата 50 °C"}));
     EXPECT_EQ(rows.rows[1].text, QStringLiteral("Аварийно събитие CFK при температура 80 °C"));
+    EXPECT_EQ(rows.rows[1].time, QStringLiteral("2026-03-04T05:06:07.089Z"));
     EXPECT_EQ(rows.rows[2].text, QStringLiteral("Напрежението 300 V излезе извън границата ±50 V"));
+}
+
+// Times within one second share their formatted head; each still has its own milliseconds.
+TEST(JournalRecorder, TimesAcrossSecondsAndBeforeTheEpoch)
+{
+    Rows rows;
+    TJournalRecorder recorder(rows);
+    qint64 ms = 0;
+    recorder.clock = [&] { return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC); };
+    for (qint64 t :
+        {1772600767089LL, 1772600767999LL, 1772600768000LL, 1772600768005LL, -1LL, -1000LL, 5LL}) {
+        ms = t;
+        recorder.error("log", "x");
+    }
+    std::vector<std::string> times;
+    for (const auto& r : rows.rows)
+        times.push_back(r.time.toStdString());
+    EXPECT_EQ(times,
+        (std::vector<std::string>{"2026-03-04T05:06:07.089Z", "2026-03-04T05:06:07.999Z",
+            "2026-03-04T05:06:08.000Z", "2026-03-04T05:06:08.005Z", "1969-12-31T23:59:59.999Z",
+            "1969-12-31T23:59:59.000Z", "1970-01-01T00:00:00.005Z"}));
 }
 
 TEST(JournalRecorder, ConnectionErrorsAndCaptures)
@@ -168,7 +190,7 @@ TEST(JournalModel, CsvAndLocalTime)
         (QStringList{"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки"}));
 }
 
-TEST(LinkStats, RatesOverTheTimeSinceTheLastSampleAndTotals)
+TEST(LinkStats, RatesOverTheLastSecondAndTotals)
 {
     TLinkStats stats;
     Console console;
@@ -185,7 +207,13 @@ TEST(LinkStats, RatesOverTheTimeSinceTheLastSampleAndTotals)
     EXPECT_DOUBLE_EQ(f.recordsPerSecond, 6.0);
     EXPECT_EQ(f.unanswered, 1u);
     EXPECT_EQ(f.rejected, 2u);
-    const TLinkFigures idle = stats.sample(2500);
+    // Four samples a second: each rate is over the last second, not the last quarter.
+    stats.received(1000);
+    EXPECT_DOUBLE_EQ(stats.sample(1750).rxBytesPerSecond, 1000.0 / 0.75 + input.size() / 0.75);
+    EXPECT_DOUBLE_EQ(stats.sample(2000).rxBytesPerSecond, 1000.0 + input.size());
+    EXPECT_DOUBLE_EQ(stats.sample(2250).rxBytesPerSecond, (1000.0 + input.size()) / 1.25);
+    EXPECT_DOUBLE_EQ(stats.sample(2500).rxBytesPerSecond, 1000.0); // since 1500
+    const TLinkFigures idle = stats.sample(3500);
     EXPECT_DOUBLE_EQ(idle.rxBytesPerSecond, 0.0);
     EXPECT_EQ(idle.rejected, 2u);
 }

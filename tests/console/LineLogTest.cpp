@@ -114,11 +114,27 @@ TEST(LineLog, HoldsOnlyTheNewestLines)
     EXPECT_EQ(log.total(), 10005u);
     EXPECT_EQ(log.at(0).bytes, QByteArray("5\r\n"));
     EXPECT_EQ(log.at(log.size() - 1).bytes, QByteArray("10004\r\n"));
-    // A line that never ends is shown in pieces rather than grown without end.
+    // A long line keeps its head and counts the rest: 10,000 sample records of 120 KB, or
+    // a flood of noise without a CR, must not take the memory.
     TLineLog one;
-    one.received(QByteArray(TLineLog::kMaxLine + 10, 'x'), 0);
+    QByteArray samples = "W:ST";
+    for (int i = 0; i < 30000; ++i)
+        samples += "123;";
+    one.received(samples + "*\r", 0);
+    one.outcome(TLineOutcome{});
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one.at(0).bytes.size(), TLineLog::kKeptBytes);
+    EXPECT_EQ(one.at(0).length, samples.size() + 2);
+    EXPECT_TRUE(visibleText(one.at(0)).endsWith(QStringLiteral("123;… (+119494 байта)")))
+        << visibleText(one.at(0)).toStdString();
+    for (int i = 0; i < 50; ++i)
+        one.received(QByteArray(100000, 'x'), 1000 + i * 100);
     EXPECT_EQ(one.size(), 1u);
-    EXPECT_TRUE(one.at(0).unterminated);
+    one.tick(2000);
+    ASSERT_EQ(one.size(), 2u);
+    EXPECT_TRUE(one.at(1).unterminated);
+    EXPECT_EQ(one.at(1).length, 5000000);
+    EXPECT_EQ(one.at(1).bytes.size(), TLineLog::kKeptBytes);
 }
 
 TEST(LineInspectorModel, PauseFreezesTheViewWhileLinesAreCollected)

@@ -4,7 +4,9 @@
 #include "chart/core/LineSeries.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/JournalPage.h"
 #include "console/ScopeToolBar.h"
+#include "console/core/JournalRecorder.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Switch.h"
@@ -13,6 +15,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -25,6 +28,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -39,6 +43,20 @@
 #include <vector>
 
 namespace {
+
+// The journal's rows other than the connection's, oldest first, as "kind subject value".
+std::vector<std::string> journalRows(TForm1& form)
+{
+    TJournalModel* model = form.Journal->model();
+    model->flush();
+    std::vector<std::string> rows;
+    for (int r = model->rowCount() - 1; r >= 0; --r) {
+        const TJournalRow& row = model->row(r);
+        if (row.kind != QStringLiteral("connection"))
+            rows.push_back((row.kind + ' ' + row.subject + ' ' + row.value).toStdString());
+    }
+    return rows;
+}
 
 template <class T = QWidget> T* find(QWidget& root, const char* name)
 {
@@ -146,7 +164,7 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
     EXPECT_EQ(form->windowTitle(),
         QStringLiteral("Orvik  v1.8 -  Комплекс за изследване на аварийни процеси - ЖБФ"));
     auto* pages = find<QTabWidget>(*form, "PageControl1");
-    ASSERT_EQ(pages->count(), 4);
+    ASSERT_GE(pages->count(), 4);
     const char* names[] = {"Terminal", "Setup", "Scope", "TabSheet1"};
     const char* captions[] = {"Терминал", "Настройки", "Графични данни", "Помощ"};
     for (int i = 0; i < 4; ++i) {
@@ -154,6 +172,26 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
         EXPECT_EQ(pages->tabText(i), QString::fromUtf8(captions[i]));
     }
     EXPECT_EQ(pages->currentIndex(), 0);
+    // The journal page comes after the design's pages, the status line below them all.
+    auto* journal = find<QWidget>(*form, "Journal");
+    EXPECT_EQ(pages->tabText(pages->indexOf(journal)), QStringLiteral("Журнал"));
+    EXPECT_GT(pages->indexOf(journal), 3);
+    auto* filter = find<QComboBox>(*journal, "JournalFilter");
+    QStringList filters;
+    for (int i = 0; i < filter->count(); ++i)
+        filters << filter->itemText(i);
+    EXPECT_EQ(
+        filters, (QStringList{"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки"}));
+    auto* list = find<QTableView>(*journal, "JournalList");
+    QStringList columns;
+    for (int i = 0; i < list->model()->columnCount(); ++i)
+        columns << list->model()->headerData(i, Qt::Horizontal).toString();
+    EXPECT_EQ(columns, (QStringList{"Време", "Вид", "Обект", "Стойност", "Текст"}));
+    EXPECT_EQ(find<QPushButton>(*journal, "ExportJournal")->text(), QStringLiteral("Експорт CSV"));
+    EXPECT_EQ(find<QPushButton>(*journal, "PauseInspector")->text(), QStringLiteral("Пауза"));
+    EXPECT_EQ(find<QPushButton>(*journal, "ExportInspector")->text(), QStringLiteral("Експорт CSV"));
+    find<QTableView>(*journal, "LineInspector");
+    EXPECT_EQ(find<QWidget>(*form, "StatusLine")->parentWidget(), form.get());
 
     const std::pair<const char*, const char*> buttons[]
         = {{"Button1", "PUSK"}, {"Button2", "RESTART"}, {"Button5", "DIAGNOSTIC"}, {"Button3", "INVERTER"},
@@ -382,6 +420,11 @@ TEST_F(MainWindow, RecordsFromThePeerUpdateTheScopePageAndAreAnswered)
     QTest::mouseClick(form->Button19, Qt::LeftButton);
     EXPECT_EQ(form->Series1->Count(), 0);
     EXPECT_EQ(form->Parser().timeScale(), 1);
+
+    // What happened, in the journal: the records' crossings and event, then the buttons.
+    EXPECT_EQ(journalRows(*form),
+        (std::vector<std::string>{"limit Voltage -230", "limit Temperature 80", "event RK2 80",
+            "reset counters button", "reset readouts button", "reset scope button"}));
 }
 
 // Counts the paint events of one widget.
@@ -622,6 +665,7 @@ TEST_F(MainWindow, FailingLogWriteIsReportedOnceAndTrafficGoesOn)
     EXPECT_EQ(errors.size(), 1);
     EXPECT_FALSE(form->Log->StateOn());
     EXPECT_FALSE(form->LogOpen());
+    EXPECT_EQ(journalRows(*form), std::vector<std::string>{"error log "});
 }
 
 TEST_F(MainWindow, ColourChoicesApplyAtOnce)
@@ -776,6 +820,45 @@ TEST(MainWindowPictures, Pages)
     form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/zoomband2.png"));
     mouse(QEvent::MouseButtonRelease, {420, 300}, Qt::LeftButton, Qt::NoButton);
     form.ComPort1->ClosePort();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainWindow, JournalFilteredToEventsExportsThemAndACaptureRowAsksForItsCapture)
+{
+    connectPeer();
+    peer.write("W:TR80/RK1\rW:VA300/1\rW:TR20/SUK\r");
+    EXPECT_EQ(peer.read(12), "OK\r\nOK\r\nOK\r\n");
+    form->JournalRecorder().captureStored(12, 640);
+    auto* page = form->Journal;
+    page->refresh();
+    page->JournalFilter->setCurrentIndex(1); // "Събития"
+    ASSERT_EQ(page->model()->rowCount(), 2);
+    EXPECT_EQ(page->model()->index(0, TJournalModel::ColSubject).data().toString(), QStringLiteral("SUK"));
+
+    QTemporaryDir out;
+    const QString path = out.filePath(QStringLiteral("events.csv"));
+    page->saveFileName = [&](const QString&, const QString&) { return path; };
+    page->ExportJournal->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile(path).size() > 0; }, 5000));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 4); // header, two rows, the empty piece after the last LF
+    EXPECT_EQ(lines[0], QByteArray("time,kind,subject,value,text"));
+    EXPECT_TRUE(lines[1].contains(",event,RK1,80,Аварийно събитие RK1 при температура 80 °C"))
+        << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].contains(",event,SUK,20,")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("°C") && lines[1].at(23) == 'Z') << lines[1].toStdString();
+
+    page->JournalFilter->setCurrentIndex(4); // "Записи"
+    ASSERT_EQ(page->model()->rowCount(), 1);
+    qint64 shown = -1;
+    QObject::connect(page, &JournalPage::showCapture, [&](qint64 id) { shown = id; });
+    emit page->JournalList->doubleClicked(page->model()->index(0, TJournalModel::ColText));
+    EXPECT_EQ(shown, 12);
 }
 
 } // namespace

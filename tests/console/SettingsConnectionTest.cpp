@@ -6,8 +6,12 @@
 #include "../serial/widgets/FakeSysfs.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/JournalPage.h"
+#include "console/LineInspector.h"
+#include "console/LinkMonitor.h"
 #include "console/StatusLine.h"
 #include "console/WindowPosition.h"
+#include "console/core/LineInspectorModel.h"
 #include "serial/ComPort.h"
 #include "serial/FakeSerialDevice.h"
 #include "serial/PortReconnector.h"
@@ -501,6 +505,14 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     form->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
+    TJournalModel* journal = form->Journal->model();
+    journal->flush();
+    journal->setFilter(TJournalFilter::Connection);
+    std::vector<std::string> rows;
+    for (int r = journal->rowCount() - 1; r >= 0; --r)
+        rows.push_back((journal->row(r).subject + ' ' + journal->row(r).value).toStdString());
+    EXPECT_EQ(
+        rows, (std::vector<std::string>{"/dev/ttyUSB0 opened", "/dev/ttyUSB0 lost", "/dev/ttyUSB0 opened"}));
     next->pushInput("W:VA7/1\r");
     t.restart();
     while (form->Voltage->text() != QStringLiteral("7") && t.elapsed() < 10000)
@@ -663,3 +675,34 @@ TEST_F(ConnectionTest, TheLampsShowTheLinesOfThePort)
 }
 
 } // namespace
+
+TEST_F(ConnectionTest, TheStatusLineAndTheInspectorShowWhatCrossedTheLink)
+{
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    line->raiseLineErrors(comm::CE_FRAME);
+    line->raiseLineErrors(comm::CE_FRAME | comm::CE_OVERRUN);
+    line->raiseBreak();
+    line->pushInput("W:TR42/RK0\rhello\rW:VA1/2\r");
+    TLineInspectorModel* lines = form->Journal->Inspector->model();
+    QElapsedTimer t;
+    t.start();
+    while (lines->rowCount() < 4 && t.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        form->LinkMonitor()->refresh();
+    }
+    ASSERT_EQ(lines->rowCount(), 4);
+    auto cell = [&](int row, int column) { return lines->index(row, column).data().toString(); };
+    EXPECT_EQ(cell(0, TLineInspectorModel::ColText), QStringLiteral("W:TR42/RK0⟨CR⟩"));
+    EXPECT_EQ(cell(0, TLineInspectorModel::ColVerdict),
+        QStringLiteral("без отговор: събитие, което не се брои (RK0)"));
+    EXPECT_EQ(cell(1, TLineInspectorModel::ColVerdict), QStringLiteral("без отговор: няма „W:“ в реда"));
+    EXPECT_EQ(cell(2, TLineInspectorModel::ColVerdict), QStringLiteral("отговорен"));
+    // The answer goes out while the line is handled, and is listed after it.
+    EXPECT_EQ(cell(3, TLineInspectorModel::ColDirection), QStringLiteral("→"));
+    EXPECT_EQ(cell(3, TLineInspectorModel::ColText), QStringLiteral("OK⟨CR⟩⟨LF⟩"));
+    EXPECT_TRUE(form->StatusLine->figuresText().contains(QStringLiteral("Без отговор: 1 | Отхвърлени: 1")))
+        << form->StatusLine->figuresText().toStdString();
+    EXPECT_TRUE(form->StatusLine->figuresText().contains(QStringLiteral("Грешки на линията: 2/0/1/1")))
+        << form->StatusLine->figuresText().toStdString();
+}

@@ -67,10 +67,14 @@ int main(int argc, char** argv)
     waitMs(seconds * 1000);
 
     const char* names[] = {"1-terminal", "2-settings", "3-scope", "4-help"};
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < form.PageControl1->count(); ++i) {
         form.PageControl1->setCurrentIndex(i);
-        waitMs(200);
-        const QString file = out + QStringLiteral("/%1.png").arg(QString::fromLatin1(names[i]));
+        waitMs(400); // the journal page shows what came in at its next refresh
+        const QString name = i < 4
+            ? QString::fromLatin1(names[i])
+            : QStringLiteral("%1-%2").arg(i + 1).arg(form.PageControl1->widget(i)->objectName().toLower());
+        const QString file = out + QStringLiteral("/%1.png").arg(name);
+        form.PageControl1->setCurrentIndex(i); // a counted event shows the scope page meanwhile
         form.grab().save(file);
         std::printf("%s\n", qPrintable(file));
     }

@@ -44,10 +44,28 @@ QString TJournalRecorder::timeText(const QDateTime& time)
     return time.toUTC().toString(Qt::ISODateWithMs);
 }
 
+QString TJournalRecorder::stamp(const QDateTime& time)
+{
+    const qint64 ms = time.toMSecsSinceEpoch();
+    const qint64 second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    if (second != stampSecond_) {
+        stampSecond_ = second;
+        const QString full = timeText(time);
+        stampPrefix_ = full.left(full.size() - 4); // up to the "." before the milliseconds
+    }
+    const int milli = int(ms - second * 1000);
+    QString out = stampPrefix_;
+    out += QChar(u'0' + milli / 100);
+    out += QChar(u'0' + milli / 10 % 10);
+    out += QChar(u'0' + milli % 10);
+    out += QLatin1Char('Z');
+    return out;
+}
+
 void TJournalRecorder::row(
     const QString& kind, const QString& subject, const QString& value, const QString& text)
 {
-    sink_.appendJournal({timeText(clock()), kind, subject, value, text});
+    sink_.appendJournal({stamp(clock()), kind, subject, value, text});
 }
 
 void TJournalRecorder::lineOutcome(const TLineOutcome& o)

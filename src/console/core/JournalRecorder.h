@@ -43,7 +43,13 @@ private:
     void reading(const TLineOutcome::Reading& r);
     void resetRow(TResetKind kind, bool byButton);
 
+    QString stamp(const QDateTime& time);
+
     TJournalSink& sink_;
+    // Rows come in floods (a reading alternating around its limit): the date and time up to
+    // the second are formatted once a second, not once a row.
+    qint64 stampSecond_ = -1;
+    QString stampPrefix_;
     std::array<Shade, 3> shades_{Shade::None, Shade::None, Shade::None};
     std::set<qint64> captures_;
 };

@@ -67,9 +67,9 @@ QVariant TLineInspectorModel::data(const QModelIndex& index, int role) const
         case ColDirection:
             return line.sent ? QStringLiteral("→") : QStringLiteral("←");
         case ColText:
-            return visibleText(line.bytes);
+            return visibleText(line);
         case ColHex:
-            return hexBytes(line.bytes);
+            return hexBytes(line);
         case ColVerdict:
             return verdictText(line);
         default:
@@ -101,8 +101,8 @@ QByteArray linesCsv(const TLineLog& log)
         const TLoggedLine& line = log.at(i);
         const QString time = QDateTime::fromMSecsSinceEpoch(line.timeMs).toUTC().toString(Qt::ISODateWithMs);
         appendCsvRow(out,
-            {time, line.sent ? QStringLiteral("→") : QStringLiteral("←"), visibleText(line.bytes),
-                hexBytes(line.bytes), verdictText(line)});
+            {time, line.sent ? QStringLiteral("→") : QStringLiteral("←"), visibleText(line), hexBytes(line),
+                verdictText(line)});
     }
     return out;
 }

@@ -24,46 +24,50 @@ void TLineLog::received(QByteArrayView bytes, qint64 nowMs)
 {
     qsizetype from = 0;
     while (from < bytes.size()) {
-        if (rx_.isEmpty())
+        if (rxLength_ == 0)
             rxSinceMs_ = nowMs;
         const qsizetype cr = bytes.indexOf('\r', from);
         const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
-        const qsizetype room = kMaxLine - rx_.size();
-        if (end - from > room) {
-            // Too long to be a line anyone reads: shown in pieces, without a verdict.
-            rx_.append(bytes.sliced(from, room));
-            from += room;
-            rxLastMs_ = nowMs;
-            flushReceived(nowMs);
-            continue;
-        }
-        rx_.append(bytes.sliced(from, end - from));
+        keep(rx_, rxLength_, bytes.sliced(from, end - from));
         from = end;
         rxLastMs_ = nowMs;
-        if (cr >= 0) {
-            TLoggedLine line{nowMs, false, false, std::exchange(rx_, {}), {}};
-            add(std::move(line), true);
-        }
+        if (cr >= 0)
+            add(take(rx_, rxLength_, nowMs, false, false), true);
     }
 }
 
-void TLineLog::flushReceived(qint64 nowMs)
+void TLineLog::keep(QByteArray& line, qsizetype& length, QByteArrayView piece)
 {
-    if (rx_.isEmpty())
+    line.append(piece.first(std::min(piece.size(), kKeptBytes - line.size())));
+    length += piece.size();
+}
+
+TLoggedLine TLineLog::take(QByteArray& line, qsizetype& length, qint64 timeMs, bool sent, bool unterminated)
+{
+    // An exact copy: the gathering buffer keeps its room for the next line.
+    TLoggedLine out{timeMs, sent, unterminated, QByteArray(line.constData(), line.size()), length, {}};
+    line.resize(0);
+    length = 0;
+    return out;
+}
+
+void TLineLog::flushReceived()
+{
+    if (rxLength_ == 0)
         return;
-    (void)nowMs;
-    add(TLoggedLine{rxLastMs_, false, true, std::exchange(rx_, {}), {}}, false);
+    add(take(rx_, rxLength_, rxLastMs_, false, true), false);
 }
 
 void TLineLog::sent(QByteArrayView bytes, qint64 nowMs)
 {
-    for (char b : bytes) {
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char b = bytes[i];
         if (txCr_ && b != '\n')
             flushSent(nowMs);
-        tx_.append(b);
+        keep(tx_, txLength_, bytes.sliced(i, 1));
         if (b == '\r')
             txCr_ = true;
-        else if (b == '\n' || tx_.size() >= kMaxLine)
+        else if (b == '\n')
             flushSent(nowMs);
     }
     // A key typed alone waits for its CR; anything longer is one send, one line.
@@ -74,9 +78,9 @@ void TLineLog::sent(QByteArrayView bytes, qint64 nowMs)
 void TLineLog::flushSent(qint64 nowMs)
 {
     txCr_ = false;
-    if (tx_.isEmpty())
+    if (txLength_ == 0)
         return;
-    add(TLoggedLine{nowMs, true, false, std::exchange(tx_, {}), {}}, false);
+    add(take(tx_, txLength_, nowMs, true, false), false);
 }
 
 void TLineLog::outcome(const TLineOutcome& o)
@@ -135,8 +139,8 @@ void TLineLog::commit(TLoggedLine&& line)
 
 void TLineLog::tick(qint64 nowMs)
 {
-    if (!rx_.isEmpty() && nowMs - rxSinceMs_ >= kPendingMs)
-        flushReceived(nowMs);
+    if (rxLength_ > 0 && nowMs - rxSinceMs_ >= kPendingMs)
+        flushReceived();
     if (txCr_)
         flushSent(nowMs);
     while (!waiting_.empty() && waiting_.front().needsVerdict
@@ -149,7 +153,7 @@ void TLineLog::tick(qint64 nowMs)
 
 void TLineLog::closed(qint64 nowMs)
 {
-    flushReceived(nowMs);
+    flushReceived();
     flushSent(nowMs);
     early_.clear();
     for (auto& w : waiting_)
@@ -186,6 +190,27 @@ QString visibleText(QByteArrayView bytes)
 QString hexBytes(QByteArrayView bytes)
 {
     return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
+}
+
+namespace {
+
+QString withRest(QString shown, const TLoggedLine& line)
+{
+    if (line.length > line.bytes.size())
+        shown += QStringLiteral("… (+%1 байта)").arg(line.length - line.bytes.size());
+    return shown;
+}
+
+} // namespace
+
+QString visibleText(const TLoggedLine& line)
+{
+    return withRest(visibleText(line.bytes), line);
+}
+
+QString hexBytes(const TLoggedLine& line)
+{
+    return withRest(hexBytes(line.bytes), line);
 }
 
 QString verdictText(const TLoggedLine& line)

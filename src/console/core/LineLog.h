@@ -26,8 +26,9 @@ struct TLineVerdict {
 struct TLoggedLine {
     qint64 timeMs = 0; // when its last byte crossed, ms since the epoch
     bool sent = false;
-    bool unterminated = false; // received without its CR (held back for a second, or too long)
-    QByteArray bytes;
+    bool unterminated = false; // received without its CR for a second
+    QByteArray bytes; // the line's first kKeptBytes bytes
+    qsizetype length = 0; // all its bytes
     TLineVerdict verdict;
 };
 
@@ -35,7 +36,9 @@ class TLineLog {
 public:
     static constexpr std::size_t kCapacity = 10000;
     static constexpr qint64 kPendingMs = 1000;
-    static constexpr qsizetype kMaxLine = 4096;
+    // Bytes kept of a line: a sample record runs to 120 KB, and 10,000 of those, or of
+    // pieces of noise without a CR, must not take the memory. The rest is only counted.
+    static constexpr qsizetype kKeptBytes = 512;
     // A line waits this long for the parser's verdict before it is shown without one.
     static constexpr qint64 kVerdictWaitMs = 1000;
 
@@ -65,7 +68,9 @@ private:
     void add(TLoggedLine&& line, bool needsVerdict);
     void commitSettled();
     void commit(TLoggedLine&& line);
-    void flushReceived(qint64 nowMs);
+    static void keep(QByteArray& line, qsizetype& length, QByteArrayView piece);
+    static TLoggedLine take(QByteArray& line, qsizetype& length, qint64 timeMs, bool sent, bool unterminated);
+    void flushReceived();
     void flushSent(qint64 nowMs);
 
     std::vector<TLoggedLine> ring_;
@@ -75,9 +80,11 @@ private:
     std::deque<Waiting> waiting_; // in order; the front holds back those behind it
     std::deque<TLineVerdict> early_; // verdicts that came before their line
     QByteArray rx_;
+    qsizetype rxLength_ = 0;
     qint64 rxSinceMs_ = 0;
     qint64 rxLastMs_ = 0;
     QByteArray tx_;
+    qsizetype txLength_ = 0;
     bool txCr_ = false;
 };
 
@@ -85,5 +92,8 @@ private:
 QString visibleText(QByteArrayView bytes);
 // "57 3A 56 41 0D"
 QString hexBytes(QByteArrayView bytes);
+// The same for a logged line, saying how many bytes were not kept: "W:ST1;2;… (+119488 байта)".
+QString visibleText(const TLoggedLine& line);
+QString hexBytes(const TLoggedLine& line);
 // "отговорен", "без отговор: няма „W:“", ...; empty for a sent line.
 QString verdictText(const TLoggedLine& line);

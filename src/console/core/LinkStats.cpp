@@ -18,16 +18,15 @@ TLinkFigures TLinkStats::sample(qint64 nowMs)
     TLinkFigures f;
     f.unanswered = unanswered_;
     f.rejected = rejected_;
-    if (sampled_ && nowMs > lastMs_) {
-        const double seconds = double(nowMs - lastMs_) / 1000.0;
-        f.rxBytesPerSecond = double(rxBytes_ - lastRx_) / seconds;
-        f.txBytesPerSecond = double(txBytes_ - lastTx_) / seconds;
-        f.recordsPerSecond = double(records_ - lastRecords_) / seconds;
+    while (marks_.size() > 1 && marks_[1].ms <= nowMs - 1000)
+        marks_.pop_front();
+    if (!marks_.empty() && nowMs > marks_.front().ms) {
+        const Mark& base = marks_.front();
+        const double seconds = double(nowMs - base.ms) / 1000.0;
+        f.rxBytesPerSecond = double(rxBytes_ - base.rx) / seconds;
+        f.txBytesPerSecond = double(txBytes_ - base.tx) / seconds;
+        f.recordsPerSecond = double(records_ - base.records) / seconds;
     }
-    sampled_ = true;
-    lastMs_ = nowMs;
-    lastRx_ = rxBytes_;
-    lastTx_ = txBytes_;
-    lastRecords_ = records_;
+    marks_.push_back({nowMs, rxBytes_, txBytes_, records_});
     return f;
 }

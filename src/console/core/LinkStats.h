@@ -7,6 +7,7 @@
 
 #include <QtGlobal>
 #include <cstdint>
+#include <deque>
 
 struct TLinkFigures {
     double rxBytesPerSecond = 0;
@@ -22,7 +23,9 @@ public:
     void sent(std::size_t bytes) { txBytes_ += bytes; }
     void line(const TLineOutcome& outcome);
 
-    // Rates over the time since the previous call (zero at the first).
+    // Rates over about the last second: since the newest earlier call at least a second
+    // old, or the oldest call when none is (zero at the first call). Four calls a second
+    // then give steady figures rather than the jitter of each quarter second.
     TLinkFigures sample(qint64 nowMs);
 
     std::uint64_t rxBytes() const { return rxBytes_; }
@@ -34,7 +37,9 @@ public:
 
 private:
     std::uint64_t rxBytes_ = 0, txBytes_ = 0, records_ = 0, answered_ = 0, unanswered_ = 0, rejected_ = 0;
-    bool sampled_ = false;
-    qint64 lastMs_ = 0;
-    std::uint64_t lastRx_ = 0, lastTx_ = 0, lastRecords_ = 0;
+    struct Mark {
+        qint64 ms;
+        std::uint64_t rx, tx, records;
+    };
+    std::deque<Mark> marks_;
 };

@@ -1,0 +1,125 @@
+#include "console/JournalPage.h"
+
+#include "console/LineInspector.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+namespace text {
+const QString filter = QStringLiteral("Покажи:");
+const QString exportCsv = QStringLiteral("Експорт CSV");
+const QString exportCaption = QStringLiteral("Експорт на журнала");
+const QString csvFilter = QStringLiteral("CSV (*.csv)");
+const QString exportFailed = QStringLiteral("Грешка при запис на %1: %2");
+} // namespace text
+} // namespace
+
+JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Journal"));
+    saveFileName = [this](const QString& caption, const QString& filter) {
+        return QFileDialog::getSaveFileName(this, caption, QString(), filter);
+    };
+    model_ = new TJournalModel(this);
+    exportRows = [this](TJournalFilter) { return model_->matching(); };
+
+    JournalFilter = new QComboBox(this);
+    JournalFilter->setObjectName(QStringLiteral("JournalFilter"));
+    JournalFilter->addItems(journalFilterCaptions());
+    ExportJournal = new QPushButton(text::exportCsv, this);
+    ExportJournal->setObjectName(QStringLiteral("ExportJournal"));
+    ExportJournal->setAutoDefault(false);
+
+    JournalList = new QTableView(this);
+    JournalList->setObjectName(QStringLiteral("JournalList"));
+    JournalList->setModel(model_);
+    JournalList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    JournalList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    JournalList->setWordWrap(false);
+    JournalList->verticalHeader()->hide();
+    JournalList->verticalHeader()->setDefaultSectionSize(18);
+    JournalList->horizontalHeader()->setStretchLastSection(true);
+    JournalList->setColumnWidth(TJournalModel::ColTime, 150);
+    JournalList->setColumnWidth(TJournalModel::ColKind, 80);
+    JournalList->setColumnWidth(TJournalModel::ColSubject, 110);
+    JournalList->setColumnWidth(TJournalModel::ColValue, 80);
+
+    Inspector = new TLineInspectorPanel(lines, this);
+    Inspector->saveFileName = [this](const QString& caption, const QString& filter) {
+        return saveFileName ? saveFileName(caption, filter) : QString();
+    };
+    Inspector->errorReport = [this](const QString& message) {
+        if (errorReport)
+            errorReport(message);
+    };
+
+    connect(JournalFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const auto filter = TJournalFilter(std::max(index, 0));
+        model_->setFilter(filter);
+        emit filterChanged(filter);
+    });
+    connect(ExportJournal, &QPushButton::clicked, this, &JournalPage::exportCsv);
+    connect(JournalList, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (!index.isValid())
+            return;
+        const TJournalRow& row = model_->row(index.row());
+        bool ok = false;
+        const qint64 id = row.subject.toLongLong(&ok);
+        if (row.kind == QStringLiteral("capture") && ok)
+            emit showCapture(id);
+    });
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(new QLabel(text::filter, this));
+    bar->addWidget(JournalFilter);
+    bar->addStretch(1);
+    bar->addWidget(ExportJournal);
+    auto* top = new QWidget(this);
+    auto* topLayout = new QVBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topLayout->addLayout(bar);
+    topLayout->addWidget(JournalList, 1);
+
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(top);
+    split->addWidget(Inspector);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    split->setChildrenCollapsible(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(split);
+}
+
+void JournalPage::refresh()
+{
+    QScrollBar* bar = JournalList->verticalScrollBar();
+    const bool atTop = bar->value() == bar->minimum();
+    model_->flush();
+    if (atTop)
+        JournalList->scrollToTop();
+    Inspector->refresh();
+}
+
+void JournalPage::exportCsv()
+{
+    const QString path = saveFileName ? saveFileName(text::exportCaption, text::csvFilter) : QString();
+    if (path.isEmpty())
+        return;
+    model_->flush();
+    writeFileInBackground(
+        this, path, journalCsv(exportRows(model_->filter())), [this, path](const QString& error) {
+            if (!error.isEmpty() && errorReport)
+                errorReport(text::exportFailed.arg(path, error));
+        });
+}

@@ -1,0 +1,51 @@
+#pragma once
+// TLinkMonitor: listens to the port beside the terminal and keeps the figures of the link
+// and the line inspector's log. It attaches its link before the terminal does, so a line's
+// bytes are logged before the parser's verdict on it arrives; its timer shows held bytes,
+// and tells the status line and the inspector a few times a second, never per record.
+
+#include "console/core/LineLog.h"
+#include "console/core/LinkStats.h"
+#include "serial/ComLink.h"
+#include "serial/SerialDevice.h"
+
+#include <QObject>
+#include <functional>
+
+class QTimer;
+class TCustomComPort;
+
+class TLinkMonitor : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kRefreshMs = 250;
+
+    explicit TLinkMonitor(TCustomComPort* port, QObject* parent = nullptr);
+    ~TLinkMonitor() override;
+
+    // Milliseconds since the epoch; tests give their own clock.
+    std::function<qint64()> clockMs;
+
+    // The parser's verdict on a line (from the window's record view).
+    void lineOutcome(const TLineOutcome& outcome);
+    // The port closed: bytes held without CR are shown.
+    void connectionClosed();
+
+    const TLinkStats& stats() const { return stats_; }
+    const TLineLog& log() const { return log_; }
+
+    // Runs one refresh now (the timer's work).
+    void refresh();
+
+signals:
+    void refreshed(const TLinkFigures& figures, const TLineErrorCounts& lineErrors);
+
+private:
+    void dropPort();
+
+    TCustomComPort* port_ = nullptr;
+    TComLink link_;
+    TLinkStats stats_;
+    TLineLog log_;
+    QTimer* timer_ = nullptr;
+};
