@@ -1,8 +1,11 @@
 #include "console/MainUnit.h"
 
+#include "archive/ArchiveStore.h"
+#include "archive/CaptureRecorder.h"
 #include "chart/Chart.h"
 #include "chart/ScopeForm.h"
 #include "common/Cp1251.h"
+#include "console/ArchivePage.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/core/JpegImage.h"
@@ -52,6 +55,7 @@ const QString pageTerminal = QStringLiteral("Терминал");
 const QString pageSetup = QStringLiteral("Настройки");
 const QString pageScope = QStringLiteral("Графични данни");
 const QString pageHelp = QStringLiteral("Помощ");
+const QString pageArchive = QStringLiteral("Архив");
 const QString command = QStringLiteral("COMMAND:");
 const QString send = QStringLiteral("Изпрати -->>");
 const QString sendHint = QStringLiteral("Sending The Command");
@@ -235,6 +239,7 @@ void TForm1::buildWindow()
     PageControl1->addTab(buildSetupPage(), text::pageSetup);
     PageControl1->addTab(buildScopePage(), text::pageScope);
     PageControl1->addTab(buildHelpPage(), text::pageHelp);
+    PageControl1->addTab(buildArchivePage(), text::pageArchive);
     // The pages show the window's colour (the tab frame alone would paint a lighter shade).
     for (int i = 0; i < PageControl1->count(); ++i)
         PageControl1->widget(i)->setAutoFillBackground(true);
@@ -688,6 +693,9 @@ void TForm1::FormClose()
         if (ErrorReport)
             ErrorReport(QString::fromStdString(e.what()));
     }
+    // The capture so far is committed before the window goes.
+    recorder_->flush();
+    archive_->close();
     if (Log->StateOn())
         log_.close();
 }
@@ -944,10 +952,12 @@ void TForm1::setBottomAxisTitle(const QString& title)
 void TForm1::addPoint(double x, double y)
 {
     Series1->AddPoint(x, y, QString(), clDefault);
+    recorder_->addPoint(std::int64_t(x), std::int32_t(y));
 }
 
 void TForm1::clearScope()
 {
+    recorder_->reset();
     Series1->Clear();
     Chart1->UndoZoom();
 }

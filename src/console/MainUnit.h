@@ -27,6 +27,9 @@ class QRadioButton;
 class QTabWidget;
 class QScrollArea;
 
+class ArchivePage;
+class ArchiveStore;
+class CaptureRecorder;
 class TCalculator;
 class TCaptionButton;
 class TChart;
@@ -194,6 +197,8 @@ public:
     QPushButton* WinCalc = nullptr;
     QPushButton* Button15 = nullptr;
 
+    ArchivePage* Archive = nullptr;
+
     TWarningDialog* Warning1 = nullptr;
     TCalculator* Calculator1 = nullptr;
     TTrayIcon* TrayIcon1 = nullptr;
@@ -210,6 +215,10 @@ private:
     QWidget* buildScopePage();
     QWidget* buildHelpPage();
     void createDialogs();
+    // The capture archive: its store, the recorder fed by the parser's view, and the page.
+    ArchivePage* buildArchivePage();
+    void loadArchiveSettings(const TIniFile& ini);
+    void saveArchiveSettings(TIniFile& ini);
     void setUpConnection();
     void connectSerial();
     void setWindowColor(TColor color);
@@ -235,6 +244,8 @@ private:
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;
     std::unique_ptr<TRecordParser> parser_;
+    ArchiveStore* archive_ = nullptr;
+    CaptureRecorder* recorder_ = nullptr;
     QStringList errorsOnScreen_; // reports being shown right now
     // Answers to the records of one received block go out in one write once the block is
     // parsed: a flood costs a write per block instead of one per record.

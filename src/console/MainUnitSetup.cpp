@@ -1,6 +1,7 @@
 // The settings file, the connection set-up and the line-signal lamps of the main window.
 #include "console/MainUnit.h"
 
+#include "archive/CaptureRecorder.h"
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
@@ -160,6 +161,8 @@ void TForm1::LoadIni()
     MainColorChange();
     TerminalBackColorChange();
     TerminalFontColorChange();
+
+    loadArchiveSettings(ini);
 }
 
 void TForm1::SaveIni()
@@ -194,6 +197,8 @@ void TForm1::SaveIni()
 
     ini.writeInteger("Position", "Left", x());
     ini.writeInteger("Position", "Top", y());
+
+    saveArchiveSettings(ini);
 }
 
 void TForm1::BitBtn5Click()
@@ -294,6 +299,7 @@ void TForm1::Button9Click()
 void TForm1::ComPort1AfterClose()
 {
     Label3->setText(text::closed);
+    recorder_->flush();
     // A record cut off by the close must not run into the first record of the next
     // connection.
     parser_->dropPartialLine();
