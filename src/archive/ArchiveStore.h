@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 #include <cstdint>
 #include <memory>
 
@@ -21,17 +22,26 @@ class ArchiveStore : public QObject {
 public:
     static constexpr int kDefaultKeep = 1000;
     static constexpr int kDefaultBusyTimeoutMs = 3000;
+    static constexpr int kDefaultJournalKeep = 1000000;
+    // Journal rows handed over but not yet committed, at most; more are counted and dropped.
+    static constexpr int kJournalQueueRows = 20000;
+    // Rows gathered for this long (or this many) go to the disk in one transaction.
+    static constexpr int kJournalBatchMs = 100;
+    static constexpr int kJournalBatchRows = 2000;
 
     explicit ArchiveStore(QObject* parent = nullptr);
     ~ArchiveStore() override;
 
-    // Opens (or re-opens) the file; an empty path turns the archive off.
-    void open(const QString& path, int keep, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+    // Opens (or re-opens) the file; an empty path turns the archive off, a journalKeep of 0
+    // the journal alone.
+    void open(const QString& path, int keep, int journalKeep = kDefaultJournalKeep,
+        int busyTimeoutMs = kDefaultBusyTimeoutMs);
     // Finishes every request made so far, then closes the file.
     void close();
     bool isOn() const { return !path_.isEmpty() && failure_.isEmpty(); }
     const QString& path() const { return path_; }
     int keep() const { return keep_; }
+    int journalKeep() const { return journalKeep_; }
     // Why the archive is off after a failure; empty while it works.
     const QString& failure() const { return failure_; }
 
@@ -42,6 +52,16 @@ public:
     void deleteCapture(std::int64_t id);
     void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
 
+    // Queues a journal row (its time set to now when empty) and returns at once. When the
+    // disk falls behind by kJournalQueueRows, rows are counted and dropped, and one row of
+    // kind "error", subject "journal", says how many.
+    void appendJournal(JournalRow row);
+    // Answered by journalQueried with the same tag: the newest `limit` rows whose kind is
+    // one of `kinds` (all kinds when empty), newest first.
+    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag = 0);
+    // Rows dropped since the archive was opened.
+    std::int64_t journalDropped() const { return journalDroppedTotal_; }
+
 signals:
     void opened(const QString& path);
     // Once per open: the archive is off from here on.
@@ -51,22 +71,35 @@ signals:
     void capturesRemoved(const std::vector<std::int64_t>& ids);
     void captureLoaded(const StoredCapture& capture, int purpose);
     void exported(const ExportResult& result);
+    // Rows committed to the journal, with their ids, in the order they were appended.
+    void journalAppended(const std::vector<JournalRow>& rows);
+    void journalQueried(const std::vector<JournalRow>& rows, std::int64_t tag);
 
     // To the worker.
-    void requestOpen(const QString& path, int keep, int busyTimeoutMs);
+    void requestOpen(const QString& path, int keep, int journalKeep, int busyTimeoutMs);
     void requestStore(const CaptureData& capture);
     void requestList();
     void requestLoad(std::int64_t id, int purpose);
     void requestNote(std::int64_t id, const QString& note);
     void requestDelete(std::int64_t id);
     void requestExport(std::int64_t id, ExportFormat format, const QString& path);
+    void requestJournal(const std::vector<JournalRow>& rows);
+    void requestJournalQuery(const QStringList& kinds, int limit, std::int64_t tag);
 
 private:
     void onFailed(const QString& message);
+    void flushJournal();
+    void onJournalAppended(const std::vector<JournalRow>& rows, int handed);
 
     QThread thread_;
     ArchiveWorker* worker_ = nullptr; // lives on thread_
     QString path_;
     int keep_ = kDefaultKeep;
+    int journalKeep_ = kDefaultJournalKeep;
     QString failure_;
+    std::vector<JournalRow> journalPending_;
+    int journalInFlight_ = 0; // handed to the worker, not yet answered
+    std::int64_t journalDropped_ = 0; // not yet said in a row
+    std::int64_t journalDroppedTotal_ = 0;
+    QTimer journalBatch_;
 };

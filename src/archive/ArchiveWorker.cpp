@@ -12,11 +12,17 @@ namespace {
 
 QAtomicInteger<int> connectionCount;
 
-const char* const kSchema[] = {
+// Version 1: the captures.
+const char* const kSchema1[] = {
     "CREATE TABLE captures(id INTEGER PRIMARY KEY, started TEXT, ended TEXT, port TEXT, x_title TEXT, "
     "y_title TEXT, points INTEGER, note TEXT)",
     "CREATE TABLE capture_points(capture_id INTEGER, k INTEGER, x INTEGER, y INTEGER, "
     "PRIMARY KEY(capture_id, k))",
+};
+// Version 2 adds the journal.
+const char* const kSchema2[] = {
+    "CREATE TABLE journal(id INTEGER PRIMARY KEY, time TEXT, kind TEXT, subject TEXT, value TEXT, text TEXT)",
+    "CREATE INDEX journal_kind ON journal(kind, id)",
 };
 
 CaptureRow rowOf(const QSqlQuery& q)
@@ -52,10 +58,11 @@ QSqlDatabase ArchiveWorker::db() const
     return QSqlDatabase::database(connection_, false);
 }
 
-void ArchiveWorker::open(const QString& path, int keep, int busyTimeoutMs)
+void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int busyTimeoutMs)
 {
     close();
     keep_ = keep;
+    journalKeep_ = journalKeep;
     path_ = path;
     {
         QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
@@ -142,7 +149,12 @@ bool ArchiveWorker::createOrCheckSchema()
     QSqlDatabase d = db();
     if (!d.transaction())
         return fail(d.lastError().text());
-    for (const char* sql : kSchema) {
+    // A version-1 archive (captures only) gains the journal; its captures stay as they are.
+    std::vector<const char*> steps;
+    if (version < 1)
+        steps.insert(steps.end(), std::begin(kSchema1), std::end(kSchema1));
+    steps.insert(steps.end(), std::begin(kSchema2), std::end(kSchema2));
+    for (const char* sql : steps) {
         if (!exec(QString::fromLatin1(sql)))
             return false;
     }
@@ -352,4 +364,83 @@ void ArchiveWorker::exportCapture(std::int64_t id, ExportFormat format, const QS
         return;
     }
     emit exported(::exportCapture(*c, format, path));
+}
+
+void ArchiveWorker::appendJournal(const std::vector<JournalRow>& rows)
+{
+    const int handed = int(rows.size());
+    if (!open_ || rows.empty()) {
+        emit journalAppended({}, handed);
+        return;
+    }
+    QSqlDatabase d = db();
+    if (!d.transaction()) {
+        fail(d.lastError().text());
+        emit journalAppended({}, handed);
+        return;
+    }
+    std::vector<JournalRow> stored;
+    stored.reserve(rows.size());
+    QSqlQuery q(d);
+    q.prepare(QStringLiteral("INSERT INTO journal(time, kind, subject, value, text) VALUES(?, ?, ?, ?, ?)"));
+    for (const JournalRow& row : rows) {
+        q.bindValue(0, row.time);
+        q.bindValue(1, row.kind);
+        q.bindValue(2, row.subject);
+        q.bindValue(3, row.value);
+        q.bindValue(4, row.text);
+        if (!exec(q)) {
+            emit journalAppended({}, handed);
+            return;
+        }
+        stored.push_back(row);
+        stored.back().id = q.lastInsertId().toLongLong();
+    }
+    QSqlQuery trim(d);
+    trim.prepare(QStringLiteral("DELETE FROM journal WHERE id <= ?"));
+    trim.addBindValue(qlonglong(stored.back().id - std::max(journalKeep_, 0)));
+    if (!exec(trim)) {
+        emit journalAppended({}, handed);
+        return;
+    }
+    if (!d.commit()) {
+        fail(d.lastError().text());
+        emit journalAppended({}, handed);
+        return;
+    }
+    emit journalAppended(stored, handed);
+}
+
+void ArchiveWorker::queryJournal(const QStringList& kinds, int limit, std::int64_t tag)
+{
+    if (!open_)
+        return;
+    QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text FROM journal");
+    if (!kinds.isEmpty()) {
+        QStringList marks;
+        for (qsizetype i = 0; i < kinds.size(); ++i)
+            marks << QStringLiteral("?");
+        sql += QStringLiteral(" WHERE kind IN (%1)").arg(marks.join(QLatin1Char(',')));
+    }
+    sql += QStringLiteral(" ORDER BY id DESC LIMIT ?");
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    for (const QString& kind : kinds)
+        q.addBindValue(kind);
+    q.addBindValue(std::max(limit, 0));
+    if (!exec(q))
+        return;
+    std::vector<JournalRow> rows;
+    while (q.next()) {
+        JournalRow r;
+        r.id = q.value(0).toLongLong();
+        r.time = q.value(1).toString();
+        r.kind = q.value(2).toString();
+        r.subject = q.value(3).toString();
+        r.value = q.value(4).toString();
+        r.text = q.value(5).toString();
+        rows.push_back(std::move(r));
+    }
+    emit journalQueried(rows, tag);
 }

@@ -18,7 +18,7 @@ class ArchiveWorker : public QObject {
     Q_OBJECT
 public:
     // The schema this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     ArchiveWorker();
     ~ArchiveWorker() override;
@@ -26,7 +26,7 @@ public:
     bool isOpen() const { return open_; }
 
 public slots:
-    void open(const QString& path, int keep, int busyTimeoutMs);
+    void open(const QString& path, int keep, int journalKeep, int busyTimeoutMs);
     void close();
     void setKeep(int keep);
     void storeCapture(const CaptureData& capture);
@@ -36,6 +36,10 @@ public slots:
     void setNote(std::int64_t id, const QString& note);
     void deleteCapture(std::int64_t id);
     void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
+    // Many rows in one transaction; the oldest beyond journalKeep go.
+    void appendJournal(const std::vector<JournalRow>& rows);
+    // The newest `limit` rows whose kind is one of `kinds` (every kind when empty).
+    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag);
 
 signals:
     void opened(const QString& path);
@@ -45,6 +49,9 @@ signals:
     void capturesRemoved(const std::vector<std::int64_t>& ids);
     void captureLoaded(const StoredCapture& capture, int purpose);
     void exported(const ExportResult& result);
+    // The rows as stored (with their ids), or an empty list when they could not be.
+    void journalAppended(const std::vector<JournalRow>& rows, int handed);
+    void journalQueried(const std::vector<JournalRow>& rows, std::int64_t tag);
 
 private:
     bool createOrCheckSchema();
@@ -60,6 +67,7 @@ private:
     QString path_;
     bool open_ = false;
     int keep_ = 1000;
+    int journalKeep_ = 1000000;
     // Captures of this run already in the file: their id and how many points were written.
     struct Written {
         std::int64_t id = 0;

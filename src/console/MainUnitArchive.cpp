@@ -41,11 +41,14 @@ void TForm1::loadArchiveSettings(const TIniFile& ini)
     int keep = ini.readInteger("Archive", "Keep", ArchiveStore::kDefaultKeep);
     if (keep < 1)
         keep = ArchiveStore::kDefaultKeep;
-    if (file == archive_->path() && keep == archive_->keep())
+    int journalKeep = ini.readInteger("Archive", "JournalKeep", ArchiveStore::kDefaultJournalKeep);
+    if (journalKeep < 0)
+        journalKeep = ArchiveStore::kDefaultJournalKeep;
+    if (file == archive_->path() && keep == archive_->keep() && journalKeep == archive_->journalKeep())
         return;
     // What the recorder holds belongs to the archive it came under.
     recorder_->flush();
-    archive_->open(file, keep);
+    archive_->open(file, keep, journalKeep);
     Archive->StoreChanged();
 }
 
@@ -53,4 +56,5 @@ void TForm1::saveArchiveSettings(TIniFile& ini)
 {
     ini.writeString("Archive", "File", cp1251::encode(archive_->path()));
     ini.writeInteger("Archive", "Keep", archive_->keep());
+    ini.writeInteger("Archive", "JournalKeep", archive_->journalKeep());
 }

@@ -122,7 +122,7 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
     }
     {
         Peek peek(path);
-        EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 1);
+        EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 2);
         EXPECT_EQ(peek.value(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
         EXPECT_EQ(peek.value(QStringLiteral("SELECT count(*) FROM capture_points")).toInt(), 7 + 10003);
         EXPECT_EQ(peek.value(QStringLiteral("SELECT x FROM capture_points WHERE capture_id = 1 AND k = 7"))
@@ -216,7 +216,7 @@ TEST(ArchiveStore, AFileLockedByAnotherProgramIsReportedOnceAfterTheBusyWait)
     ASSERT_TRUE(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
     ArchiveStore store;
     Listener l(store);
-    store.open(path, 10, 100);
+    store.open(path, 10, ArchiveStore::kDefaultJournalKeep, 100);
     store.storeCapture(capture(1, 3));
     ASSERT_TRUE(waitFor([&] { return !l.failures.isEmpty(); }));
     store.close();
@@ -245,7 +245,7 @@ bool openIsRefused(const QString& path)
     ArchiveWorker worker;
     bool failed = false;
     QObject::connect(&worker, &ArchiveWorker::failed, [&](const QString&) { failed = true; });
-    worker.open(path, 10, 100);
+    worker.open(path, 10, 1000, 100);
     CaptureData c = capture(1, 2);
     worker.storeCapture(c);
     return failed && !worker.isOpen();
@@ -367,4 +367,136 @@ TEST(ArchiveKill, CapturesStoredBeforeAKillAreAllThere)
                 .toInt(),
             id);
     }
+}
+
+namespace {
+
+JournalRow journalRow(const char* kind, int n)
+{
+    JournalRow r;
+    r.kind = QString::fromLatin1(kind);
+    r.subject = QStringLiteral("RK%1").arg(n % 3 + 1);
+    r.value = QString::number(n);
+    r.text = QStringLiteral("Събитие %1").arg(n);
+    return r;
+}
+
+struct JournalListener {
+    std::vector<JournalRow> appended;
+    std::vector<std::vector<JournalRow>> queried;
+    explicit JournalListener(ArchiveStore& s)
+    {
+        QObject::connect(&s, &ArchiveStore::journalAppended, [this](const std::vector<JournalRow>& rows) {
+            appended.insert(appended.end(), rows.begin(), rows.end());
+        });
+        QObject::connect(&s, &ArchiveStore::journalQueried,
+            [this](const std::vector<JournalRow>& rows, std::int64_t) { queried.push_back(rows); });
+    }
+};
+
+} // namespace
+
+TEST(ArchiveJournal, AVersionOneArchiveGainsTheJournalAndKeepsItsCaptures)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.db"));
+    {
+        Peek old(path);
+        QSqlQuery q(old.db());
+        for (const char* sql :
+            {"CREATE TABLE captures(id INTEGER PRIMARY KEY, started TEXT, ended TEXT, port TEXT, "
+             "x_title TEXT, y_title TEXT, points INTEGER, note TEXT)",
+                "CREATE TABLE capture_points(capture_id INTEGER, k INTEGER, x INTEGER, y INTEGER, "
+                "PRIMARY KEY(capture_id, k))",
+                "INSERT INTO captures VALUES(1, '2026-01-02T03:04:05.006Z', '2026-01-02T03:04:06.000Z', "
+                "'/dev/ttyS0', 'mS', 'V', 1, 'стар')",
+                "INSERT INTO capture_points VALUES(1, 1, 0, 42)", "PRAGMA user_version=1"})
+            ASSERT_TRUE(q.exec(QString::fromUtf8(sql))) << sql;
+    }
+    ArchiveStore store;
+    Listener l(store);
+    JournalListener j(store);
+    store.open(path, 10);
+    ASSERT_TRUE(waitFor([&] { return l.listed.size() == 1 || !l.failures.isEmpty(); }));
+    ASSERT_EQ(l.listed.at(0).size(), 1u);
+    EXPECT_EQ(l.listed[0][0].note, QStringLiteral("стар"));
+    store.appendJournal(journalRow("event", 1));
+    ASSERT_TRUE(waitFor([&] { return j.appended.size() == 1; }));
+    EXPECT_EQ(j.appended[0].id, 1);
+    EXPECT_TRUE(j.appended[0].time.endsWith(QLatin1Char('Z')));
+    store.close();
+    Peek peek(path);
+    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 2);
+    EXPECT_EQ(
+        peek.value(QStringLiteral("SELECT group_concat(name) FROM pragma_table_info('journal')")).toString(),
+        QStringLiteral("id,time,kind,subject,value,text"));
+    EXPECT_EQ(peek.value(QStringLiteral("SELECT y FROM capture_points WHERE capture_id = 1")).toInt(), 42);
+}
+
+TEST(ArchiveJournal, TheNewestRowsOfTheChosenKindsComeBackAndTheOldestGoBeyondJournalKeep)
+{
+    QTemporaryDir dir;
+    ArchiveStore store;
+    JournalListener j(store);
+    store.open(dir.filePath(QStringLiteral("a.db")), 10, 5);
+    const char* kinds[] = {"event", "limit", "reset"};
+    for (int n = 1; n <= 9; ++n)
+        store.appendJournal(journalRow(kinds[n % 3], n));
+    ASSERT_TRUE(waitFor([&] { return j.appended.size() == 9; }));
+    store.queryJournal({QStringLiteral("event"), QStringLiteral("reset")}, 10, 1);
+    store.queryJournal({}, 2, 2);
+    ASSERT_TRUE(waitFor([&] { return j.queried.size() == 2; }));
+    std::vector<QString> values;
+    for (const JournalRow& r : j.queried[0])
+        values.push_back(r.value);
+    // Rows 5 to 9 are kept; of those, the events (3, 6, 9) and resets (2, 5, 8).
+    EXPECT_EQ(values, (std::vector<QString>{"9", "8", "6", "5"}));
+    ASSERT_EQ(j.queried[1].size(), 2u);
+    EXPECT_EQ(j.queried[1][0].value, QStringLiteral("9"));
+    EXPECT_EQ(j.queried[1][0].text, QStringLiteral("Събитие 9"));
+}
+
+TEST(ArchiveJournal, AFloodBeyondTheQueueIsCountedAndSaidInOneRow)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.db"));
+    ArchiveStore store;
+    JournalListener j(store);
+    store.open(path, 10);
+    constexpr int kFlood = 100000;
+    // No event loop runs meanwhile, as with a burst of records in one received block.
+    for (int n = 0; n < kFlood; ++n)
+        store.appendJournal(journalRow("limit", n));
+    EXPECT_EQ(store.journalDropped(), kFlood - ArchiveStore::kJournalQueueRows);
+    ASSERT_TRUE(
+        waitFor([&] { return j.appended.size() == std::size_t(ArchiveStore::kJournalQueueRows) + 1; }));
+    const JournalRow& report = j.appended.back();
+    EXPECT_EQ(report.kind, QStringLiteral("error"));
+    EXPECT_EQ(report.subject, QStringLiteral("journal"));
+    EXPECT_EQ(report.value, QString::number(kFlood - ArchiveStore::kJournalQueueRows));
+    EXPECT_EQ(j.appended[ArchiveStore::kJournalQueueRows - 1].value,
+        QString::number(ArchiveStore::kJournalQueueRows - 1));
+
+    // Once the queue has drained, rows are taken again.
+    store.appendJournal(journalRow("limit", -1));
+    store.close();
+    Peek peek(path);
+    EXPECT_EQ(peek.value(QStringLiteral("SELECT count(*) FROM journal")).toInt(),
+        ArchiveStore::kJournalQueueRows + 2);
+}
+
+TEST(ArchiveJournal, JournalKeepZeroWritesNoJournalButCapturesStillGoIn)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.db"));
+    {
+        ArchiveStore store;
+        Listener l(store);
+        store.open(path, 10, 0);
+        store.appendJournal(journalRow("event", 1));
+        store.storeCapture(capture(1, 2));
+        ASSERT_TRUE(waitFor([&] { return l.stored.size() == 1; }));
+    }
+    Peek peek(path);
+    EXPECT_EQ(peek.value(QStringLiteral("SELECT count(*) FROM journal")).toInt(), 0);
 }
