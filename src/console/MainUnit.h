@@ -39,6 +39,7 @@ class TComPort;
 class TCommandForm;
 class TComTerminal;
 class TLineSeries;
+class TStatusLine;
 class TSwitch;
 class TTrayIcon;
 class TValidateEdit;
@@ -203,6 +204,7 @@ public:
     TCalculator* Calculator1 = nullptr;
     TTrayIcon* TrayIcon1 = nullptr;
     TCaptionButton* CaptionButton1 = nullptr;
+    TStatusLine* StatusLine = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
