@@ -219,3 +219,19 @@ TEST_F(ArchiveWindow, AnUnusableArchiveIsReportedOnceAndTheConsoleGoesOn)
     EXPECT_TRUE(form->Archive->ArchiveStatus->text().contains(bad.fileName()));
     EXPECT_EQ(list().rowCount(), 0);
 }
+
+TEST_F(ArchiveWindow, AnEmptyFileSettingTurnsTheArchiveOffAndIsKept)
+{
+    QFile ini(folder.filePath(QStringLiteral("Orvik.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Archive]\r\nFile=\r\nKeep=5\r\n");
+    ini.close();
+    start(QStringLiteral("/dev/null"));
+    EXPECT_TRUE(form->Archive->ArchiveStatus->text().contains(QStringLiteral("изключен")));
+    form->close();
+    form.reset();
+    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("OrvikArchive.db"))));
+    QByteArray saved = readAll(folder.filePath(QStringLiteral("Orvik.ini")));
+    saved.replace("\r", "");
+    EXPECT_NE(saved.indexOf("[Archive]\nFile=\nKeep=5\nJournalKeep=1000000\n"), -1) << saved.data();
+}
