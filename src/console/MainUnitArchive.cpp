@@ -5,7 +5,6 @@
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureRecorder.h"
 #include "chart/Chart.h"
-#include "common/Cp1251.h"
 #include "console/ArchivePage.h"
 #include "serial/ComPort.h"
 
@@ -24,6 +23,8 @@ ArchivePage* TForm1::buildArchivePage()
 
     Archive = new ArchivePage(*archive_);
     Archive->ExportFolder = programFolder_;
+    Archive->ShowOverlay = [this](const ArchivePage::OverlayPoints& points) { ShowCaptureOverlay(points); };
+    Archive->HideOverlay = [this] { HideCaptureOverlay(); };
     Archive->Report = [this](const QString& message) { reportError(message); };
     Archive->SaveFileDialog = [this](const QString& caption, const QString& folder, const QString& filter) {
         return FileDialog ? FileDialog(caption, folder, filter, true) : QString();
@@ -36,8 +37,7 @@ ArchivePage* TForm1::buildArchivePage()
 
 void TForm1::loadArchiveSettings(const TIniFile& ini)
 {
-    const QString file = cp1251::decode(
-        ini.readString("Archive", "File", cp1251::encode(defaultArchiveFile(programFolder_))));
+    const QString file = ini.readText("Archive", "File", defaultArchiveFile(programFolder_));
     int keep = ini.readInteger("Archive", "Keep", ArchiveStore::kDefaultKeep);
     if (keep < 1)
         keep = ArchiveStore::kDefaultKeep;
@@ -54,7 +54,7 @@ void TForm1::loadArchiveSettings(const TIniFile& ini)
 
 void TForm1::saveArchiveSettings(TIniFile& ini)
 {
-    ini.writeString("Archive", "File", cp1251::encode(archive_->path()));
+    ini.writeText("Archive", "File", archive_->path());
     ini.writeInteger("Archive", "Keep", archive_->keep());
     ini.writeInteger("Archive", "JournalKeep", archive_->journalKeep());
 }

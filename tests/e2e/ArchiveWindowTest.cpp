@@ -1,6 +1,7 @@
-// The archive through the window against the device simulator: three PUSK captures appear
-// on "Архив" with the points the device sent, are shown, exported in both formats, one is
-// deleted, and the rest are there after a restart.
+// The archive through the window against the device simulator: PUSK captures appear on
+// "Архив" with the points the device sent (also one that came while the picture was held),
+// are shown on the chart, exported in both formats, one is deleted, and the rest are there
+// after a restart.
 #include "console/MainUnit.h"
 
 #include "../archive/ComtradeReader.h"
@@ -89,8 +90,15 @@ protected:
         form->ControlKeyDown = [] { return false; };
         form->FileDialog
             = [this](const QString&, const QString&, const QString&, bool) { return chosenFile; };
-        form->Archive->ShowOverlay = [this](const Points& p) { shown.push_back(p); };
-        form->Archive->HideOverlay = [this] { ++hidden; };
+        // The window's own overlay still draws; the test notes what it was given.
+        form->Archive->ShowOverlay = [this, draw = form->Archive->ShowOverlay](const Points& p) {
+            shown.push_back(p);
+            draw(p);
+        };
+        form->Archive->HideOverlay = [this, hide = form->Archive->HideOverlay] {
+            ++hidden;
+            hide();
+        };
         form->Archive->Confirm = [](const QString&) { return true; };
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -116,7 +124,7 @@ protected:
 
 } // namespace
 
-TEST_F(ArchiveWindow, ThreePuskCapturesAreListedShownExportedDeletedAndKeptAcrossARestart)
+TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcrossARestart)
 {
     const QString recordLog = folder.filePath(QStringLiteral("device.jsonl"));
     Simulator sim({"--rate", "0", "--seed", "3", "--record-log", recordLog});
@@ -135,34 +143,68 @@ TEST_F(ArchiveWindow, ThreePuskCapturesAreListedShownExportedDeletedAndKeptAcros
         ASSERT_TRUE(waitFor([&] { return list().rowCount() == round; })) << round;
     }
     ASSERT_TRUE(waitFor([&] { return list().rowAt(0)->points == form->Series1->Count(); }));
+    const auto liveY = [&] {
+        std::vector<double> y;
+        for (int i = 0; i < form->Series1->Count(); ++i)
+            y.push_back(form->Series1->YValues()[i]);
+        return y;
+    };
+    const std::vector<double> pictureBeforeHold = liveY();
+
+    // Held, the picture stays as it was while the next capture is still archived.
+    auto* hold = form->findChild<QPushButton*>(QStringLiteral("HoldScope"));
+    ASSERT_NE(hold, nullptr);
+    form->PageControl1->setCurrentIndex(2);
+    hold->click();
+    ASSERT_TRUE(hold->isChecked());
+    form->PageControl1->setCurrentIndex(0);
+    form->Button1->click();
+    ASSERT_TRUE(waitFor([&] { return list().rowCount() == 4; }));
+    EXPECT_EQ(liveY(), pictureBeforeHold);
+    form->PageControl1->setCurrentIndex(2);
+    hold->click();
     sim.stop();
     const std::vector<Points> sent = capturesSent(recordLog);
-    ASSERT_EQ(sent.size(), 3u);
+    ASSERT_EQ(sent.size(), 4u);
 
-    // Newest first; each one's points are what the device sent.
-    form->PageControl1->setCurrentIndex(4);
-    for (int row = 0; row < 3; ++row) {
+    // Newest first; each one's points are what the device sent, drawn as Series2.
+    for (int row = 0; row < 4; ++row) {
         const CaptureRow* r = list().rowAt(row);
-        EXPECT_EQ(r->id, 3 - row);
+        const Points& expected = sent[std::size_t(3 - row)];
+        EXPECT_EQ(r->id, 4 - row);
         EXPECT_EQ(r->port, sim.port());
-        EXPECT_EQ(r->points, std::int64_t(sent[std::size_t(2 - row)].size()));
+        EXPECT_EQ(r->points, std::int64_t(expected.size()));
+        form->PageControl1->setCurrentIndex(4);
         select(row);
         form->Archive->ShowCapture->click();
         ASSERT_TRUE(waitFor([&] { return shown.size() == std::size_t(row + 1); }));
-        EXPECT_EQ(shown.back(), sent[std::size_t(2 - row)]) << "capture " << r->id;
+        EXPECT_EQ(shown.back(), expected) << "capture " << r->id;
+        EXPECT_EQ(form->PageControl1->currentIndex(), 2);
+        ASSERT_EQ(form->Series2->Count(), int(expected.size()));
+        EXPECT_EQ(form->Series2->XValues()[int(expected.size()) - 1], double(expected.back().first));
+        EXPECT_EQ(form->Series2->YValues()[int(expected.size()) - 1], double(expected.back().second));
     }
+    form->PageControl1->setCurrentIndex(4);
     form->Archive->HideCapture->click();
     EXPECT_EQ(hidden, 1);
+    EXPECT_EQ(form->Series2->Count(), 0);
     // With ORVIK_SHOTS=<folder> the filled page is saved for a person to look at.
     if (const QByteArray shots = qgetenv("ORVIK_SHOTS"); !shots.isEmpty()) {
         list().setData(
             list().index(1, CaptureListModel::Note), QStringLiteral("след смяна на тиристора"), Qt::EditRole);
         QCoreApplication::processEvents();
         form->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/archive.png"));
+        select(3);
+        form->Archive->ShowCapture->click();
+        waitFor([&] { return form->PageControl1->currentIndex() == 2; });
+        QTest::qWait(100); // a redraw waits for the next frame
+        form->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/overlay.png"));
+        form->Archive->HideCapture->click();
+        form->PageControl1->setCurrentIndex(4);
     }
 
     // Capture 1 exported both ways.
-    select(2);
+    select(3);
     const ExportResult csv = exportWith(form->Archive->ExportCsv, folder.filePath(QStringLiteral("first")));
     ASSERT_EQ(csv.outcome, ExportOutcome::Written) << csv.error.toStdString();
     const QList<QByteArray> lines = readAll(folder.filePath(QStringLiteral("first.csv"))).split('\n');
@@ -181,10 +223,10 @@ TEST_F(ArchiveWindow, ThreePuskCapturesAreListedShownExportedDeletedAndKeptAcros
         EXPECT_EQ(record->values[i], double(sent[0][i].second));
 
     // Capture 2 deleted after the question.
-    select(1);
+    select(2);
     form->Archive->DeleteCapture->click();
-    ASSERT_TRUE(waitFor([&] { return list().rowCount() == 2; }));
-    EXPECT_EQ(list().rowAt(1)->id, 1);
+    ASSERT_TRUE(waitFor([&] { return list().rowCount() == 3; }));
+    EXPECT_EQ(list().rowAt(2)->id, 1);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 
     form->close();
@@ -193,9 +235,9 @@ TEST_F(ArchiveWindow, ThreePuskCapturesAreListedShownExportedDeletedAndKeptAcros
     EXPECT_GT(ini.indexOf("[Archive]"), ini.indexOf("[Position]"));
     EXPECT_NE(ini.indexOf("Keep=1000"), -1);
     start(sim.port());
-    ASSERT_TRUE(waitFor([&] { return list().rowCount() == 2; }));
-    EXPECT_EQ(list().rowAt(0)->id, 3);
-    EXPECT_EQ(list().rowAt(1)->id, 1);
+    ASSERT_TRUE(waitFor([&] { return list().rowCount() == 3; }));
+    EXPECT_EQ(list().rowAt(0)->id, 4);
+    EXPECT_EQ(list().rowAt(2)->id, 1);
 }
 
 TEST_F(ArchiveWindow, AnUnusableArchiveIsReportedOnceAndTheConsoleGoesOn)
