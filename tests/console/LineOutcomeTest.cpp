@@ -68,9 +68,9 @@ TEST(LineOutcome, EveryKindOfLineWholeAndSplit)
         {"xx W:VA-60/70\r", {"VA ok1 V=-60/50red I=70/50red"}},
         {"W:TR80/RK2\r", {"TR ok1 event:RK2@80 T=80/50red"}},
         {"W:TR42/RK0\r", {"TR silent no-event T=42/50green"}},
-        {"W:TRabc/RK1\r", {"TR silent number bad:temperature"}},
-        {"W:VA1x/3\r", {"VA silent number bad:voltage"}},
-        {"W:VA1/three\r", {"VA silent number bad:current V=1/50green"}},
+        {"W:TRabc/RK1\r", {"TR ok1 number bad:temperature event:RK1@abc"}},
+        {"W:VA1x/3\r", {"VA ok1 number bad:voltage I=3/50green"}},
+        {"W:VA1/three\r", {"VA ok1 number bad:current V=1/50green"}},
         {"W:SCxVmten\r", {"SC ok1 number bad:scale"}},
         {"W:ST1;2;q;4;*\r", {"ST silent number bad:sample #3"}},
         {"W:ST1;2;*\r", {"ST ok1"}},
@@ -110,7 +110,8 @@ TEST(LineOutcome, UnreadableLimitIsNamed)
     TRecordParser p(v);
     p.feed("W:TR1/RK1\rW:VA1/2\r");
     EXPECT_EQ(v.outcomes,
-        (std::vector<std::string>{"TR silent number bad:temp-limit", "VA silent number bad:voltage-limit"}));
+        (std::vector<std::string>{"TR ok1 number bad:temp-limit event:RK1@1",
+            "VA ok1 number bad:voltage-limit bad:current-limit"}));
 }
 
 TEST(LineOutcome, FullStoreAndOverlongLineAreReasons)
