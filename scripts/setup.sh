@@ -7,6 +7,7 @@ ORVIK_PACKAGES=(
   libjpeg62-turbo-dev gettext
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core
+  libqt6sql6-sqlite sqlite3
 )
 
 orvik_install_packages() {

@@ -141,8 +141,8 @@ Run runPlainPeer(const QStringList& args, bool answer)
 }
 
 // The shown window: its program folder's settings name the simulator's pty, and choosing
-// RS232 connects as the operator would.
-Run runConsole(const QStringList& args)
+// RS232 connects as the operator would. Without the archive its settings turn it off.
+Run runConsole(const QStringList& args, bool archive = true)
 {
     Run run;
     QProcess sim;
@@ -152,6 +152,11 @@ Run runConsole(const QStringList& args)
         return run;
     }
     QTemporaryDir dir;
+    if (!archive) {
+        QFile ini(dir.filePath(QStringLiteral("Orvik.ini")));
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write("[Archive]\r\nFile=\r\n");
+    }
     TForm1 form(dir.path());
     QStringList errors;
     form.ErrorReport = [&](const QString& m) { errors << m; };
@@ -270,6 +275,78 @@ void BM_LatencyConsoleChartDrawing(benchmark::State& state)
 }
 BENCHMARK(BM_LatencyConsoleChartDrawing)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// Captures arriving during the flood and between the answers, with the archive storing each
+// one and without it: the two are printed side by side at the end.
+struct ArchiveFigures {
+    double rate = 0;
+    double medianUs = 0;
+    double p99Us = 0;
+};
+ArchiveFigures g_archive[2]; // [0] off, [1] on
+
+const QStringList kCaptureMix{"--mix", "va=5,tr=4,burst=2", "--burst-samples", "96"};
+
+void BM_ArchiveFloodWithCaptures(benchmark::State& state)
+{
+    const bool on = state.range(0) != 0;
+    for (auto _ : state) {
+        const Run run
+            = runConsole(QStringList{"--flood", "--chunk-max", "0", "--count", QString::number(kFloodRecords)}
+                    + kCaptureMix,
+                on);
+        if (!reportRun(state, run))
+            return;
+        if (run.missing() != 0)
+            state.SkipWithError("answers missing");
+        g_archive[on].rate = run.rate();
+    }
+}
+BENCHMARK(BM_ArchiveFloodWithCaptures)
+    ->ArgName("archive")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ArchiveLatencyWithCaptures(benchmark::State& state)
+{
+    const bool on = state.range(0) != 0;
+    for (auto _ : state) {
+        const Run run
+            = runConsole(QStringList{"--flood", "--window", "1", "--count", QString::number(kLatencyRecords)}
+                    + kCaptureMix,
+                on);
+        if (!reportRun(state, run))
+            return;
+        g_archive[on].medianUs = run.medianUs();
+        g_archive[on].p99Us = run.p99Us();
+    }
+}
+BENCHMARK(BM_ArchiveLatencyWithCaptures)
+    ->ArgName("archive")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void printArchiveComparison()
+{
+    const ArchiveFigures& off = g_archive[0];
+    const ArchiveFigures& on = g_archive[1];
+    if (off.rate <= 0 && off.medianUs <= 0)
+        return;
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    std::printf("\nCaptures during the flood, archive off | on | on/off\n");
+    std::printf(
+        "  records/s          %10.0f | %10.0f | %5.2f\n", off.rate, on.rate, ratio(on.rate, off.rate));
+    std::printf("  answer median (us) %10.0f | %10.0f | %5.2f\n", off.medianUs, on.medianUs,
+        ratio(on.medianUs, off.medianUs));
+    std::printf(
+        "  answer p99 (us)    %10.0f | %10.0f | %5.2f\n", off.p99Us, on.p99Us, ratio(on.p99Us, off.p99Us));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -278,6 +355,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
+    printArchiveComparison();
     benchmark::Shutdown();
     return 0;
 }

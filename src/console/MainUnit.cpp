@@ -1,9 +1,12 @@
 #include "console/MainUnit.h"
 
+#include "archive/ArchiveStore.h"
+#include "archive/CaptureRecorder.h"
 #include "chart/Chart.h"
 #include "chart/ScopeForm.h"
 #include "chart/core/ScopeFormValues.h"
 #include "common/Cp1251.h"
+#include "console/ArchivePage.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/JournalPage.h"
@@ -62,6 +65,7 @@ const QString pageSetup = QStringLiteral("Настройки");
 const QString pageScope = QStringLiteral("Графични данни");
 const QString pageHelp = QStringLiteral("Помощ");
 const QString pageJournal = QStringLiteral("Журнал");
+const QString pageArchive = QStringLiteral("Архив");
 const QString command = QStringLiteral("COMMAND:");
 const QString send = QStringLiteral("Изпрати -->>");
 const QString sendHint = QStringLiteral("Sending The Command");
@@ -262,6 +266,7 @@ void TForm1::buildWindow()
     PageControl1->addTab(buildSetupPage(), text::pageSetup);
     PageControl1->addTab(buildScopePage(), text::pageScope);
     PageControl1->addTab(buildHelpPage(), text::pageHelp);
+    PageControl1->addTab(buildArchivePage(), text::pageArchive);
     Journal = new JournalPage(monitor_->log());
     PageControl1->addTab(Journal, text::pageJournal);
     journalSinks_.add(Journal->model());
@@ -738,6 +743,9 @@ void TForm1::FormClose()
         if (ErrorReport)
             ErrorReport(QString::fromStdString(e.what()));
     }
+    // The capture so far is committed before the window goes.
+    recorder_->flush();
+    archive_->close();
     if (Log->StateOn())
         log_.close();
 }
@@ -993,10 +1001,12 @@ void TForm1::setBottomAxisTitle(const QString& title)
 void TForm1::addPoint(double x, double y)
 {
     ScopeBar->Hold().AddPoint(x, y);
+    recorder_->addPoint(std::int64_t(x), std::int32_t(y));
 }
 
 void TForm1::clearScope()
 {
+    recorder_->reset();
     ScopeBar->Hold().Reset();
 }
 

@@ -32,6 +32,9 @@ class QRadioButton;
 class QTabWidget;
 class QScrollArea;
 
+class ArchivePage;
+class ArchiveStore;
+class CaptureRecorder;
 class TCalculator;
 class TCaptionButton;
 class TChart;
@@ -217,6 +220,8 @@ public:
     QPushButton* WinCalc = nullptr;
     QPushButton* Button15 = nullptr;
 
+    ArchivePage* Archive = nullptr;
+
     TWarningDialog* Warning1 = nullptr;
     TCalculator* Calculator1 = nullptr;
     TTrayIcon* TrayIcon1 = nullptr;
@@ -247,6 +252,10 @@ private:
     QWidget* buildScopePage();
     QWidget* buildHelpPage();
     void createDialogs();
+    // The capture archive: its store, the recorder fed by the parser's view, and the page.
+    ArchivePage* buildArchivePage();
+    void loadArchiveSettings(const TIniFile& ini);
+    void saveArchiveSettings(TIniFile& ini);
     void setUpConnection();
     void connectSerial();
     // After the port was opened, reopened or reconfigured: Label3 and Label5 show it and the
@@ -279,6 +288,8 @@ private:
     std::unique_ptr<TJournalRecorder> journal_;
     TLinkMonitor* monitor_ = nullptr;
     std::unique_ptr<TWindowPosition> position_;
+    ArchiveStore* archive_ = nullptr;
+    CaptureRecorder* recorder_ = nullptr;
     QStringList errorsOnScreen_; // reports being shown right now
     // Answers to the records of one received block go out in one write once the block is
     // parsed: a flood costs a write per block instead of one per record.

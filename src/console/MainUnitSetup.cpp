@@ -1,6 +1,7 @@
 // The settings file, the connection set-up and the line-signal lamps of the main window.
 #include "console/MainUnit.h"
 
+#include "archive/CaptureRecorder.h"
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
@@ -216,6 +217,8 @@ void TForm1::LoadIni()
     TerminalBackColorChange();
     TerminalFontColorChange();
 
+    loadArchiveSettings(ini);
+
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -256,6 +259,8 @@ void TForm1::SaveIni()
     const QPoint frame = position_->framePosition();
     ini.writeInteger("Position", "Left", frame.x());
     ini.writeInteger("Position", "Top", frame.y());
+
+    saveArchiveSettings(ini);
 }
 
 void TForm1::BitBtn5Click()
@@ -356,6 +361,7 @@ void TForm1::Button9Click()
 void TForm1::ComPort1AfterClose()
 {
     Label3->setText(text::closed);
+    recorder_->flush();
     const bool lost = ComPort1->ClosedByHangUp();
     StatusLine->setConnectionState(lost ? text::stateLost.arg(ComPort1->Port()) : text::stateClosed);
     if (lost)
@@ -363,8 +369,6 @@ void TForm1::ComPort1AfterClose()
     else
         journal_->connectionClosed(ComPort1->Port());
     monitor_->connectionClosed();
-    StatusLine->setConnectionState(
-        ComPort1->ClosedByHangUp() ? text::stateLost.arg(ComPort1->Port()) : text::stateClosed);
     writer_->portClosed();
     // A record cut off by the close must not run into the first record of the next
     // connection.

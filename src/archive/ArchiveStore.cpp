@@ -1,0 +1,194 @@
+#include "archive/ArchiveStore.h"
+
+#include "archive/ArchiveTime.h"
+#include "archive/ArchiveWorker.h"
+
+#include <QDateTime>
+
+QString defaultArchiveFile(const QString& programFolder)
+{
+    QString folder = programFolder;
+    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + QStringLiteral("OrvikArchive.db");
+}
+
+ArchiveStore::ArchiveStore(QObject* parent)
+    : QObject(parent)
+    , worker_(new ArchiveWorker)
+{
+    qRegisterMetaType<CaptureData>();
+    qRegisterMetaType<CaptureRow>();
+    qRegisterMetaType<StoredCapture>();
+    qRegisterMetaType<JournalRow>();
+    qRegisterMetaType<ExportResult>();
+    qRegisterMetaType<std::vector<CaptureRow>>();
+    qRegisterMetaType<std::vector<JournalRow>>();
+    qRegisterMetaType<std::vector<std::int64_t>>();
+    qRegisterMetaType<std::int64_t>("std::int64_t");
+    qRegisterMetaType<ExportFormat>();
+
+    thread_.setObjectName(QStringLiteral("archive"));
+    worker_->moveToThread(&thread_);
+    connect(this, &ArchiveStore::requestOpen, worker_, &ArchiveWorker::open);
+    connect(this, &ArchiveStore::requestStore, worker_, &ArchiveWorker::storeCapture);
+    connect(this, &ArchiveStore::requestList, worker_, &ArchiveWorker::listCaptures);
+    connect(this, &ArchiveStore::requestLoad, worker_, &ArchiveWorker::loadCapture);
+    connect(this, &ArchiveStore::requestNote, worker_, &ArchiveWorker::setNote);
+    connect(this, &ArchiveStore::requestDelete, worker_, &ArchiveWorker::deleteCapture);
+    connect(this, &ArchiveStore::requestExport, worker_, &ArchiveWorker::exportCapture);
+    connect(this, &ArchiveStore::requestJournal, worker_, &ArchiveWorker::appendJournal);
+    connect(this, &ArchiveStore::requestJournalQuery, worker_, &ArchiveWorker::queryJournal);
+
+    connect(worker_, &ArchiveWorker::opened, this, &ArchiveStore::opened);
+    connect(worker_, &ArchiveWorker::failed, this, &ArchiveStore::onFailed);
+    connect(worker_, &ArchiveWorker::captureStored, this, &ArchiveStore::captureStored);
+    connect(worker_, &ArchiveWorker::capturesListed, this, &ArchiveStore::capturesListed);
+    connect(worker_, &ArchiveWorker::capturesRemoved, this, &ArchiveStore::capturesRemoved);
+    connect(worker_, &ArchiveWorker::captureLoaded, this, &ArchiveStore::captureLoaded);
+    connect(worker_, &ArchiveWorker::exported, this, &ArchiveStore::exported);
+    connect(worker_, &ArchiveWorker::journalAppended, this, &ArchiveStore::onJournalAppended);
+    connect(worker_, &ArchiveWorker::journalQueried, this, &ArchiveStore::journalQueried);
+    journalBatch_.setSingleShot(true);
+    journalBatch_.setInterval(kJournalBatchMs);
+    connect(&journalBatch_, &QTimer::timeout, this, &ArchiveStore::flushJournal);
+    thread_.start();
+}
+
+ArchiveStore::~ArchiveStore()
+{
+    close();
+    thread_.quit();
+    thread_.wait();
+    delete worker_;
+}
+
+void ArchiveStore::open(const QString& path, int keep, int journalKeep, int busyTimeoutMs)
+{
+    if (!path_.isEmpty())
+        close();
+    path_ = path;
+    keep_ = keep;
+    journalKeep_ = journalKeep;
+    failure_.clear();
+    journalDroppedTotal_ = 0;
+    if (!path.isEmpty())
+        emit requestOpen(path, keep, journalKeep, busyTimeoutMs);
+}
+
+void ArchiveStore::close()
+{
+    if (path_.isEmpty())
+        return;
+    flushJournal();
+    // The worker's queue runs in order, so this returns after every earlier request.
+    QMetaObject::invokeMethod(worker_, &ArchiveWorker::close, Qt::BlockingQueuedConnection);
+    path_.clear();
+    journalBatch_.stop();
+    journalPending_.clear();
+    journalInFlight_ = 0;
+    journalDropped_ = 0;
+}
+
+void ArchiveStore::onFailed(const QString& message)
+{
+    // A failure of an archive closed or re-opened since is old news.
+    if (path_.isEmpty() || !failure_.isEmpty())
+        return;
+    failure_ = message;
+    emit failed(message);
+}
+
+void ArchiveStore::storeCapture(const CaptureData& capture)
+{
+    if (isOn())
+        emit requestStore(capture);
+}
+
+void ArchiveStore::listCaptures()
+{
+    if (isOn())
+        emit requestList();
+}
+
+void ArchiveStore::loadCapture(std::int64_t id, int purpose)
+{
+    if (isOn())
+        emit requestLoad(id, purpose);
+}
+
+void ArchiveStore::setNote(std::int64_t id, const QString& note)
+{
+    if (isOn())
+        emit requestNote(id, note);
+}
+
+void ArchiveStore::deleteCapture(std::int64_t id)
+{
+    if (isOn())
+        emit requestDelete(id);
+}
+
+void ArchiveStore::exportCapture(std::int64_t id, ExportFormat format, const QString& path)
+{
+    if (isOn())
+        emit requestExport(id, format, path);
+}
+
+void ArchiveStore::appendJournal(JournalRow row)
+{
+    if (!isOn() || journalKeep_ <= 0)
+        return;
+    // The one place that decides what a full queue means: the row is counted, not kept.
+    if (journalInFlight_ + int(journalPending_.size()) >= kJournalQueueRows) {
+        ++journalDropped_;
+        ++journalDroppedTotal_;
+        // The row that says so goes with the next batch.
+        if (!journalBatch_.isActive())
+            journalBatch_.start();
+        return;
+    }
+    if (row.time.isEmpty())
+        row.time = archiveTime(QDateTime::currentMSecsSinceEpoch());
+    journalPending_.push_back(std::move(row));
+    if (int(journalPending_.size()) >= kJournalBatchRows)
+        flushJournal();
+    else if (!journalBatch_.isActive())
+        journalBatch_.start();
+}
+
+void ArchiveStore::flushJournal()
+{
+    journalBatch_.stop();
+    if (!isOn())
+        return;
+    if (journalDropped_ > 0) {
+        JournalRow report;
+        report.time = archiveTime(QDateTime::currentMSecsSinceEpoch());
+        report.kind = QStringLiteral("error");
+        report.subject = QStringLiteral("journal");
+        report.value = QString::number(journalDropped_);
+        report.text
+            = QStringLiteral("Журналът изпусна %1 реда: те идваха по-бързо, отколкото дискът ги записва.")
+                  .arg(journalDropped_);
+        journalPending_.push_back(std::move(report));
+        journalDropped_ = 0;
+    }
+    if (journalPending_.empty())
+        return;
+    journalInFlight_ += int(journalPending_.size());
+    emit requestJournal(std::exchange(journalPending_, {}));
+}
+
+void ArchiveStore::onJournalAppended(const std::vector<JournalRow>& rows, int handed)
+{
+    journalInFlight_ = std::max(0, journalInFlight_ - handed);
+    if (!rows.empty())
+        emit journalAppended(rows);
+}
+
+void ArchiveStore::queryJournal(const QStringList& kinds, int limit, std::int64_t tag)
+{
+    if (isOn())
+        emit requestJournalQuery(kinds, limit, tag);
+}

@@ -1,0 +1,78 @@
+#pragma once
+// The plain values that cross between the window and the archive's worker thread.
+
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+// One capture as the recorder hands it over: every point so far. `key` tells a capture of
+// this run from the next, so a capture that grows after it was stored updates its entry.
+struct CaptureData {
+    std::int64_t key = 0;
+    QString started; // UTC, ISO 8601 with milliseconds and a trailing Z
+    QString ended;
+    QString port;
+    QString xTitle;
+    QString yTitle;
+    std::vector<std::int64_t> x;
+    std::vector<std::int32_t> y;
+
+    std::size_t size() const { return x.size(); }
+};
+
+// A row of the captures table.
+struct CaptureRow {
+    std::int64_t id = 0;
+    QString started;
+    QString ended;
+    QString port;
+    QString xTitle;
+    QString yTitle;
+    std::int64_t points = 0;
+    QString note;
+};
+
+// A stored capture read back whole: its row and its points.
+struct StoredCapture {
+    CaptureRow row;
+    std::vector<std::int64_t> x;
+    std::vector<std::int32_t> y;
+};
+
+// A row of the journal table; `id` is 0 for a row not yet stored.
+struct JournalRow {
+    std::int64_t id = 0;
+    QString time; // UTC, ISO 8601 with milliseconds and a trailing Z
+    QString kind;
+    QString subject;
+    QString value;
+    QString text;
+};
+
+enum class ExportFormat { Csv, Comtrade };
+
+enum class ExportOutcome {
+    Written,
+    NotFound, // the capture was deleted meanwhile
+    XNotIncreasing, // COMTRADE only: X goes backwards or below 0
+    WriteFailed,
+};
+
+struct ExportResult {
+    std::int64_t id = 0;
+    ExportFormat format = ExportFormat::Csv;
+    QString path; // the file written (the .cfg for COMTRADE)
+    ExportOutcome outcome = ExportOutcome::Written;
+    QString error; // the system's text for WriteFailed
+};
+
+Q_DECLARE_METATYPE(CaptureData)
+Q_DECLARE_METATYPE(CaptureRow)
+Q_DECLARE_METATYPE(StoredCapture)
+Q_DECLARE_METATYPE(JournalRow)
+Q_DECLARE_METATYPE(ExportResult)
+Q_DECLARE_METATYPE(std::vector<CaptureRow>)
+Q_DECLARE_METATYPE(std::vector<JournalRow>)
+Q_DECLARE_METATYPE(std::vector<std::int64_t>)

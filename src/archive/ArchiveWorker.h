@@ -1,0 +1,77 @@
+#pragma once
+// The archive's database work, on the store's own thread. It owns the only connection to
+// the file (a Qt SQL connection belongs to the thread that made it) and answers with plain
+// values by signal. The first failure is reported once; the archive is then off until the
+// next open.
+
+#include "archive/ArchiveTypes.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <unordered_map>
+
+class QSqlDatabase;
+class QSqlQuery;
+
+class ArchiveWorker : public QObject {
+    Q_OBJECT
+public:
+    // The schema this program writes (PRAGMA user_version).
+    static constexpr int kSchemaVersion = 2;
+
+    ArchiveWorker();
+    ~ArchiveWorker() override;
+
+    bool isOpen() const { return open_; }
+
+public slots:
+    void open(const QString& path, int keep, int journalKeep, int busyTimeoutMs);
+    void close();
+    void setKeep(int keep);
+    void storeCapture(const CaptureData& capture);
+    void listCaptures();
+    // `purpose` comes back with the capture so the caller knows why it asked.
+    void loadCapture(std::int64_t id, int purpose);
+    void setNote(std::int64_t id, const QString& note);
+    void deleteCapture(std::int64_t id);
+    void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
+    // Many rows in one transaction; the oldest beyond journalKeep go.
+    void appendJournal(const std::vector<JournalRow>& rows);
+    // The newest `limit` rows whose kind is one of `kinds` (every kind when empty).
+    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag);
+
+signals:
+    void opened(const QString& path);
+    void failed(const QString& message);
+    void captureStored(const CaptureRow& row, bool first);
+    void capturesListed(const std::vector<CaptureRow>& rows);
+    void capturesRemoved(const std::vector<std::int64_t>& ids);
+    void captureLoaded(const StoredCapture& capture, int purpose);
+    void exported(const ExportResult& result);
+    // The rows as stored (with their ids), or an empty list when they could not be.
+    void journalAppended(const std::vector<JournalRow>& rows, int handed);
+    void journalQueried(const std::vector<JournalRow>& rows, std::int64_t tag);
+
+private:
+    bool createOrCheckSchema();
+    bool exec(QSqlQuery& query);
+    bool exec(const QString& sql);
+    bool fail(const QString& what);
+    bool loadRow(std::int64_t id, CaptureRow& row);
+    std::optional<StoredCapture> load(std::int64_t id);
+    bool enforceKeep(std::vector<std::int64_t>& removed);
+    QSqlDatabase db() const;
+
+    QString connection_;
+    QString path_;
+    bool open_ = false;
+    int keep_ = 1000;
+    int journalKeep_ = 1000000;
+    // Captures of this run already in the file: their id and how many points were written.
+    struct Written {
+        std::int64_t id = 0;
+        std::size_t points = 0;
+    };
+    std::unordered_map<std::int64_t, Written> written_;
+};

@@ -1,0 +1,163 @@
+#include "archive/CaptureListModel.h"
+
+#include "archive/ArchiveTime.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+CaptureListModel::CaptureListModel(QStringList headers, QObject* parent)
+    : QAbstractTableModel(parent)
+    , headers_(std::move(headers))
+{
+}
+
+void CaptureListModel::setRows(std::vector<CaptureRow> rows)
+{
+    std::sort(rows.begin(), rows.end(), [](const CaptureRow& a, const CaptureRow& b) { return a.id > b.id; });
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+int CaptureListModel::rowOf(std::int64_t id) const
+{
+    const auto it = std::lower_bound(
+        rows_.begin(), rows_.end(), id, [](const CaptureRow& r, std::int64_t v) { return r.id > v; });
+    return it != rows_.end() && it->id == id ? int(it - rows_.begin()) : -1;
+}
+
+const CaptureRow* CaptureListModel::rowAt(int row) const
+{
+    return row >= 0 && row < int(rows_.size()) ? &rows_[std::size_t(row)] : nullptr;
+}
+
+void CaptureListModel::apply(const std::vector<CaptureRow>& changed, const std::vector<std::int64_t>& removed)
+{
+    const std::unordered_set<std::int64_t> gone(removed.begin(), removed.end());
+    // Removed rows, in blocks of neighbours (Keep drops the oldest, all at the end).
+    for (int r = int(rows_.size()) - 1; r >= 0;) {
+        if (!gone.count(rows_[std::size_t(r)].id)) {
+            --r;
+            continue;
+        }
+        int first = r;
+        while (first > 0 && gone.count(rows_[std::size_t(first - 1)].id))
+            --first;
+        beginRemoveRows({}, first, r);
+        rows_.erase(rows_.begin() + first, rows_.begin() + r + 1);
+        endRemoveRows();
+        r = first - 1;
+    }
+
+    // The latest copy of each changed row; rows removed in the same batch stay removed.
+    std::unordered_map<std::int64_t, const CaptureRow*> latest;
+    for (const CaptureRow& row : changed) {
+        if (!gone.count(row.id))
+            latest[row.id] = &row;
+    }
+    std::vector<CaptureRow> fresh;
+    int top = int(rows_.size());
+    int bottom = -1;
+    for (const auto& [id, row] : latest) {
+        const int at = rowOf(id);
+        if (at < 0) {
+            fresh.push_back(*row);
+            continue;
+        }
+        rows_[std::size_t(at)] = *row;
+        top = std::min(top, at);
+        bottom = std::max(bottom, at);
+    }
+    if (bottom >= 0)
+        emit dataChanged(index(top, 0), index(bottom, ColumnCount - 1));
+
+    std::sort(
+        fresh.begin(), fresh.end(), [](const CaptureRow& a, const CaptureRow& b) { return a.id > b.id; });
+    // Captures newer than every listed one (the usual case) go in at the top in one step.
+    std::size_t newer = 0;
+    while (newer < fresh.size() && (rows_.empty() || fresh[newer].id > rows_.front().id))
+        ++newer;
+    if (newer > 0) {
+        beginInsertRows({}, 0, int(newer) - 1);
+        rows_.insert(rows_.begin(), fresh.begin(), fresh.begin() + std::ptrdiff_t(newer));
+        endInsertRows();
+    }
+    for (std::size_t i = newer; i < fresh.size(); ++i) {
+        const auto it = std::lower_bound(rows_.begin(), rows_.end(), fresh[i].id,
+            [](const CaptureRow& r, std::int64_t v) { return r.id > v; });
+        const int at = int(it - rows_.begin());
+        beginInsertRows({}, at, at);
+        rows_.insert(it, fresh[i]);
+        endInsertRows();
+    }
+}
+
+int CaptureListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int CaptureListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant CaptureListModel::data(const QModelIndex& index, int role) const
+{
+    const CaptureRow* r = rowAt(index.row());
+    if (!r || (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::TextAlignmentRole))
+        return {};
+    if (role == Qt::TextAlignmentRole) {
+        const bool number = index.column() == Id || index.column() == Points;
+        return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    switch (index.column()) {
+    case Id:
+        return QVariant::fromValue(qlonglong(r->id));
+    case Started:
+        return fromArchiveTime(r->started).toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    case Points:
+        return QVariant::fromValue(qlonglong(r->points));
+    case Axes:
+        if (r->yTitle.isEmpty() && r->xTitle.isEmpty())
+            return QString();
+        return QStringLiteral("%1 / %2").arg(r->yTitle.isEmpty() ? QStringLiteral("–") : r->yTitle,
+            r->xTitle.isEmpty() ? QStringLiteral("–") : r->xTitle);
+    case Port:
+        return r->port;
+    case Note:
+        return r->note;
+    default:
+        return {};
+    }
+}
+
+QVariant CaptureListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < headers_.size())
+        return headers_[section];
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags CaptureListModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.column() == Note)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool CaptureListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    CaptureRow* r = const_cast<CaptureRow*>(rowAt(index.row()));
+    if (!r || index.column() != Note || role != Qt::EditRole)
+        return false;
+    const QString note = value.toString();
+    if (note == r->note)
+        return true;
+    r->note = note;
+    emit dataChanged(index, index);
+    emit noteEdited(r->id, note);
+    return true;
+}

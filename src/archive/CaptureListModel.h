@@ -1,0 +1,39 @@
+#pragma once
+// The archive list: a table model over plain capture rows, newest first, changed in batches
+// (one insertion for the captures stored since the last batch) so a flood of captures does
+// not reset the view or lose the operator's selection.
+
+#include "archive/ArchiveTypes.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <vector>
+
+class CaptureListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Id, Started, Points, Axes, Port, Note, ColumnCount };
+
+    explicit CaptureListModel(QStringList headers, QObject* parent = nullptr);
+
+    void setRows(std::vector<CaptureRow> rows);
+    // New and changed rows (by id) and removed ids, applied together.
+    void apply(const std::vector<CaptureRow>& changed, const std::vector<std::int64_t>& removed);
+
+    const CaptureRow* rowAt(int row) const;
+    int rowOf(std::int64_t id) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+signals:
+    void noteEdited(std::int64_t id, const QString& note);
+
+private:
+    QStringList headers_;
+    std::vector<CaptureRow> rows_; // by id, highest first
+};

@@ -1,0 +1,67 @@
+#include "archive/CaptureRecorder.h"
+
+#include "archive/ArchiveTime.h"
+
+#include <QDateTime>
+#include <algorithm>
+
+CaptureRecorder::CaptureRecorder(QObject* parent)
+    : QObject(parent)
+    , clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+{
+    quiet_.setSingleShot(true);
+    connect(&quiet_, &QTimer::timeout, this, &CaptureRecorder::checkQuiet);
+    current_.key = nextKey_++;
+}
+
+void CaptureRecorder::addPoint(std::int64_t x, std::int32_t y)
+{
+    lastSampleMs_ = clock();
+    if (current_.x.empty())
+        current_.started = archiveTime(lastSampleMs_);
+    current_.x.push_back(x);
+    current_.y.push_back(y);
+    // Started once per quiet spell rather than per point: a restart costs a timer
+    // registration, and points come by the hundred thousand a second in a flood.
+    if (!quiet_.isActive())
+        quiet_.start(kQuietMs);
+}
+
+void CaptureRecorder::reset()
+{
+    flush();
+    if (current_.x.empty())
+        return;
+    current_ = CaptureData{};
+    current_.key = nextKey_++;
+    handedOver_ = 0;
+    quiet_.stop();
+}
+
+void CaptureRecorder::flush()
+{
+    if (current_.size() > handedOver_)
+        handOver();
+}
+
+void CaptureRecorder::checkQuiet()
+{
+    if (current_.size() <= handedOver_)
+        return;
+    const std::int64_t quietFor = clock() - lastSampleMs_;
+    if (quietFor >= kQuietMs) {
+        handOver();
+        return;
+    }
+    quiet_.start(int(std::clamp<std::int64_t>(kQuietMs - quietFor, 1, kQuietMs)));
+}
+
+void CaptureRecorder::handOver()
+{
+    current_.ended = archiveTime(lastSampleMs_);
+    current_.port = portName ? portName() : QString();
+    current_.xTitle = xTitle ? xTitle() : QString();
+    current_.yTitle = yTitle ? yTitle() : QString();
+    handedOver_ = current_.size();
+    emit captureReady(current_);
+}

@@ -1,0 +1,51 @@
+#pragma once
+// Where a capture begins and ends. A capture is the points added since the last scope-data
+// reset; it is handed over for storing at the next reset, when the port closes, when the
+// window closes (flush) and after a quiet spell without sample records, and again whenever
+// it has grown since.
+
+#include "archive/ArchiveTypes.h"
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+
+class CaptureRecorder : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kQuietMs = 2000;
+
+    explicit CaptureRecorder(QObject* parent = nullptr);
+
+    // Read when a capture is handed over: the port it came on and the axis titles shown.
+    std::function<QString()> portName;
+    std::function<QString()> xTitle;
+    std::function<QString()> yTitle;
+    // Milliseconds since the epoch; tests set their own clock.
+    std::function<std::int64_t()> clock;
+
+    // A point added to the live series.
+    void addPoint(std::int64_t x, std::int32_t y);
+    // The scope data was reset: the capture so far is complete.
+    void reset();
+    // Hands over what has not been handed over yet (port or window closing).
+    void flush();
+    // The quiet timer's check, also called by tests in place of waiting.
+    void checkQuiet();
+
+    std::size_t pointCount() const { return current_.size(); }
+
+signals:
+    // Store this capture (a new one, or a larger copy of one handed over before).
+    void captureReady(const CaptureData& capture);
+
+private:
+    void handOver();
+
+    CaptureData current_;
+    std::size_t handedOver_ = 0; // points of current_ in its last hand-over
+    std::int64_t lastSampleMs_ = 0;
+    std::int64_t nextKey_ = 1;
+    QTimer quiet_;
+};

@@ -1,0 +1,299 @@
+#include "console/ArchivePage.h"
+
+#include "archive/ArchiveStore.h"
+#include "archive/CaptureListModel.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+// The page's own texts, in one place.
+namespace text {
+const QString number = QStringLiteral("№");
+const QString started = QStringLiteral("Начало");
+const QString points = QStringLiteral("Точки");
+const QString axes = QStringLiteral("Оси");
+const QString port = QStringLiteral("Порт");
+const QString note = QStringLiteral("Бележка");
+const QString show = QStringLiteral("Покажи");
+const QString hide = QStringLiteral("Скрий");
+const QString exportCsv = QStringLiteral("Експорт CSV");
+const QString exportComtrade = QStringLiteral("Експорт COMTRADE");
+const QString remove = QStringLiteral("Изтрий");
+const QString csvFilter = QStringLiteral("CSV (*.csv);;All (*)");
+const QString comtradeFilter = QStringLiteral("COMTRADE (*.cfg);;All (*)");
+const QString askDelete = QStringLiteral("Да се изтрие ли запис №%1 от архива?");
+const QString opened = QStringLiteral("Архив: %1");
+const QString off = QStringLiteral("Архивът е изключен: в настройките няма име на файл.");
+const QString failed = QStringLiteral("Архивът %1 не може да се използва: %2. Записите не се пазят; всичко "
+                                      "останало работи.");
+const QString written = QStringLiteral("Запис №%1 е изнесен в %2.");
+const QString notFound = QStringLiteral("Запис №%1 вече го няма в архива.");
+const QString refused = QStringLiteral("Запис №%1 не може да се изнесе като COMTRADE: X намалява или е под 0 "
+                                       "(скала в средата на записа или отрицателна скала). Като CSV може.");
+const QString writeFailed = QStringLiteral("Грешка при запис на %1: %2");
+} // namespace text
+
+// Purposes of a capture asked for.
+constexpr int kForOverlay = 1;
+// Rows stored meanwhile reach the list together.
+constexpr int kBatchMs = 100;
+
+QPushButton* button(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QString withExtension(QString path, const QString& extension)
+{
+    if (!path.endsWith(extension, Qt::CaseInsensitive))
+        path += extension;
+    return path;
+}
+
+} // namespace
+
+ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
+    : QWidget(parent)
+    , store_(store)
+{
+    setObjectName(QStringLiteral("Archive"));
+    model_ = new CaptureListModel(
+        {text::number, text::started, text::points, text::axes, text::port, text::note}, this);
+
+    CaptureList = new QTableView(this);
+    CaptureList->setObjectName(QStringLiteral("CaptureList"));
+    CaptureList->setModel(model_);
+    CaptureList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    CaptureList->setSelectionMode(QAbstractItemView::SingleSelection);
+    CaptureList->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+        | QAbstractItemView::SelectedClicked);
+    CaptureList->verticalHeader()->hide();
+    CaptureList->setAlternatingRowColors(true);
+    CaptureList->setContextMenuPolicy(Qt::CustomContextMenu);
+    QHeaderView* header = CaptureList->horizontalHeader();
+    header->setStretchLastSection(true);
+    header->setHighlightSections(false);
+    const int widths[] = {50, 140, 60, 90, 130};
+    for (int c = 0; c < int(std::size(widths)); ++c)
+        header->resizeSection(c, widths[c]);
+
+    ShowCapture = button("ShowCapture", text::show, this);
+    HideCapture = button("HideCapture", text::hide, this);
+    ExportCsv = button("ExportCsv", text::exportCsv, this);
+    ExportComtrade = button("ExportComtrade", text::exportComtrade, this);
+    DeleteCapture = button("DeleteCapture", text::remove, this);
+    ArchiveStatus = new QLabel(this);
+    ArchiveStatus->setObjectName(QStringLiteral("ArchiveStatus"));
+    ArchiveStatus->setWordWrap(true);
+    ArchiveStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {ShowCapture, HideCapture, ExportCsv, ExportComtrade, DeleteCapture})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(CaptureList, 1);
+    layout->addWidget(ArchiveStatus);
+
+    menu_ = new QMenu(this);
+    const std::pair<const QString*, void (ArchivePage::*)()> actions[]
+        = {{&text::show, &ArchivePage::ShowCaptureClick}, {&text::hide, &ArchivePage::HideCaptureClick},
+            {&text::exportCsv, &ArchivePage::ExportCsvClick},
+            {&text::exportComtrade, &ArchivePage::ExportComtradeClick},
+            {&text::remove, &ArchivePage::DeleteCaptureClick}};
+    for (const auto& [caption, handler] : actions)
+        connect(menu_->addAction(*caption), &QAction::triggered, this, handler);
+
+    connect(ShowCapture, &QPushButton::clicked, this, &ArchivePage::ShowCaptureClick);
+    connect(HideCapture, &QPushButton::clicked, this, &ArchivePage::HideCaptureClick);
+    connect(ExportCsv, &QPushButton::clicked, this, &ArchivePage::ExportCsvClick);
+    connect(ExportComtrade, &QPushButton::clicked, this, &ArchivePage::ExportComtradeClick);
+    connect(DeleteCapture, &QPushButton::clicked, this, &ArchivePage::DeleteCaptureClick);
+    connect(CaptureList, &QTableView::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QModelIndex index = CaptureList->indexAt(at);
+        if (!index.isValid())
+            return;
+        CaptureList->selectRow(index.row());
+        menu_->popup(CaptureList->viewport()->mapToGlobal(at));
+    });
+    // The note is edited in place; a double click elsewhere shows the capture.
+    connect(CaptureList, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.column() != CaptureListModel::Note)
+            ShowCaptureClick();
+    });
+    connect(CaptureList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &ArchivePage::updateButtons);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &ArchivePage::updateButtons);
+    connect(model_, &CaptureListModel::noteEdited, &store_, &ArchiveStore::setNote);
+
+    batch_.setSingleShot(true);
+    batch_.setInterval(kBatchMs);
+    connect(&batch_, &QTimer::timeout, this, &ArchivePage::applyPending);
+
+    connect(&store_, &ArchiveStore::opened, this,
+        [this](const QString& path) { setStatus(text::opened.arg(path)); });
+    connect(&store_, &ArchiveStore::failed, this, [this](const QString& message) {
+        const QString why = text::failed.arg(store_.path(), message);
+        setStatus(why);
+        if (Report)
+            Report(why);
+    });
+    connect(&store_, &ArchiveStore::capturesListed, this, [this](const std::vector<CaptureRow>& rows) {
+        pendingRows_.clear();
+        pendingRemoved_.clear();
+        model_->setRows(rows);
+        updateButtons();
+    });
+    connect(
+        &store_, &ArchiveStore::captureStored, this, [this](const CaptureRow& row, bool) { onStored(row); });
+    connect(&store_, &ArchiveStore::capturesRemoved, this, &ArchivePage::onRemoved);
+    connect(&store_, &ArchiveStore::captureLoaded, this, &ArchivePage::onLoaded);
+    connect(&store_, &ArchiveStore::exported, this, &ArchivePage::onExported);
+
+    setStatus(text::off);
+    updateButtons();
+}
+
+void ArchivePage::setStatus(const QString& message)
+{
+    ArchiveStatus->setText(message);
+}
+
+void ArchivePage::updateButtons()
+{
+    const bool chosen = SelectedCapture() != 0;
+    for (QPushButton* b : {ShowCapture, ExportCsv, ExportComtrade, DeleteCapture})
+        b->setEnabled(chosen);
+}
+
+void ArchivePage::onStored(const CaptureRow& row)
+{
+    pendingRows_.push_back(row);
+    if (!batch_.isActive())
+        batch_.start();
+}
+
+void ArchivePage::onRemoved(const std::vector<std::int64_t>& ids)
+{
+    pendingRemoved_.insert(pendingRemoved_.end(), ids.begin(), ids.end());
+    if (!batch_.isActive())
+        batch_.start();
+}
+
+void ArchivePage::applyPending()
+{
+    const auto rows = std::exchange(pendingRows_, {});
+    const auto removed = std::exchange(pendingRemoved_, {});
+    model_->apply(rows, removed);
+}
+
+void ArchivePage::StoreChanged()
+{
+    pendingRows_.clear();
+    pendingRemoved_.clear();
+    model_->setRows({});
+    updateButtons();
+    if (store_.path().isEmpty())
+        setStatus(text::off);
+}
+
+std::int64_t ArchivePage::SelectedCapture() const
+{
+    const QModelIndexList rows = CaptureList->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return 0;
+    const CaptureRow* row = model_->rowAt(rows.first().row());
+    return row ? row->id : 0;
+}
+
+void ArchivePage::ShowCaptureClick()
+{
+    if (const std::int64_t id = SelectedCapture())
+        store_.loadCapture(id, kForOverlay);
+}
+
+void ArchivePage::HideCaptureClick()
+{
+    if (HideOverlay)
+        HideOverlay();
+}
+
+void ArchivePage::onLoaded(const StoredCapture& capture, int purpose)
+{
+    if (purpose != kForOverlay || !ShowOverlay)
+        return;
+    OverlayPoints points;
+    points.reserve(capture.x.size());
+    for (std::size_t i = 0; i < capture.x.size(); ++i)
+        points.emplace_back(capture.x[i], capture.y[i]);
+    ShowOverlay(points);
+}
+
+void ArchivePage::exportSelected(ExportFormat format)
+{
+    const std::int64_t id = SelectedCapture();
+    if (!id || !SaveFileDialog)
+        return;
+    const bool csv = format == ExportFormat::Csv;
+    const QString caption = csv ? text::exportCsv : text::exportComtrade;
+    QString path = SaveFileDialog(caption, ExportFolder, csv ? text::csvFilter : text::comtradeFilter);
+    if (path.isEmpty())
+        return;
+    path = withExtension(path, csv ? QStringLiteral(".csv") : QStringLiteral(".cfg"));
+    store_.exportCapture(id, format, path);
+}
+
+void ArchivePage::ExportCsvClick()
+{
+    exportSelected(ExportFormat::Csv);
+}
+
+void ArchivePage::ExportComtradeClick()
+{
+    exportSelected(ExportFormat::Comtrade);
+}
+
+void ArchivePage::onExported(const ExportResult& result)
+{
+    QString message;
+    switch (result.outcome) {
+    case ExportOutcome::Written:
+        message = text::written.arg(result.id).arg(result.path);
+        break;
+    case ExportOutcome::NotFound:
+        message = text::notFound.arg(result.id);
+        break;
+    case ExportOutcome::XNotIncreasing:
+        message = text::refused.arg(result.id);
+        break;
+    case ExportOutcome::WriteFailed:
+        message = text::writeFailed.arg(result.path, result.error);
+        break;
+    }
+    setStatus(message);
+    if (result.outcome != ExportOutcome::Written && Report)
+        Report(message);
+    emit exportFinished(result);
+}
+
+void ArchivePage::DeleteCaptureClick()
+{
+    const std::int64_t id = SelectedCapture();
+    if (!id)
+        return;
+    if (Confirm && !Confirm(text::askDelete.arg(id)))
+        return;
+    store_.deleteCapture(id);
+}

@@ -1,0 +1,81 @@
+#pragma once
+// The "Архив" page: the list of stored captures with show, hide, export and delete. It asks
+// the archive store for everything and is told back by signal; the list is a model of its
+// own over plain rows, changed in batches.
+
+#include "archive/ArchiveTypes.h"
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
+
+class ArchiveStore;
+class CaptureListModel;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTableView;
+
+class ArchivePage : public QWidget {
+    Q_OBJECT
+public:
+    using OverlayPoints = std::vector<std::pair<std::int64_t, std::int32_t>>;
+
+    explicit ArchivePage(ArchiveStore& store, QWidget* parent = nullptr);
+
+    // What the window provides: the overlay on the scope chart, the file dialog, the
+    // question before a deletion and the report of a failure. Tests replace them.
+    std::function<void(const OverlayPoints& points)> ShowOverlay;
+    std::function<void()> HideOverlay;
+    std::function<QString(const QString& caption, const QString& folder, const QString& filter)>
+        SaveFileDialog;
+    std::function<bool(const QString& question)> Confirm;
+    std::function<void(const QString& message)> Report;
+    QString ExportFolder;
+
+    // The store was opened on another file or turned off: the list starts again.
+    void StoreChanged();
+
+    void ShowCaptureClick();
+    void HideCaptureClick();
+    void ExportCsvClick();
+    void ExportComtradeClick();
+    void DeleteCaptureClick();
+
+    // The capture chosen in the list; 0 when none.
+    std::int64_t SelectedCapture() const;
+    CaptureListModel* Model() const { return model_; }
+
+    QTableView* CaptureList = nullptr;
+    QPushButton* ShowCapture = nullptr;
+    QPushButton* HideCapture = nullptr;
+    QPushButton* ExportCsv = nullptr;
+    QPushButton* ExportComtrade = nullptr;
+    QPushButton* DeleteCapture = nullptr;
+    QLabel* ArchiveStatus = nullptr;
+
+signals:
+    // An export finished (written, refused or failed); tests wait for it.
+    void exportFinished(const ExportResult& result);
+
+private:
+    void onStored(const CaptureRow& row);
+    void onRemoved(const std::vector<std::int64_t>& ids);
+    void onLoaded(const StoredCapture& capture, int purpose);
+    void onExported(const ExportResult& result);
+    void applyPending();
+    void setStatus(const QString& text);
+    void updateButtons();
+    void exportSelected(ExportFormat format);
+
+    ArchiveStore& store_;
+    CaptureListModel* model_ = nullptr;
+    QMenu* menu_ = nullptr;
+    std::vector<CaptureRow> pendingRows_;
+    std::vector<std::int64_t> pendingRemoved_;
+    QTimer batch_;
+};
