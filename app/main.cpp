@@ -1,4 +1,5 @@
 #include "console/MainUnit.h"
+#include "console/ProgramIcon.h"
 #include "serial/ComPort.h"
 
 #include <QApplication>
@@ -7,7 +8,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Orvik"));
+    SetUpApplicationIdentity();
     // Port errors raised where no caller can catch them (inside a delivery) reach the
     // operator as the application's error report.
     TCustomComPort::SetErrorReporter([](const std::exception& error) {

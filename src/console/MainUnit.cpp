@@ -5,6 +5,7 @@
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/ProgramIcon.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
@@ -218,6 +219,7 @@ void TForm1::buildWindow()
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(text::caption);
+    setWindowIcon(ProgramIcon());
     resize(853, 588);
     QFont windowFont(QStringLiteral("MS Sans Serif"));
     windowFont.setPixelSize(11);
