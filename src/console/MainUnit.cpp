@@ -183,12 +183,18 @@ QString helpText()
 } // namespace
 
 TForm1::TForm1()
-    : TForm1(programFolderOf(QCoreApplication::applicationFilePath()))
+    : TForm1(TAppPaths::forRunningProgram())
 {
 }
 
 TForm1::TForm1(const QString& programFolder)
-    : programFolder_(programFolder)
+    : TForm1(TAppPaths::portable(programFolder))
+{
+}
+
+TForm1::TForm1(const TAppPaths& paths)
+    : paths_(paths)
+    , programFolder_(paths.programFolder())
 {
     ErrorReport = [this](const QString& message) {
         QMessageBox::critical(this, QCoreApplication::applicationName(), message);
@@ -667,7 +673,7 @@ void TForm1::FormCreate()
 {
     if (!programFolder_.endsWith(QLatin1Char('/')))
         programFolder_ += QLatin1Char('/');
-    settingsPath_ = programFolder_ + QStringLiteral("Orvik.ini");
+    settingsPath_ = paths_.settingsFile();
     LoadIni();
     // The time scale starts at 1 with the parser.
 }
@@ -1026,7 +1032,7 @@ void TForm1::writeLog(QByteArrayView bytes)
 void TForm1::BitBtn1Click()
 {
     const QString chosen
-        = FileDialog ? FileDialog(QString(), programFolder_, text::textFilter, true) : QString();
+        = FileDialog ? FileDialog(QString(), paths_.dataFolder(), text::textFilter, true) : QString();
     if (chosen.isEmpty())
         return;
     LogFile->setText(withTxtExtension(chosen));

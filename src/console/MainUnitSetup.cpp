@@ -149,7 +149,7 @@ void TForm1::LoadIni()
     LogOutgoing->setChecked(ini.readBool("Log", "LogOutgoing", true));
     setChoice(AppendLog, ini.readBool("Log", "AppendLog", true));
     setChoice(NewLog, ini.readBool("Log", "NewLog", false));
-    LogFile->setText(unicode(ini.readString("Log", "FileName", ansi(programFolder_ + "OrvikLog.txt"))));
+    LogFile->setText(unicode(ini.readString("Log", "FileName", ansi(paths_.logFile()))));
 
     move(ini.readInteger("Position", "Left", 100), ini.readInteger("Position", "Top", 100));
 
@@ -198,7 +198,7 @@ void TForm1::SaveIni()
 
 void TForm1::BitBtn5Click()
 {
-    const QString path = FileDialog(text::loadCaption, programFolder_, text::iniFilter, false);
+    const QString path = FileDialog(text::loadCaption, paths_.settingsFolder(), text::iniFilter, false);
     if (path.isEmpty())
         return;
     // The chosen file stays the settings path: the save at closing writes to it.
@@ -208,7 +208,7 @@ void TForm1::BitBtn5Click()
 
 void TForm1::BitBtn6Click()
 {
-    const QString path = FileDialog(text::saveCaption, programFolder_, text::iniFilter, true);
+    const QString path = FileDialog(text::saveCaption, paths_.settingsFolder(), text::iniFilter, true);
     if (path.isEmpty())
         return;
     settingsPath_ = path;
@@ -221,7 +221,7 @@ void TForm1::BitBtn6Click()
         reportError(QString::fromUtf8(e.what()));
         return;
     }
-    settingsPath_ = programFolder_ + QStringLiteral("Orvik.ini");
+    settingsPath_ = paths_.settingsFile();
 }
 
 // --- connection
