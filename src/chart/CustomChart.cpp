@@ -1,6 +1,7 @@
 #include "chart/CustomChart.h"
 
 #include "chart/core/LineThinning.h"
+#include "chart/core/ZoomBand.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -134,27 +135,6 @@ void drawText(QPainter& p, const TChartText& t, int angle)
     p.restore();
 }
 
-// The rubber band: a one-pixel outline in an inverting mode, each pixel touched exactly once
-// so that drawing it twice restores the picture.
-void drawBand(QPainter& p, const TChartRect& b, TColor background)
-{
-    const TColor bandColor = color::toBgr(background) == 0xFFFFFFu ? clBlack : background;
-    const QColor c = color::toQColor(bandColor);
-    p.save();
-    p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-    p.fillRect(b.Left, b.Top, b.Width() + 1, 1, c);
-    if (b.Bottom != b.Top) {
-        p.fillRect(b.Left, b.Bottom, b.Width() + 1, 1, c);
-    }
-    if (b.Height() > 1) {
-        p.fillRect(b.Left, b.Top + 1, 1, b.Height() - 1, c);
-        if (b.Right != b.Left) {
-            p.fillRect(b.Right, b.Top + 1, 1, b.Height() - 1, c);
-        }
-    }
-    p.restore();
-}
-
 Qt::CursorShape toShape(TCursor c)
 {
     return c == crCross ? Qt::CrossCursor : Qt::ArrowCursor;
@@ -206,8 +186,13 @@ void TCustomChart::DrawTo(QImage& image)
         SetChartBounds(image.width(), image.height());
     }
     const TChartPicture& picture = BuildPicture();
-    QPainter painter(&image);
-    PaintPicture(painter, picture);
+    {
+        QPainter painter(&image);
+        PaintPicture(painter, picture);
+    }
+    if (picture.ZoomBand) {
+        chartmath::invertZoomBand(image, picture.Band, Color());
+    }
 }
 
 void TCustomChart::PaintPicture(QPainter& p, const TChartPicture& pic) const
@@ -294,10 +279,6 @@ void TCustomChart::PaintPicture(QPainter& p, const TChartPicture& pic) const
         }
     }
     p.restore();
-
-    if (pic.ZoomBand) {
-        drawBand(p, pic.Band, Color());
-    }
 }
 
 void TCustomChart::DrawZoomBand(const TChartRect& rect)
@@ -308,10 +289,7 @@ void TCustomChart::DrawZoomBand(const TChartRect& rect)
     }
     TZoomPanningRecord r{rect.Left, rect.Top, rect.Right, rect.Bottom, false};
     r.Check();
-    {
-        QPainter p(&buffer_);
-        drawBand(p, {r.X0, r.Y0, r.X1, r.Y1}, Color());
-    }
+    chartmath::invertZoomBand(buffer_, {r.X0, r.Y0, r.X1, r.Y1}, Color());
     update(QRect(r.X0, r.Y0, r.X1 - r.X0 + 1, r.Y1 - r.Y0 + 1));
 }
 

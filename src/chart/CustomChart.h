@@ -1,6 +1,6 @@
 #pragma once
 // The chart control: the widget-free chart model shown in a QWidget. It paints the model's
-// picture into a back buffer, draws the zoom rubber band on that buffer in an inverting mode
+// picture into a back buffer, flips the zoom rubber band's pixels on that buffer
 // and routes mouse and wheel input to the model.
 
 #include "chart/core/ChartModel.h"
@@ -18,9 +18,10 @@ public:
     explicit TCustomChart(QWidget* parent = nullptr);
     ~TCustomChart() override;
 
-    // One full redraw at the image's size (the image must be Format_RGB32 or ARGB32).
+    // One full redraw at the image's size (the image must be Format_RGB32 or ARGB32), the
+    // rubber band of a zoom drag included.
     void DrawTo(QImage& image);
-    // Paints a picture built by the model; the part every redraw shares.
+    // Paints a picture built by the model, all of it but the rubber band.
     void PaintPicture(QPainter& painter, const TChartPicture& picture) const;
 
     // A change to show: redrawn on the next pass of the event loop, but at most once per

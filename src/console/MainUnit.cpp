@@ -6,6 +6,7 @@
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/ProgramIcon.h"
+#include "console/StatusLine.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
@@ -250,6 +251,8 @@ void TForm1::buildWindow()
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(PageControl1);
+    StatusLine = new TStatusLine(this);
+    layout->addWidget(StatusLine);
 
     Warning1 = new TWarningDialog(this);
     Warning1->setObjectName(QStringLiteral("Warning1"));

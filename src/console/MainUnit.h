@@ -37,6 +37,7 @@ class TComPort;
 class TCommandForm;
 class TComTerminal;
 class TLineSeries;
+class TStatusLine;
 class TSwitch;
 class TTrayIcon;
 class TValidateEdit;
@@ -201,6 +202,7 @@ public:
     TCalculator* Calculator1 = nullptr;
     TTrayIcon* TrayIcon1 = nullptr;
     TCaptionButton* CaptionButton1 = nullptr;
+    TStatusLine* StatusLine = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -4,6 +4,7 @@
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/StatusLine.h"
 #include "serial/ComPort.h"
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
@@ -20,6 +21,9 @@ namespace {
 
 namespace text {
 const QString closed = QStringLiteral("Closed");
+const QString stateClosed = QStringLiteral("Изключен");
+const QString stateOpen = QStringLiteral("Свързан: %1 %2");
+const QString stateLost = QStringLiteral("Връзката прекъсна: %1");
 const QString iniFilter = QStringLiteral("INI File (*.ini)");
 const QString loadCaption = QStringLiteral("Зареди от файл");
 const QString saveCaption = QStringLiteral("Запази във файл");
@@ -233,15 +237,19 @@ bool TForm1::OpenCom()
         try {
             ComPort1->OpenPort();
             break;
-        } catch (const EComPort&) {
-            // No message for a failed open: the set-up dialog is the answer. Cancel ends
-            // the attempt, so an operator without a device is never held in this loop.
-            if (!RunSetupDialog(*ComPort1, this))
+        } catch (const EComPort& e) {
+            // No message for a failed open: the set-up dialog is the answer, and it says
+            // why. Cancel ends the attempt, so an operator without a device is never held
+            // in this loop.
+            if (!RunSetupDialog(*ComPort1, this, &e))
                 return false;
         }
     }
     Label3->setText(ComPort1->Port());
     Label5->setText(BaudRateToText(ComPort1->BaudRate()));
+    const QString rate = ComPort1->BaudRate() == brCustom ? QString::number(ComPort1->CustomBaudRate())
+                                                          : BaudRateToText(ComPort1->BaudRate());
+    StatusLine->setConnectionState(text::stateOpen.arg(ComPort1->Port(), rate));
     ComPort1->SetDtrLine(DTR->isChecked());
     ComPort1->SetRtsLine(RTS->isChecked());
     return true;
@@ -294,6 +302,8 @@ void TForm1::Button9Click()
 void TForm1::ComPort1AfterClose()
 {
     Label3->setText(text::closed);
+    StatusLine->setConnectionState(
+        ComPort1->ClosedByHangUp() ? text::stateLost.arg(ComPort1->Port()) : text::stateClosed);
     // A record cut off by the close must not run into the first record of the next
     // connection.
     parser_->dropPartialLine();

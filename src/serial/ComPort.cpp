@@ -350,6 +350,7 @@ void TCustomComPort::CreatePortHandle()
     if (int r = device->open(PortNameToDevicePath(port_)))
         throw EComPort(CError_OpenFailed, r);
     device_ = std::move(device);
+    heldErrors_ = 0;
     // Until timeouts are applied the transfers use the defaults' meaning.
     appliedTimeouts_ = TSerialTimeouts{comm::MAXDWORD, 0, 0, 100, 1000};
 }
@@ -386,6 +387,8 @@ void TCustomComPort::OpenPort()
         throw;
     }
     ++session_;
+    if (device_->lineErrorCounts(countsAtOpen_) != 0)
+        countsAtOpen_ = {};
     if (!events_.empty()) {
         thread_ = std::make_unique<TComThread>(this, device_.get(), events_, syncMethod_, session_);
         thread_->Start();
@@ -460,6 +463,7 @@ void TCustomComPort::closePort(bool deviceGone)
     }
     DestroyPortHandle();
     connected_ = false;
+    closedByHangUp_ = deviceGone;
     forLinks([this](TComLink& l) {
         if (l.ConnHandler)
             l.ConnHandler(this, false);
@@ -493,6 +497,8 @@ int TCustomComPort::InputQueueCount()
     uint32_t errors = 0, count = 0;
     if (int r = device_->status(errors, count))
         throw EComPort(CError_ClearComFailed, r);
+    // The query clears the device's error word; keep it for the evError that follows.
+    heldErrors_ |= errors;
     return static_cast<int>(count);
 }
 
@@ -502,7 +508,20 @@ TComErrors TCustomComPort::LineErrors()
     uint32_t errors = 0, count = 0;
     if (int r = device_->status(errors, count))
         throw EComPort(CError_ClearComFailed, r);
+    errors |= heldErrors_;
+    heldErrors_ = 0;
     return ErrorWordToErrors(errors, parity_->Check());
+}
+
+TLineErrorCounts TCustomComPort::LineErrorCounts()
+{
+    TLineErrorCounts now;
+    if (!device_ || device_->lineErrorCounts(now) != 0)
+        return {};
+    // A driver whose counters went back (reloaded) counts again from there.
+    auto since = [](uint64_t n, uint64_t open) { return n >= open ? n - open : n; };
+    return {since(now.Framing, countsAtOpen_.Framing), since(now.Parity, countsAtOpen_.Parity),
+        since(now.Overrun, countsAtOpen_.Overrun), since(now.Breaks, countsAtOpen_.Breaks)};
 }
 
 TComSignals TCustomComPort::ModemLines()
@@ -691,7 +710,8 @@ int TCustomComPort::WaitForOperation(PortOperation* operation)
             const int64_t left = int64_t(interval) - (now - lastByteMs);
             waitMs = waitMs < 0 ? left : std::min(waitMs, left);
         }
-        if (waitMs == 0 || (waitMs < 0 && (totalLimited || anyByte || operation->Transferred > 0)))
+        // No limit at all (every timeout zero) waits for the whole count.
+        if (waitMs == 0 || (waitMs < 0 && (totalLimited || anyByte)))
             break;
         const int w = device_->waitReadable(int(std::min<int64_t>(waitMs, 1 << 30)));
         if (w != 0 && w != ETIMEDOUT && w != EINTR)

@@ -125,6 +125,12 @@ public:
     void ClosePort();
     int InputQueueCount();
     TComErrors LineErrors();
+    // Framing, parity, overrun errors and breaks counted since the port opened; zeros when
+    // closed or when the driver keeps no counts (a pseudo-terminal).
+    TLineErrorCounts LineErrorCounts();
+    // The last close came from the device going away (hang-up, adapter pulled), not from a
+    // call of ClosePort; valid from OnAfterClose on.
+    bool ClosedByHangUp() const { return closedByHangUp_; }
     TComSignals ModemLines();
     void SetDtrLine(bool on);
     void SetRtsLine(bool on);
@@ -237,8 +243,11 @@ private:
     bool loading_ = false;
     bool loadedConnected_ = false;
     bool closing_ = false;
+    bool closedByHangUp_ = false;
     uint64_t session_ = 0;
     TSerialTimeouts appliedTimeouts_;
+    uint32_t heldErrors_ = 0; // error word read by a count query, not yet reported
+    TLineErrorCounts countsAtOpen_;
 
     TSerialDeviceFactory factory_;
     std::unique_ptr<ISerialDevice> device_;

@@ -49,41 +49,62 @@ void FakeSerialLine::pushInput(const QByteArray& bytes)
     raiseLocked(ev);
 }
 
+// Line changes and errors move the driver's counters, as a UART's interrupts do; the device
+// finds them by sampling, like the POSIX device.
 void FakeSerialLine::setModemStatus(uint32_t ms)
 {
     Lock lock(mutex_);
-    const uint32_t changed = ms ^ modem_;
-    modem_ = ms;
-    uint32_t ev = 0;
+    const uint32_t changed = ms ^ sample_.modem;
+    sample_.modem = ms;
     if (changed & comm::MS_CTS_ON)
-        ev |= comm::EV_CTS;
+        ++sample_.cts;
     if (changed & comm::MS_DSR_ON)
-        ev |= comm::EV_DSR;
+        ++sample_.dsr;
     if (changed & comm::MS_RLSD_ON)
-        ev |= comm::EV_RLSD;
+        ++sample_.dcd;
     if ((changed & comm::MS_RING_ON) && (ms & comm::MS_RING_ON))
-        ev |= comm::EV_RING;
-    raiseLocked(ev);
+        ++sample_.rng;
+    cv_.notify_all();
 }
 
 void FakeSerialLine::raiseLineErrors(uint32_t errorWord)
 {
     Lock lock(mutex_);
-    errorWord_ |= errorWord;
-    raiseLocked(comm::EV_ERR);
+    if (errorWord & comm::CE_FRAME)
+        ++sample_.frame;
+    if (errorWord & comm::CE_OVERRUN)
+        ++sample_.overrun;
+    if (errorWord & comm::CE_RXPARITY)
+        ++sample_.parity;
+    if (errorWord & comm::CE_RXOVER)
+        ++sample_.bufOverrun;
+    if (errorWord & comm::CE_BREAK)
+        ++sample_.brk;
+    const uint32_t uncounted = errorWord
+        & ~(comm::CE_FRAME | comm::CE_OVERRUN | comm::CE_RXPARITY | comm::CE_RXOVER | comm::CE_BREAK);
+    if (uncounted)
+        lines_.raise(comm::EV_ERR, uncounted);
+    cv_.notify_all();
+}
+
+void FakeSerialLine::setCountsErrors(bool on)
+{
+    Lock lock(mutex_);
+    countsErrors_ = on;
 }
 
 void FakeSerialLine::raiseBreak()
 {
     Lock lock(mutex_);
-    errorWord_ |= comm::CE_BREAK;
-    raiseLocked(comm::EV_BREAK);
+    ++sample_.brk;
+    cv_.notify_all();
 }
 
 void FakeSerialLine::ring()
 {
     Lock lock(mutex_);
-    raiseLocked(comm::EV_RING);
+    ++sample_.rng;
+    cv_.notify_all();
 }
 
 void FakeSerialLine::raiseEvents(uint32_t mask)
@@ -247,6 +268,7 @@ int FakeSerialDevice::open(const QByteArray& path)
     line_->path_ = path;
     line_->hangUpError_ = 0;
     line_->pending_ = 0;
+    line_->lines_.reset(line_->sample_);
     opened_ = true;
     return 0;
 }
@@ -291,13 +313,25 @@ int FakeSerialDevice::setTimeouts(const TSerialTimeouts& timeouts)
     return 0;
 }
 
+int FakeSerialDevice::lineErrorCounts(TLineErrorCounts& counts)
+{
+    Lock lock(line_->mutex_);
+    if (!line_->countsErrors_) {
+        counts = {};
+        return ENOTTY;
+    }
+    const TLineSample& s = line_->sample_;
+    counts = {uint64_t(s.frame), uint64_t(s.parity), uint64_t(s.overrun) + uint64_t(s.bufOverrun),
+        uint64_t(s.brk)};
+    return 0;
+}
+
 int FakeSerialDevice::status(uint32_t& errorWord, uint32_t& inputCount)
 {
     Lock lock(line_->mutex_);
     if (int e = line_->failure(FakeSerialLine::Call::Status))
         return e;
-    errorWord = line_->errorWord_;
-    line_->errorWord_ = 0;
+    errorWord = line_->lines_.takeStatusErrors(line_->sample_);
     const int n = int(line_->input_.size());
     inputCount = uint32_t(line_->countLimit_ >= 0 ? std::min(n, line_->countLimit_) : n);
     return 0;
@@ -308,7 +342,7 @@ int FakeSerialDevice::modemStatus(uint32_t& ms)
     Lock lock(line_->mutex_);
     if (int e = line_->failure(FakeSerialLine::Call::ModemStatus))
         return e;
-    ms = line_->modem_;
+    ms = line_->sample_.modem;
     return 0;
 }
 
@@ -408,7 +442,10 @@ int FakeSerialDevice::waitEvent(uint32_t& events)
         return e;
     line_->waiting_ = true;
     line_->cv_.notify_all();
-    line_->cv_.wait(lock, [&] { return cancelled_ || line_->pending_ || line_->hangUpError_; });
+    line_->cv_.wait(lock, [&] {
+        line_->pending_ |= line_->lines_.takeWaitEvents(line_->sample_, line_->mask_);
+        return cancelled_ || line_->pending_ || line_->hangUpError_;
+    });
     line_->waiting_ = false;
     if (cancelled_)
         return ECANCELED;

@@ -4,6 +4,7 @@
 // FakeSerialDevice made by factory(). Events reach the port's event thread like a real
 // device's do; what the port did is recorded for the test to inspect.
 
+#include "serial/LineChangeLatch.h"
 #include "serial/SerialDevice.h"
 
 #include <QByteArray>
@@ -37,6 +38,8 @@ public:
     void setModemStatus(uint32_t ms); // MS_* bits; changes raise EV_CTS/EV_DSR/EV_RLSD
     void raiseLineErrors(uint32_t errorWord); // CE_* bits + EV_ERR
     void raiseBreak(); // CE_BREAK + EV_BREAK
+    // Each raised error and break is also counted, as a driver counts them.
+    void setCountsErrors(bool on); // default on; off: the device keeps no counts (like a pty)
     void ring(); // EV_RING
     void raiseEvents(uint32_t mask);
     void hangUp(int error = 5 /* EIO */); // events already raised are delivered first
@@ -77,8 +80,9 @@ private:
     std::map<Call, std::pair<int, int>> failures_;
     QByteArray input_;
     QByteArray output_;
-    uint32_t modem_ = 0;
-    uint32_t errorWord_ = 0;
+    TLineSample sample_{.counted = true};
+    TLineChangeLatch lines_;
+    bool countsErrors_ = true;
     uint32_t pending_ = 0;
     uint32_t mask_ = 0;
     int hangUpError_ = 0;
@@ -118,6 +122,7 @@ public:
     int modemStatus(uint32_t& modemStatus) override;
     int escape(uint32_t function) override;
     int purge(uint32_t flags) override;
+    int lineErrorCounts(TLineErrorCounts& counts) override;
     int readSome(char* buffer, std::size_t count, std::size_t& got) override;
     int writeSome(const char* data, std::size_t count, std::size_t& put) override;
     int waitReadable(int timeoutMs) override;

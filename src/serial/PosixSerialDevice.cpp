@@ -49,6 +49,20 @@ template <typename... A> int ioctlRetry(int fd, unsigned long request, A... args
     return r < 0 ? errno : 0;
 }
 
+uint32_t ModemBitsToStatus(int bits)
+{
+    uint32_t ms = 0;
+    if (bits & TIOCM_CTS)
+        ms |= comm::MS_CTS_ON;
+    if (bits & TIOCM_DSR)
+        ms |= comm::MS_DSR_ON;
+    if (bits & TIOCM_RNG)
+        ms |= comm::MS_RING_ON;
+    if (bits & TIOCM_CAR)
+        ms |= comm::MS_RLSD_ON;
+    return ms;
+}
+
 bool unsupported(int error)
 {
     return ClassifyErrno(error, TDevicePhase::Io) == TErrnoKind::Unsupported;
@@ -101,6 +115,8 @@ int PosixSerialDevice::open(const QByteArray& path)
         ioctlRetry(fd, TIOCNXCL);
         return fail(r);
     }
+    // Put back at close: a tty that serves as a console or a modem line must not stay raw.
+    auto saved = std::make_unique<termios2>(t);
     t.c_iflag = 0;
     t.c_oflag = 0;
     t.c_lflag = 0;
@@ -119,14 +135,14 @@ int PosixSerialDevice::open(const QByteArray& path)
     }
     fd_ = fd;
     wakeFd_ = wake;
+    saved_ = std::move(saved);
     int bits = 0;
     modemSupported_ = ioctlRetry(fd_, TIOCMGET, &bits) == 0;
-    lastModem_ = modemSupported_ ? bits : 0;
     serial_icounter_struct ic{};
     icountSupported_ = ioctlRetry(fd_, TIOCGICOUNT, &ic) == 0;
-    if (icountSupported_)
-        lastCounts_
-            = {ic.cts, ic.dsr, ic.rng, ic.dcd, ic.frame, ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
+    lastSample_ = TLineSample{};
+    lastSample_ = sampleLinesLocked();
+    lines_.reset(lastSample_);
     staged_.clear();
     head_ = 0;
     filter_.reset();
@@ -138,6 +154,11 @@ int PosixSerialDevice::open(const QByteArray& path)
 void PosixSerialDevice::close()
 {
     if (fd_ >= 0) {
+        // At once, not after the output drained: a stalled or vanished device would hold
+        // the close; whatever was still queued has been abandoned by now.
+        if (saved_)
+            ioctlRetry(fd_, TCSETS2, saved_.get());
+        saved_.reset();
         // The exclusive flag outlives this descriptor when others hold the tty open.
         ioctlRetry(fd_, TIOCNXCL);
         ::close(fd_); // also releases the lock
@@ -266,56 +287,42 @@ int PosixSerialDevice::setTimeouts(const TSerialTimeouts&)
     return fd_ < 0 ? EBADF : 0;
 }
 
-uint32_t PosixSerialDevice::sampleLinesLocked()
+int PosixSerialDevice::lineErrorCounts(TLineErrorCounts& counts)
 {
-    uint32_t ev = 0;
+    counts = {};
+    if (fd_ < 0)
+        return EBADF;
+    serial_icounter_struct ic{};
+    if (ioctlRetry(fd_, TIOCGICOUNT, &ic) != 0)
+        return errno;
+    counts = {uint64_t(ic.frame), uint64_t(ic.parity), uint64_t(ic.overrun) + uint64_t(ic.buf_overrun),
+        uint64_t(ic.brk)};
+    return 0;
+}
+
+TLineSample PosixSerialDevice::sampleLinesLocked() const
+{
+    TLineSample s = lastSample_;
     if (icountSupported_) {
         serial_icounter_struct ic{};
         if (ioctlRetry(fd_, TIOCGICOUNT, &ic) == 0) {
-            Counts n{ic.cts, ic.dsr, ic.rng, ic.dcd, ic.frame, ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
-            Counts& o = lastCounts_;
-            if (n.cts != o.cts)
-                ev |= comm::EV_CTS;
-            if (n.dsr != o.dsr)
-                ev |= comm::EV_DSR;
-            if (n.dcd != o.dcd)
-                ev |= comm::EV_RLSD;
-            if (n.rng != o.rng)
-                ev |= comm::EV_RING;
-            uint32_t err = 0;
-            if (n.frame != o.frame)
-                err |= comm::CE_FRAME;
-            if (n.overrun != o.overrun)
-                err |= comm::CE_OVERRUN;
-            if (n.parity != o.parity)
-                err |= comm::CE_RXPARITY;
-            if (n.bufOverrun != o.bufOverrun)
-                err |= comm::CE_RXOVER;
-            if (err)
-                ev |= comm::EV_ERR;
-            if (n.brk != o.brk) {
-                err |= comm::CE_BREAK;
-                ev |= comm::EV_BREAK;
-            }
-            errorWord_ |= err;
-            o = n;
+            s.counted = true;
+            s.cts = ic.cts;
+            s.dsr = ic.dsr;
+            s.rng = ic.rng;
+            s.dcd = ic.dcd;
+            s.frame = ic.frame;
+            s.overrun = ic.overrun;
+            s.parity = ic.parity;
+            s.brk = ic.brk;
+            s.bufOverrun = ic.buf_overrun;
         }
     } else if (modemSupported_) {
         int bits = 0;
-        if (ioctlRetry(fd_, TIOCMGET, &bits) == 0) {
-            const int changed = bits ^ lastModem_;
-            if (changed & TIOCM_CTS)
-                ev |= comm::EV_CTS;
-            if (changed & TIOCM_DSR)
-                ev |= comm::EV_DSR;
-            if (changed & TIOCM_CAR)
-                ev |= comm::EV_RLSD;
-            if ((changed & TIOCM_RNG) && (bits & TIOCM_RNG))
-                ev |= comm::EV_RING;
-            lastModem_ = bits;
-        }
+        if (ioctlRetry(fd_, TIOCMGET, &bits) == 0)
+            s.modem = ModemBitsToStatus(bits);
     }
-    return ev;
+    return s;
 }
 
 PosixSerialDevice::Ingest PosixSerialDevice::ingestLocked()
@@ -374,9 +381,8 @@ int PosixSerialDevice::status(uint32_t& errorWord, uint32_t& inputCount)
         hungUp_ = true;
         queued = 0;
     }
-    sampleLinesLocked();
-    errorWord = errorWord_;
-    errorWord_ = 0;
+    lastSample_ = sampleLinesLocked();
+    errorWord = lines_.takeStatusErrors(lastSample_);
     inputCount = uint32_t(stagedLocked()) + uint32_t(std::max(queued, 0));
     return 0;
 }
@@ -388,15 +394,7 @@ int PosixSerialDevice::modemStatus(uint32_t& ms)
     int bits = 0;
     if (int r = ioctlRetry(fd_, TIOCMGET, &bits))
         return r;
-    ms = 0;
-    if (bits & TIOCM_CTS)
-        ms |= comm::MS_CTS_ON;
-    if (bits & TIOCM_DSR)
-        ms |= comm::MS_DSR_ON;
-    if (bits & TIOCM_RNG)
-        ms |= comm::MS_RING_ON;
-    if (bits & TIOCM_CAR)
-        ms |= comm::MS_RLSD_ON;
+    ms = ModemBitsToStatus(bits);
     return 0;
 }
 
@@ -591,8 +589,10 @@ int PosixSerialDevice::waitEvent(uint32_t& events)
                     }
                 }
             }
-            if (mask & kLineEvents)
-                ev |= sampleLinesLocked();
+            if (mask & kLineEvents) {
+                lastSample_ = sampleLinesLocked();
+                ev |= lines_.takeWaitEvents(lastSample_, mask);
+            }
             if (inputSize_ > 0) {
                 const bool full = stagedLocked() * 10 >= std::size_t(inputSize_) * 8;
                 if (full && !rx80Reported_)

@@ -9,13 +9,17 @@
 // Modem-line changes, breaks and line errors come from TIOCGICOUNT deltas (TIOCMGET where
 // only that exists), sampled every few milliseconds while such events are watched.
 
+#include "serial/LineChangeLatch.h"
 #include "serial/RxFilter.h"
 #include "serial/SerialDevice.h"
 
 #include <QByteArray>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <vector>
+
+struct termios2; // <asm/termbits.h> clashes with <termios.h> in the files that include this
 
 class PosixSerialDevice : public ISerialDevice {
 public:
@@ -31,6 +35,7 @@ public:
     int modemStatus(uint32_t& modemStatus) override;
     int escape(uint32_t function) override;
     int purge(uint32_t flags) override;
+    int lineErrorCounts(TLineErrorCounts& counts) override;
     int readSome(char* buffer, std::size_t count, std::size_t& got) override;
     int writeSome(const char* data, std::size_t count, std::size_t& put) override;
     int waitReadable(int timeoutMs) override;
@@ -72,7 +77,7 @@ private:
         std::size_t taken = 0;
     };
     Ingest ingestLocked();
-    uint32_t sampleLinesLocked();
+    TLineSample sampleLinesLocked() const;
     std::size_t stagedLocked() const { return std::size_t(staged_.size()) - head_; }
     void kick();
     int tickTimeoutMs() const;
@@ -80,6 +85,7 @@ private:
 
     int fd_ = -1;
     int wakeFd_ = -1;
+    std::unique_ptr<termios2> saved_; // the tty's settings found at open
     mutable std::mutex mutex_;
     QByteArray staged_; // input queue; bytes before head_ were taken
     static constexpr std::size_t kReadChunk = 64 * 1024;
@@ -93,11 +99,8 @@ private:
     bool rtsToggle_ = false;
     bool modemSupported_ = false;
     bool icountSupported_ = false;
-    int lastModem_ = 0;
-    struct Counts {
-        int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
-    } lastCounts_;
-    uint32_t errorWord_ = 0;
+    TLineSample lastSample_;
+    TLineChangeLatch lines_;
     bool rx80Reported_ = false;
     bool pendingRxFlag_ = false; // event byte taken while a batch was being handled
     bool hungUp_ = false;

@@ -8,6 +8,7 @@
 // owns the port; cancelWait may be called from any thread.
 
 #include <QByteArray>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -39,6 +40,15 @@ struct TSerialTimeouts {
     bool operator==(const TSerialTimeouts&) const = default;
 };
 
+// Errors of the received line counted by the driver.
+struct TLineErrorCounts {
+    uint64_t Framing = 0;
+    uint64_t Parity = 0;
+    uint64_t Overrun = 0;
+    uint64_t Breaks = 0;
+    bool operator==(const TLineErrorCounts&) const = default;
+};
+
 class ISerialDevice {
 public:
     virtual ~ISerialDevice() = default;
@@ -56,6 +66,12 @@ public:
     virtual int modemStatus(uint32_t& modemStatus) = 0; // MS_* bits
     virtual int escape(uint32_t function) = 0; // SETDTR, CLRDTR, SETRTS, CLRRTS
     virtual int purge(uint32_t flags) = 0; // PURGE_* bits
+    // The driver's running counts of line errors; ENOTTY when it keeps none (a pty).
+    virtual int lineErrorCounts(TLineErrorCounts& counts)
+    {
+        counts = {};
+        return ENOTTY;
+    }
 
     // Non-blocking transfers: move what can be moved now (possibly nothing).
     virtual int readSome(char* buffer, std::size_t count, std::size_t& got) = 0;

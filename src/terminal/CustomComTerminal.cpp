@@ -283,6 +283,9 @@ bool TCustomComTerminal::MeasureFont()
     fontHeight_ = std::max(1, fm.height());
     fontWidth_ = std::max(1, fm.horizontalAdvance(QLatin1Char('M')));
     fontAscent_ = fm.ascent();
+    underlineWidth_ = std::max(1, fm.lineWidth());
+    underlineTop_
+        = std::clamp(fontAscent_ + fm.underlinePos(), 0, std::max(0, fontHeight_ - underlineWidth_));
     QFont plain = font();
     plain.setUnderline(false);
     rawFont_ = QRawFont::fromFont(plain);
@@ -508,10 +511,13 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
 
     QFont plain = font();
     plain.setUnderline(false);
-    QFont underlined = plain;
-    underlined.setUnderline(true);
-    bool fontIsUnderlined = false;
     p.setFont(plain);
+    // Underlines are drawn as lines under their own cells: a glyph run's underline starts at
+    // the run's origin, which is the left edge of the view here.
+    const auto underline = [&](int firstCol, int count, int y, TColor color) {
+        p.fillRect(QRect((firstCol - 1) * fontWidth_, y + underlineTop_, count * fontWidth_, underlineWidth_),
+            color::toQColor(color));
+    };
 
     QList<quint32> glyphs;
     QList<QPointF> positions;
@@ -535,11 +541,9 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
                 // so the grid stays exact.
                 const QRect box((start - 1) * fontWidth_, y, fontWidth_, fontHeight_);
                 p.fillRect(box, color::toQColor(cell.BackColor));
-                if (cell.Underline != fontIsUnderlined) {
-                    fontIsUnderlined = cell.Underline;
-                    p.setFont(fontIsUnderlined ? underlined : plain);
-                }
                 p.drawText(box.left(), y + fontAscent_, QString(QChar(cp1251::toUnicode(byte))));
+                if (cell.Underline)
+                    underline(start, 1, y, cell.ForeColor);
                 continue;
             }
             // A run of cells with the same look is one glyph run placed cell by cell.
@@ -561,8 +565,9 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
                 color::toQColor(cell.BackColor));
             glyphRun.setGlyphIndexes(glyphs);
             glyphRun.setPositions(positions);
-            glyphRun.setUnderline(cell.Underline);
             p.drawGlyphRun(QPointF(0, 0), glyphRun);
+            if (cell.Underline)
+                underline(start, col - start, y, cell.ForeColor);
         }
     }
 }

@@ -181,6 +181,8 @@ private:
     int fontWidth_ = 8;
     int fontHeight_ = 16;
     int fontAscent_ = 12;
+    int underlineTop_ = 13; // from the cell's top
+    int underlineWidth_ = 1;
     // Glyph of each byte in the font itself; bytes whose glyph is there at the cell width are
     // drawn in runs without shaping, the others one by one through font fallback.
     QRawFont rawFont_;

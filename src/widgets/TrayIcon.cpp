@@ -237,8 +237,13 @@ void TTrayIcon::minimize(Qt::WindowStates before)
     savedState_ = before & ~Qt::WindowMinimized;
     inTray_ = true;
     minimizing_ = true;
+    // Whether there is a tray is decided now, not when the icon was activated: an icon
+    // registered while there was none is nowhere, so it is registered again before the window
+    // goes, and the icon is the way back.
     if (active_ && TrayAvailable()) {
-        // Hiding the window takes its task-bar entry with it; the icon is the way back.
+        trayWindow_ = backend_->TrayWindow();
+        backend_->Add(currentIcon(), hint_.left(kMaxHint));
+        // Hiding the window takes its task-bar entry with it.
         hidden_ = true;
         form->hide();
     } else {

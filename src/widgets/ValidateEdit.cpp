@@ -95,13 +95,16 @@ void TCustomValidateEdit::keyPressEvent(QKeyEvent* event)
 
 bool TCustomValidateEdit::acceptsTyped(const QString& typed) const
 {
-    // Each character is checked at the caret as it would land; control characters pass.
+    // Each character is checked where it lands: typed text replaces a selection, so the first
+    // lands at the selection's start whichever end the caret stands at. Control characters pass.
+    const bool selected = hasSelectedText();
+    int landing = selected ? selectionStart() : cursorPosition();
     int printable = 0;
     for (QChar c : typed) {
         if (c.unicode() < 32 || c.unicode() == 127)
             continue;
         ++printable;
-        if (!model_.acceptsKey(c, QLineEdit::text(), cursorPosition(), hasSelectedText()))
+        if (!model_.acceptsKey(c, QLineEdit::text(), landing++, selected))
             return false;
     }
     return printable == 0 || roomForInput() >= printable;

@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QSet>
+
+#include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -295,7 +300,7 @@ TEST(ChartModelTest, TickPositionsStopAtTwoThousand)
     EXPECT_EQ(bottom->TickPositions.size(), 2000u);
 }
 
-TEST(ChartModelTest, LineEntersFromTheLeftEdgeAndSkipsUndrawablePoints)
+TEST(ChartModelTest, LineEntersFromTheLeftEdgeAndIsClippedAtThePlot)
 {
     RecordingChart chart;
     for (int x = 0; x <= 10; ++x) {
@@ -304,21 +309,97 @@ TEST(ChartModelTest, LineEntersFromTheLeftEdgeAndSkipsUndrawablePoints)
     chart.BottomAxis().SetMinMax(2.5, 8.5);
     chart.LeftAxis().SetMinMax(0, 20);
     const TChartPicture& p = chart.BuildPicture();
+    const TChartRect plot = chart.ChartRect();
     const TSeriesPicture& s = p.Series[0];
     EXPECT_EQ(s.FirstIndex, 3);
     EXPECT_EQ(s.LastIndex, 9); // the first point at or beyond the right edge
-    ASSERT_EQ(s.Runs.size(), 1u);
-    const QPolygon& line = s.Runs[0].Points;
-    // Entry at the left edge at y = 5 (between (2, 4) and (3, 6)); points 3, 4, 5, 7, 8, 9.
-    ASSERT_EQ(line.size(), 7);
-    EXPECT_EQ(line[0], QPoint(chart.ChartRect().Left, chart.LeftAxis().CalcPosValue(5)));
-    EXPECT_EQ(line[1], QPoint(chart.BottomAxis().CalcPosValue(3), chart.LeftAxis().CalcPosValue(6)));
-    EXPECT_EQ(line[4], QPoint(chart.BottomAxis().CalcPosValue(7), chart.LeftAxis().CalcPosValue(14)));
-    EXPECT_GT(line[6].x(), chart.ChartRect().Right);
+    // Point 6 lies far above: the line climbs to the top edge and comes back down from it.
+    ASSERT_EQ(s.Runs.size(), 2u);
+    const QPolygon& in = s.Runs[0].Points;
+    const QPolygon& out = s.Runs[1].Points;
+    // Entry at the left edge at y = 5 (between (2, 4) and (3, 6)); points 3, 4, 5, then the top.
+    ASSERT_EQ(in.size(), 5);
+    EXPECT_EQ(in[0], QPoint(plot.Left, chart.LeftAxis().CalcPosValue(5)));
+    EXPECT_EQ(in[1], QPoint(chart.BottomAxis().CalcPosValue(3), chart.LeftAxis().CalcPosValue(6)));
+    EXPECT_EQ(in[4].y(), plot.Top);
+    EXPECT_NEAR(in[4].x(), chart.BottomAxis().CalcPosValue(5), 1);
+    // From the top edge to points 7, 8, and out at the right edge towards point 9.
+    ASSERT_EQ(out.size(), 4);
+    EXPECT_EQ(out[0].y(), plot.Top);
+    EXPECT_NEAR(out[0].x(), chart.BottomAxis().CalcPosValue(7), 1);
+    EXPECT_EQ(out[1], QPoint(chart.BottomAxis().CalcPosValue(7), chart.LeftAxis().CalcPosValue(14)));
+    EXPECT_EQ(out[3].x(), plot.Right);
+    EXPECT_NEAR(out[3].y(), chart.LeftAxis().CalcPosValue(17), 1);
 
     // Nothing is visible to the right of every point.
     chart.BottomAxis().SetMinMax(20, 30);
     EXPECT_TRUE(chart.BuildPicture().Series[0].Runs.empty());
+}
+
+// Samples 100, 104, 98, 30000, 101 looked at ever closer around the baseline: the spike's two
+// segments cross the plot at the places the unclipped line gives, however far away its top
+// lies (beyond 32766 pixels, and beyond 2^31 pixels).
+TEST(ChartModelTest, SpikeStaysVisibleAtEveryZoom)
+{
+    RecordingChart chart;
+    const std::vector<double> samples{100, 104, 98, 30000, 101};
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        chart.series->AddPoint(double(k), samples[k]);
+    }
+    for (const auto& [lo, hi] : std::vector<std::pair<double, double>>{{56, 145}, {90, 110}, {99, 101},
+             {99.99, 100.01}, {99.9999, 100.0001}, {100 - 1e-7, 100 + 1e-7}}) {
+        SCOPED_TRACE(hi - lo);
+        chart.LeftAxis().SetMinMax(lo, hi);
+        const TChartPicture& p = chart.BuildPicture();
+        const TChartRect plot = chart.ChartRect();
+        const TChartAxis& h = chart.BottomAxis();
+        // Where each side of the spike meets the top edge, from the straight lines 2-3 and 3-4.
+        const double up = 2 + (hi - samples[2]) / (samples[3] - samples[2]);
+        const double down = 3 + (samples[3] - hi) / (samples[3] - samples[4]);
+        std::vector<QPoint> atTop;
+        for (const TSeriesRun& run : p.Series[0].Runs) {
+            for (const QPoint& pt : run.Points) {
+                EXPECT_TRUE(plot.Contains(pt.x(), pt.y()));
+                if (pt.y() == plot.Top) {
+                    atTop.push_back(pt);
+                }
+            }
+        }
+        auto reachesTopAt = [&](double x) {
+            const double pixel
+                = h.StartPos() + (x - h.EffectiveMinimum()) * h.AxisSize() / h.EffectiveRange();
+            return std::any_of(
+                atTop.begin(), atTop.end(), [&](const QPoint& pt) { return std::fabs(pt.x() - pixel) <= 1; });
+        };
+        EXPECT_TRUE(reachesTopAt(up));
+        if (hi > samples[4]) { // otherwise the way down stays above the plot
+            EXPECT_TRUE(reachesTopAt(down));
+        }
+    }
+}
+
+// The label format shows three decimals: labels closer than that would read the same.
+TEST(ChartModelTest, NoTwoLabelsReadTheSame)
+{
+    const std::vector<std::pair<double, double>> ranges{
+        {0, 1e-10}, {0, 1e-6}, {1, 1.0001}, {-0.004, 0.004}, {1000, 1000.01}, {0.2, 0.7}, {-5e6, 5e6}};
+    for (const auto& [lo, hi] : ranges) {
+        SCOPED_TRACE(QString("%1 … %2").arg(lo).arg(hi).toStdString());
+        RecordingChart chart;
+        chart.series->AddPoint(0, 0);
+        chart.series->AddPoint(1, 1);
+        chart.LeftAxis().SetMinMax(lo, hi);
+        chart.BottomAxis().SetMinMax(lo, hi);
+        const TChartPicture& p = chart.BuildPicture();
+        for (const TChartAxis* axis : {&chart.LeftAxis(), &chart.BottomAxis()}) {
+            const TAxisPicture* a = axisPicture(p, *axis);
+            ASSERT_NE(a, nullptr);
+            EXPECT_GE(a->Step, 0.001);
+            const QStringList texts = labelTexts(*a);
+            EXPECT_EQ(texts.size(), QSet<QString>(texts.begin(), texts.end()).size())
+                << texts.join(' ').toStdString();
+        }
+    }
 }
 
 TEST(ChartModelTest, SegmentsTakeThePointColour)

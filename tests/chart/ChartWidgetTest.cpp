@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -141,15 +142,33 @@ TEST_F(ChartWidgetTest, LeftDragZoomsWithArrowCursorAndInvertingBand)
     EXPECT_DOUBLE_EQ(chart->BottomAxis().Maximum(), x400);
 }
 
-TEST_F(ChartWidgetTest, BandDrawnTwiceRestoresThePicture)
+// The band shows on any chart colour (the form's button face among them, on which an inverted
+// outline in that colour was white on almost white), and drawing it twice gives the picture back.
+TEST_F(ChartWidgetTest, BandShowsOnEveryChartColourAndDrawnTwiceRestoresThePicture)
 {
-    const QImage before = picture();
-    press(chart.get(), {200, 150}, Qt::LeftButton);
-    move(chart.get(), {260, 300}, Qt::LeftButton);
-    move(chart.get(), {210, 160}, Qt::LeftButton);
-    release(chart.get(), {210, 160}, Qt::LeftButton); // 10 pixels: no zoom
-    EXPECT_FALSE(chart->Zoomed());
-    EXPECT_EQ(picture(), before);
+    for (TColor background : {clBtnFace, clWhite, clBlack, clGray, TColor(0x7F7F7F), clSilver, clRed}) {
+        SCOPED_TRACE(background);
+        chart->SetColor(background);
+        series->Clear(); // the plot shows the chart colour alone
+        const QImage before = picture();
+        press(chart.get(), {200, 150}, Qt::LeftButton);
+        move(chart.get(), {260, 300}, Qt::LeftButton);
+        move(chart.get(), {400, 160}, Qt::LeftButton);
+        const QImage during = picture();
+        // Along the band's top edge, the dashes move every channel by half its range or more.
+        int strong = 0;
+        for (int x = 200; x <= 400; ++x) {
+            const QRgb a = before.pixel(x, 150);
+            const QRgb b = during.pixel(x, 150);
+            strong += std::abs(qRed(a) - qRed(b)) >= 128 && std::abs(qGreen(a) - qGreen(b)) >= 128
+                && std::abs(qBlue(a) - qBlue(b)) >= 128;
+        }
+        EXPECT_GE(strong, 90);
+        EXPECT_EQ(during.pixel(300, 155), before.pixel(300, 155));
+        release(chart.get(), {210, 160}, Qt::LeftButton); // 10 pixels: no zoom
+        EXPECT_FALSE(chart->Zoomed());
+        EXPECT_EQ(picture(), before);
+    }
 }
 
 TEST_F(ChartWidgetTest, FullRedrawDuringADragDrawsTheBandLast)

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -62,16 +66,54 @@ TEST_F(ZoomTest, PlusTwiceAndMinusOnAHundred)
     EXPECT_EQ(chart.BottomAxis().Maximum(), 100);
 }
 
-TEST_F(ZoomTest, ZoomByPercentAppliesToAllFourValueAxes)
+TEST_F(ZoomTest, ZoomByPercentLeavesAxesWithoutPointsAlone)
 {
     chart.ZoomByPercent(120);
-    // The unbound axes range over nothing and are kept 1e-10 apart.
+    // The top and right axes carry no series: fixing them at 0 … 1e-10 would only hide points.
     for (const TChartAxis* a : {&chart.TopAxis(), &chart.RightAxis()}) {
-        EXPECT_FALSE(automatic(*a));
-        EXPECT_EQ(a->Minimum(), 0);
-        EXPECT_EQ(a->Maximum(), 1e-10);
+        EXPECT_TRUE(automatic(*a));
     }
+    EXPECT_FALSE(automatic(chart.BottomAxis()));
     EXPECT_TRUE(chart.DepthAxis().Minimum() == -0.5 && chart.DepthAxis().Maximum() == 10);
+}
+
+// "+", "-", a rectangle, a scroll or the wheel on a chart without points (at start, after
+// "C") change nothing, so the samples that come next are seen in full.
+TEST(ZoomEmptyChartTest, ZoomingNoPointsChangesNothing)
+{
+    const std::vector<std::pair<const char*, std::function<void(RecordingChart&)>>> gestures{
+        {"plus", [](RecordingChart& c) { c.ZoomByPercent(120); }},
+        {"minus", [](RecordingChart& c) { c.ZoomByPercent(80); }},
+        {"rectangle", [](RecordingChart& c) { c.drag(mbLeft, 100, 100, 300, 250); }},
+        {"scroll", [](RecordingChart& c) { c.drag(mbRight, 300, 200, 340, 260); }},
+        {"wheel", [](RecordingChart& c) { c.MouseWheel(true); }},
+    };
+    for (bool afterReset : {false, true}) {
+        for (const auto& [name, gesture] : gestures) {
+            SCOPED_TRACE(std::string(name) + (afterReset ? " after a reset" : " at start"));
+            RecordingChart chart;
+            if (afterReset) {
+                chart.addRamp(50);
+                chart.ZoomByPercent(120);
+                chart.series->Clear();
+                chart.UndoZoom();
+            }
+            chart.BuildPicture();
+            gesture(chart);
+            for (const TChartAxis* a : chart.AxesList()) {
+                if (!a->IsDepthAxis()) {
+                    EXPECT_TRUE(automatic(*a));
+                }
+            }
+            EXPECT_FALSE(chart.Zoomed());
+            EXPECT_TRUE(chart.ScalesRestored());
+            chart.series->AddPoint(0, -300);
+            chart.series->AddPoint(1000, 700);
+            chart.BuildPicture();
+            EXPECT_EQ(range(chart.BottomAxis()).max, 1000);
+            EXPECT_EQ(range(chart.LeftAxis()).min, -300);
+        }
+    }
 }
 
 TEST_F(ZoomTest, RectangleDragZoomsToTheValuesUnderItsCorners)
@@ -283,24 +325,36 @@ TEST_F(ZoomTest, PressesOutsideSeriesAxesAndPlotStartNothing)
     EXPECT_FALSE(chart.Zoom().Active);
 }
 
-TEST_F(ZoomTest, WheelShiftsTheVerticalAxesWithoutSavingTheView)
+TEST_F(ZoomTest, WheelShiftsTheVerticalAxesAndUndoGivesTheAutomaticViewBack)
 {
     const Range before = range(chart.LeftAxis());
     chart.MouseWheel(true);
     EXPECT_NEAR(chart.LeftAxis().Minimum(), before.min + 3, 1e-9);
     EXPECT_NEAR(chart.LeftAxis().Maximum(), before.max + 3, 1e-9);
-    EXPECT_NEAR(chart.DepthAxis().Minimum(), -0.5 + 10.5 * 0.03, 1e-9);
     EXPECT_TRUE(automatic(chart.BottomAxis()));
     EXPECT_FALSE(chart.Zoomed());
-    EXPECT_TRUE(chart.ScalesRestored());
+    EXPECT_FALSE(chart.ScalesRestored());
     chart.MouseWheel(false);
     chart.MouseWheel(false);
     EXPECT_NEAR(chart.LeftAxis().Minimum(), before.min + 3 - 3 - 3, 1e-9);
-    // Nothing was saved, so undo leaves the wheel's fixed view.
+    EXPECT_EQ(chart.repaints, 3);
+
+    // "><" (and the resets, which undo the zoom) return every axis to its automatic range,
+    // so a capture arriving later is seen whole.
     chart.UndoZoom();
-    EXPECT_FALSE(automatic(chart.LeftAxis()));
+    for (const TChartAxis* a :
+        {&chart.LeftAxis(), &chart.RightAxis(), &chart.TopAxis(), &chart.BottomAxis()}) {
+        EXPECT_TRUE(automatic(*a));
+    }
+    chart.series->AddPoint(101, 5000);
     chart.BuildPicture();
-    EXPECT_NEAR(chart.LeftAxis().Minimum(), -3, 1e-9);
+    EXPECT_EQ(chart.LeftAxis().Maximum(), 5000);
+
+    // After a zoom, the wheel's shift is undone with it.
+    chart.ZoomByPercent(120);
+    chart.MouseWheel(true);
+    chart.UndoZoom();
+    EXPECT_TRUE(automatic(chart.LeftAxis()));
 }
 
 TEST_F(ZoomTest, AnimatedZoomStepsAThirdOfTheWay)

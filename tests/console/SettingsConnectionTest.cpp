@@ -6,6 +6,7 @@
 #include "../serial/widgets/FakeSysfs.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/StatusLine.h"
 #include "serial/ComPort.h"
 #include "serial/FakeSerialDevice.h"
 #include "serial/widgets/ComComboBox.h"
@@ -316,12 +317,14 @@ TEST_F(ConnectionTest, AFailedOpenShowsTheDialogThenThePortThatOpened)
     EXPECT_EQ(form->Label3->text(), QStringLiteral("/dev/ttyUSB1"));
     EXPECT_EQ(form->Label5->text(), QStringLiteral("19200"));
     EXPECT_TRUE(form->RSBut->isChecked());
+    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Свързан: /dev/ttyUSB1 19200"));
 
     // "Изключен" closes; the last rate stays shown.
     form->NoneBut->click();
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
     EXPECT_EQ(form->Label5->text(), QStringLiteral("19200"));
+    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Изключен"));
 }
 
 TEST_F(ConnectionTest, CancelInTheDialogEndsTheAttempt)
@@ -379,6 +382,7 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Връзката прекъсна: /dev/ttyUSB0"));
     EXPECT_EQ(form->Voltage->text(), QStringLiteral("12"));
     EXPECT_EQ(form->Parser().pendingBytes(), 0u); // the cut record is gone
 
@@ -386,6 +390,7 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     form->ComPort1->SetDeviceFactory(FakeSerialLine::factory(next));
     form->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
     next->pushInput("W:VA7/1\r");
     t.restart();
     while (form->Voltage->text() != QStringLiteral("7") && t.elapsed() < 10000)

@@ -174,6 +174,34 @@ TEST(ComPortPty, LineSettingsReachTheTty)
     }
 }
 
+TEST(ComPortPty, CloseRestoresTheSettingsFoundAtOpen)
+{
+    Pty pty;
+    termios before{};
+    ASSERT_EQ(::tcgetattr(pty.slave, &before), 0);
+    before.c_lflag |= ICANON | ECHO;
+    before.c_oflag |= OPOST | ONLCR;
+    ::cfsetspeed(&before, B4800);
+    ASSERT_EQ(::tcsetattr(pty.slave, TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.slave, &before), 0);
+
+    TComPort port;
+    port.SetPort(pty.path);
+    port.SetBaudRate(br115200);
+    port.OpenPort();
+    termios t{};
+    ASSERT_EQ(::tcgetattr(pty.slave, &t), 0);
+    ASSERT_FALSE(t.c_lflag & ICANON);
+    port.ClosePort();
+
+    ASSERT_EQ(::tcgetattr(pty.slave, &t), 0);
+    EXPECT_EQ(t.c_iflag, before.c_iflag);
+    EXPECT_EQ(t.c_oflag, before.c_oflag);
+    EXPECT_EQ(t.c_cflag, before.c_cflag);
+    EXPECT_EQ(t.c_lflag, before.c_lflag);
+    EXPECT_EQ(::cfgetospeed(&t), speed_t(B4800));
+}
+
 TEST(ComPortPty, SecondOpenerIsRefused)
 {
     Pty pty;

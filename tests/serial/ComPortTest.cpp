@@ -80,6 +80,7 @@ TEST(ComPortOpen, OpenAndCloseCallLinksAndEventsInOrder)
         QStringList({"Cts0", "B:Cts0", "Dsr0", "B:Dsr0", "Rlsd0", "OnCTS0", "OnDSR0", "OnRLSD0",
             "OnBeforeClose", "Conn0", "B:Conn0", "OnAfterClose"}));
     EXPECT_FALSE(f.port.Connected());
+    EXPECT_FALSE(f.port.ClosedByHangUp());
     EXPECT_FALSE(f.port.HasEventThread());
     EXPECT_FALSE(f.line->isOpen());
     // Abort, then the thread's own clear at its end.
@@ -222,6 +223,60 @@ TEST(ComPortEvents, BatchIsHandledInTheFixedOrder)
     EXPECT_TRUE(f.rec.log.contains("OnDSR1"));
 }
 
+// A line that changes while a received batch is being handled is seen first by the port's
+// own count queries; each change must still reach the handlers.
+TEST(ComPortEvents, LineChangesInterleavedWithTrafficAreAllDelivered)
+{
+    struct Case {
+        const char* name;
+        uint32_t bit; // 0: a framing error instead of a line
+        QString on, off;
+    };
+    const Case cases[] = {
+        {"CTS", comm::MS_CTS_ON, "Cts1", "Cts0"},
+        {"DSR", comm::MS_DSR_ON, "Dsr1", "Dsr0"},
+        {"RLSD", comm::MS_RLSD_ON, "Rlsd1", "Rlsd0"},
+        {"frame error", 0, "OnError1", "OnError1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePort f;
+        f.port.OpenPort();
+        f.settle();
+        const int from = int(f.rec.log.size());
+        uint32_t lines = 0;
+        f.rec.link.RxHandler = [&](QObject*, bool on) {
+            if (!on)
+                return;
+            if (c.bit) {
+                lines ^= c.bit;
+                f.line->setModemStatus(lines);
+            } else {
+                f.line->raiseLineErrors(comm::CE_FRAME);
+            }
+        };
+        for (int i = 0; i < 20; ++i) {
+            const QByteArray record = "W:VA-" + QByteArray::number(i) + "/3\r";
+            const int before = int(f.rec.received.size());
+            f.line->pushInput(record);
+            ASSERT_TRUE(waitFor([&] { return f.rec.received.size() == before + record.size(); }));
+        }
+        const auto delivered = [&] {
+            QStringList seen;
+            for (const QString& e : after(f.rec.log, from))
+                if (e == c.on || e == c.off)
+                    seen << e;
+            return seen;
+        };
+        // A handler reads the line as it is when it runs, so the values need not alternate;
+        // but every change is an event, and the last one shows the line as it ends.
+        ASSERT_TRUE(waitFor([&] { return delivered().size() >= 20; }, 2000)) << delivered().size();
+        f.settle();
+        EXPECT_EQ(delivered().size(), 20);
+        EXPECT_EQ(delivered().last(), c.off);
+    }
+}
+
 TEST(ComPortReceive, DataLinkTakesTheBytesInOneRead)
 {
     FakePort f;
@@ -273,6 +328,29 @@ TEST(ComPortReceive, UnderReportedCountStillDeliversEveryByte)
     ASSERT_TRUE(waitFor([&] { return f.rec.received == "0123456789"; }));
     EXPECT_TRUE(f.rec.log.contains("RxBuf4"));
     EXPECT_TRUE(f.rec.log.contains("RxBuf2"));
+}
+
+TEST(ComPortReceive, ReadWithoutAnyTimeoutWaitsForTheWholeCount)
+{
+    FakePort f(false);
+    f.port.SetEvents({});
+    TComTimeouts none;
+    none.SetReadInterval(0);
+    none.SetReadTotalMultiplier(0);
+    none.SetReadTotalConstant(0);
+    f.port.SetTimeouts(none);
+    f.port.OpenPort();
+    f.line->pushInput("abc");
+    // The rest comes only once the first part has been taken by the read.
+    std::thread device([&] {
+        if (waitOutsideEventLoop([&] { return f.line->inputQueued() == 0; }))
+            f.line->pushInput("def");
+    });
+    char buf[6];
+    const int got = f.port.ReadBuffer(buf, 6);
+    device.join();
+    EXPECT_EQ(got, 6);
+    EXPECT_EQ(QByteArray(buf, got), "abcdef");
 }
 
 TEST(ComPortTransmit, EmptyTextWritesNothing)
@@ -429,6 +507,7 @@ TEST(ComPortHangUp, BytesBeforeTheHangUpAreDeliveredThenThePortCloses)
     EXPECT_EQ(log.mid(before), QStringList({"OnBeforeClose", "Conn0", "OnAfterClose"}));
     EXPECT_FALSE(f.port.HasEventThread());
     EXPECT_FALSE(f.line->isOpen());
+    EXPECT_TRUE(f.port.ClosedByHangUp());
     QCoreApplication::processEvents();
     EXPECT_EQ(f.count("OnAfterClose"), 1);
 }
@@ -507,4 +586,33 @@ TEST(ComPortSync, WindowAndNoneDelivery)
         ASSERT_TRUE(waitFor([&] { return got == 4; }));
         EXPECT_TRUE(onOtherThread);
     }
+}
+
+TEST(ComPortLineErrors, CountedFromTheOpenAndZeroWithoutDriverCounts)
+{
+    FakePort f;
+    f.line->raiseLineErrors(comm::CE_FRAME); // before the open: not this connection's
+    f.port.OpenPort();
+    f.settle();
+    f.line->raiseLineErrors(comm::CE_FRAME | comm::CE_RXPARITY);
+    f.line->raiseLineErrors(comm::CE_OVERRUN);
+    f.line->raiseLineErrors(comm::CE_RXOVER);
+    f.line->raiseBreak();
+    f.line->raiseBreak();
+    EXPECT_EQ(f.port.LineErrorCounts(), (TLineErrorCounts{1, 1, 2, 2}));
+    // Reading the error word (the port does on every error event) does not reset the counts.
+    ASSERT_TRUE(waitFor([&] { return f.count("OnBreak") >= 1; }));
+    EXPECT_EQ(f.port.LineErrorCounts(), (TLineErrorCounts{1, 1, 2, 2}));
+
+    f.port.ClosePort();
+    EXPECT_EQ(f.port.LineErrorCounts(), TLineErrorCounts{});
+    f.port.OpenPort();
+    f.settle();
+    EXPECT_EQ(f.port.LineErrorCounts(), TLineErrorCounts{});
+    f.line->raiseLineErrors(comm::CE_FRAME);
+    EXPECT_EQ(f.port.LineErrorCounts(), (TLineErrorCounts{1, 0, 0, 0}));
+
+    f.line->setCountsErrors(false);
+    f.line->raiseLineErrors(comm::CE_FRAME);
+    EXPECT_EQ(f.port.LineErrorCounts(), TLineErrorCounts{});
 }

@@ -41,7 +41,8 @@ double nextStep(double step)
     return next * power;
 }
 
-double labelStep(double range, double increment, int axisSize, int labelSize, int labelsSeparation)
+double labelStep(
+    double range, double increment, int axisSize, int labelSize, int labelsSeparation, double minStep)
 {
     if (!std::isfinite(range)) {
         return kMinStep;
@@ -54,6 +55,7 @@ double labelStep(double range, double increment, int axisSize, int labelSize, in
         return kMinStep;
     }
     double step = increment > 0 ? increment : (std::fabs(range) >= 1 ? 1.0 : kMinStep);
+    step = std::max(step, minStep);
     if (labelsSeparation > 0) {
         for (;;) {
             const double q = std::fabs(range / step);

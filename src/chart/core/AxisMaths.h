@@ -18,7 +18,10 @@ double nearest(double v);
 double nextStep(double step);
 
 // The label step of an axis: labelSize is the largest label's size in pixels along the axis.
-double labelStep(double range, double increment, int axisSize, int labelSize, int labelsSeparation);
+// Where labels fit, the step is never below minStep, the smallest difference the label format
+// shows, so that no two labels read the same.
+double labelStep(double range, double increment, int axisSize, int labelSize, int labelsSeparation,
+    double minStep = kMinStep);
 
 // Label values from the top down, as the axis draws them.
 std::vector<double> labelValues(

@@ -128,6 +128,9 @@ public:
     // Value to pixel: nearest pixel (halves to even); CenterPos for a zero range or an
     // offset beyond the int range. Values grow upwards on a vertical axis.
     int CalcPosValue(double value) const;
+    // Value to pixel without rounding or limits, for clipping the line; CenterPos for a zero
+    // range.
+    double CalcPosValueExact(double value) const;
     // Pixel to value; 0 while the axis has no length.
     double CalcPosPoint(int pixel) const;
 
@@ -210,4 +213,13 @@ inline int TCustomChartAxis::CalcPosValue(double value) const
         }
     }
     return centerPos_;
+}
+
+inline double TCustomChartAxis::CalcPosValueExact(double value) const
+{
+    if (effectiveRange_ == 0) {
+        return centerPos_;
+    }
+    const double offset = (value - effectiveMinimum_) * axisSize_ / effectiveRange_;
+    return horizontal_ ? startPos_ + offset : endPos_ - offset;
 }

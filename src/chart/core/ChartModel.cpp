@@ -1,15 +1,18 @@
 #include "chart/core/ChartModel.h"
 
 #include "chart/core/AxisMaths.h"
+#include "chart/core/LabelFormat.h"
 #include "chart/core/LineSeries.h"
 
+#include <QPointF>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
 namespace {
 
-constexpr int kPixelLimit = 32766;
 constexpr int kSeriesHitDistance = 3;
 
 struct AxisRoom {
@@ -18,9 +21,80 @@ struct AxisRoom {
     int ticks = 0;
 };
 
-bool drawablePixel(int x, int y)
+struct ClipBounds {
+    double left, top, right, bottom;
+    bool contains(QPointF p) const
+    {
+        return p.x() >= left && p.x() <= right && p.y() >= top && p.y() <= bottom;
+    }
+};
+
+struct MappedPoint {
+    QPointF exact; // rounded already when inside the bounds
+    bool usable = false;
+    bool inside = false;
+};
+
+// Where segment a-b meets the edge x = e (vertical) or y = e, measured from the end nearer
+// the edge: the other end may lie billions of pixels away without costing precision here.
+QPointF onEdge(QPointF a, QPointF b, bool vertical, double e, const ClipBounds& r)
 {
-    return x >= -kPixelLimit && x <= kPixelLimit && y >= -kPixelLimit && y <= kPixelLimit;
+    if (vertical) {
+        const QPointF& n = std::fabs(a.x() - e) <= std::fabs(b.x() - e) ? a : b;
+        const double y = n.y() + (e - n.x()) * ((b.y() - a.y()) / (b.x() - a.x()));
+        return {e, std::clamp(y, r.top, r.bottom)};
+    }
+    const QPointF& n = std::fabs(a.y() - e) <= std::fabs(b.y() - e) ? a : b;
+    const double x = n.x() + (e - n.y()) * ((b.x() - a.x()) / (b.y() - a.y()));
+    return {std::clamp(x, r.left, r.right), e};
+}
+
+// Liang-Barsky: the part of segment a-b inside the bounds, false when none.
+bool clipSegment(QPointF a, QPointF b, const ClipBounds& r, QPointF& from, QPointF& to)
+{
+    const double dx = b.x() - a.x();
+    const double dy = b.y() - a.y();
+    const std::array<double, 4> p{-dx, dx, -dy, dy};
+    const std::array<double, 4> q{a.x() - r.left, r.right - a.x(), a.y() - r.top, r.bottom - a.y()};
+    const std::array<double, 4> edge{r.left, r.right, r.top, r.bottom};
+    double t0 = 0;
+    double t1 = 1;
+    int enter = -1;
+    int leave = -1;
+    for (int k = 0; k < 4; ++k) {
+        if (p[std::size_t(k)] == 0) {
+            if (q[std::size_t(k)] < 0) {
+                return false;
+            }
+            continue;
+        }
+        const double t = q[std::size_t(k)] / p[std::size_t(k)];
+        if (p[std::size_t(k)] < 0) {
+            if (t > t1) {
+                return false;
+            }
+            if (t > t0) {
+                t0 = t;
+                enter = k;
+            }
+        } else {
+            if (t < t0) {
+                return false;
+            }
+            if (t < t1) {
+                t1 = t;
+                leave = k;
+            }
+        }
+    }
+    from = enter < 0 ? a : onEdge(a, b, enter < 2, edge[std::size_t(enter)], r);
+    to = leave < 0 ? b : onEdge(a, b, leave < 2, edge[std::size_t(leave)], r);
+    return true;
+}
+
+QPoint toPixel(QPointF p)
+{
+    return {int(std::nearbyint(p.x())), int(std::nearbyint(p.y()))};
 }
 
 double segmentDistanceSquared(QPoint p, QPoint a, QPoint b)
@@ -70,9 +144,14 @@ TChartModel::~TChartModel()
 
 TChartSeries* TChartModel::AddSeries(std::unique_ptr<TChartSeries> series)
 {
+    return InsertSeries(SeriesCount(), std::move(series));
+}
+
+TChartSeries* TChartModel::InsertSeries(int index, std::unique_ptr<TChartSeries> series)
+{
     TChartSeries* raw = series.get();
     raw->parentChart_ = this;
-    series_.push_back(std::move(series));
+    series_.insert(series_.begin() + std::clamp(index, 0, SeriesCount()), std::move(series));
     Invalidate();
     return raw;
 }
@@ -222,15 +301,11 @@ void TChartModel::CalcAxisMinMax(const TCustomChartAxis& axis, double& minimum, 
     if (axis.IsDepthAxis()) {
         return;
     }
-    const bool anyActiveBound = std::any_of(series_.begin(), series_.end(), [&](const auto& s) {
-        return s->Active() && s->AssociatedToAxis(static_cast<const TChartAxis*>(&axis));
-    });
-    auto qualifies = [&](const TChartSeries& s) {
-        return s.Count() > 0 && (s.Active() || !anyActiveBound)
-            && s.AssociatedToAxis(static_cast<const TChartAxis*>(&axis));
-    };
+    auto qualifies = [&](const TChartSeries& s) { return rangesAxis(s, axis); };
 
     if (maxPointsPerPage_ > 0 && axis.Horizontal()) {
+        // Every series' page counts, so an overlaid capture widens the range like its Y does.
+        bool first = true;
         for (const auto& s : series_) {
             if (!qualifies(*s)) {
                 continue;
@@ -239,13 +314,15 @@ void TChartModel::CalcAxisMinMax(const TCustomChartAxis& axis, double& minimum, 
             const int p = maxPointsPerPage_;
             const auto range = chartmath::pageRange(n, p, page_);
             const auto& xs = s->XValues();
-            minimum = xs.Value(range.first);
-            maximum = xs.Value(range.last);
+            const double lo = xs.Value(range.first);
+            double hi = xs.Value(range.last);
             const int onPage = range.last - range.first + 1;
             if (!scaleLastPage_ && onPage < p) {
-                maximum = minimum + (maximum - minimum) * p / onPage;
+                hi = lo + (hi - lo) * p / onPage;
             }
-            return;
+            minimum = first ? lo : std::min(minimum, lo);
+            maximum = first ? hi : std::max(maximum, hi);
+            first = false;
         }
         return;
     }
@@ -266,6 +343,25 @@ void TChartModel::CalcAxisMinMax(const TCustomChartAxis& axis, double& minimum, 
             maximum = std::max(maximum, hi);
         }
     }
+}
+
+bool TChartModel::rangesAxis(const TChartSeries& series, const TCustomChartAxis& axis) const
+{
+    const auto* bound = static_cast<const TChartAxis*>(&axis);
+    if (series.Count() == 0 || !series.AssociatedToAxis(bound)) {
+        return false;
+    }
+    return series.Active() || std::none_of(series_.begin(), series_.end(), [&](const auto& s) {
+        return s->Active() && s->AssociatedToAxis(bound);
+    });
+}
+
+bool TChartModel::AxisHasPoints(const TCustomChartAxis& axis) const
+{
+    if (axis.IsDepthAxis()) {
+        return false;
+    }
+    return std::any_of(series_.begin(), series_.end(), [&](const auto& s) { return rangesAxis(*s, axis); });
 }
 
 bool TChartModel::AxisShown(const TCustomChartAxis& axis) const
@@ -354,7 +450,8 @@ void TChartModel::layout(TChartPicture& picture)
                 room.labels = m.TextHeight(axis->LabelsFont());
             } else {
                 const double step = chartmath::labelStep(axis->EffectiveRange(), axis->Increment(),
-                    r.Height(), m.TextHeight(axis->LabelsFont()), axis->LabelsSeparation());
+                    r.Height(), m.TextHeight(axis->LabelsFont()), axis->LabelsSeparation(),
+                    chartmath::formatResolution(axis->AxisValuesFormat()));
                 const double lo = std::trunc(axis->EffectiveMinimum() / step) * step;
                 const double hi = std::trunc(axis->EffectiveMaximum() / step) * step;
                 room.labels = std::max(m.TextWidth(axis->LabelsFont(), axis->FormatValue(lo)),
@@ -424,8 +521,8 @@ void TChartModel::buildAxis(TChartAxis& axis, TChartPicture& picture)
         labelSize = std::max(m.TextWidth(axis.LabelsFont(), axis.FormatValue(axis.EffectiveMinimum())),
             m.TextWidth(axis.LabelsFont(), axis.FormatValue(axis.EffectiveMaximum())));
     }
-    ap.Step = chartmath::labelStep(
-        axis.EffectiveRange(), axis.Increment(), axis.AxisSize(), labelSize, axis.LabelsSeparation());
+    ap.Step = chartmath::labelStep(axis.EffectiveRange(), axis.Increment(), axis.AxisSize(), labelSize,
+        axis.LabelsSeparation(), chartmath::formatResolution(axis.AxisValuesFormat()));
 
     // Title, centred along the axis beyond the labels.
     const QString& caption = axis.Title().Caption();
@@ -452,13 +549,13 @@ void TChartModel::buildAxis(TChartAxis& axis, TChartPicture& picture)
     if (axis.Labels()) {
         ap.LabelValues = chartmath::labelValues(
             axis.EffectiveMinimum(), axis.EffectiveMaximum(), ap.Step, axis.RoundFirstLabel());
-        int lastPixel = 0;
         QString lastText;
         for (double v : ap.LabelValues) {
             const int pixel = axis.CalcPosValue(v);
             QString text = axis.FormatValue(v);
-            // Several values can share one pixel and text on a flat range: show them once.
-            if (!ap.Labels.empty() && pixel == lastPixel && text == lastText) {
+            // Values closer than the format shows (an axis too short for one label, a range
+            // below the format's resolution) would repeat a text: it is shown once.
+            if (!ap.Labels.empty() && text == lastText) {
                 continue;
             }
             if (!axis.LabelsOnAxis() && (pixel <= axis.StartPos() || pixel >= axis.EndPos())) {
@@ -473,7 +570,6 @@ void TChartModel::buildAxis(TChartAxis& axis, TChartPicture& picture)
                 const int left = other ? pos + room.ticks : pos - room.ticks - w;
                 label.Rect = {left, pixel - lineHeight / 2, left + w, pixel - lineHeight / 2 + lineHeight};
             }
-            lastPixel = pixel;
             lastText = text;
             label.Text = std::move(text);
             ap.Labels.push_back(std::move(label));
@@ -600,57 +696,51 @@ void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture
     sp.FirstIndex = first;
     sp.LastIndex = last;
 
-    // Pixels first, then one run per stretch of segments in one colour (the segment into a
-    // point takes that point's colour).
-    std::vector<QPoint>& points = scratchPoints_;
-    std::vector<TColor>& colors = scratchColors_;
-    points.clear();
-    colors.clear();
-    points.reserve(std::size_t(last - first + 2));
-    colors.reserve(std::size_t(last - first + 2));
-    if (first > 0) {
-        // Enter from the left edge at the height of the line from the point before.
-        const double x0 = xs.Value(first - 1);
-        const double x1 = xs.Value(first);
-        const double y0 = ys.Value(first - 1);
-        const double y1 = ys.Value(first);
-        const double y = x1 == x0 ? y1 : y0 + (y1 - y0) * (leftValue - x0) / (x1 - x0);
-        const int py = vAxis->CalcPosValue(y);
-        if (drawablePixel(plot.Left, py)) {
-            points.emplace_back(plot.Left, py);
-            colors.push_back(series.ValueColor(first));
+    // Segments are clipped to the plotting rectangle in unbounded pixel coordinates, so a
+    // point far beyond it (a spike looked at closely) still draws the part of its segments
+    // that crosses the rectangle. The segment into a point takes that point's colour; a run
+    // is a stretch of joined segments in one colour.
+    const ClipBounds bounds{double(plot.Left), double(plot.Top), double(plot.Right), double(plot.Bottom)};
+    auto map = [&](int i) {
+        MappedPoint m;
+        m.exact = QPointF(hAxis->CalcPosValueExact(xs.Value(i)), vAxis->CalcPosValueExact(ys.Value(i)));
+        m.usable = std::isfinite(m.exact.x()) && std::isfinite(m.exact.y());
+        m.inside = m.usable && bounds.contains(m.exact);
+        if (m.inside) {
+            // The rounding every other drawing uses, so a line inside the rectangle is unchanged.
+            m.exact = QPointF(hAxis->CalcPosValue(xs.Value(i)), vAxis->CalcPosValue(ys.Value(i)));
         }
-    }
-    for (int i = first; i <= last; ++i) {
-        const int px = hAxis->CalcPosValue(xs.Value(i));
-        const int py = vAxis->CalcPosValue(ys.Value(i));
-        if (drawablePixel(px, py)) {
-            points.emplace_back(px, py);
-            colors.push_back(series.ValueColor(i));
-        }
-    }
-    auto emitRun = [&](std::size_t from, std::size_t to, TColor color) {
-        TSeriesRun& run = sp.Runs.emplace_back();
-        run.Color = color;
-        if (!sparePolygons_.empty()) {
-            run.Points = std::move(sparePolygons_.back());
-            sparePolygons_.pop_back();
-        }
-        run.Points.resize(qsizetype(to - from + 1));
-        std::copy(points.begin() + std::ptrdiff_t(from), points.begin() + std::ptrdiff_t(to) + 1,
-            run.Points.begin());
+        return m;
     };
-    if (points.size() >= 2) {
-        std::size_t start = 0;
-        TColor color = colors[1];
-        for (std::size_t k = 2; k < points.size(); ++k) {
-            if (colors[k] != color) {
-                emitRun(start, k - 1, color);
-                start = k - 1;
-                color = colors[k];
+    bool runOpen = false;
+    auto addSegment = [&](QPoint a, QPoint b, TColor color) {
+        if (!runOpen || sp.Runs.back().Color != color || sp.Runs.back().Points.back() != a) {
+            TSeriesRun& run = sp.Runs.emplace_back();
+            run.Color = color;
+            if (!sparePolygons_.empty()) {
+                run.Points = std::move(sparePolygons_.back());
+                sparePolygons_.pop_back();
             }
+            run.Points.push_back(a);
+            runOpen = true;
         }
-        emitRun(start, points.size() - 1, color);
+        sp.Runs.back().Points.push_back(b);
+    };
+    MappedPoint previous = map(first > 0 ? first - 1 : first);
+    for (int i = first > 0 ? first : first + 1; i <= last; ++i) {
+        const MappedPoint current = map(i);
+        if (previous.usable && current.usable) {
+            if (previous.inside && current.inside) {
+                addSegment(previous.exact.toPoint(), current.exact.toPoint(), series.ValueColor(i));
+            } else if (QPointF from, to; clipSegment(previous.exact, current.exact, bounds, from, to)) {
+                addSegment(toPixel(from), toPixel(to), series.ValueColor(i));
+            } else {
+                runOpen = false;
+            }
+        } else {
+            runOpen = false;
+        }
+        previous = current;
     }
 }
 
@@ -673,15 +763,26 @@ void TChartModel::saveScales()
     scalesRestored_ = false;
 }
 
-void TChartModel::applyZoom(const std::array<double, 8>& targets)
+bool TChartModel::applyZoom(const std::array<double, 8>& targets)
 {
+    // An axis without points has no view to zoom: fixing it would hide the points to come.
+    std::array<bool, 4> zooms{};
+    const auto axes = zoomAxes();
+    for (std::size_t i = 0; i < axes.size(); ++i) {
+        zooms[i] = AxisHasPoints(*axes[i]);
+    }
+    if (std::none_of(zooms.begin(), zooms.end(), [](bool z) { return z; })) {
+        return false;
+    }
     if (scalesRestored_) {
         saveScales();
     }
-    const auto axes = zoomAxes();
     if (animatedZoom_) {
         for (int step = 1; step < animatedZoomSteps_; ++step) {
             for (std::size_t i = 0; i < axes.size(); ++i) {
+                if (!zooms[i]) {
+                    continue;
+                }
                 TChartAxis& a = *axes[i];
                 const double lo = a.Minimum() + (targets[2 * i] - a.Minimum()) / ZoomStepFactor;
                 const double hi = a.Maximum() - (a.Maximum() - targets[2 * i + 1]) / ZoomStepFactor;
@@ -691,12 +792,15 @@ void TChartModel::applyZoom(const std::array<double, 8>& targets)
         }
     }
     for (std::size_t i = 0; i < axes.size(); ++i) {
-        axes[i]->SetMinMax(targets[2 * i], targets[2 * i + 1]);
+        if (zooms[i]) {
+            axes[i]->SetMinMax(targets[2 * i], targets[2 * i + 1]);
+        }
     }
     zoomed_ = true;
     if (OnZoom) {
         OnZoom(this);
     }
+    return true;
 }
 
 void TChartModel::ZoomByPercent(double percent)
@@ -724,8 +828,9 @@ void TChartModel::ZoomByPercent(double percent)
         targets[2 * i] = lo + d;
         targets[2 * i + 1] = hi - d;
     }
-    applyZoom(targets);
-    Repaint();
+    if (applyZoom(targets)) {
+        Repaint();
+    }
 }
 
 void TChartModel::ZoomRect(const TChartRect& rect)
@@ -860,13 +965,10 @@ void TChartModel::MouseMove(int x, int y)
         if (x == panning_.X1 && y == panning_.Y1) {
             return;
         }
-        if (scalesRestored_) {
-            saveScales();
-        }
         bool moved = false;
         auto pass = [&](bool horizontal, int from, int to) {
             for (TChartAxis* axis : axes_) {
-                if (axis->IsDepthAxis() || axis->Horizontal() != horizontal) {
+                if (axis->IsDepthAxis() || axis->Horizontal() != horizontal || !AxisHasPoints(*axis)) {
                     continue;
                 }
                 const double delta = axis->CalcPosPoint(from) - axis->CalcPosPoint(to);
@@ -877,6 +979,9 @@ void TChartModel::MouseMove(int x, int y)
                     OnAllowScroll(this, axis, lo, hi, allow);
                 }
                 if (allow) {
+                    if (scalesRestored_) {
+                        saveScales();
+                    }
                     axis->SetMinMax(lo, hi);
                     moved = true;
                 }
@@ -942,9 +1047,20 @@ void TChartModel::MouseLeave()
 
 void TChartModel::MouseWheel(bool towardsUser)
 {
+    // Saved like a drag-scroll, so that undoing the zoom gives the automatic view back.
+    bool moved = false;
     for (TChartAxis* axis : {leftAxis_.get(), rightAxis_.get(), static_cast<TChartAxis*>(depthAxis_.get())}) {
+        if (!AxisHasPoints(*axis)) {
+            continue;
+        }
+        if (scalesRestored_) {
+            saveScales();
+        }
         const double delta = (axis->Maximum() - axis->Minimum()) * 3 * 0.01;
         axis->Scroll(towardsUser ? delta : -delta);
+        moved = true;
     }
-    Repaint();
+    if (moved) {
+        Repaint();
+    }
 }

@@ -89,6 +89,12 @@ public:
     {
         return static_cast<T*>(AddSeries(std::unique_ptr<TChartSeries>(std::move(series))));
     }
+    // The same at a place in the drawing order: series are drawn first to last.
+    TChartSeries* InsertSeries(int index, std::unique_ptr<TChartSeries> series);
+    template <class T> T* InsertSeries(int index, std::unique_ptr<T> series)
+    {
+        return static_cast<T*>(InsertSeries(index, std::unique_ptr<TChartSeries>(std::move(series))));
+    }
     void RemoveSeries(TChartSeries* series);
     int SeriesCount() const { return int(series_.size()); }
     TChartSeries* Series(int index) const { return series_[std::size_t(index)].get(); }
@@ -183,6 +189,9 @@ public:
     const TChartPicture& LastPicture() const { return picture_; }
     const TChartRect& ChartRect() const { return picture_.ChartRect; }
     bool AxisShown(const TCustomChartAxis& axis) const;
+    // Whether some series gives the axis its data range; zoom, scroll and the wheel leave an
+    // axis without points alone.
+    bool AxisHasPoints(const TCustomChartAxis& axis) const;
 
     // Host hooks. Invalidate asks for a redraw later, Repaint redraws now (here: rebuilds the
     // picture); DrawZoomBand draws or erases the rubber band (drawing twice restores).
@@ -194,7 +203,9 @@ public:
 private:
     void changed() { Invalidate(); }
     void saveScales();
-    void applyZoom(const std::array<double, 8>& targets);
+    // False, and nothing saved or changed, when no axis has points.
+    bool applyZoom(const std::array<double, 8>& targets);
+    bool rangesAxis(const TChartSeries& series, const TCustomChartAxis& axis) const;
     void layout(TChartPicture& picture);
     void buildAxis(TChartAxis& axis, TChartPicture& picture);
     void buildSeries(const TChartSeries& series, TChartPicture& picture) const;
@@ -246,7 +257,5 @@ private:
     std::unique_ptr<TChartMetrics> metrics_;
     TChartPicture picture_;
     bool pictureBuilt_ = false;
-    mutable std::vector<QPoint> scratchPoints_;
-    mutable std::vector<TColor> scratchColors_;
     mutable std::vector<QPolygon> sparePolygons_;
 };

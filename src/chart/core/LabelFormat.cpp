@@ -4,6 +4,25 @@
 
 namespace chartmath {
 
+namespace {
+
+int maxDecimals(const QString& pattern)
+{
+    const qsizetype point = pattern.indexOf(QLatin1Char('.'));
+    if (point < 0) {
+        return 0;
+    }
+    const QString decimalPart = pattern.mid(point + 1);
+    return int(decimalPart.count(QLatin1Char('0')) + decimalPart.count(QLatin1Char('#')));
+}
+
+} // namespace
+
+double formatResolution(const QString& pattern)
+{
+    return std::pow(10.0, -maxDecimals(pattern));
+}
+
 QString formatValue(double value, const QString& pattern, const QLocale& locale)
 {
     const qsizetype point = pattern.indexOf(QLatin1Char('.'));

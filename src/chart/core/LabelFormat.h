@@ -9,4 +9,7 @@ namespace chartmath {
 
 QString formatValue(double value, const QString& pattern, const QLocale& locale = QLocale());
 
+// The smallest difference the pattern shows: 10 to the minus number of decimals it allows.
+double formatResolution(const QString& pattern);
+
 } // namespace chartmath

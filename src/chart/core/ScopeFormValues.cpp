@@ -1,5 +1,30 @@
 #include "chart/core/ScopeFormValues.h"
 
+namespace {
+
+std::unique_ptr<TLineSeries> scopeLine(const QString& name, TColor color)
+{
+    auto series = std::make_unique<TLineSeries>();
+    series->SetName(name);
+    series->XValues().SetName(QStringLiteral("X"));
+    series->XValues().SetOrder(loAscending);
+    series->XValues().SetMultiplier(1);
+    series->XValues().SetDateTime(false);
+    series->YValues().SetName(QStringLiteral("Y"));
+    series->YValues().SetOrder(loNone);
+    series->YValues().SetMultiplier(1);
+    series->YValues().SetDateTime(false);
+    series->SetSeriesColor(color);
+    series->Pointer() = {false, psRectangle, true};
+    series->Marks() = {false, 8};
+    series->SetCursor(crCross);
+    series->SetHorizAxis(aBottomAxis);
+    series->SetVertAxis(aLeftAxis);
+    return series;
+}
+
+} // namespace
+
 TLineSeries* SetupScopeChartModel(TChartModel& chart)
 {
     chart.SetLoading(true);
@@ -37,24 +62,14 @@ TLineSeries* SetupScopeChartModel(TChartModel& chart)
     depth.SetVisible(true);
     chart.SetLoading(false);
 
-    auto series = std::make_unique<TLineSeries>();
-    series->SetName(QStringLiteral("Series1"));
-    series->XValues().SetName(QStringLiteral("X"));
-    series->XValues().SetOrder(loAscending);
-    series->XValues().SetMultiplier(1);
-    series->XValues().SetDateTime(false);
-    series->YValues().SetName(QStringLiteral("Y"));
-    series->YValues().SetOrder(loNone);
-    series->YValues().SetMultiplier(1);
-    series->YValues().SetDateTime(false);
-    series->SetSeriesColor(clRed);
-    series->Pointer() = {false, psRectangle, true};
-    series->Marks() = {false, 8};
-    series->SetCursor(crCross);
-    series->SetHorizAxis(aBottomAxis);
-    series->SetVertAxis(aLeftAxis);
+    auto series = scopeLine(QStringLiteral("Series1"), clRed);
     for (TChartAxis* axis : {&chart.BottomAxis(), &chart.TopAxis(), &chart.LeftAxis(), &chart.RightAxis()}) {
         axis->MinorGrid().Style = psDashDot;
     }
     return chart.AddSeries(std::move(series));
+}
+
+TLineSeries* AddOverlaySeries(TChartModel& chart)
+{
+    return chart.InsertSeries(0, scopeLine(QStringLiteral("Series2"), clGray));
 }

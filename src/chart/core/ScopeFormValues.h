@@ -7,3 +7,7 @@
 
 // Applies the form's values to chart, creates Series1 on it and returns it.
 TLineSeries* SetupScopeChartModel(TChartModel& chart);
+
+// Creates Series2, the grey line of a stored capture laid over the live one: drawn before
+// (behind) every other series and bound to the same axes, so the automatic ranges cover both.
+TLineSeries* AddOverlaySeries(TChartModel& chart);

@@ -1,6 +1,8 @@
 #include "console/core/RecordParser.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -135,6 +137,10 @@ void TRecordParser::feed(QByteArrayView chunk)
             if (!overlong) {
                 line.append(part);
                 processLine(line);
+            } else {
+                TLineOutcome outcome;
+                outcome.reasons = std::uint32_t(TLineReason::TooLong);
+                view_.lineOutcome(outcome);
             }
         }
         p = cr + 1;
@@ -166,18 +172,52 @@ void TRecordParser::appendPending(std::string_view part)
 
 void TRecordParser::processLine(std::string_view line)
 {
+    TLineOutcome outcome;
+    TLineOutcome* const outer = std::exchange(outcome_, &outcome);
     const auto start = line.find("W:");
     if (start == std::string_view::npos)
+        outcome.reasons |= std::uint32_t(TLineReason::NoRecord);
+    else
+        processRecord(line.substr(start + 2));
+    outcome_ = outer;
+    view_.lineOutcome(outcome);
+}
+
+void TRecordParser::bad(TLineField field)
+{
+    if (!outcome_)
         return;
-    processRecord(line.substr(start + 2));
+    outcome_->reasons |= std::uint32_t(TLineReason::BadNumber);
+    outcome_->badFields |= std::uint32_t(field);
+}
+
+void TRecordParser::sendOk()
+{
+    if (outcome_)
+        ++outcome_->answers;
+    view_.send(kOk);
+}
+
+void TRecordParser::noteReading(
+    TReadout which, std::string_view text, std::int32_t value, std::int32_t limit, bool red)
+{
+    if (!outcome_ || outcome_->readingCount == int(outcome_->readings.size()))
+        return;
+    outcome_->readings[std::size_t(outcome_->readingCount++)] = {which, text, value, limit, red};
+}
+
+void TRecordParser::noteReset(TResetKind kind)
+{
+    if (!outcome_ || outcome_->resetCount == int(outcome_->resets.size()))
+        return;
+    outcome_->resets[std::size_t(outcome_->resetCount++)] = kind;
 }
 
 void TRecordParser::processRecord(std::string_view record)
 {
-    if (record.size() < 2)
-        return;
-    const std::string_view type = record.substr(0, 2);
-    const std::string_view body = record.substr(2);
+    const std::string_view type = record.substr(0, std::min<std::size_t>(record.size(), 2));
+    const std::string_view body = record.substr(type.size());
+    outcome_->type = type;
     if (type == "TR")
         doTR(body);
     else if (type == "VA")
@@ -188,6 +228,8 @@ void TRecordParser::processRecord(std::string_view record)
         doST(body);
     else if (type == "RS")
         doRS(body);
+    else
+        outcome_->reasons |= std::uint32_t(TLineReason::UnknownType);
 }
 
 std::optional<std::int32_t> TRecordParser::limit(TLimit which) const
@@ -204,18 +246,27 @@ void TRecordParser::doTR(std::string_view body)
     view_.setReadoutText(TReadout::Temperature, bytes(temperature));
     const auto t = parseWholeNumber(temperature);
     const auto l = limit(TLimit::Temperature);
+    outcome_->temperature = temperature;
+    outcome_->eventName = afterSlash(body);
+    if (!t)
+        bad(TLineField::Temperature);
+    if (!l)
+        bad(TLineField::TempLimit);
     if (!t || !l)
         return;
     view_.setReadoutColor(TReadout::Temperature, *t > *l ? kStateRed : kStateGreen);
+    noteReading(TReadout::Temperature, temperature, *t, *l, *t > *l);
 
     const std::string_view name = afterSlash(body);
     static constexpr std::array<std::string_view, kEventCount> kNames = {"RK1", "RK2", "RK3", "CFK", "SUK"};
     for (std::size_t i = 0; i < kNames.size(); ++i) {
         if (name == kNames[i]) {
+            outcome_->event = TEvent(i);
             countEvent(TEvent(i));
             return;
         }
     }
+    outcome_->reasons |= std::uint32_t(TLineReason::NoEvent);
 }
 
 void TRecordParser::countEvent(TEvent which)
@@ -224,7 +275,7 @@ void TRecordParser::countEvent(TEvent which)
     ++counter;
     view_.setCounter(which, counter, kStateRed);
     view_.eventCounted();
-    view_.send(kOk);
+    sendOk();
 }
 
 void TRecordParser::doVA(std::string_view body)
@@ -233,19 +284,29 @@ void TRecordParser::doVA(std::string_view body)
     view_.setReadoutText(TReadout::Voltage, bytes(voltage));
     const auto v = parseWholeNumber(voltage);
     const auto lv = limit(TLimit::Voltage);
+    if (!v)
+        bad(TLineField::Voltage);
+    if (!lv)
+        bad(TLineField::VoltageLimit);
     if (!v || !lv)
         return;
     const std::int64_t band = *lv;
     view_.setReadoutColor(TReadout::Voltage, (-band <= *v && *v <= band) ? kStateGreen : kStateRed);
+    noteReading(TReadout::Voltage, voltage, *v, *lv, !(-band <= *v && *v <= band));
 
     const std::string_view current = afterSlash(body);
     view_.setReadoutText(TReadout::Current, bytes(current));
     const auto c = parseWholeNumber(current);
     const auto lc = limit(TLimit::Current);
+    if (!c)
+        bad(TLineField::Current);
+    if (!lc)
+        bad(TLineField::CurrentLimit);
     if (!c || !lc)
         return;
     view_.setReadoutColor(TReadout::Current, *c > *lc ? kStateRed : kStateGreen);
-    view_.send(kOk);
+    noteReading(TReadout::Current, current, *c, *lc, *c > *lc);
+    sendOk();
 }
 
 void TRecordParser::doSC(std::string_view body)
@@ -287,13 +348,16 @@ void TRecordParser::doSC(std::string_view body)
     }
     if (const auto scale = parseWholeNumber(rest))
         timeScale_ = *scale;
-    view_.send(kOk);
+    else
+        bad(TLineField::TimeScale);
+    sendOk();
 }
 
 void TRecordParser::doST(std::string_view body)
 {
     const std::int32_t oldCount = sampleCount_;
     bool whole = true;
+    int fieldNumber = 0;
     std::string_view rest = body;
     for (;;) {
         const auto sep = rest.find_first_of("*;");
@@ -301,13 +365,18 @@ void TRecordParser::doST(std::string_view body)
         if (field.empty())
             break;
         const auto value = parseWholeNumber(field);
+        ++fieldNumber;
         if (!value) {
             whole = false;
+            bad(TLineField::Sample);
+            outcome_->badSample = fieldNumber;
             break;
         }
         // Beyond the store's capacity samples are ignored until the scope data is reset.
         if (sampleCount_ < kSampleCapacity)
             samples_[std::size_t(sampleCount_++)] = *value;
+        else
+            outcome_->reasons |= std::uint32_t(TLineReason::StoreFull);
         const auto semicolon = rest.find(';');
         // A field without a ";" after it ends the list (it would never advance otherwise).
         if (semicolon == std::string_view::npos)
@@ -317,33 +386,37 @@ void TRecordParser::doST(std::string_view body)
     for (std::int32_t k = oldCount + 1; k <= sampleCount_; ++k)
         view_.addPoint(double(k - 1) * double(timeScale_), double(samples_[std::size_t(k - 1)]));
     if (whole)
-        view_.send(kOk);
+        sendOk();
 }
 
 void TRecordParser::doRS(std::string_view body)
 {
+    const int answersBefore = outcome_->answers;
     if (body.find("+RRKS") != std::string_view::npos) {
         resetCounters();
-        view_.send(kOk);
+        sendOk();
     }
     if (body.find("+RALL") != std::string_view::npos) {
         resetCounters();
         resetReadouts();
         resetScope();
-        view_.send(kOk);
+        sendOk();
     }
     if (body.find("+RVA\xD2") != std::string_view::npos) {
         resetReadouts();
-        view_.send(kOk);
+        sendOk();
     }
     if (body.find("+ROSC") != std::string_view::npos) {
         resetScope();
-        view_.send(kOk);
+        sendOk();
     }
+    if (outcome_->answers == answersBefore)
+        outcome_->reasons |= std::uint32_t(TLineReason::NoSubCommand);
 }
 
 void TRecordParser::resetCounters()
 {
+    noteReset(TResetKind::Counters);
     counters_.fill(0);
     for (int i = 0; i < kEventCount; ++i)
         view_.setCounter(TEvent(i), 0, kStateGreen);
@@ -351,6 +424,7 @@ void TRecordParser::resetCounters()
 
 void TRecordParser::resetReadouts()
 {
+    noteReset(TResetKind::Readouts);
     for (auto which : {TReadout::Voltage, TReadout::Current, TReadout::Temperature}) {
         view_.setReadoutText(which, "0");
         view_.setReadoutColor(which, kStateGreen);
@@ -359,6 +433,7 @@ void TRecordParser::resetReadouts()
 
 void TRecordParser::resetScope()
 {
+    noteReset(TResetKind::Scope);
     timeScale_ = 1;
     sampleCount_ = 0;
     view_.clearScope();

@@ -24,6 +24,64 @@ inline constexpr int kEventCount = 5;
 inline constexpr TColor kStateRed = 0x0000FF;
 inline constexpr TColor kStateGreen = 0x008000;
 
+// Why a line was not (fully) taken or answered; several may apply to one line.
+enum class TLineReason : std::uint32_t {
+    NoRecord = 1u << 0, // no "W:" in the line
+    UnknownType = 1u << 1, // "W:" followed by no known record type
+    NoEvent = 1u << 2, // a TR record whose event name counts nothing (RK0)
+    BadNumber = 1u << 3, // a number or limit could not be read; see TLineOutcome::badFields
+    NoSubCommand = 1u << 4, // an RS record without a known reset
+    StoreFull = 1u << 5, // samples beyond the store were dropped
+    TooLong = 1u << 6, // the line outgrew the receive buffer and was dropped
+};
+
+// The fields whose number could not be read.
+enum class TLineField : std::uint32_t {
+    Temperature = 1u << 0,
+    Voltage = 1u << 1,
+    Current = 1u << 2,
+    TimeScale = 1u << 3,
+    Sample = 1u << 4,
+    TempLimit = 1u << 5,
+    VoltageLimit = 1u << 6,
+    CurrentLimit = 1u << 7,
+};
+
+enum class TResetKind { Counters, Readouts, Scope };
+
+// What became of one line ended by CR, reported once per line after it was handled. The
+// views point into the line and are valid during the call only.
+struct TLineOutcome {
+    struct Reading {
+        TReadout which;
+        std::string_view text;
+        std::int32_t value;
+        std::int32_t limit;
+        bool red;
+    };
+    std::string_view type; // the two type characters; empty without a record
+    int answers = 0; // "OK"s sent for the line
+    std::uint32_t reasons = 0; // TLineReason bits
+    std::uint32_t badFields = 0; // TLineField bits
+    int badSample = 0; // number (from 1, within the record) of the unreadable sample
+    std::optional<TEvent> event; // the event counted
+    std::string_view eventName; // the event name of a TR record
+    std::string_view temperature; // a TR record's temperature text
+    // Read-outs compared against their limits, in the order they were coloured.
+    std::array<Reading, 3> readings{};
+    int readingCount = 0;
+    // Resets a record asked for, in the order they ran.
+    std::array<TResetKind, 6> resets{};
+    int resetCount = 0;
+
+    bool answered() const { return answers > 0; }
+    bool has(TLineReason r) const { return reasons & std::uint32_t(r); }
+    bool isRecord() const
+    {
+        return !has(TLineReason::NoRecord) && !has(TLineReason::UnknownType) && !has(TLineReason::TooLong);
+    }
+};
+
 // What the parser needs from the window. Every call happens inside TRecordParser::feed or
 // one of the resets, on the caller's thread.
 class TRecordView {
@@ -43,6 +101,8 @@ public:
     virtual void clearScope() = 0;
     // An answer to the device ("OK"), sent before the parser goes on.
     virtual void send(const QByteArray& text) = 0;
+    // Every line ended by CR, once handled (the line inspector and the journal use it).
+    virtual void lineOutcome(const TLineOutcome& outcome) { (void)outcome; }
 };
 
 // Field N (from 1) of S, fields separated by "*" or ";". With fewer separators than N - 1
@@ -92,6 +152,10 @@ private:
     std::optional<std::int32_t> limit(TLimit which) const;
     void countEvent(TEvent which);
     void appendPending(std::string_view part);
+    void bad(TLineField field);
+    void sendOk();
+    void noteReading(TReadout which, std::string_view text, std::int32_t value, std::int32_t limit, bool red);
+    void noteReset(TResetKind kind);
 
     TRecordView& view_;
     std::string pending_;
@@ -101,4 +165,6 @@ private:
     std::int32_t sampleCount_ = 0;
     std::int32_t timeScale_ = 1;
     std::vector<std::int32_t> samples_;
+    // The line being handled; null outside a line.
+    TLineOutcome* outcome_ = nullptr;
 };

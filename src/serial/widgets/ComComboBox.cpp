@@ -2,6 +2,7 @@
 
 #include "serial/ComPort.h"
 
+#include <QLineEdit>
 #include <QSignalBlocker>
 
 TComComboBox::TComComboBox(QWidget* parent)
@@ -51,6 +52,18 @@ void TComComboBox::portDestroyed()
 
 void TComComboBox::SetComProperty(TComProperty value)
 {
+    const bool typing = value == TComProperty::cpPort;
+    if (typing != isEditable()) {
+        setEditable(typing);
+        if (typing) {
+            setInsertPolicy(QComboBox::NoInsert);
+            connect(this, &QComboBox::editTextChanged, this, &TComComboBox::typed);
+            connect(lineEdit(), &QLineEdit::editingFinished, this, [this] {
+                if (select_->AutoApply())
+                    take(currentText());
+            });
+        }
+    }
     try {
         select_->FillItems(value);
     } catch (...) {
@@ -64,6 +77,8 @@ void TComComboBox::SetComProperty(TComProperty value)
 
 QString TComComboBox::Text() const
 {
+    if (isEditable())
+        return currentText();
     return currentIndex() < 0 ? QString() : itemText(currentIndex());
 }
 
@@ -84,11 +99,32 @@ int TComComboBox::ReadFromPort()
     return index;
 }
 
+void TComComboBox::OfferPortName(const QString& name)
+{
+    if (!select_->OfferName(name))
+        return;
+    reloadItems();
+    if (select_->ComPort())
+        setCurrentIndex(select_->ReadFromPort());
+}
+
+void TComComboBox::typed(const QString& text)
+{
+    // Held at once, applied only where a pick would be: on OK, or at the end of the edit
+    // with AutoApply.
+    select_->Hold(text);
+}
+
 void TComComboBox::picked(int index)
+{
+    take(index < 0 ? QString() : itemText(index));
+}
+
+void TComComboBox::take(const QString& text)
 {
     // An error applying a choice at once (AutoApply) cannot leave a Qt signal: report it.
     try {
-        select_->TakeText(index < 0 ? QString() : itemText(index));
+        select_->TakeText(text);
     } catch (const std::exception& error) {
         TCustomComPort::ReportError(error);
     }

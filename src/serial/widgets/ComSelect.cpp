@@ -60,8 +60,18 @@ bool TComSelect::offerPortName()
     if (!comPort_)
         return false;
     const QString name = comPort_->Port();
+    return SerialDeviceExists(name) && insertName(name);
+}
+
+bool TComSelect::OfferName(const QString& name)
+{
+    return comProperty_ == TComProperty::cpPort && !name.isEmpty() && insertName(name);
+}
+
+bool TComSelect::insertName(const QString& name)
+{
     const auto same = [&name](const QString& item) { return item.compare(name, Qt::CaseInsensitive) == 0; };
-    if (std::any_of(items_.cbegin(), items_.cend(), same) || !SerialDeviceExists(name))
+    if (std::any_of(items_.cbegin(), items_.cend(), same))
         return false;
     items_.insert(std::upper_bound(items_.begin(), items_.end(), name, SerialPortNameLess), name);
     return true;

@@ -31,6 +31,11 @@ public:
     void FillItems(TComProperty property);
     // Holds the value a chosen text names; applies it at once with AutoApply.
     void TakeText(const QString& text);
+    // Holds the value without applying it (a name being typed).
+    void Hold(const QString& text) { hold(text); }
+    // TComProperty::cpPort: adds name to the items when they lack it, whether or not its
+    // device exists (the name whose open just failed); returns whether items changed.
+    bool OfferName(const QString& name);
     void ApplyToPort();
     // Index of the item naming the port's current value (case-insensitive), holding that
     // item's value; -1 (nothing held) without port, for TComProperty::cpNone or when no item matches.
@@ -39,6 +44,7 @@ public:
 private:
     void hold(const QString& text);
     bool offerPortName();
+    bool insertName(const QString& name);
     QString portValueText() const;
 
     QStringList& items_;

@@ -2,6 +2,7 @@
 
 #include "common/Intl.h"
 #include "serial/ComPort.h"
+#include "serial/PortDiagnosis.h"
 #include "serial/widgets/ComComboBox.h"
 
 #include <QApplication>
@@ -86,10 +87,18 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
     buttons->addWidget(Button1);
     buttons->addWidget(Button2);
 
+    Reason = named(new QLabel(this), "Reason");
+    Reason->setWordWrap(true);
+    Reason->setTextFormat(Qt::PlainText);
+    Reason->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Reason->setFixedWidth(kClientWidth - 14);
+    Reason->hide();
+
     auto* form = new QVBoxLayout(this);
     form->setContentsMargins(8, 8, 6, 7);
     form->setSpacing(7);
     form->addWidget(GroupBox1);
+    form->addWidget(Reason);
     form->addStretch(1);
     form->addLayout(buttons);
     // Fixed dialog border: the design's client area, larger only if the texts need it.
@@ -120,6 +129,12 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
 
 TComSetupFrm::~TComSetupFrm() = default;
 
+void TComSetupFrm::SetReason(const QString& text)
+{
+    Reason->setText(text);
+    Reason->setVisible(!text.isEmpty());
+}
+
 void TComSetupFrm::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
@@ -132,11 +147,17 @@ void TComSetupFrm::showEvent(QShowEvent* event)
     }
 }
 
-bool RunSetupDialog(TCustomComPort& port, QWidget* parent)
+bool RunSetupDialog(TCustomComPort& port, QWidget* parent, const EComPort* openFailure)
 {
     TComSetupFrm form(parent ? parent : QApplication::activeWindow());
     for (TComComboBox* combo : form.Combos())
         combo->SetComPort(&port);
+    if (openFailure) {
+        // The name that failed stays in front of the operator, even when nothing of that
+        // name exists any more.
+        form.Combo1->OfferPortName(port.Port());
+        form.SetReason(OpenFailureText(port.Port(), *openFailure));
+    }
     for (TComComboBox* combo : form.Combos())
         combo->ReadFromPort();
     // The port may go while the dialog runs its own event loop.

@@ -9,6 +9,9 @@
 // Both raise EComPort 23 without showing anything when the device list cannot be read, and
 // pass on the port's error when OK reopens an open port under a new name that fails (the
 // port is closed then). Cancel changes nothing.
+//
+// After a failed open the caller passes the error: the dialog then shows the name that
+// failed, selected, and one line with the reason (never a message box).
 
 #include <QDialog>
 #include <array>
@@ -16,6 +19,7 @@
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class EComPort;
 class TComComboBox;
 class TCustomComPort;
 
@@ -29,6 +33,9 @@ public:
 
     // Combo1..Combo6 in their order: port, baud rate, data bits, stop bits, parity, flow.
     std::array<TComComboBox*, 6> Combos() const { return {Combo1, Combo2, Combo3, Combo4, Combo5, Combo6}; }
+
+    // The line under the settings saying why the port is not as asked; hidden when empty.
+    void SetReason(const QString& text);
 
     // The design's controls (objectName = member name).
     QGroupBox* GroupBox1 = nullptr;
@@ -46,6 +53,7 @@ public:
     TComComboBox* Combo6 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
+    QLabel* Reason = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -54,7 +62,7 @@ protected:
 // Shows the dialog for port modally (parent: the active window when none is given) and on
 // OK applies all six boxes inside one settings update, so an open port is configured once.
 // Returns whether OK closed the dialog.
-bool RunSetupDialog(TCustomComPort& port, QWidget* parent = nullptr);
+bool RunSetupDialog(TCustomComPort& port, QWidget* parent = nullptr, const EComPort* openFailure = nullptr);
 
 // Makes TCustomComPort::RunSetupDialog() run this dialog.
 void InstallComSetupDialog();

@@ -204,11 +204,11 @@ void TCalcEngine::backspace()
         setText(QStringLiteral("0"));
         return;
     }
-    QString s = t.left(t.size() - 1);
-    // Never leave a dangling exponent ("1E-") that no longer reads as a number.
-    while (s.size() > 1 && (s.endsWith('E') || s.endsWith('-')))
-        s.chop(1);
-    setText(s == QStringLiteral("-") ? QStringLiteral("0") : s);
+    // Dropping one digit of an exponent changes the magnitude by orders ("1E-11" to "1E-1"):
+    // the exponent goes as a whole and leaves the mantissa.
+    const qsizetype exponent = t.indexOf(QChar('E'));
+    QString s = exponent > 0 ? t.left(exponent) : t.left(t.size() - 1);
+    setText(s.isEmpty() || s == QStringLiteral("-") ? QStringLiteral("0") : s);
 }
 
 void TCalcEngine::applyOperator(QChar Key)

@@ -15,10 +15,13 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -64,7 +67,8 @@ void pick(TComComboBox* combo, const QString& text)
 
 // Runs RunSetupDialog, doing `act` on the dialog once it is shown; act closes it. Returns
 // whether the dialog was shown.
-bool runDialog(TCustomComPort& port, const std::function<void(TComSetupFrm&)>& act)
+bool runDialog(TCustomComPort& port, const std::function<void(TComSetupFrm&)>& act,
+    const EComPort* openFailure = nullptr)
 {
     bool shown = false;
     QElapsedTimer since;
@@ -81,7 +85,7 @@ bool runDialog(TCustomComPort& port, const std::function<void(TComSetupFrm&)>& a
         }
     });
     poll.start(5);
-    RunSetupDialog(port);
+    RunSetupDialog(port, nullptr, openFailure);
     return shown;
 }
 
@@ -105,7 +109,8 @@ TEST_F(SetupTest, DialogLayoutTextsAndTabOrder)
         EXPECT_EQ(labels[i]->objectName(), QStringLiteral("Label%1").arg(i + 1));
         EXPECT_EQ(form.Combos()[i]->objectName(), QStringLiteral("Combo%1").arg(i + 1));
         EXPECT_FALSE(form.Combos()[i]->AutoApply());
-        EXPECT_FALSE(form.Combos()[i]->isEditable());
+        // Only the port box takes typed text: device paths the system does not list.
+        EXPECT_EQ(form.Combos()[i]->isEditable(), i == 0);
     }
     EXPECT_EQ(form.Button1->text(), QStringLiteral("OK"));
     EXPECT_TRUE(form.Button1->isDefault());
@@ -125,17 +130,83 @@ TEST_F(SetupTest, DialogLayoutTextsAndTabOrder)
     form.show();
     QWidget* expected[] = {form.Combo1, form.Combo2, form.Combo3, form.Combo4, form.Combo5, form.Combo6,
         form.Button1, form.Button2, form.Combo1};
-    // The next control that Tab reaches (labels and the group take no focus).
+    // The next control that Tab reaches (labels and the group take no focus; the port box's
+    // edit is part of the box).
     const auto nextTabStop = [](QWidget* w) {
         do
             w = w->nextInFocusChain();
-        while (!(w->focusPolicy() & Qt::TabFocus));
+        while (!(w->focusPolicy() & Qt::TabFocus) || qobject_cast<QComboBox*>(w->parentWidget()));
         return w;
     };
     for (int i = 0; i + 1 < int(std::size(expected)); ++i)
         EXPECT_EQ(nextTabStop(expected[i]), expected[i + 1]) << i;
     EXPECT_GE(form.width(), 231);
     EXPECT_GE(form.height(), 216);
+    EXPECT_FALSE(form.Reason->isVisible());
+}
+
+TEST_F(SetupTest, FailedOpenShowsTheNameThatFailedAndWhy)
+{
+    struct Case {
+        const char* name;
+        QString port;
+        int error;
+        bool listed; // the device list holds the name
+        bool hint; // the line says how to get access
+    };
+    const Case cases[] = {
+        {"missing", "/dev/ttyUSB7", ENOENT, false, false},
+        {"no access", "/dev/COM2", EACCES, true, true},
+        {"busy", "/dev/COM3", EBUSY, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        port.SetPort(c.port);
+        line->failCall(FakeSerialLine::Call::Open, c.error, 1);
+        try {
+            port.OpenPort();
+            FAIL() << "opened";
+        } catch (const EComPort& failure) {
+            ASSERT_TRUE(runDialog(
+                port,
+                [&](TComSetupFrm& form) {
+                    EXPECT_EQ(form.Combo1->Text(), c.port);
+                    EXPECT_GE(form.Combo1->currentIndex(), 0);
+                    EXPECT_EQ(form.Combo1->count(), c.listed ? 4 : 5);
+                    EXPECT_TRUE(form.Reason->isVisible());
+                    const QString reason = form.Reason->text();
+                    EXPECT_TRUE(reason.contains(c.port)) << reason.toStdString();
+                    EXPECT_TRUE(reason.contains(QString::fromLocal8Bit(std::strerror(c.error))))
+                        << reason.toStdString();
+                    EXPECT_EQ(reason.contains(QStringLiteral("dialout")), c.hint) << reason.toStdString();
+                    EXPECT_FALSE(reason.contains(QLatin1Char('\n')));
+                    clickOk(form);
+                },
+                &failure));
+        }
+        // OK keeps the name, so the next attempt tries the same device.
+        EXPECT_EQ(port.Port(), c.port);
+    }
+}
+
+TEST_F(SetupTest, PortBoxTakesATypedPath)
+{
+    const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0");
+    ASSERT_TRUE(runDialog(port, [&](TComSetupFrm& form) {
+        form.Combo1->lineEdit()->selectAll();
+        QTest::keyClicks(form.Combo1->lineEdit(), byId);
+        EXPECT_EQ(form.Combo1->Text(), byId);
+        EXPECT_EQ(form.Combo1->count(), 4); // typing adds no item
+        clickOk(form);
+    }));
+    EXPECT_EQ(port.Port(), byId);
+
+    // Cancel after typing changes nothing.
+    ASSERT_TRUE(runDialog(port, [&](TComSetupFrm& form) {
+        form.Combo1->setEditText(QStringLiteral("/dev/pts/99"));
+        form.Button2->click();
+    }));
+    EXPECT_EQ(port.Port(), byId);
 }
 
 TEST_F(SetupTest, DeviceListIsSortedAndNamesMatchWithoutRegardToCase)

@@ -460,6 +460,40 @@ TEST(ComTerminalPaint, CellBackgroundsAndTheAreaBeyondTheGrid)
     EXPECT_EQ(QColor(img.pixel(12 * fw, 5 * fh)), QColor(192, 192, 192)); // beyond the grid
 }
 
+// An underline belongs under the cells that ask for it, not at the left edge of the view.
+TEST(ComTerminalPaint, UnderlineLiesUnderItsOwnCells)
+{
+    TComTerminal term;
+    term.SetColumns(20);
+    term.SetRows(3);
+    term.SetColor(clAqua);
+    term.SetFontColor(clBlack);
+    term.resize(400, 200);
+    term.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&term));
+    // Columns 7..9 underlined, a Cyrillic letter among them; the letters around them not.
+    term.ShowText("abcdef" + esc("[4m") + "AB\xC6" + esc("[24m") + "gh");
+    waitFor([] { return false; }, 50);
+    const QImage img = term.viewport()->grab().toImage();
+    const int fw = term.FontWidth();
+    const int fh = term.FontHeight();
+    const QColor ink(0, 0, 0);
+    // A row of the cell's lower part that is ink all across the given cells.
+    const auto solidRow = [&](int firstCol, int lastCol) {
+        for (int y = fh / 2; y < fh; ++y) {
+            bool solid = true;
+            for (int x = (firstCol - 1) * fw; x < lastCol * fw && solid; ++x)
+                solid = QColor(img.pixel(x, y)) == ink;
+            if (solid)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(solidRow(7, 9));
+    EXPECT_FALSE(solidRow(1, 1));
+    EXPECT_FALSE(solidRow(10, 10));
+}
+
 TEST(ComTerminalSize, AutoSizeFollowsTheGrid)
 {
     TComTerminal term;

@@ -94,6 +94,32 @@ TEST(ValidateEdit, TypingKeepsOnlyWhatTheFormatAllows)
     EXPECT_EQ(f.edit->EditText(), QStringLiteral("-5"));
 }
 
+// Typed text replaces a selection from its start, wherever the caret stands in it: a sign over
+// a whole number selected left to right (caret at the end) or right to left (caret at the start)
+// is accepted; a sign over digits selected after the first is not.
+TEST(ValidateEdit, SignOverASelectionLandsAtItsStart)
+{
+    const struct {
+        int start;
+        int length;
+        const char* typed;
+        const char* result;
+    } cases[] = {
+        {0, 2, "-7", "-7"}, // left to right
+        {2, -2, "-7", "-7"}, // right to left
+        {0, 1, "+", "+0"}, {1, 1, "-", "50"}, // lands after the first digit
+    };
+    LimitField f;
+    for (const auto& c : cases) {
+        f.clear();
+        QTest::keyClicks(f.edit, QStringLiteral("50"));
+        f.edit->setSelection(c.start, c.length);
+        QTest::keyClicks(f.edit, QString::fromLatin1(c.typed));
+        EXPECT_EQ(f.edit->Text(), QString::fromLatin1(c.result))
+            << c.start << "," << c.length << " " << c.typed;
+    }
+}
+
 TEST(ValidateEdit, MaxLengthBindsTheOperatorOnly)
 {
     LimitField f;

@@ -165,13 +165,30 @@ TEST(CalcEngine, ExponentFormTakesNoMoreDigits)
     p.e.MemoryRecall();
     EXPECT_EQ(p.e.Status(), cstEntering);
     EXPECT_EQ(p.keys("5."), QStringLiteral("1E20"));
-    EXPECT_EQ(p.keys("\b"), QStringLiteral("1E2"));
-    EXPECT_DOUBLE_EQ(p.e.DisplayValue(), 100);
+}
 
-    Probe n;
-    n.e.SetMemory(1e-7);
-    n.e.MemoryRecall();
-    EXPECT_EQ(n.keys("\b"), QStringLiteral("1")); // no dangling "1E-"
+// Backspace on a number in exponent form clears the exponent whole: taking one of its digits
+// would change the magnitude by orders without the operator seeing why.
+TEST(CalcEngine, BackspaceClearsTheExponentWhole)
+{
+    const struct {
+        double value;
+        const char* before;
+        const char* after;
+    } cases[] = {
+        {1e-11, "1E-11", "1"},
+        {1e20, "1E20", "1"},
+        {-1.5e-300, "-1.5E-300", "-1.5"},
+        {1e-7, "1E-7", "1"},
+    };
+    for (const auto& c : cases) {
+        Probe p;
+        p.e.SetMemory(c.value);
+        p.e.MemoryRecall();
+        ASSERT_EQ(p.e.DisplayText(), QString::fromLatin1(c.before));
+        EXPECT_EQ(p.keys("\b"), QString::fromLatin1(c.after)) << c.before;
+        EXPECT_EQ(p.e.Status(), cstEntering);
+    }
 }
 
 TEST(CalcEngine, Memory)

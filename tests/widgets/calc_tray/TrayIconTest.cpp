@@ -23,9 +23,10 @@ struct FakeTray : TTrayIcon::Backend {
     void Add(const QIcon& i, const QString& h) override
     {
         ++adds;
-        shown = true;
+        // Without a tray the icon is registered nowhere.
+        shown = available;
         if (shownOutside)
-            *shownOutside = true;
+            *shownOutside = available;
         icon = i;
         hint = h;
     }
@@ -181,6 +182,34 @@ TEST(TrayIcon, WithoutATrayMinimisingLeavesTheTaskBarEntry)
     c.icon->RestoreFromTray();
     EXPECT_FALSE(c.form.isMinimized());
     EXPECT_TRUE(c.form.isVisible());
+}
+
+// A tray that appears after a fallback minimise: the next minimise to the tray must put the
+// icon there before it hides the window, or nothing leads back to it.
+TEST(TrayIcon, TrayThatAppearsLaterGetsTheIconBeforeTheWindowHides)
+{
+    Console c;
+    c.tray->available = false;
+    c.minimizeToTray();
+    EXPECT_TRUE(c.form.isMinimized());
+    EXPECT_FALSE(c.tray->shown);
+    c.form.showNormal();
+    ASSERT_FALSE(c.icon->InTray());
+    ASSERT_TRUE(c.icon->Active()); // only the double click on the icon deactivates it
+
+    c.tray->available = true;
+    c.minimizeToTray();
+    EXPECT_FALSE(c.form.isVisible());
+    EXPECT_TRUE(c.tray->shown);
+    c.doubleClick();
+    EXPECT_TRUE(c.form.isVisible());
+
+    // And the other way round: a tray gone since activation leaves an ordinary minimise.
+    c.icon->SetActive(true);
+    c.tray->available = false;
+    c.icon->MinimizeToTray();
+    EXPECT_TRUE(c.form.isVisible());
+    EXPECT_TRUE(c.form.isMinimized());
 }
 
 TEST(TrayIcon, OffscreenDesktopHasNoTrayAndFallsBack)

@@ -1,0 +1,164 @@
+#include "console/core/JournalModel.h"
+
+#include "console/core/Csv.h"
+
+#include <QDateTime>
+#include <algorithm>
+
+namespace {
+const char* const kFilterKinds[] = {"", "event", "limit", "connection", "capture", "reset", "error"};
+const char* const kFilterCaptions[]
+    = {"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки"};
+} // namespace
+
+QString journalFilterKind(TJournalFilter filter)
+{
+    return QString::fromLatin1(kFilterKinds[int(filter)]);
+}
+
+QStringList journalFilterCaptions()
+{
+    QStringList captions;
+    for (const char* c : kFilterCaptions)
+        captions << QString::fromUtf8(c);
+    return captions;
+}
+
+TJournalModel::TJournalModel(QObject* parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+bool TJournalModel::matches(const TJournalRow& row) const
+{
+    return filter_ == TJournalFilter::All || row.kind == journalFilterKind(filter_);
+}
+
+void TJournalModel::appendJournal(const TJournalRow& row)
+{
+    pending_.push_back(row);
+    // Rows beyond what can be shown would only be pushed out again at the flush.
+    if (pending_.size() > 2 * kShown)
+        pending_.erase(pending_.begin(), pending_.end() - std::ptrdiff_t(kShown));
+}
+
+void TJournalModel::flush()
+{
+    if (pending_.empty())
+        return;
+    std::vector<TJournalRow> fresh;
+    for (auto& row : pending_) {
+        if (matches(row))
+            fresh.push_back(row);
+        recent_.push_back(std::move(row));
+    }
+    pending_.clear();
+    while (recent_.size() > kShown)
+        recent_.pop_front();
+    if (fresh.size() > kShown)
+        fresh.erase(fresh.begin(), fresh.end() - std::ptrdiff_t(kShown));
+    if (fresh.empty())
+        return;
+    const std::size_t overflow
+        = shown_.size() + fresh.size() > kShown ? shown_.size() + fresh.size() - kShown : 0;
+    if (overflow > 0) {
+        const int first = int(shown_.size() - overflow);
+        beginRemoveRows({}, first, int(shown_.size()) - 1);
+        shown_.erase(shown_.end() - std::ptrdiff_t(overflow), shown_.end());
+        endRemoveRows();
+    }
+    beginInsertRows({}, 0, int(fresh.size()) - 1);
+    for (auto& row : fresh)
+        shown_.push_front(std::move(row));
+    endInsertRows();
+}
+
+void TJournalModel::setFilter(TJournalFilter filter)
+{
+    flush();
+    filter_ = filter;
+    beginResetModel();
+    shown_.clear();
+    for (auto it = recent_.rbegin(); it != recent_.rend(); ++it)
+        if (matches(*it))
+            shown_.push_back(*it);
+    endResetModel();
+}
+
+void TJournalModel::setRows(std::vector<TJournalRow> newestFirst)
+{
+    beginResetModel();
+    shown_.assign(std::make_move_iterator(newestFirst.begin()), std::make_move_iterator(newestFirst.end()));
+    if (shown_.size() > kShown)
+        shown_.resize(kShown);
+    endResetModel();
+}
+
+std::vector<TJournalRow> TJournalModel::matching() const
+{
+    std::vector<TJournalRow> rows;
+    for (const auto& row : recent_)
+        if (matches(row))
+            rows.push_back(row);
+    for (const auto& row : pending_)
+        if (matches(row))
+            rows.push_back(row);
+    return rows;
+}
+
+int TJournalModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(shown_.size());
+}
+
+int TJournalModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TJournalModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(shown_.size()))
+        return {};
+    const TJournalRow& row = shown_[std::size_t(index.row())];
+    if (role == Qt::ToolTipRole && index.column() == ColText)
+        return row.text;
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case ColTime:
+        return journalLocalTime(row.time);
+    case ColKind:
+        return row.kind;
+    case ColSubject:
+        return row.subject;
+    case ColValue:
+        return row.value;
+    case ColText:
+        return row.text;
+    default:
+        return {};
+    }
+}
+
+QVariant TJournalModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const kTitles[] = {"Време", "Вид", "Обект", "Стойност", "Текст"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(kTitles[section]) : QVariant();
+}
+
+QString journalLocalTime(const QString& storedTime)
+{
+    const QDateTime t = QDateTime::fromString(storedTime, Qt::ISODateWithMs);
+    return t.isValid() ? t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) : storedTime;
+}
+
+QByteArray journalCsv(const std::vector<TJournalRow>& rows)
+{
+    QByteArray out = "time,kind,subject,value,text\n";
+    for (const auto& row : rows)
+        appendCsvRow(out, {row.time, row.kind, row.subject, row.value, row.text});
+    return out;
+}

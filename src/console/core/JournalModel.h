@@ -1,0 +1,57 @@
+#pragma once
+// The journal page's list: the newest rows that match the filter, newest first, at most
+// kShown of them. Rows come in as they happen and are shown in one batch per flush, so a
+// flood of rows costs one model change a refresh, not one a row.
+
+#include "console/core/JournalRow.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+enum class TJournalFilter { All, Events, Limits, Connection, Captures, Resets, Errors };
+
+// The kind a filter keeps; empty for All.
+QString journalFilterKind(TJournalFilter filter);
+// "Всички", "Събития", ... in the order of TJournalFilter.
+QStringList journalFilterCaptions();
+
+class TJournalModel : public QAbstractTableModel, public TJournalSink {
+    Q_OBJECT
+public:
+    static constexpr std::size_t kShown = 10000;
+    enum Column { ColTime, ColKind, ColSubject, ColValue, ColText, ColumnCount };
+
+    explicit TJournalModel(QObject* parent = nullptr);
+
+    void appendJournal(const TJournalRow& row) override;
+    // Shows the rows taken since the last flush.
+    void flush();
+    void setFilter(TJournalFilter filter);
+    TJournalFilter filter() const { return filter_; }
+    // Replaces what is shown by rows read from the store (newest first).
+    void setRows(std::vector<TJournalRow> newestFirst);
+
+    const TJournalRow& row(int r) const { return shown_[std::size_t(r)]; }
+    // The rows held that match the filter, oldest first (for an export without a store).
+    std::vector<TJournalRow> matching() const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    bool matches(const TJournalRow& row) const;
+
+    TJournalFilter filter_ = TJournalFilter::All;
+    std::deque<TJournalRow> recent_; // the newest kShown rows of every kind, oldest first
+    std::vector<TJournalRow> pending_; // taken, not yet shown, oldest first
+    std::deque<TJournalRow> shown_; // newest first
+};
+
+// "2026-12-08 11:02:03.125" in local time, from a stored UTC time.
+QString journalLocalTime(const QString& storedTime);
+// CSV of rows (UTF-8, header time,kind,subject,value,text, times as stored).
+QByteArray journalCsv(const std::vector<TJournalRow>& rows);

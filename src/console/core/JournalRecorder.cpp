@@ -1,0 +1,154 @@
+#include "console/core/JournalRecorder.h"
+
+#include "common/Cp1251.h"
+
+namespace {
+
+namespace text {
+const QString event = QStringLiteral("Аварийно събитие %1 при температура %2 °C");
+const QString voltageOut = QStringLiteral("Напрежението %1 V излезе извън границата ±%2 V");
+const QString voltageIn = QStringLiteral("Напрежението %1 V се върна в границата ±%2 V");
+const QString currentOut = QStringLiteral("Токът %1 A надхвърли границата %2 A");
+const QString currentIn = QStringLiteral("Токът %1 A се върна под границата %2 A");
+const QString temperatureOut = QStringLiteral("Температурата %1 °C надхвърли границата %2 °C");
+const QString temperatureIn = QStringLiteral("Температурата %1 °C се върна под границата %2 °C");
+const QString resetCounters = QStringLiteral("Броячите на аварийните събития са нулирани %1");
+const QString resetReadouts = QStringLiteral("Показанията са нулирани %1");
+const QString resetScope = QStringLiteral("Графичните данни са изчистени %1");
+const QString byButton = QStringLiteral("с бутона");
+const QString byRecord = QStringLiteral("по запис от устройството");
+const QString opened = QStringLiteral("Връзката с %1 е отворена при %2 бода");
+const QString closed = QStringLiteral("Връзката с %1 е затворена");
+const QString lost = QStringLiteral("Връзката с %1 прекъсна");
+const QString waiting = QStringLiteral("Изчакване на %1 за повторно свързване");
+const QString reconnected = QStringLiteral("Връзката с %1 е възстановена при %2 бода");
+const QString capture = QStringLiteral("Запис %1 с %2 точки е съхранен");
+} // namespace text
+
+const char* const kEventNames[] = {"RK1", "RK2", "RK3", "CFK", "SUK"};
+
+QString fromDevice(std::string_view s)
+{
+    return cp1251::decode(s.data(), qsizetype(s.size()));
+}
+
+} // namespace
+
+TJournalRecorder::TJournalRecorder(TJournalSink& sink)
+    : sink_(sink)
+{
+}
+
+QString TJournalRecorder::timeText(const QDateTime& time)
+{
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
+void TJournalRecorder::row(
+    const QString& kind, const QString& subject, const QString& value, const QString& text)
+{
+    sink_.appendJournal({timeText(clock()), kind, subject, value, text});
+}
+
+void TJournalRecorder::lineOutcome(const TLineOutcome& o)
+{
+    // In the order the parser acted: the temperature is coloured before the event counts.
+    for (int i = 0; i < o.readingCount; ++i)
+        reading(o.readings[std::size_t(i)]);
+    if (o.event) {
+        const QString t = fromDevice(o.temperature);
+        row(QStringLiteral("event"), QString::fromLatin1(kEventNames[int(*o.event)]), t,
+            text::event.arg(QString::fromLatin1(kEventNames[int(*o.event)]), t));
+    }
+    for (int i = 0; i < o.resetCount; ++i)
+        resetRow(o.resets[std::size_t(i)], false);
+}
+
+void TJournalRecorder::reading(const TLineOutcome::Reading& r)
+{
+    Shade& shade = shades_[std::size_t(r.which)];
+    const Shade now = r.red ? Shade::Red : Shade::Green;
+    // A row when a read-out turns red from any state and when it turns green from red.
+    const bool crossed = now == Shade::Red ? shade != Shade::Red : shade == Shade::Red;
+    shade = now;
+    if (!crossed)
+        return;
+    const QString value = fromDevice(r.text);
+    const QString limit = QString::number(r.limit);
+    switch (r.which) {
+    case TReadout::Voltage:
+        row(QStringLiteral("limit"), QStringLiteral("Voltage"), value,
+            (r.red ? text::voltageOut : text::voltageIn).arg(value, limit));
+        break;
+    case TReadout::Current:
+        row(QStringLiteral("limit"), QStringLiteral("Current"), value,
+            (r.red ? text::currentOut : text::currentIn).arg(value, limit));
+        break;
+    case TReadout::Temperature:
+        row(QStringLiteral("limit"), QStringLiteral("Temperature"), value,
+            (r.red ? text::temperatureOut : text::temperatureIn).arg(value, limit));
+        break;
+    }
+}
+
+void TJournalRecorder::resetByButton(TResetKind kind)
+{
+    resetRow(kind, true);
+}
+
+void TJournalRecorder::resetRow(TResetKind kind, bool byButton)
+{
+    const QString how = byButton ? text::byButton : text::byRecord;
+    const QString value = byButton ? QStringLiteral("button") : QStringLiteral("record");
+    switch (kind) {
+    case TResetKind::Counters:
+        row(QStringLiteral("reset"), QStringLiteral("counters"), value, text::resetCounters.arg(how));
+        break;
+    case TResetKind::Readouts:
+        // The read-outs show green "0": the next red is a crossing, the next green is not.
+        shades_.fill(Shade::Green);
+        row(QStringLiteral("reset"), QStringLiteral("readouts"), value, text::resetReadouts.arg(how));
+        break;
+    case TResetKind::Scope:
+        row(QStringLiteral("reset"), QStringLiteral("scope"), value, text::resetScope.arg(how));
+        break;
+    }
+}
+
+void TJournalRecorder::connectionOpened(const QString& port, const QString& rate)
+{
+    row(QStringLiteral("connection"), port, QStringLiteral("opened"), text::opened.arg(port, rate));
+}
+
+void TJournalRecorder::connectionClosed(const QString& port)
+{
+    row(QStringLiteral("connection"), port, QStringLiteral("closed"), text::closed.arg(port));
+}
+
+void TJournalRecorder::connectionLost(const QString& port)
+{
+    row(QStringLiteral("connection"), port, QStringLiteral("lost"), text::lost.arg(port));
+}
+
+void TJournalRecorder::connectionWaiting(const QString& port)
+{
+    row(QStringLiteral("connection"), port, QStringLiteral("waiting"), text::waiting.arg(port));
+}
+
+void TJournalRecorder::connectionReconnected(const QString& port, const QString& rate)
+{
+    row(QStringLiteral("connection"), port, QStringLiteral("reconnected"), text::reconnected.arg(port, rate));
+}
+
+void TJournalRecorder::error(const QString& subject, const QString& message)
+{
+    row(QStringLiteral("error"), subject, QString(), message);
+}
+
+void TJournalRecorder::captureStored(qint64 id, qint64 points)
+{
+    if (!captures_.insert(id).second)
+        return;
+    row(QStringLiteral("capture"), QString::number(id), QString::number(points),
+        text::capture.arg(QString::number(id), QString::number(points)));
+}

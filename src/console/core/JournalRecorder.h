@@ -1,0 +1,49 @@
+#pragma once
+// Turns what happens on the console into journal rows: counted emergency events, read-outs
+// crossing their limits, resets by button or record, the connection's changes, failures
+// reported to the operator and captures stored. No widgets; rows go to a sink as they happen.
+
+#include "console/core/JournalRow.h"
+#include "console/core/RecordParser.h"
+
+#include <QDateTime>
+#include <QString>
+#include <array>
+#include <functional>
+#include <set>
+
+class TJournalRecorder {
+public:
+    explicit TJournalRecorder(TJournalSink& sink);
+
+    // The clock of the rows' times; tests give their own.
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTimeUtc(); };
+
+    // The parser's outcome of a line: its event, crossings and resets.
+    void lineOutcome(const TLineOutcome& outcome);
+    // A reset from one of the window's buttons.
+    void resetByButton(TResetKind kind);
+
+    void connectionOpened(const QString& port, const QString& rate);
+    void connectionClosed(const QString& port);
+    void connectionLost(const QString& port);
+    void connectionWaiting(const QString& port);
+    void connectionReconnected(const QString& port, const QString& rate);
+
+    // A failure reported to the operator; subject "port", "log" or "archive".
+    void error(const QString& subject, const QString& message);
+    // A capture stored; only its first store makes a row.
+    void captureStored(qint64 id, qint64 points);
+
+    static QString timeText(const QDateTime& time);
+
+private:
+    enum class Shade { None, Green, Red };
+    void row(const QString& kind, const QString& subject, const QString& value, const QString& text);
+    void reading(const TLineOutcome::Reading& r);
+    void resetRow(TResetKind kind, bool byButton);
+
+    TJournalSink& sink_;
+    std::array<Shade, 3> shades_{Shade::None, Shade::None, Shade::None};
+    std::set<qint64> captures_;
+};

@@ -1,0 +1,108 @@
+#include "console/core/LineInspectorModel.h"
+
+#include "console/core/Csv.h"
+
+#include <QDateTime>
+
+TLineInspectorModel::TLineInspectorModel(const TLineLog& log, QObject* parent)
+    : QAbstractTableModel(parent)
+    , log_(log)
+{
+}
+
+void TLineInspectorModel::setPaused(bool paused)
+{
+    paused_ = paused;
+    if (!paused_)
+        refresh();
+}
+
+void TLineInspectorModel::refresh()
+{
+    if (paused_ || log_.total() == shownTotal_)
+        return;
+    const std::uint64_t fresh = log_.total() - shownTotal_;
+    shownTotal_ = log_.total();
+    const std::size_t capacity = log_.capacity();
+    if (fresh >= capacity || fresh > log_.size()) {
+        beginResetModel();
+        rows_.clear();
+        for (std::size_t i = 0; i < log_.size(); ++i)
+            rows_.push_back(log_.at(i));
+        endResetModel();
+        return;
+    }
+    const std::size_t add = std::size_t(fresh);
+    const std::size_t overflow = rows_.size() + add > capacity ? rows_.size() + add - capacity : 0;
+    if (overflow > 0) {
+        beginRemoveRows({}, 0, int(overflow) - 1);
+        rows_.erase(rows_.begin(), rows_.begin() + std::ptrdiff_t(overflow));
+        endRemoveRows();
+    }
+    beginInsertRows({}, int(rows_.size()), int(rows_.size() + add) - 1);
+    for (std::size_t i = log_.size() - add; i < log_.size(); ++i)
+        rows_.push_back(log_.at(i));
+    endInsertRows();
+}
+
+int TLineInspectorModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int TLineInspectorModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TLineInspectorModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(rows_.size()))
+        return {};
+    const TLoggedLine& line = rows_[std::size_t(index.row())];
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case ColTime:
+            return lineTime(line.timeMs);
+        case ColDirection:
+            return line.sent ? QStringLiteral("→") : QStringLiteral("←");
+        case ColText:
+            return visibleText(line.bytes);
+        case ColHex:
+            return hexBytes(line.bytes);
+        case ColVerdict:
+            return verdictText(line);
+        default:
+            return {};
+        }
+    }
+    if (role == Qt::ToolTipRole && index.column() == ColVerdict)
+        return verdictText(line);
+    return {};
+}
+
+QVariant TLineInspectorModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const kTitles[] = {"Време", "Посока", "Текст", "Байтове", "Резултат"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(kTitles[section]) : QVariant();
+}
+
+QString lineTime(qint64 msSinceEpoch)
+{
+    return QDateTime::fromMSecsSinceEpoch(msSinceEpoch).toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+
+QByteArray linesCsv(const TLineLog& log)
+{
+    QByteArray out = "time,direction,text,hex,outcome\n";
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        const TLoggedLine& line = log.at(i);
+        const QString time = QDateTime::fromMSecsSinceEpoch(line.timeMs).toUTC().toString(Qt::ISODateWithMs);
+        appendCsvRow(out,
+            {time, line.sent ? QStringLiteral("→") : QStringLiteral("←"), visibleText(line.bytes),
+                hexBytes(line.bytes), verdictText(line)});
+    }
+    return out;
+}

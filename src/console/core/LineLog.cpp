@@ -1,0 +1,234 @@
+#include "console/core/LineLog.h"
+
+#include "common/Cp1251.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+TLineVerdict verdictOf(const TLineOutcome& o)
+{
+    return {true, o.answers, o.reasons, o.badFields, o.badSample};
+}
+
+} // namespace
+
+TLineLog::TLineLog(std::size_t capacity)
+    : ring_(std::max<std::size_t>(capacity, 1))
+{
+}
+
+void TLineLog::received(QByteArrayView bytes, qint64 nowMs)
+{
+    qsizetype from = 0;
+    while (from < bytes.size()) {
+        if (rx_.isEmpty())
+            rxSinceMs_ = nowMs;
+        const qsizetype cr = bytes.indexOf('\r', from);
+        const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
+        const qsizetype room = kMaxLine - rx_.size();
+        if (end - from > room) {
+            // Too long to be a line anyone reads: shown in pieces, without a verdict.
+            rx_.append(bytes.sliced(from, room));
+            from += room;
+            rxLastMs_ = nowMs;
+            flushReceived(nowMs);
+            continue;
+        }
+        rx_.append(bytes.sliced(from, end - from));
+        from = end;
+        rxLastMs_ = nowMs;
+        if (cr >= 0) {
+            TLoggedLine line{nowMs, false, false, std::exchange(rx_, {}), {}};
+            add(std::move(line), true);
+        }
+    }
+}
+
+void TLineLog::flushReceived(qint64 nowMs)
+{
+    if (rx_.isEmpty())
+        return;
+    (void)nowMs;
+    add(TLoggedLine{rxLastMs_, false, true, std::exchange(rx_, {}), {}}, false);
+}
+
+void TLineLog::sent(QByteArrayView bytes, qint64 nowMs)
+{
+    for (char b : bytes) {
+        if (txCr_ && b != '\n')
+            flushSent(nowMs);
+        tx_.append(b);
+        if (b == '\r')
+            txCr_ = true;
+        else if (b == '\n' || tx_.size() >= kMaxLine)
+            flushSent(nowMs);
+    }
+    // A key typed alone waits for its CR; anything longer is one send, one line.
+    if (bytes.size() > 1)
+        flushSent(nowMs);
+}
+
+void TLineLog::flushSent(qint64 nowMs)
+{
+    txCr_ = false;
+    if (tx_.isEmpty())
+        return;
+    add(TLoggedLine{nowMs, true, false, std::exchange(tx_, {}), {}}, false);
+}
+
+void TLineLog::outcome(const TLineOutcome& o)
+{
+    for (auto& w : waiting_) {
+        if (w.needsVerdict) {
+            w.line.verdict = verdictOf(o);
+            w.needsVerdict = false;
+            commitSettled();
+            return;
+        }
+    }
+    // The parser saw the line before we did; it is matched when it arrives. Bounded: a
+    // parser fed from elsewhere must not grow this.
+    if (early_.size() < 64)
+        early_.push_back(verdictOf(o));
+}
+
+void TLineLog::add(TLoggedLine&& line, bool needsVerdict)
+{
+    if (needsVerdict && !early_.empty()) {
+        line.verdict = early_.front();
+        early_.pop_front();
+        needsVerdict = false;
+    }
+    waiting_.push_back({std::move(line), needsVerdict});
+    commitSettled();
+    // Lines stuck behind one whose verdict never comes are not held without end.
+    while (waiting_.size() > 1024) {
+        commit(std::move(waiting_.front().line));
+        waiting_.pop_front();
+        commitSettled();
+    }
+}
+
+void TLineLog::commitSettled()
+{
+    while (!waiting_.empty() && !waiting_.front().needsVerdict) {
+        commit(std::move(waiting_.front().line));
+        waiting_.pop_front();
+    }
+}
+
+void TLineLog::commit(TLoggedLine&& line)
+{
+    const std::size_t capacity = ring_.size();
+    if (count_ < capacity) {
+        ring_[(head_ + count_) % capacity] = std::move(line);
+        ++count_;
+    } else {
+        ring_[head_] = std::move(line);
+        head_ = (head_ + 1) % capacity;
+    }
+    ++total_;
+}
+
+void TLineLog::tick(qint64 nowMs)
+{
+    if (!rx_.isEmpty() && nowMs - rxSinceMs_ >= kPendingMs)
+        flushReceived(nowMs);
+    if (txCr_)
+        flushSent(nowMs);
+    while (!waiting_.empty() && waiting_.front().needsVerdict
+        && nowMs - waiting_.front().line.timeMs >= kVerdictWaitMs) {
+        commit(std::move(waiting_.front().line));
+        waiting_.pop_front();
+        commitSettled();
+    }
+}
+
+void TLineLog::closed(qint64 nowMs)
+{
+    flushReceived(nowMs);
+    flushSent(nowMs);
+    early_.clear();
+    for (auto& w : waiting_)
+        commit(std::move(w.line));
+    waiting_.clear();
+}
+
+QString visibleText(QByteArrayView bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    qsizetype run = 0; // start of the printable run not yet decoded
+    auto flush = [&](qsizetype to) {
+        if (to > run)
+            out += cp1251::decode(bytes.data() + run, to - run);
+    };
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x20 && c != 0x7F)
+            continue;
+        flush(i);
+        run = i + 1;
+        if (c == '\r')
+            out += QStringLiteral("⟨CR⟩");
+        else if (c == '\n')
+            out += QStringLiteral("⟨LF⟩");
+        else
+            out += QStringLiteral("⟨%1⟩").arg(uint(c), 2, 16, QLatin1Char('0')).toUpper();
+    }
+    flush(bytes.size());
+    return out;
+}
+
+QString hexBytes(QByteArrayView bytes)
+{
+    return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
+}
+
+QString verdictText(const TLoggedLine& line)
+{
+    if (line.sent)
+        return {};
+    if (line.unterminated)
+        return QStringLiteral("без CR");
+    const TLineVerdict& v = line.verdict;
+    if (!v.known)
+        return {};
+    QStringList reasons;
+    auto has = [&](TLineReason r) { return (v.reasons & std::uint32_t(r)) != 0; };
+    if (has(TLineReason::NoRecord))
+        reasons << QStringLiteral("няма „W:“ в реда");
+    if (has(TLineReason::UnknownType))
+        reasons << QStringLiteral("непознат вид запис");
+    if (has(TLineReason::TooLong))
+        reasons << QStringLiteral("редът е твърде дълъг");
+    if (has(TLineReason::NoEvent))
+        reasons << QStringLiteral("събитие, което не се брои (RK0)");
+    if (has(TLineReason::BadNumber)) {
+        static const char* const kFields[] = {"температура", "напрежение", "ток", "времеви мащаб", "проба",
+            "граница на температурата", "граница на напрежението", "граница на тока"};
+        QStringList fields;
+        for (int i = 0; i < int(std::size(kFields)); ++i) {
+            if (!(v.badFields & (1u << i)))
+                continue;
+            QString name = QString::fromUtf8(kFields[i]);
+            if (std::uint32_t(TLineField::Sample) == (1u << i) && v.badSample > 0)
+                name += QStringLiteral(" %1").arg(v.badSample);
+            fields << name;
+        }
+        reasons << QStringLiteral("нечетимо число: %1").arg(fields.join(QStringLiteral(", ")));
+    }
+    if (has(TLineReason::NoSubCommand))
+        reasons << QStringLiteral("RS без позната подкоманда");
+    if (has(TLineReason::StoreFull))
+        reasons << QStringLiteral("паметта за проби е пълна");
+    QString text = v.answers > 1 ? QStringLiteral("отговорен ×%1").arg(v.answers)
+        : v.answers == 1         ? QStringLiteral("отговорен")
+                                 : QStringLiteral("без отговор");
+    if (!reasons.isEmpty())
+        text += QStringLiteral(": ") + reasons.join(QStringLiteral("; "));
+    return text;
+}

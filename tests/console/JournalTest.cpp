@@ -1,0 +1,193 @@
+#include "console/core/JournalModel.h"
+#include "console/core/JournalRecorder.h"
+#include "console/core/LinkStats.h"
+#include "console/core/RecordParser.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Rows : TJournalSink {
+    std::vector<TJournalRow> rows;
+    void appendJournal(const TJournalRow& row) override { rows.push_back(row); }
+    std::vector<std::string> brief() const
+    {
+        std::vector<std::string> out;
+        for (const auto& r : rows)
+            out.push_back((r.kind + " " + r.subject + " " + r.value).toStdString());
+        return out;
+    }
+};
+
+// The window as the parser sees it, handing each line's outcome to the recorder.
+struct Console : TRecordView {
+    QByteArray limit = "50";
+    TJournalRecorder* recorder = nullptr;
+    TLinkStats* stats = nullptr;
+    QByteArray limitText(TLimit) const override { return limit; }
+    void setReadoutText(TReadout, QByteArrayView) override { }
+    void setReadoutColor(TReadout, TColor) override { }
+    void setCounter(TEvent, std::uint16_t, TColor) override { }
+    void eventCounted() override { }
+    void setLeftAxisTitle(const QString&) override { }
+    void setBottomAxisTitle(const QString&) override { }
+    void addPoint(double, double) override { }
+    void clearScope() override { }
+    void send(const QByteArray&) override { }
+    void lineOutcome(const TLineOutcome& o) override
+    {
+        if (recorder)
+            recorder->lineOutcome(o);
+        if (stats)
+            stats->line(o);
+    }
+};
+
+using Brief = std::vector<std::string>;
+
+TEST(JournalRecorder, RowsForAScriptedSequenceInOrderAndOnceEach)
+{
+    const QByteArray script = "W:VA10/2\r" // first green: nothing
+                              "W:TR42/RK0\r" // RK0 counts nothing
+                              "W:TR80/RK2\r" // temperature red, then the event
+                              "W:VA-60/2\r" // voltage red
+                              "W:VA-70/2\r" // still red: nothing
+                              "W:VA-20/70\r" // voltage green again, current red
+                              "W:RS+RALL\r" // three resets; read-outs green without rows
+                              "W:VA10/2\r" // green after a reset: nothing
+                              "W:TR60/SUK\r" // red after a reset: a row
+                              "W:RS+RRKS\r";
+    const Brief expected = {"limit Temperature 80", "event RK2 80", "limit Voltage -60", "limit Voltage -20",
+        "limit Current 70", "reset counters record", "reset readouts record", "reset scope record",
+        "limit Temperature 60", "event SUK 60", "reset counters record", "reset readouts button",
+        "limit Temperature 70"};
+    for (bool split : {false, true}) {
+        Rows rows;
+        TJournalRecorder recorder(rows);
+        Console console;
+        console.recorder = &recorder;
+        TRecordParser parser(console);
+        if (split) {
+            for (char c : script)
+                parser.feed(QByteArrayView(&c, 1));
+        } else {
+            parser.feed(script);
+        }
+        parser.resetReadouts();
+        recorder.resetByButton(TResetKind::Readouts);
+        parser.feed("W:TR70/RK0\r");
+        EXPECT_EQ(rows.brief(), expected) << (split ? "byte by byte" : "whole");
+    }
+}
+
+TEST(JournalRecorder, TextsAndTimes)
+{
+    Rows rows;
+    TJournalRecorder recorder(rows);
+    recorder.clock = [] { return QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 89), Qt::UTC); };
+    Console console;
+    console.recorder = &recorder;
+    TRecordParser parser(console);
+    parser.feed("W:TR80/CFK\rW:VA300/1\r");
+    ASSERT_EQ(rows.rows.size(), 3u);
+    EXPECT_EQ(rows.rows[0],
+        (TJournalRow{"2026-03-04T05:06:07.089Z", "limit", "Temperature", "80",
+            "Температурата 80 °C надхвърли границата 50 °C"}));
+    EXPECT_EQ(rows.rows[1].text, QStringLiteral("Аварийно събитие CFK при температура 80 °C"));
+    EXPECT_EQ(rows.rows[2].text, QStringLiteral("Напрежението 300 V излезе извън границата ±50 V"));
+}
+
+TEST(JournalRecorder, ConnectionErrorsAndCaptures)
+{
+    Rows rows;
+    TJournalRecorder recorder(rows);
+    recorder.connectionOpened("/dev/ttyUSB0", "9600");
+    recorder.connectionLost("/dev/ttyUSB0");
+    recorder.connectionWaiting("/dev/ttyUSB0");
+    recorder.connectionReconnected("/dev/ttyUSB0", "9600");
+    recorder.connectionClosed("/dev/ttyUSB0");
+    recorder.error("port", "Write timed out");
+    recorder.captureStored(7, 1200);
+    recorder.captureStored(7, 1300); // stored again: no second row
+    recorder.captureStored(8, 10);
+    EXPECT_EQ(rows.brief(),
+        (Brief{"connection /dev/ttyUSB0 opened", "connection /dev/ttyUSB0 lost",
+            "connection /dev/ttyUSB0 waiting", "connection /dev/ttyUSB0 reconnected",
+            "connection /dev/ttyUSB0 closed", "error port ", "capture 7 1200", "capture 8 10"}));
+    EXPECT_EQ(rows.rows[0].text, QStringLiteral("Връзката с /dev/ttyUSB0 е отворена при 9600 бода"));
+    EXPECT_EQ(rows.rows[5].text, QStringLiteral("Write timed out"));
+}
+
+TEST(JournalModel, NewestFirstFilteredBoundedAndInBatches)
+{
+    TJournalModel model;
+    int inserts = 0;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&] { ++inserts; });
+    auto row = [](int i, const char* kind) {
+        return TJournalRow{QStringLiteral("2026-01-01T00:00:00.%1Z").arg(i % 1000, 3, 10, QLatin1Char('0')),
+            QString::fromLatin1(kind), QStringLiteral("Voltage"), QString::number(i), QString()};
+    };
+    // A crossing flood: many rows between two refreshes are one change of the list.
+    for (int i = 0; i < 25000; ++i)
+        model.appendJournal(row(i, i % 5 == 0 ? "event" : "limit"));
+    EXPECT_EQ(model.rowCount(), 0);
+    model.flush();
+    EXPECT_EQ(inserts, 1);
+    EXPECT_EQ(model.rowCount(), int(TJournalModel::kShown));
+    EXPECT_EQ(model.row(0).value, QStringLiteral("24999"));
+    model.appendJournal(row(25000, "event"));
+    model.flush();
+    EXPECT_EQ(model.rowCount(), int(TJournalModel::kShown));
+    EXPECT_EQ(model.row(0).value, QStringLiteral("25000"));
+    EXPECT_EQ(model.row(1).value, QStringLiteral("24999"));
+
+    model.setFilter(TJournalFilter::Events);
+    EXPECT_EQ(model.rowCount(), 2000);
+    EXPECT_EQ(model.row(0).value, QStringLiteral("25000"));
+    EXPECT_EQ(model.row(1).value, QStringLiteral("24995"));
+    model.appendJournal(row(25001, "limit"));
+    model.appendJournal(row(25002, "event"));
+    model.flush();
+    EXPECT_EQ(model.row(0).value, QStringLiteral("25002"));
+    EXPECT_EQ(model.rowCount(), 2001);
+}
+
+TEST(JournalModel, CsvAndLocalTime)
+{
+    const QByteArray csv = journalCsv({{"2026-03-04T05:06:07.089Z", "error", "log", "", "Грешка, \"диск\""}});
+    EXPECT_EQ(csv,
+        QByteArray(
+            "time,kind,subject,value,text\n2026-03-04T05:06:07.089Z,error,log,,\"Грешка, \"\"диск\"\"\"\n"));
+    const QString local = journalLocalTime("2026-03-04T05:06:07.089Z");
+    EXPECT_TRUE(local.endsWith(QStringLiteral(":07.089"))) << local.toStdString();
+    EXPECT_EQ(local.size(), 23);
+    EXPECT_EQ(journalFilterCaptions(),
+        (QStringList{"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки"}));
+}
+
+TEST(LinkStats, RatesOverTheTimeSinceTheLastSampleAndTotals)
+{
+    TLinkStats stats;
+    Console console;
+    console.stats = &stats;
+    TRecordParser parser(console);
+    stats.sample(1000);
+    const QByteArray input = "W:VA1/2\rW:TR1/RK0\rnoise\rW:QQ\rW:VA1/2\r";
+    stats.received(std::size_t(input.size()));
+    parser.feed(input);
+    stats.sent(8);
+    const TLinkFigures f = stats.sample(1500);
+    EXPECT_DOUBLE_EQ(f.rxBytesPerSecond, input.size() * 2.0);
+    EXPECT_DOUBLE_EQ(f.txBytesPerSecond, 16.0);
+    EXPECT_DOUBLE_EQ(f.recordsPerSecond, 6.0);
+    EXPECT_EQ(f.unanswered, 1u);
+    EXPECT_EQ(f.rejected, 2u);
+    const TLinkFigures idle = stats.sample(2500);
+    EXPECT_DOUBLE_EQ(idle.rxBytesPerSecond, 0.0);
+    EXPECT_EQ(idle.rejected, 2u);
+}
+
+} // namespace

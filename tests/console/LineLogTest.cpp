@@ -1,0 +1,160 @@
+#include "console/core/LineLog.h"
+#include "console/core/LineInspectorModel.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> texts(const TLineLog& log)
+{
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        const TLoggedLine& l = log.at(i);
+        std::string s = (l.sent ? "> " : "< ") + visibleText(l.bytes).toStdString();
+        const QString v = verdictText(l);
+        if (!v.isEmpty())
+            s += " | " + v.toStdString();
+        out.push_back(s);
+    }
+    return out;
+}
+
+TLineOutcome answered(int answers = 1)
+{
+    TLineOutcome o;
+    o.type = "VA";
+    o.answers = answers;
+    return o;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(LineLog, ReceivedLinesAreCutAfterEachCrWithTheTerminalsLfLeft)
+{
+    TLineLog log;
+    // The parser's verdicts arrive after the bytes, one per CR.
+    log.received("W:VA1/2\r\nW:VA", 1000);
+    log.outcome(answered());
+    log.received("3/4\rjunk\x1b\x7f\xc0\r", 1010);
+    log.outcome(answered());
+    TLineOutcome silent;
+    silent.reasons = std::uint32_t(TLineReason::NoRecord);
+    log.outcome(silent);
+    EXPECT_EQ(texts(log),
+        (Lines{"< W:VA1/2⟨CR⟩ | отговорен", "< ⟨LF⟩W:VA3/4⟨CR⟩ | отговорен",
+            "< junk⟨1B⟩⟨7F⟩А⟨CR⟩ | без отговор: няма „W:“ в реда"}));
+    EXPECT_EQ(hexBytes(log.at(0).bytes), QStringLiteral("57 3A 56 41 31 2F 32 0D"));
+}
+
+TEST(LineLog, AVerdictBeforeItsLineIsKeptForIt)
+{
+    TLineLog log;
+    log.outcome(answered(2));
+    log.received("W:RS+RALL+ROSC\r", 5);
+    EXPECT_EQ(texts(log), (Lines{"< W:RS+RALL+ROSC⟨CR⟩ | отговорен ×2"}));
+}
+
+TEST(LineLog, LinesWaitingForAVerdictHoldBackTheAnswerSentMeanwhile)
+{
+    TLineLog log;
+    log.received("W:TR80/RK1\r", 100);
+    log.sent("OK\r\n", 101); // written while the parser handles the line
+    EXPECT_EQ(log.size(), 0u);
+    TLineOutcome o;
+    o.type = "TR";
+    o.answers = 1;
+    log.outcome(o);
+    EXPECT_EQ(texts(log), (Lines{"< W:TR80/RK1⟨CR⟩ | отговорен", "> OK⟨CR⟩⟨LF⟩"}));
+    // A verdict that never comes holds nothing back for more than its wait.
+    log.received("W:VA1/1\r", 200);
+    log.sent("x\r", 201);
+    log.tick(200 + TLineLog::kVerdictWaitMs);
+    EXPECT_EQ(log.size(), 4u);
+}
+
+TEST(LineLog, BytesWithoutCrForASecondBecomeAPendingLine)
+{
+    TLineLog log;
+    log.received("W:VA1/2\n", 1000); // a device that ends lines with LF alone
+    log.tick(1999);
+    EXPECT_EQ(log.size(), 0u);
+    log.tick(2000);
+    EXPECT_EQ(texts(log), (Lines{"< W:VA1/2⟨LF⟩ | без CR"}));
+    EXPECT_TRUE(log.at(0).unterminated);
+    // Held bytes are shown when the connection ends, too.
+    log.received("W:VA", 3000);
+    log.closed(3001);
+    EXPECT_EQ(texts(log).back(), "< W:VA | без CR");
+}
+
+TEST(LineLog, SentLinesAreOnePerSendAndTypedKeysGatherUntilCr)
+{
+    TLineLog log;
+    log.sent("PUSK\r\n", 1);
+    log.sent("OK\r\nOK\r\n", 2); // the answers to one block go out in one write
+    for (char c : QByteArray("RESTART\r\n"))
+        log.sent(QByteArrayView(&c, 1), 3);
+    log.sent("N", 4);
+    log.sent("O", 4);
+    log.sent("\r", 5);
+    log.tick(6); // a CR with no LF after it ends the line at the next refresh
+    EXPECT_EQ(texts(log),
+        (Lines{"> PUSK⟨CR⟩⟨LF⟩", "> OK⟨CR⟩⟨LF⟩", "> OK⟨CR⟩⟨LF⟩", "> RESTART⟨CR⟩⟨LF⟩", "> NO⟨CR⟩"}));
+}
+
+TEST(LineLog, HoldsOnlyTheNewestLines)
+{
+    TLineLog log(TLineLog::kCapacity);
+    for (int i = 0; i < 10005; ++i)
+        log.sent(QByteArray::number(i) + "\r\n", i);
+    EXPECT_EQ(log.size(), TLineLog::kCapacity);
+    EXPECT_EQ(log.total(), 10005u);
+    EXPECT_EQ(log.at(0).bytes, QByteArray("5\r\n"));
+    EXPECT_EQ(log.at(log.size() - 1).bytes, QByteArray("10004\r\n"));
+    // A line that never ends is shown in pieces rather than grown without end.
+    TLineLog one;
+    one.received(QByteArray(TLineLog::kMaxLine + 10, 'x'), 0);
+    EXPECT_EQ(one.size(), 1u);
+    EXPECT_TRUE(one.at(0).unterminated);
+}
+
+TEST(LineInspectorModel, PauseFreezesTheViewWhileLinesAreCollected)
+{
+    TLineLog log(100);
+    TLineInspectorModel model(log);
+    log.sent("A\r\n", 1);
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 1);
+    model.setPaused(true);
+    for (int i = 0; i < 150; ++i)
+        log.sent("B\r\n", 2);
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.index(0, TLineInspectorModel::ColText).data().toString(), QStringLiteral("A⟨CR⟩⟨LF⟩"));
+    EXPECT_EQ(log.size(), 100u);
+    model.setPaused(false);
+    EXPECT_EQ(model.rowCount(), 100);
+    EXPECT_EQ(model.index(0, TLineInspectorModel::ColText).data().toString(), QStringLiteral("B⟨CR⟩⟨LF⟩"));
+    // Batches after that keep the bound: the oldest rows go as new ones come.
+    for (int i = 0; i < 30; ++i)
+        log.sent(QByteArray::number(i) + "\r\n", 3);
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 100);
+    EXPECT_EQ(model.index(99, TLineInspectorModel::ColText).data().toString(), QStringLiteral("29⟨CR⟩⟨LF⟩"));
+    EXPECT_EQ(model.index(99, TLineInspectorModel::ColDirection).data().toString(), QStringLiteral("→"));
+}
+
+TEST(LineInspectorModel, ExportHasEveryHeldLine)
+{
+    TLineLog log;
+    log.received("a,\"b\"\r", 0);
+    log.outcome(TLineOutcome{});
+    const QByteArray csv = linesCsv(log);
+    EXPECT_TRUE(csv.startsWith("time,direction,text,hex,outcome\n"));
+    EXPECT_TRUE(csv.contains(",←,\"a,\"\"b\"\"⟨CR⟩\",61 2C 22 62 22 0D,"));
+}
+
+} // namespace
