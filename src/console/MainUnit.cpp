@@ -2,11 +2,15 @@
 
 #include "chart/Chart.h"
 #include "chart/ScopeForm.h"
+#include "chart/core/ScopeFormValues.h"
 #include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/ProgramIcon.h"
+#include "console/ScopeToolBar.h"
 #include "console/StatusLine.h"
+#include "console/PortWriteTarget.h"
+#include "console/WindowPosition.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
@@ -102,6 +106,11 @@ const QString warningMessage = QStringLiteral("Not Connected !  Go to Setup tab.
 const QString trayHint = QStringLiteral("Minimize to tray");
 const QString textFilter = QStringLiteral("Text File (*.txt);;All (*)");
 const QString logWriteFailed = QStringLiteral("Грешка при запис в лог файла %1: %2");
+const QString savePicture = QStringLiteral("Запис на графиката");
+const QString pictureFilter = QStringLiteral("Картини PNG (*.png)");
+const QString unknownError = QStringLiteral("Неочаквана грешка");
+const QString stallEnded
+    = QStringLiteral("%1\n\nУстройството не приемаше данни; неизпратени отговори и команди: %2.");
 } // namespace text
 
 // The desktop programs that stand in for the system calculator and the text viewer.
@@ -206,6 +215,7 @@ TForm1::TForm1(const TAppPaths& paths)
                     : QFileDialog::getOpenFileName(this, caption, folder, filter);
     };
     parser_ = std::make_unique<TRecordParser>(static_cast<TRecordView&>(*this));
+    position_ = std::make_unique<TWindowPosition>(*this);
     buildWindow();
     FormCreate();
     createDialogs();
@@ -235,6 +245,11 @@ void TForm1::buildWindow()
 
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
+    portTarget_ = std::make_unique<TPortWriteTarget>(*ComPort1);
+    writer_ = std::make_unique<TPortWriter>(*portTarget_);
+    writer_->OnStallEnded = [this](const QString& failure, int dropped) {
+        reportError(text::stallEnded.arg(failure).arg(dropped));
+    };
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -266,8 +281,7 @@ void TForm1::buildWindow()
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->SetIcon(windowIcon());
     TrayIcon1->SetHint(text::caption);
-    TrayIcon1->OnDblClick
-        = [this](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, const QPoint&) { TrayIcon1DblClick(); };
+    TrayIcon1->OnDblClick = on(&TForm1::TrayIcon1DblClick);
 
     CaptionButton1 = new TCaptionButton(this);
     CaptionButton1->setObjectName(QStringLiteral("CaptionButton1"));
@@ -275,7 +289,7 @@ void TForm1::buildWindow()
     CaptionButton1->SetStandard(tsbMinimizeToTray);
     CaptionButton1->SetHint(text::trayHint);
     CaptionButton1->SetShowHint(true);
-    CaptionButton1->OnClick = [this](QObject*) { CaptionButton1Click(); };
+    CaptionButton1->OnClick = on(&TForm1::CaptionButton1Click);
 
     setWindowColor(clSilver);
     setUpConnection();
@@ -300,7 +314,8 @@ QWidget* TForm1::buildTerminalPage()
     Memo1->SetColor(clAqua);
     Memo1->SetFontColor(clBlack);
     Memo1->SetComPort(ComPort1);
-    Memo1->OnStrRecieved = [this](QObject* sender, QByteArray& str) { Memo1StrRecieved(sender, str); };
+    Memo1->OnStrRecieved
+        = [this](QObject* sender, QByteArray& str) { run([&] { Memo1StrRecieved(sender, str); }); };
     Memo1->setMinimumSize(360, 200);
 
     auto* commandRow = new QHBoxLayout;
@@ -310,7 +325,7 @@ QWidget* TForm1::buildTerminalPage()
     commandRow->addWidget(Edit1, 1);
     Button8 = button("Button8", text::send, page);
     Button8->setToolTip(text::sendHint);
-    connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
+    connect(Button8, &QPushButton::clicked, this, on(&TForm1::Button8Click));
     commandRow->addWidget(Button8);
 
     Button1 = button("Button1", QStringLiteral("PUSK"), page);
@@ -326,7 +341,8 @@ QWidget* TForm1::buildTerminalPage()
     presetButtons_ = {Button1, Button2, Button5, Button3, Button4, Button6, Button7, Button11};
     for (std::size_t i = 0; i < presetButtons_.size(); ++i) {
         presetButtons_[i]->setMinimumWidth(80);
-        connect(presetButtons_[i], &QPushButton::clicked, this, [this, i] { PresetClick(int(i)); });
+        connect(presetButtons_[i], &QPushButton::clicked, this,
+            [this, i] { run([this, i] { PresetClick(int(i)); }); });
     }
     auto makeGroup = [page](const QString& caption, std::initializer_list<QPushButton*> buttons) {
         auto* box = group(caption, page);
@@ -350,10 +366,10 @@ QWidget* TForm1::buildTerminalPage()
     RTS = checkBox("RTS", QStringLiteral("RTS"), false, lineBox);
     for (QCheckBox* c : {Wrap, Echo, CR, LF, DTR, RTS})
         lineLayout->addWidget(c);
-    connect(Wrap, &QCheckBox::clicked, this, [this] { WrapClick(); });
-    connect(Echo, &QCheckBox::clicked, this, [this] { EchoClick(); });
-    connect(DTR, &QCheckBox::clicked, this, [this] { DTRClick(); });
-    connect(RTS, &QCheckBox::clicked, this, [this] { RTSClick(); });
+    connect(Wrap, &QCheckBox::clicked, this, on(&TForm1::WrapClick));
+    connect(Echo, &QCheckBox::clicked, this, on(&TForm1::EchoClick));
+    connect(DTR, &QCheckBox::clicked, this, on(&TForm1::DTRClick));
+    connect(RTS, &QCheckBox::clicked, this, on(&TForm1::RTSClick));
     auto* separator = new QFrame(lineBox);
     separator->setFrameShape(QFrame::HLine);
     separator->setFrameShadow(QFrame::Sunken);
@@ -423,10 +439,10 @@ QWidget* TForm1::buildSetupPage()
     c->addWidget(Button10, 6, 1, 1, 2);
     c->setColumnStretch(2, 1);
     c->setRowStretch(7, 1);
-    connect(RSBut, &QRadioButton::clicked, this, [this] { RSButClick(); });
-    connect(NoneBut, &QRadioButton::clicked, this, [this] { NoneButClick(); });
-    connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
-    connect(Button10, &QPushButton::clicked, this, [this] { Button10Click(); });
+    connect(RSBut, &QRadioButton::clicked, this, on(&TForm1::RSButClick));
+    connect(NoneBut, &QRadioButton::clicked, this, on(&TForm1::NoneButClick));
+    connect(Button9, &QPushButton::clicked, this, on(&TForm1::Button9Click));
+    connect(Button10, &QPushButton::clicked, this, on(&TForm1::Button10Click));
 
     auto* colors = group(text::groupColors, page);
     auto* k = new QGridLayout(colors);
@@ -444,9 +460,9 @@ QWidget* TForm1::buildSetupPage()
     EchoFontColor = colorRow(3, "EchoFontColor", text::echoFont, clGray);
     k->setColumnStretch(1, 1);
     k->setRowStretch(4, 1);
-    MainColor->OnChange = [this](QObject*) { MainColorChange(); };
-    TerminalBackColor->OnChange = [this](QObject*) { TerminalBackColorChange(); };
-    TerminalFontColor->OnChange = [this](QObject*) { TerminalFontColorChange(); };
+    MainColor->OnChange = on(&TForm1::MainColorChange);
+    TerminalBackColor->OnChange = on(&TForm1::TerminalBackColorChange);
+    TerminalFontColor->OnChange = on(&TForm1::TerminalFontColorChange);
 
     auto* logBox = group(text::groupLog, page);
     auto* g = new QGridLayout(logBox);
@@ -454,9 +470,9 @@ QWidget* TForm1::buildSetupPage()
     Log->setObjectName(QStringLiteral("Log"));
     Log->SetCaption(QStringLiteral("Log"));
     Log->setFixedSize(50, 60);
-    Log->OnClick = [this](QObject*) { LogClick(); };
-    Log->OnOn = [this](QObject*) { LogClick(); };
-    Log->OnOff = [this](QObject*) { LogClick(); };
+    Log->OnClick = on(&TForm1::LogClick);
+    Log->OnOn = on(&TForm1::LogClick);
+    Log->OnOff = on(&TForm1::LogClick);
     LogIncomming = checkBox("LogIncomming", text::logIncoming, true, logBox);
     LogOutgoing = checkBox("LogOutgoing", text::logOutgoing, true, logBox);
     AppendLog = new QRadioButton(text::appendLog, logBox);
@@ -482,8 +498,8 @@ QWidget* TForm1::buildSetupPage()
     g->addWidget(ViewLog, 6, 0, 1, 2, Qt::AlignLeft);
     g->setColumnStretch(1, 1);
     g->setRowStretch(7, 1);
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
-    connect(ViewLog, &QPushButton::clicked, this, [this] { ViewLogClick(); });
+    connect(BitBtn1, &QPushButton::clicked, this, on(&TForm1::BitBtn1Click));
+    connect(ViewLog, &QPushButton::clicked, this, on(&TForm1::ViewLogClick));
 
     auto* global = group(text::groupGlobal, page);
     auto* gl = new QVBoxLayout(global);
@@ -494,8 +510,8 @@ QWidget* TForm1::buildSetupPage()
     gl->addWidget(BitBtn5);
     gl->addWidget(BitBtn6);
     gl->addStretch();
-    connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
-    connect(BitBtn6, &QPushButton::clicked, this, [this] { BitBtn6Click(); });
+    connect(BitBtn5, &QPushButton::clicked, this, on(&TForm1::BitBtn5Click));
+    connect(BitBtn6, &QPushButton::clicked, this, on(&TForm1::BitBtn6Click));
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(connection, 0, 0);
@@ -524,7 +540,14 @@ QWidget* TForm1::buildScopePage()
     Chart1 = new TChart(page);
     // The design's chart: paging, flat view, margins, axis titles and the red Series1.
     Series1 = SetupScopeChart(*Chart1);
+    Series2 = AddOverlaySeries(*Chart1);
     Chart1->setMinimumSize(300, 200);
+    ScopeBar = new TScopeToolBar(*Chart1, *Series1, page);
+    ScopeBar->ErrorReport = [this](const QString& message) { reportError(message); };
+    ScopeBar->ChoosePictureFile = [this] {
+        return FileDialog ? FileDialog(text::savePicture, paths_.dataFolder(), text::pictureFilter, true)
+                          : QString();
+    };
 
     Button18 = button("Button18", QStringLiteral("+"), page);
     Button17 = button("Button17", QStringLiteral("-"), page);
@@ -532,16 +555,17 @@ QWidget* TForm1::buildScopePage()
     Button19 = button("Button19", QStringLiteral("C"), page);
     auto* scopeButtons = new QHBoxLayout;
     scopeButtons->setSpacing(7);
+    scopeButtons->addWidget(ScopeBar);
     scopeButtons->addStretch();
     for (auto [b, pixels] : {std::pair{Button18, 27}, {Button17, 27}, {Button20, 16}, {Button19, 16}}) {
         b->setFont(pixelFont(font(), pixels, true));
         b->setFixedSize(25, 25);
         scopeButtons->addWidget(b);
     }
-    connect(Button18, &QPushButton::clicked, this, [this] { Button18Click(); });
-    connect(Button17, &QPushButton::clicked, this, [this] { Button17Click(); });
-    connect(Button20, &QPushButton::clicked, this, [this] { Button20Click(); });
-    connect(Button19, &QPushButton::clicked, this, [this] { Button19Click(); });
+    connect(Button18, &QPushButton::clicked, this, on(&TForm1::Button18Click));
+    connect(Button17, &QPushButton::clicked, this, on(&TForm1::Button17Click));
+    connect(Button20, &QPushButton::clicked, this, on(&TForm1::Button20Click));
+    connect(Button19, &QPushButton::clicked, this, on(&TForm1::Button19Click));
 
     auto* stats = group(text::groupStatistics, page);
     auto* s = new QGridLayout(stats);
@@ -576,7 +600,7 @@ QWidget* TForm1::buildScopePage()
         = readoutRow(6, text::temperature, "Temperature", QStringLiteral("°C"), "TempLimit", TempLimit);
     Button16 = button("Button16", text::reset, stats);
     s->addWidget(Button16, 9, 0, 1, 3);
-    connect(Button16, &QPushButton::clicked, this, [this] { Button16Click(); });
+    connect(Button16, &QPushButton::clicked, this, on(&TForm1::Button16Click));
 
     auto* events = group(text::groupEvents, page);
     auto* e = new QGridLayout(events);
@@ -600,7 +624,7 @@ QWidget* TForm1::buildScopePage()
     }
     Button14 = button("Button14", text::reset, events);
     e->addWidget(Button14, 2, 1);
-    connect(Button14, &QPushButton::clicked, this, [this] { Button14Click(); });
+    connect(Button14, &QPushButton::clicked, this, on(&TForm1::Button14Click));
 
     auto* right = new QVBoxLayout;
     right->addWidget(stats);
@@ -622,8 +646,8 @@ QWidget* TForm1::buildHelpPage()
     page->setObjectName(QStringLiteral("TabSheet1"));
     WinCalc = button("WinCalc", text::winCalc, page);
     Button15 = button("Button15", text::ownCalc, page);
-    connect(WinCalc, &QPushButton::clicked, this, [this] { WinCalcClick(); });
-    connect(Button15, &QPushButton::clicked, this, [this] { Button15Click(); });
+    connect(WinCalc, &QPushButton::clicked, this, on(&TForm1::WinCalcClick));
+    connect(Button15, &QPushButton::clicked, this, on(&TForm1::Button15Click));
 
     PageControl2 = new QTabWidget(page);
     PageControl2->setObjectName(QStringLiteral("PageControl2"));
@@ -771,6 +795,17 @@ void TForm1::Button15Click()
     Calculator1->Execute();
 }
 
+void TForm1::run(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        reportError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        reportError(text::unknownError);
+    }
+}
+
 void TForm1::reportError(const QString& message)
 {
     // Shown once the current handler has returned: a modal box inside a port delivery would
@@ -822,8 +857,8 @@ void TForm1::SendToCom(const QByteArray& Text)
     if (Log->StateOn() && LogOutgoing->isChecked())
         writeLog(line);
     if (collectingAnswers_)
-        answers_ += line;
-    else if (!writeToCom(line))
+        answers_.append(line);
+    else if (!writer_->write({line}))
         return;
     if (Echo->isChecked()) {
         if (CR->isChecked() && !LF->isChecked())
@@ -838,19 +873,6 @@ void TForm1::SendToCom(const QByteArray& Text)
 
 // --- received records
 
-bool TForm1::writeToCom(const QByteArray& bytes)
-{
-    if (bytes.isEmpty())
-        return true;
-    try {
-        ComPort1->WriteText(bytes);
-    } catch (const std::exception& e) {
-        reportError(QString::fromStdString(e.what()));
-        return false;
-    }
-    return true;
-}
-
 void TForm1::Memo1StrRecieved(QObject*, QByteArray& Str)
 {
     if (Log->StateOn() && LogIncomming->isChecked())
@@ -864,10 +886,10 @@ void TForm1::Memo1StrRecieved(QObject*, QByteArray& Str)
     }
     if (outer)
         return;
-    const QByteArray answers = std::exchange(answers_, {});
+    const QByteArrayList answers = std::exchange(answers_, {});
     // A handler of the parse may have closed the port meanwhile: the answers then go nowhere.
     if (ComPort1->Connected())
-        writeToCom(answers);
+        writer_->write(answers);
 }
 
 QLabel* TForm1::readout(TReadout which) const
@@ -954,13 +976,25 @@ void TForm1::setBottomAxisTitle(const QString& title)
 
 void TForm1::addPoint(double x, double y)
 {
-    Series1->AddPoint(x, y, QString(), clDefault);
+    ScopeBar->Hold().AddPoint(x, y);
 }
 
 void TForm1::clearScope()
 {
-    Series1->Clear();
-    Chart1->UndoZoom();
+    ScopeBar->Hold().Reset();
+}
+
+void TForm1::ShowCaptureOverlay(const std::vector<std::pair<std::int64_t, std::int32_t>>& points)
+{
+    Series2->Clear();
+    for (const auto& [x, y] : points)
+        Series2->AddPoint(double(x), double(y), QString(), clDefault);
+    PageControl1->setCurrentIndex(2);
+}
+
+void TForm1::HideCaptureOverlay()
+{
+    Series2->Clear();
 }
 
 void TForm1::send(const QByteArray& answer)

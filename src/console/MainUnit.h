@@ -8,6 +8,7 @@
 #include "console/core/AppPaths.h"
 #include "console/core/DataLog.h"
 #include "console/core/IniFile.h"
+#include "console/core/PortWriter.h"
 #include "console/core/RecordParser.h"
 
 #include <QByteArray>
@@ -15,8 +16,11 @@
 #include <QStringList>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -37,11 +41,13 @@ class TComPort;
 class TCommandForm;
 class TComTerminal;
 class TLineSeries;
+class TScopeToolBar;
 class TStatusLine;
 class TSwitch;
 class TTrayIcon;
 class TValidateEdit;
 class TWarningDialog;
+class TWindowPosition;
 
 class TForm1 : public QWidget, private TRecordView {
     Q_OBJECT
@@ -61,6 +67,10 @@ public:
     // Opens the port, showing its set-up dialog after every failed attempt; false when the
     // operator cancelled the dialog instead.
     bool OpenCom();
+    // A stored capture as the grey Series2 behind the live line, (x, y) per point; the scope
+    // page is shown. Scope-data resets leave it until it is hidden.
+    void ShowCaptureOverlay(const std::vector<std::pair<std::int64_t, std::int32_t>>& points);
+    void HideCaptureOverlay();
 
     // --- handlers
     void FormCreate();
@@ -113,6 +123,7 @@ public:
     const TRecordParser& Parser() const { return *parser_; }
     bool LogOpen() const { return log_.isOpen(); }
     TCommandForm* PresetDialog(int preset) const { return dialogs_[std::size_t(preset)]; }
+    TWindowPosition& WindowPosition() const { return *position_; }
 
     // How errors reach the operator (the application's error report); tests replace it.
     std::function<void(const QString& message)> ErrorReport;
@@ -173,6 +184,9 @@ public:
 
     TChart* Chart1 = nullptr;
     TLineSeries* Series1 = nullptr;
+    TLineSeries* Series2 = nullptr;
+    // "Задръж", "PNG" and the cursor read-out below the chart.
+    TScopeToolBar* ScopeBar = nullptr;
     QLabel* Voltage = nullptr;
     QLabel* Current = nullptr;
     QLabel* Temperature = nullptr;
@@ -209,6 +223,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Runs a handler. The one place where an exception leaving a handler becomes the
+    // application's error report; unwinding on into the event loop would end the program.
+    void run(const std::function<void()>& handler);
+    // A handler as the controls and components are wired to it; the event's arguments are
+    // not needed.
+    auto on(void (TForm1::*handler)())
+    {
+        return [this, handler](auto&&...) { run([this, handler] { (this->*handler)(); }); };
+    }
+
     void buildWindow();
     QWidget* buildTerminalPage();
     QWidget* buildSetupPage();
@@ -217,6 +241,9 @@ private:
     void createDialogs();
     void setUpConnection();
     void connectSerial();
+    // After the port was opened, reopened or reconfigured: Label3 and Label5 show it and the
+    // DTR and RTS lines follow their boxes.
+    void portReconfigured();
     void setWindowColor(TColor color);
     void writeLog(QByteArrayView text);
     void reportError(const QString& message);
@@ -234,18 +261,20 @@ private:
     void addPoint(double x, double y) override;
     void clearScope() override;
     void send(const QByteArray& text) override;
-    bool writeToCom(const QByteArray& bytes); // false: failed and reported
 
     TAppPaths paths_;
     QString programFolder_;
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;
     std::unique_ptr<TRecordParser> parser_;
+    std::unique_ptr<TWindowPosition> position_;
     QStringList errorsOnScreen_; // reports being shown right now
     // Answers to the records of one received block go out in one write once the block is
     // parsed: a flood costs a write per block instead of one per record.
     bool collectingAnswers_ = false;
-    QByteArray answers_;
+    QByteArrayList answers_;
+    std::unique_ptr<TWriteTarget> portTarget_;
+    std::unique_ptr<TPortWriter> writer_;
     TDataLog log_;
     bool logSyncing_ = false;
     std::array<TCommandForm*, 8> dialogs_{};

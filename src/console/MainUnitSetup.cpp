@@ -5,6 +5,7 @@
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/StatusLine.h"
+#include "console/WindowPosition.h"
 #include "serial/ComPort.h"
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
@@ -16,6 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <exception>
+#include <functional>
 
 namespace {
 
@@ -89,7 +92,7 @@ void TForm1::setUpConnection()
     flow.SetXonXoffOut(false);
     flow.SetXonXoffIn(false);
     ComPort1->EndSettingsUpdate();
-    ComPort1->OnAfterClose = [this](QObject*) { ComPort1AfterClose(); };
+    ComPort1->OnAfterClose = on(&TForm1::ComPort1AfterClose);
 
     // The six lamps, each 25 x 25 under its caption, in the places the terminal page left.
     struct Lamp {
@@ -120,17 +123,29 @@ void TForm1::LoadIni()
     iniFile_ = std::make_unique<TIniFile>(settingsPath_);
     const TIniFile& ini = *iniFile_;
 
+    // A port that cannot be reopened under the file's name (or a line that cannot be set)
+    // must not stop the rest of the file: the save at closing would write this window's old
+    // values over it. The first failure is raised once everything else is applied.
+    std::exception_ptr failure;
+    const auto keepGoing = [&failure](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
+
     ComPort1->BeginSettingsUpdate();
-    try {
-        ComPort1->SetPort(unicode(ini.readString("Com", "ComPortNo", "COM1")));
+    keepGoing([&] {
         ComPort1->SetBaudRate(TBaudRate(ordinal(ini, "BaudRate", br9600, br256000)));
         ComPort1->SetDataBits(TDataBits(ordinal(ini, "DataBits", dbEight, dbEight)));
         ComPort1->SetStopBits(TStopBits(ordinal(ini, "StopBits", sbOneStopBit, sbTwoStopBits)));
-    } catch (...) {
-        ComPort1->EndSettingsUpdate();
-        throw;
-    }
-    ComPort1->EndSettingsUpdate();
+        // Last, so that the others are stored even when the reopen under a new name fails;
+        // inside the bracket they only store anyway.
+        ComPort1->SetPort(ini.readText("Com", "ComPortNo", QStringLiteral("COM1")));
+    });
+    keepGoing([&] { ComPort1->EndSettingsUpdate(); });
 
     // A box whose state changes runs its click handler, as a click would.
     const std::pair<QCheckBox*, void (TForm1::*)()> boxes[]
@@ -142,8 +157,10 @@ void TForm1::LoadIni()
             continue;
         box->setChecked(on);
         if (handler)
-            (this->*handler)();
+            keepGoing([this, handler = handler] { (this->*handler)(); });
     }
+    // The bracket above may have reopened the port, or reconfigured it with the lines low.
+    keepGoing([this] { portReconfigured(); });
 
     TempLimit->SetText(unicode(ini.readString("Limits", "TEMPERATURE", "50")));
     VoltageLimit->SetText(unicode(ini.readString("Limits", "Voltage", "50")));
@@ -153,9 +170,10 @@ void TForm1::LoadIni()
     LogOutgoing->setChecked(ini.readBool("Log", "LogOutgoing", true));
     setChoice(AppendLog, ini.readBool("Log", "AppendLog", true));
     setChoice(NewLog, ini.readBool("Log", "NewLog", false));
-    LogFile->setText(unicode(ini.readString("Log", "FileName", ansi(paths_.logFile()))));
+    LogFile->setText(ini.readText("Log", "FileName", paths_.logFile()));
 
-    move(ini.readInteger("Position", "Left", 100), ini.readInteger("Position", "Top", 100));
+    position_->moveFrameTo(
+        {ini.readInteger("Position", "Left", 100), ini.readInteger("Position", "Top", 100)});
 
     MainColor->SetSelected(ini.readInteger("Color", "Main", clSilver));
     TerminalBackColor->SetSelected(ini.readInteger("Color", "TerminalBackColor", clAqua));
@@ -164,6 +182,9 @@ void TForm1::LoadIni()
     MainColorChange();
     TerminalBackColorChange();
     TerminalFontColorChange();
+
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TForm1::SaveIni()
@@ -171,7 +192,7 @@ void TForm1::SaveIni()
     iniFile_ = std::make_unique<TIniFile>(settingsPath_);
     TIniFile& ini = *iniFile_;
 
-    ini.writeString("Com", "ComPortNo", ansi(ComPort1->Port()));
+    ini.writeText("Com", "ComPortNo", ComPort1->Port());
     ini.writeInteger("Com", "BaudRate", ComPort1->BaudRate());
     ini.writeInteger("Com", "DataBits", ComPort1->DataBits());
     ini.writeInteger("Com", "StopBits", ComPort1->StopBits());
@@ -182,7 +203,7 @@ void TForm1::SaveIni()
     ini.writeBool("Log", "LogOutgoing", LogOutgoing->isChecked());
     ini.writeBool("Log", "AppendLog", AppendLog->isChecked());
     ini.writeBool("Log", "NewLog", NewLog->isChecked());
-    ini.writeString("Log", "FileName", ansi(LogFile->text()));
+    ini.writeText("Log", "FileName", LogFile->text());
 
     ini.writeInteger("Color", "Main", MainColor->Selected());
     ini.writeInteger("Color", "TerminalBackColor", TerminalBackColor->Selected());
@@ -196,8 +217,9 @@ void TForm1::SaveIni()
     ini.writeString("Limits", "Voltage", ansi(VoltageLimit->Text()));
     ini.writeString("Limits", "Current", ansi(CurrentLimit->Text()));
 
-    ini.writeInteger("Position", "Left", x());
-    ini.writeInteger("Position", "Top", y());
+    const QPoint frame = position_->framePosition();
+    ini.writeInteger("Position", "Left", frame.x());
+    ini.writeInteger("Position", "Top", frame.y());
 }
 
 void TForm1::BitBtn5Click()
@@ -218,13 +240,8 @@ void TForm1::BitBtn6Click()
     settingsPath_ = path;
     if (!settingsPath_.endsWith(QLatin1String(".ini")) && !settingsPath_.endsWith(QLatin1String(".INI")))
         settingsPath_ += QLatin1String(".ini");
-    try {
-        SaveIni();
-    } catch (const std::exception& e) {
-        // The save stops at the failing key and the settings path stays the chosen file.
-        reportError(QString::fromUtf8(e.what()));
-        return;
-    }
+    // A failing save stops at its key and leaves the settings path at the chosen file.
+    SaveIni();
     settingsPath_ = paths_.settingsFile();
 }
 
@@ -245,14 +262,22 @@ bool TForm1::OpenCom()
                 return false;
         }
     }
+    portReconfigured();
+    return true;
+}
+
+void TForm1::portReconfigured()
+{
+    if (!ComPort1->Connected())
+        return;
     Label3->setText(ComPort1->Port());
     Label5->setText(BaudRateToText(ComPort1->BaudRate()));
     const QString rate = ComPort1->BaudRate() == brCustom ? QString::number(ComPort1->CustomBaudRate())
                                                           : BaudRateToText(ComPort1->BaudRate());
     StatusLine->setConnectionState(text::stateOpen.arg(ComPort1->Port(), rate));
+    // A configuration drives DTR and RTS as its flow control says (here: both held low).
     ComPort1->SetDtrLine(DTR->isChecked());
     ComPort1->SetRtsLine(RTS->isChecked());
-    return true;
 }
 
 void TForm1::connectSerial()
@@ -262,14 +287,11 @@ void TForm1::connectSerial()
             ComPort1->ClosePort();
             NoneBut->setChecked(true);
         }
-    } catch (const std::exception& e) {
+    } catch (...) {
         // The list of devices could not be read (or a line could not be set): the port
         // stays closed and the serial type stays chosen.
-        try {
-            ComPort1->ClosePort();
-        } catch (...) {
-        }
-        reportError(QString::fromUtf8(e.what()));
+        ComPort1->ClosePort();
+        throw;
     }
 }
 
@@ -280,23 +302,16 @@ void TForm1::RSButClick()
 
 void TForm1::NoneButClick()
 {
-    try {
-        ComPort1->ClosePort();
-    } catch (const std::exception& e) {
-        reportError(QString::fromUtf8(e.what()));
-    }
+    ComPort1->ClosePort();
 }
 
 void TForm1::Button9Click()
 {
-    try {
-        RunSetupDialog(*ComPort1, this);
-    } catch (const std::exception& e) {
-        reportError(QString::fromUtf8(e.what()));
-        return;
-    }
+    RunSetupDialog(*ComPort1, this);
     if (RSBut->isChecked())
         connectSerial();
+    else
+        portReconfigured();
 }
 
 void TForm1::ComPort1AfterClose()
@@ -304,6 +319,7 @@ void TForm1::ComPort1AfterClose()
     Label3->setText(text::closed);
     StatusLine->setConnectionState(
         ComPort1->ClosedByHangUp() ? text::stateLost.arg(ComPort1->Port()) : text::stateClosed);
+    writer_->portClosed();
     // A record cut off by the close must not run into the first record of the next
     // connection.
     parser_->dropPartialLine();
@@ -311,24 +327,14 @@ void TForm1::ComPort1AfterClose()
 
 void TForm1::DTRClick()
 {
-    if (!ComPort1->Connected())
-        return;
-    try {
+    if (ComPort1->Connected())
         ComPort1->SetDtrLine(DTR->isChecked());
-    } catch (const std::exception& e) {
-        reportError(QString::fromUtf8(e.what()));
-    }
 }
 
 void TForm1::RTSClick()
 {
-    if (!ComPort1->Connected())
-        return;
-    try {
+    if (ComPort1->Connected())
         ComPort1->SetRtsLine(RTS->isChecked());
-    } catch (const std::exception& e) {
-        reportError(QString::fromUtf8(e.what()));
-    }
 }
 
 void TForm1::WrapClick()

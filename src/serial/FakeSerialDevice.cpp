@@ -225,6 +225,18 @@ std::vector<uint32_t> FakeSerialLine::escapes() const
     return escapes_;
 }
 
+bool FakeSerialLine::dtr() const
+{
+    Lock lock(mutex_);
+    return dtr_;
+}
+
+bool FakeSerialLine::rts() const
+{
+    Lock lock(mutex_);
+    return rts_;
+}
+
 std::vector<uint32_t> FakeSerialLine::purges() const
 {
     Lock lock(mutex_);
@@ -300,6 +312,9 @@ int FakeSerialDevice::setLineConfig(const TSerialLineConfig& config)
         return e;
     line_->config_ = config;
     ++line_->configCount_;
+    const uint32_t rts = config.Flags & comm::fRtsControlMask;
+    line_->dtr_ = (config.Flags & comm::fDtrControlMask) != 0;
+    line_->rts_ = rts == comm::fRtsControlEnable || rts == comm::fRtsControlHandshake;
     return 0;
 }
 
@@ -352,6 +367,10 @@ int FakeSerialDevice::escape(uint32_t function)
     if (int e = line_->failure(FakeSerialLine::Call::Escape))
         return e;
     line_->escapes_.push_back(function);
+    if (function == comm::SETDTR || function == comm::CLRDTR)
+        line_->dtr_ = function == comm::SETDTR;
+    if (function == comm::SETRTS || function == comm::CLRRTS)
+        line_->rts_ = function == comm::SETRTS;
     return 0;
 }
 

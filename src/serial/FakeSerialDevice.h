@@ -64,6 +64,9 @@ public:
     TSerialTimeouts lastTimeouts() const;
     std::pair<uint32_t, uint32_t> lastQueueSizes() const;
     std::vector<uint32_t> escapes() const;
+    // DTR and RTS as the configuration and the escapes left them.
+    bool dtr() const;
+    bool rts() const;
     std::vector<uint32_t> purges() const;
     int readCalls() const; // readSome calls that moved bytes
     bool waiting() const; // the event thread is blocked in waitEvent
@@ -99,6 +102,8 @@ private:
     int timeoutsCount_ = 0;
     int sizesCount_ = 0;
     std::vector<uint32_t> escapes_;
+    bool dtr_ = false;
+    bool rts_ = false;
     std::vector<uint32_t> purges_;
     int readCalls_ = 0;
     bool waiting_ = false;

@@ -2,6 +2,8 @@
 
 #include "common/Color.h"
 
+#include "RefusingFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
@@ -103,6 +105,39 @@ TEST_F(IniFileTest, TextsStayAsTheyAre)
     EXPECT_EQ(again.readString("Log", "FileName", ""), "/tmp/with blanks/OrvikLog.txt");
 }
 
+// Paths and port names: code-page bytes where the code page holds the text, marked UTF-8
+// where it does not; either way the text reads back exactly.
+TEST_F(IniFileTest, TextsOutsideTheCodePageReadBackExactly)
+{
+    struct Case {
+        QString text;
+        QByteArray stored;
+    };
+    const Case cases[] = {
+        {QStringLiteral("/home/bench/OrvikLog.txt"), "/home/bench/OrvikLog.txt"},
+        {QStringLiteral("/tmp/журнал.txt"), "/tmp/\xE6\xF3\xF0\xED\xE0\xEB.txt"},
+        {QStringLiteral("/home/zo\u00EB/OrvikLog.txt"), "\xEF\xBB\xBF/home/zo\xC3\xAB/OrvikLog.txt"},
+        {QStringLiteral("/дом/zo\u00EB"), "\xEF\xBB\xBF/\xD0\xB4\xD0\xBE\xD0\xBC/zo\xC3\xAB"},
+        // Code-page text that would read as the mark is marked itself.
+        {QStringLiteral("\u043F\u00BB\u0457x"), "\xEF\xBB\xBF\xD0\xBF\xC2\xBB\xD1\x97x"},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(path());
+        TIniFile ini(path());
+        ini.writeText("Log", "FileName", c.text);
+        EXPECT_EQ(readAll(path()), "[Log]\nFileName=" + c.stored + '\n') << c.text.toStdString();
+        EXPECT_EQ(TIniFile(path()).readText("Log", "FileName", {}), c.text) << c.text.toStdString();
+    }
+
+    // What another program wrote reads as code-page text, a mark followed by bytes that are
+    // no UTF-8 included; a missing key gives the default as it is.
+    writeFile(path(), "[Log]\nA=\xE6\xF3\xF0\nB=\xEF\xBB\xBF\xE6\n");
+    TIniFile other(path());
+    EXPECT_EQ(other.readText("Log", "A", {}), QStringLiteral("жур"));
+    EXPECT_EQ(other.readText("Log", "B", {}), QStringLiteral("\u043F\u00BB\u0457\u0436"));
+    EXPECT_EQ(other.readText("Log", "C", QStringLiteral("zo\u00EB")), QStringLiteral("zo\u00EB"));
+}
+
 TEST_F(IniFileTest, LongValuesAreCutToTheBuffer)
 {
     const QByteArray longValue(5000, 'v');
@@ -172,6 +207,23 @@ TEST_F(IniFileTest, UnwritableFolderRaisesWithThePath)
     }
     QFile::setPermissions(
         dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(IniFileTest, AFolderRefusingNewFilesStillTakesTheFileInPlace)
+{
+    writeFile(path(), "; bench settings\n[Com]\nComPortNo=COM1\n");
+    RefusingFolder refusing(dir.path());
+    if (!refusing.refuses())
+        GTEST_SKIP() << "this file system cannot make a folder refuse new files";
+    TIniFile ini(path());
+    ini.writeString("Com", "ComPortNo", "/dev/ttyUSB0");
+    ini.writeInteger("Position", "Left", 140);
+    EXPECT_EQ(readAll(path()), "; bench settings\n[Com]\nComPortNo=/dev/ttyUSB0\n[Position]\nLeft=140\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Orvik.ini"});
+
+    // A file that is not there cannot be made in such a folder: still the error.
+    TIniFile missing(dir.filePath("other.ini"));
+    EXPECT_THROW(missing.writeString("Com", "ComPortNo", "COM1"), EIniFileException);
 }
 
 TEST_F(IniFileTest, MissingFolderRaisesAndKeepsTheProfile)

@@ -1,8 +1,10 @@
 #include "console/MainUnit.h"
 
 #include "chart/Chart.h"
+#include "chart/core/LineSeries.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/ScopeToolBar.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Switch.h"
@@ -14,8 +16,10 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -32,6 +36,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -444,6 +449,105 @@ TEST_F(MainWindow, ScopeButtonsZoomAndUndo)
     EXPECT_FALSE(form->Chart1->Zoomed());
 }
 
+std::vector<double> xValues(const TLineSeries& s)
+{
+    std::vector<double> out;
+    for (int i = 0; i < s.Count(); ++i)
+        out.push_back(s.XValues().Value(i));
+    return out;
+}
+
+// While "Задръж" is down the picture stays as it was; the records are still answered and the
+// samples stored, and the release shows what came meanwhile (a reset included).
+TEST_F(MainWindow, HoldKeepsThePictureAndReleaseShowsWhatCameMeanwhile)
+{
+    auto* hold = find<QPushButton>(*form, "HoldScope");
+    ASSERT_NE(hold, nullptr);
+    EXPECT_EQ(hold->text(), "Задръж");
+    EXPECT_TRUE(hold->isCheckable());
+    connectPeer();
+    peer.write("W:ST1;2;3;*\r");
+    EXPECT_EQ(peer.read(4), "OK\r\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Series1->Count() == 3; }, 5000));
+
+    QTest::mouseClick(hold, Qt::LeftButton);
+    ASSERT_TRUE(hold->isChecked());
+    peer.write("W:ST4;5;*\r");
+    EXPECT_EQ(peer.read(4), "OK\r\n");
+    EXPECT_EQ(form->Series1->Count(), 3);
+    EXPECT_EQ(form->Parser().sampleCount(), 5);
+    peer.write("W:RS+ROSC\rW:ST7;8;*\r");
+    EXPECT_EQ(peer.read(8), "OK\r\nOK\r\n");
+    EXPECT_EQ(xValues(*form->Series1), (std::vector<double>{0, 1, 2}));
+    QTest::mouseClick(form->Button19, Qt::LeftButton); // "C" is a reset too
+    peer.write("W:ST9;10;11;*\r");
+    EXPECT_EQ(peer.read(4), "OK\r\n");
+    EXPECT_EQ(form->Series1->Count(), 3);
+
+    QTest::mouseClick(hold, Qt::LeftButton);
+    EXPECT_EQ(xValues(*form->Series1), (std::vector<double>{0, 1, 2}));
+    EXPECT_EQ(form->Series1->YValues().Value(0), 9);
+}
+
+TEST_F(MainWindow, CaptureOverlayStaysThroughResetsUntilHidden)
+{
+    connectPeer();
+    peer.write("W:ST1;2;3;*\r");
+    EXPECT_EQ(peer.read(4), "OK\r\n");
+    form->ShowCaptureOverlay({{0, -5}, {100, 500}});
+    EXPECT_EQ(form->PageControl1->currentIndex(), 2);
+    EXPECT_EQ(form->Series2->Name(), "Series2");
+    EXPECT_EQ(form->Series2->SeriesColor(), clGray);
+    form->Chart1->BuildPicture();
+    EXPECT_EQ(form->Chart1->LeftAxis().Minimum(), -5);
+    EXPECT_EQ(form->Chart1->LeftAxis().Maximum(), 500);
+    EXPECT_EQ(form->Chart1->BottomAxis().Maximum(), 100);
+
+    peer.write("W:RS+RALL\r");
+    EXPECT_EQ(peer.read(4), "OK\r\n");
+    QTest::mouseClick(form->Button19, Qt::LeftButton);
+    EXPECT_EQ(form->Series1->Count(), 0);
+    EXPECT_EQ(xValues(*form->Series2), (std::vector<double>{0, 100}));
+
+    form->HideCaptureOverlay();
+    EXPECT_EQ(form->Series2->Count(), 0);
+}
+
+TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
+{
+    for (int i = 0; i <= 10; ++i)
+        form->Series1->AddPoint(i * 10, i * i, QString(), clDefault);
+    form->PageControl1->setCurrentIndex(2);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QApplication::processEvents();
+
+    auto* readout = find<QLabel>(*form, "CursorReadout");
+    ASSERT_NE(readout, nullptr);
+    const int px = form->Chart1->BottomAxis().CalcPosValue(50);
+    const int py = form->Chart1->LeftAxis().CalcPosValue(25);
+    QTest::mouseMove(form->Chart1, QPoint(px + 2, py + 1));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readout->text() == "X = 50 ms   Y = 25 V"; }, 2000))
+        << readout->text().toStdString();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(form->Chart1, &leave);
+    EXPECT_EQ(readout->text(), "");
+
+    auto* save = find<QPushButton>(*form, "SaveChart");
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->text(), "PNG");
+    chosenFile = dir.filePath("scope");
+    QTest::mouseClick(save, Qt::LeftButton);
+    QImage picture;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return picture.load(dir.filePath("scope.png")); }, 10000));
+    EXPECT_EQ(picture.size(), form->Chart1->size());
+    EXPECT_TRUE(errors.isEmpty());
+
+    chosenFile = dir.filePath("no/such/folder/scope.png");
+    QTest::mouseClick(save, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 10000));
+}
+
 TEST_F(MainWindow, LogHoldsTrafficInOrder)
 {
     connectPeer();
@@ -648,6 +752,29 @@ TEST(MainWindowPictures, Pages)
         QApplication::processEvents();
         form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/traffic%1.png").arg(i));
     }
+    // A stored capture behind the live one, and the mouse over the line.
+    std::vector<std::pair<std::int64_t, std::int32_t>> stored;
+    for (int i = 0; i < 200; ++i)
+        stored.emplace_back(2 * i, std::int32_t(70 * std::sin(i / 12.0 + 0.8)));
+    form.ShowCaptureOverlay(stored);
+    QApplication::processEvents();
+    const int px = form.Chart1->BottomAxis().CalcPosValue(120);
+    const int py = form.Chart1->LeftAxis().CalcPosValue(form.Series1->YValues().Value(60));
+    QMouseEvent hover(QEvent::MouseMove, QPointF(px, py), form.Chart1->mapToGlobal(QPointF(px, py)),
+        Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form.Chart1, &hover);
+    QApplication::processEvents();
+    form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/overlay2.png"));
+    // A zoom rectangle being dragged.
+    auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent e(type, QPointF(at), form.Chart1->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(form.Chart1, &e);
+    };
+    mouse(QEvent::MouseButtonPress, {150, 90}, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, {420, 300}, Qt::NoButton, Qt::LeftButton);
+    QApplication::processEvents();
+    form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/zoomband2.png"));
+    mouse(QEvent::MouseButtonRelease, {420, 300}, Qt::LeftButton, Qt::NoButton);
     form.ComPort1->ClosePort();
 }
 

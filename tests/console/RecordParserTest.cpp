@@ -189,27 +189,44 @@ TEST(RecordParser, LimitsAreReadAtEveryRecord)
     EXPECT_EQ(v.events[1], "color V green");
 }
 
-// A number that is not whole: the record is taken up to it, the rest and the answer are
-// skipped, and the following lines are processed as usual.
-TEST(RecordParser, NonNumericFieldsSkipTheRestOfTheRecord)
+// A number that cannot be read leaves only the colour that needs it as it was: the read-outs
+// are shown, the event is counted and the record is answered.
+TEST(RecordParser, UnreadableNumbersSkipOnlyTheColourThatNeedsThem)
 {
     const StreamCase cases[] = {
-        {"TR temperature", "W:TRhot/RK1\rW:TR2/RK1\r",
-            {"text T hot", "text T 2", "color T green", "counter RK1 1 red", "event", "send OK"}},
+        {"TR temperature", "W:TRabc/RK1\rW:TR2/RK1\r",
+            {"text T abc", "counter RK1 1 red", "event", "send OK", "text T 2", "color T green",
+                "counter RK1 2 red", "event", "send OK"}},
         {"TR without /", "W:TR42\r", {"text T "}},
         {"VA voltage", "W:VA1.5/2\rW:VA1/2\r",
-            {"text V 1.5", "text V 1", "color V green", "text I 2", "color I green", "send OK"}},
-        {"VA current", "W:VA1/x\r", {"text V 1", "color V green", "text I x"}},
-        {"VA out of 32-bit range", "W:VA2147483648/1\r", {"text V 2147483648"}},
+            {"text V 1.5", "text I 2", "color I green", "send OK", "text V 1", "color V green", "text I 2",
+                "color I green", "send OK"}},
+        {"VA current", "W:VA1/x\r", {"text V 1", "color V green", "text I x", "send OK"}},
+        {"VA out of 32-bit range", "W:VA2147483648/1\r",
+            {"text V 2147483648", "text I 1", "color I green", "send OK"}},
         {"ST bad field plots what came before", "W:ST1;2;zz;3;*\rW:ST4;*\r",
             {"point 0 1", "point 1 2", "point 2 4", "send OK"}},
     };
     for (const auto& c : cases)
         expectStream(c);
 
-    FakeView badLimit;
-    badLimit.limits[TLimit::Temperature] = "5O";
-    expectStream({"TR with a limit that is not a number", "W:TR80/RK2\r", {"text T 80"}}, badLimit);
+    // A limit edit holding what the operator is typing: empty, a lone sign, not a number.
+    for (const QByteArray& limit : {QByteArray(""), QByteArray("-"), QByteArray("5O")}) {
+        const std::string name = "limit \"" + limit.toStdString() + "\"";
+        FakeView temperature;
+        temperature.limits[TLimit::Temperature] = limit;
+        expectStream({name.c_str(), "W:TR80/RK2\rW:TR20/RK0\r",
+                         {"text T 80", "counter RK2 1 red", "event", "send OK", "text T 20"}},
+            temperature);
+        FakeView voltage;
+        voltage.limits[TLimit::Voltage] = limit;
+        expectStream(
+            {name.c_str(), "W:VA-15/3\r", {"text V -15", "text I 3", "color I green", "send OK"}}, voltage);
+        FakeView current;
+        current.limits[TLimit::Current] = limit;
+        expectStream(
+            {name.c_str(), "W:VA-15/3\r", {"text V -15", "color V green", "text I 3", "send OK"}}, current);
+    }
 }
 
 TEST(RecordParser, CounterWrapsAfter65535)

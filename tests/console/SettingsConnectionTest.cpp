@@ -7,6 +7,7 @@
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/StatusLine.h"
+#include "console/WindowPosition.h"
 #include "serial/ComPort.h"
 #include "serial/FakeSerialDevice.h"
 #include "serial/widgets/ComComboBox.h"
@@ -14,6 +15,7 @@
 #include "serial/widgets/ComSetupFrm.h"
 #include "serial/widgets/SerialPortList.h"
 #include "terminal/ComTerminal.h"
+#include "widgets/Switch.h"
 #include "widgets/ValidateEdit.h"
 
 #include <QApplication>
@@ -164,6 +166,60 @@ TEST_F(SettingsTest, EverySettingComesBackAtTheNextStart)
     EXPECT_EQ(form->pos(), QPoint(140, 160));
     // Texts are stored in the 8-bit code page.
     EXPECT_TRUE(readAll(path("Orvik.ini")).contains("PUSK=\xD1\xD2\xC0\xD0\xD2"));
+}
+
+TEST_F(SettingsTest, AProgramFolderOutsideTheCodePageKeepsItsPaths)
+{
+    const QString program = path("zo\u00EB");
+    ASSERT_TRUE(QDir().mkpath(program));
+    const QString logPath = program + QStringLiteral("/OrvikLog.txt");
+    {
+        TForm1 form(program);
+        form.ErrorReport = [this](const QString& m) { errors.push_back(m); };
+        EXPECT_EQ(form.LogFile->text(), logPath);
+        form.Log->SetStateOn(true);
+        EXPECT_TRUE(form.LogOpen());
+        form.close();
+    }
+    EXPECT_TRUE(QFile::exists(logPath));
+    EXPECT_TRUE(readAll(program + QStringLiteral("/Orvik.ini"))
+                    .contains("FileName=\xEF\xBB\xBF" + QFile::encodeName(logPath) + '\n'));
+    TForm1 again(program);
+    EXPECT_EQ(again.LogFile->text(), logPath);
+    EXPECT_TRUE(errors.empty());
+}
+
+// The frame's corner is saved and restored as that same corner: restarts without moving
+// leave the window where it was. The offscreen platform has no frame, so one is injected,
+// known from the first show on as under a window manager.
+TEST_F(SettingsTest, TheWindowComesBackWhereItsFrameWas)
+{
+    const QMargins frame(4, 30, 4, 4);
+    writeFile(path("Orvik.ini"), "[Position]\nLeft=140\nTop=160\n");
+    for (int restart = 0; restart < 3; ++restart) {
+        auto form = makeForm();
+        bool frameKnown = false;
+        form->WindowPosition().FrameMargins = [&] { return frameKnown ? frame : QMargins(); };
+        frameKnown = true;
+        form->show();
+        EXPECT_EQ(form->geometry().topLeft(), QPoint(144, 190)) << restart;
+        form->close();
+        const QByteArray ini = readAll(path("Orvik.ini"));
+        EXPECT_TRUE(ini.contains("Left=140\nTop=160\n")) << restart << ini.toStdString();
+    }
+
+    // Loaded while shown, with the frame known.
+    writeFile(path("moved.ini"), "[Position]\nLeft=-2\nTop=300\n");
+    auto form = makeForm();
+    form->WindowPosition().FrameMargins = [&] { return frame; };
+    form->show();
+    form->FileDialog
+        = [&](const QString&, const QString&, const QString&, bool) { return path("moved.ini"); };
+    form->BitBtn5->click();
+    EXPECT_EQ(form->geometry().topLeft(), QPoint(2, 330));
+    form->close();
+    EXPECT_TRUE(readAll(path("moved.ini")).contains("Left=-2\nTop=300\n"));
+    EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(SettingsTest, TheLogChoicesFollowTheGroupRules)
@@ -396,6 +452,77 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     while (form->Voltage->text() != QStringLiteral("7") && t.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(form->Voltage->text(), QStringLiteral("7"));
+}
+
+// A settings file loaded while connected reconfigures the open port (and reopens it under a
+// new name): afterwards DTR and RTS follow their boxes and the labels show the open port.
+TEST_F(ConnectionTest, LoadingWhileConnectedKeepsTheLinesAndShowsTheOpenPort)
+{
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    ASSERT_TRUE(line->dtr() && line->rts());
+    struct Case {
+        const char* name;
+        QByteArray com;
+        bool lines;
+        const char* port;
+        const char* baud;
+    };
+    const Case cases[] = {
+        {"nothing changed", "ComPortNo=/dev/ttyUSB0\n", true, "/dev/ttyUSB0", "9600"},
+        {"another rate", "ComPortNo=/dev/ttyUSB0\nBaudRate=13\n", true, "/dev/ttyUSB0", "115200"},
+        {"another port", "ComPortNo=/dev/ttyUSB1\nBaudRate=13\n", true, "/dev/ttyUSB1", "115200"},
+        {"boxes off", "ComPortNo=/dev/ttyUSB1\nDTR=0\nRTS=0\n", false, "/dev/ttyUSB1", "9600"},
+        {"boxes on, first port", "ComPortNo=/dev/ttyUSB0\n", true, "/dev/ttyUSB0", "9600"},
+    };
+    form->FileDialog
+        = [&](const QString&, const QString&, const QString&, bool) { return path("bench.ini"); };
+    for (const Case& c : cases) {
+        writeFile(path("bench.ini"), "[Com]\n" + c.com);
+        form->BitBtn5->click();
+        ASSERT_TRUE(form->ComPort1->Connected()) << c.name;
+        EXPECT_EQ(line->openedPath(), QByteArray(c.port)) << c.name;
+        EXPECT_EQ(line->dtr(), c.lines) << c.name;
+        EXPECT_EQ(line->rts(), c.lines) << c.name;
+        EXPECT_EQ(form->Label3->text(), QString::fromLatin1(c.port)) << c.name;
+        EXPECT_EQ(form->Label5->text(), QString::fromLatin1(c.baud)) << c.name;
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(errors.empty());
+}
+
+// A settings file naming a port that cannot be opened, loaded while connected: the failed
+// reopen is reported and the program goes on with the port closed; the rest of the file is
+// applied, and closing still saves (into that file) and completes the log.
+TEST_F(ConnectionTest, LoadingAFileWhosePortCannotOpenIsReportedAndTheProgramGoesOn)
+{
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    form->LogFile->setText(path("bench.log"));
+    form->Log->SetStateOn(true);
+    ASSERT_TRUE(form->LogOpen());
+    form->Edit1->setText(QStringLiteral("Vcc"));
+    form->Button8->click();
+    form->PresetDialog(0)->Edit2->setText(QStringLiteral("PUSK 2")); // edited, never confirmed
+
+    writeFile(path("bench.ini"), "[Com]\nComPortNo=/dev/ttyUSB7\nBaudRate=9\n[Color]\nMain=255\n");
+    form->FileDialog
+        = [&](const QString&, const QString&, const QString&, bool) { return path("bench.ini"); };
+    line->failCall(FakeSerialLine::Call::Open, ENOENT);
+    EXPECT_NO_THROW(form->BitBtn5->click());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("Unable to open com port"))) << errors[0].toStdString();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("/dev/ttyUSB7"));
+    EXPECT_EQ(form->ComPort1->BaudRate(), br19200);
+    EXPECT_EQ(form->MainColor->Selected(), TColor(255));
+
+    form->close();
+    EXPECT_TRUE(readAll(path("bench.ini")).contains("PUSK=PUSK 2"));
+    EXPECT_TRUE(readAll(path("bench.ini")).contains("Main=255"));
+    EXPECT_EQ(readAll(path("bench.log")), "Vcc\r\nVcc\r\n"); // sent, then its echo
 }
 
 TEST_F(ConnectionTest, TheLampsShowTheLinesOfThePort)

@@ -30,9 +30,44 @@ struct ClipBounds {
 };
 
 struct MappedPoint {
-    QPointF exact; // rounded already when inside the bounds
+    QPointF exact;
+    QPoint pixel; // when inside: the rounding every other drawing uses
     bool usable = false;
     bool inside = false;
+};
+
+// An axis' value-to-pixel mapping, unbounded, and rounded exactly as CalcPosValue rounds.
+struct AxisMap {
+    explicit AxisMap(const TChartAxis& a)
+        : horizontal(a.Horizontal())
+        , minimum(a.EffectiveMinimum())
+        , range(a.EffectiveRange())
+        , size(a.AxisSize())
+        , start(a.StartPos())
+        , end(a.EndPos())
+        , centre(a.CenterPos())
+    {
+    }
+    double offset(double value) const { return range != 0 ? (value - minimum) * size / range : 0; }
+    double exact(double offset) const
+    {
+        return range == 0 ? centre : (horizontal ? start + offset : end - offset);
+    }
+    int rounded(double offset) const
+    {
+        if (range == 0) {
+            return centre;
+        }
+        const int r = int(std::llrint(offset));
+        return horizontal ? start + r : end - r;
+    }
+    bool horizontal;
+    double minimum;
+    double range;
+    double size;
+    int start;
+    int end;
+    int centre;
 };
 
 // Where segment a-b meets the edge x = e (vertical) or y = e, measured from the end nearer
@@ -701,44 +736,48 @@ void TChartModel::buildSeries(const TChartSeries& series, TChartPicture& picture
     // that crosses the rectangle. The segment into a point takes that point's colour; a run
     // is a stretch of joined segments in one colour.
     const ClipBounds bounds{double(plot.Left), double(plot.Top), double(plot.Right), double(plot.Bottom)};
+    const AxisMap hMap(*hAxis);
+    const AxisMap vMap(*vAxis);
     auto map = [&](int i) {
         MappedPoint m;
-        m.exact = QPointF(hAxis->CalcPosValueExact(xs.Value(i)), vAxis->CalcPosValueExact(ys.Value(i)));
+        const double hOffset = hMap.offset(xs.Value(i));
+        const double vOffset = vMap.offset(ys.Value(i));
+        m.exact = QPointF(hMap.exact(hOffset), vMap.exact(vOffset));
         m.usable = std::isfinite(m.exact.x()) && std::isfinite(m.exact.y());
         m.inside = m.usable && bounds.contains(m.exact);
         if (m.inside) {
-            // The rounding every other drawing uses, so a line inside the rectangle is unchanged.
-            m.exact = QPointF(hAxis->CalcPosValue(xs.Value(i)), vAxis->CalcPosValue(ys.Value(i)));
+            m.pixel = QPoint(hMap.rounded(hOffset), vMap.rounded(vOffset));
         }
         return m;
     };
-    bool runOpen = false;
+    QPolygon* line = nullptr; // the run being extended
+    TColor lineColor = clDefault;
+    const qsizetype expected = last - first + 2;
     auto addSegment = [&](QPoint a, QPoint b, TColor color) {
-        if (!runOpen || sp.Runs.back().Color != color || sp.Runs.back().Points.back() != a) {
+        if (!line || lineColor != color || line->constLast() != a) {
             TSeriesRun& run = sp.Runs.emplace_back();
-            run.Color = color;
+            run.Color = lineColor = color;
             if (!sparePolygons_.empty()) {
                 run.Points = std::move(sparePolygons_.back());
                 sparePolygons_.pop_back();
             }
+            run.Points.reserve(expected);
             run.Points.push_back(a);
-            runOpen = true;
+            line = &run.Points;
         }
-        sp.Runs.back().Points.push_back(b);
+        line->push_back(b);
     };
     MappedPoint previous = map(first > 0 ? first - 1 : first);
     for (int i = first > 0 ? first : first + 1; i <= last; ++i) {
         const MappedPoint current = map(i);
-        if (previous.usable && current.usable) {
-            if (previous.inside && current.inside) {
-                addSegment(previous.exact.toPoint(), current.exact.toPoint(), series.ValueColor(i));
-            } else if (QPointF from, to; clipSegment(previous.exact, current.exact, bounds, from, to)) {
-                addSegment(toPixel(from), toPixel(to), series.ValueColor(i));
-            } else {
-                runOpen = false;
-            }
+        if (previous.inside && current.inside) {
+            addSegment(previous.pixel, current.pixel, series.ValueColor(i));
+        } else if (QPointF from, to; previous.usable && current.usable
+                   && clipSegment(previous.inside ? QPointF(previous.pixel) : previous.exact,
+                       current.inside ? QPointF(current.pixel) : current.exact, bounds, from, to)) {
+            addSegment(toPixel(from), toPixel(to), series.ValueColor(i));
         } else {
-            runOpen = false;
+            line = nullptr;
         }
         previous = current;
     }

@@ -1,9 +1,11 @@
 #include "console/core/IniFile.h"
 
+#include "common/Cp1251.h"
 #include "console/core/RecordParser.h"
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace {
 
@@ -55,6 +57,8 @@ QByteArray singleLine(const QByteArray& value)
     }
     return value;
 }
+
+const QByteArray kUtf8Mark = QByteArrayLiteral("\xEF\xBB\xBF");
 
 } // namespace
 
@@ -158,6 +162,27 @@ bool TIniFile::readBool(const QByteArray& section, const QByteArray& key, bool d
     return readInteger(section, key, def ? 1 : 0) != 0;
 }
 
+QString TIniFile::readText(const QByteArray& section, const QByteArray& key, const QString& def) const
+{
+    if (!findKey(section, key))
+        return def;
+    const QByteArray value = readString(section, key, {});
+    if (value.startsWith(kUtf8Mark)) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = utf8(value.mid(kUtf8Mark.size()));
+        if (!utf8.hasError())
+            return text;
+    }
+    return cp1251::decode(value);
+}
+
+void TIniFile::writeText(const QByteArray& section, const QByteArray& key, const QString& value)
+{
+    const QByteArray bytes = cp1251::encode(value);
+    const bool held = cp1251::decode(bytes) == value && !bytes.startsWith(kUtf8Mark);
+    writeString(section, key, held ? bytes : kUtf8Mark + value.toUtf8());
+}
+
 void TIniFile::writeString(const QByteArray& section, const QByteArray& key, const QByteArray& value)
 {
     const auto before = sections_;
@@ -218,6 +243,15 @@ void TIniFile::save() const
             out += line.text + '\n';
     }
     QSaveFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
+    if (file.open(QIODevice::WriteOnly)) {
+        if (file.write(out) != out.size() || !file.commit())
+            throw EIniFileException(fileName_);
+        return;
+    }
+    // A folder that refuses the temporary file (a shared bench computer) may still hold a
+    // writable file: it is then rewritten in place, without the protection of the rename.
+    QFile inPlace(fileName_);
+    if (!inPlace.open(QIODevice::WriteOnly | QIODevice::Truncate) || inPlace.write(out) != out.size()
+        || !inPlace.flush())
         throw EIniFileException(fileName_);
 }

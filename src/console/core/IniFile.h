@@ -2,7 +2,8 @@
 // The settings file: an INI profile of sections and "key=value" lines in the 8-bit code
 // page. Sections and keys are found without regard to case; values are texts kept as they
 // are. Every write goes to disk at once, through a temporary file renamed over the old one,
-// so the file is whole at every moment even if the program dies mid-save.
+// so the file is whole at every moment even if the program dies mid-save; only where the
+// folder refuses the temporary file is the file rewritten in place.
 
 #include <QByteArray>
 #include <QString>
@@ -36,11 +37,18 @@ public:
     // else is a whole number in decimal or after "$" in hexadecimal; otherwise def.
     std::int32_t readInteger(const QByteArray& section, const QByteArray& key, std::int32_t def) const;
     bool readBool(const QByteArray& section, const QByteArray& key, bool def) const;
+    // A text such as a path: code-page bytes as they are, or, for a text the code page
+    // cannot hold, UTF-8 behind the byte-order mark EF BB BF (see writeText).
+    QString readText(const QByteArray& section, const QByteArray& key, const QString& def) const;
 
     // Each write stores the key and rewrites the file; failure throws EIniFileException.
     void writeString(const QByteArray& section, const QByteArray& key, const QByteArray& value);
     void writeInteger(const QByteArray& section, const QByteArray& key, std::int32_t value);
     void writeBool(const QByteArray& section, const QByteArray& key, bool value);
+    // Code-page bytes when the code page holds every character, so other readers of the
+    // file see the text they always did; otherwise the marked UTF-8, which they read as
+    // a few odd letters rather than a silently different text.
+    void writeText(const QByteArray& section, const QByteArray& key, const QString& value);
 
     bool sectionExists(const QByteArray& section) const;
 

@@ -238,8 +238,9 @@ std::optional<std::int32_t> TRecordParser::limit(TLimit which) const
     return parseWholeNumber(view(text));
 }
 
-// A number field or limit that is not a whole number cannot be compared: the record is
-// taken up to that point and the rest of it, its answer included, is skipped.
+// A number field or limit that is not a whole number (a limit being edited, "" or "-") only
+// leaves the colour that needs it as it was: the read-outs are shown, the event counted and
+// the record answered all the same.
 void TRecordParser::doTR(std::string_view body)
 {
     const std::string_view temperature = beforeSlash(body);
@@ -252,10 +253,11 @@ void TRecordParser::doTR(std::string_view body)
         bad(TLineField::Temperature);
     if (!l)
         bad(TLineField::TempLimit);
-    if (!t || !l)
-        return;
-    view_.setReadoutColor(TReadout::Temperature, *t > *l ? kStateRed : kStateGreen);
-    noteReading(TReadout::Temperature, temperature, *t, *l, *t > *l);
+    // An unreadable number only leaves its colour as it was; the event still counts.
+    if (t && l) {
+        view_.setReadoutColor(TReadout::Temperature, *t > *l ? kStateRed : kStateGreen);
+        noteReading(TReadout::Temperature, temperature, *t, *l, *t > *l);
+    }
 
     const std::string_view name = afterSlash(body);
     static constexpr std::array<std::string_view, kEventCount> kNames = {"RK1", "RK2", "RK3", "CFK", "SUK"};
@@ -288,11 +290,11 @@ void TRecordParser::doVA(std::string_view body)
         bad(TLineField::Voltage);
     if (!lv)
         bad(TLineField::VoltageLimit);
-    if (!v || !lv)
-        return;
-    const std::int64_t band = *lv;
-    view_.setReadoutColor(TReadout::Voltage, (-band <= *v && *v <= band) ? kStateGreen : kStateRed);
-    noteReading(TReadout::Voltage, voltage, *v, *lv, !(-band <= *v && *v <= band));
+    if (v && lv) {
+        const std::int64_t band = *lv;
+        view_.setReadoutColor(TReadout::Voltage, (-band <= *v && *v <= band) ? kStateGreen : kStateRed);
+        noteReading(TReadout::Voltage, voltage, *v, *lv, !(-band <= *v && *v <= band));
+    }
 
     const std::string_view current = afterSlash(body);
     view_.setReadoutText(TReadout::Current, bytes(current));
@@ -302,10 +304,10 @@ void TRecordParser::doVA(std::string_view body)
         bad(TLineField::Current);
     if (!lc)
         bad(TLineField::CurrentLimit);
-    if (!c || !lc)
-        return;
-    view_.setReadoutColor(TReadout::Current, *c > *lc ? kStateRed : kStateGreen);
-    noteReading(TReadout::Current, current, *c, *lc, *c > *lc);
+    if (c && lc) {
+        view_.setReadoutColor(TReadout::Current, *c > *lc ? kStateRed : kStateGreen);
+        noteReading(TReadout::Current, current, *c, *lc, *c > *lc);
+    }
     sendOk();
 }
 
