@@ -11,7 +11,7 @@ source "$ORVIK_ROOT/scripts/setup.sh"
 orvik_install_packages
 
 build=${ORVIK_BUILD_DIR:-$ORVIK_ROOT/build}
-orvik_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+orvik_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIK_BUILD_BENCH=OFF
 bin=$build/bin
 ini=$bin/Orvik.ini
 work=$(mktemp -d)

@@ -10,6 +10,9 @@ ORVIK_PACKAGES=(
   libqt6sql6-sqlite sqlite3
 )
 
+# What scripts/package.sh needs besides the build: the package tools and their checkers.
+ORVIK_PACKAGE_TOOLS=(dpkg-dev lintian desktop-file-utils appstream)
+
 orvik_install_packages() {
   local missing=() p
   for p in "${ORVIK_PACKAGES[@]}" "$@"; do

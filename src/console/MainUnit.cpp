@@ -12,6 +12,7 @@
 #include "console/JournalPage.h"
 #include "console/LinkMonitor.h"
 #include "console/PortWriteTarget.h"
+#include "console/ProgramIcon.h"
 #include "console/ScopeToolBar.h"
 #include "console/StatusLine.h"
 #include "console/WindowPosition.h"
@@ -202,12 +203,18 @@ QString helpText()
 } // namespace
 
 TForm1::TForm1()
-    : TForm1(programFolderOf(QCoreApplication::applicationFilePath()))
+    : TForm1(TAppPaths::forRunningProgram())
 {
 }
 
 TForm1::TForm1(const QString& programFolder)
-    : programFolder_(programFolder)
+    : TForm1(TAppPaths::portable(programFolder))
+{
+}
+
+TForm1::TForm1(const TAppPaths& paths)
+    : paths_(paths)
+    , programFolder_(paths.programFolder())
 {
     ErrorReport = [this](const QString& message) {
         QMessageBox::critical(this, QCoreApplication::applicationName(), message);
@@ -242,6 +249,7 @@ void TForm1::buildWindow()
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(text::caption);
+    setWindowIcon(ProgramIcon());
     resize(853, 588);
     QFont windowFont(QStringLiteral("MS Sans Serif"));
     windowFont.setPixelSize(11);
@@ -564,7 +572,7 @@ QWidget* TForm1::buildScopePage()
     ScopeBar = new TScopeToolBar(*Chart1, *Series1, page);
     ScopeBar->ErrorReport = [this](const QString& message) { reportError(message); };
     ScopeBar->ChoosePictureFile = [this] {
-        return FileDialog ? FileDialog(text::savePicture, programFolder_, text::pictureFilter, true)
+        return FileDialog ? FileDialog(text::savePicture, paths_.dataFolder(), text::pictureFilter, true)
                           : QString();
     };
 
@@ -719,7 +727,7 @@ void TForm1::FormCreate()
 {
     if (!programFolder_.endsWith(QLatin1Char('/')))
         programFolder_ += QLatin1Char('/');
-    settingsPath_ = programFolder_ + QStringLiteral("Orvik.ini");
+    settingsPath_ = paths_.settingsFile();
     LoadIni();
     // The time scale starts at 1 with the parser.
 }
@@ -1105,7 +1113,7 @@ void TForm1::writeLog(QByteArrayView bytes)
 void TForm1::BitBtn1Click()
 {
     const QString chosen
-        = FileDialog ? FileDialog(QString(), programFolder_, text::textFilter, true) : QString();
+        = FileDialog ? FileDialog(QString(), paths_.dataFolder(), text::textFilter, true) : QString();
     if (chosen.isEmpty())
         return;
     LogFile->setText(withTxtExtension(chosen));

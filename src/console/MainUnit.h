@@ -5,6 +5,7 @@
 // file object; the record protocol itself lives in TRecordParser.
 
 #include "common/Color.h"
+#include "console/core/AppPaths.h"
 #include "console/core/DataLog.h"
 #include "console/core/IniFile.h"
 #include "console/core/JournalRow.h"
@@ -60,8 +61,9 @@ class TForm1 : public QWidget, private TRecordView {
     Q_OBJECT
 public:
     TForm1();
-    // The program folder is normally the executable's; tests give a folder of their own.
+    // Every file in one folder; tests give a folder of their own.
     explicit TForm1(const QString& programFolder);
+    explicit TForm1(const TAppPaths& paths);
     ~TForm1() override;
 
     // --- operations
@@ -123,6 +125,7 @@ public:
 
     // --- state
     const QString& ProgramFolder() const { return programFolder_; }
+    const TAppPaths& Paths() const { return paths_; }
     const QString& SettingsPath() const { return settingsPath_; }
     TIniFile* SettingsFile() const { return iniFile_.get(); }
     const TRecordParser& Parser() const { return *parser_; }
@@ -280,6 +283,7 @@ private:
     void send(const QByteArray& text) override;
     void lineOutcome(const TLineOutcome& outcome) override;
 
+    TAppPaths paths_;
     QString programFolder_;
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;

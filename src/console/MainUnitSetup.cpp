@@ -204,7 +204,7 @@ void TForm1::LoadIni()
     LogOutgoing->setChecked(ini.readBool("Log", "LogOutgoing", true));
     setChoice(AppendLog, ini.readBool("Log", "AppendLog", true));
     setChoice(NewLog, ini.readBool("Log", "NewLog", false));
-    LogFile->setText(ini.readText("Log", "FileName", programFolder_ + QStringLiteral("OrvikLog.txt")));
+    LogFile->setText(ini.readText("Log", "FileName", paths_.logFile()));
 
     position_->moveFrameTo(
         {ini.readInteger("Position", "Left", 100), ini.readInteger("Position", "Top", 100)});
@@ -265,7 +265,7 @@ void TForm1::SaveIni()
 
 void TForm1::BitBtn5Click()
 {
-    const QString path = FileDialog(text::loadCaption, programFolder_, text::iniFilter, false);
+    const QString path = FileDialog(text::loadCaption, paths_.settingsFolder(), text::iniFilter, false);
     if (path.isEmpty())
         return;
     // The chosen file stays the settings path: the save at closing writes to it.
@@ -275,7 +275,7 @@ void TForm1::BitBtn5Click()
 
 void TForm1::BitBtn6Click()
 {
-    const QString path = FileDialog(text::saveCaption, programFolder_, text::iniFilter, true);
+    const QString path = FileDialog(text::saveCaption, paths_.settingsFolder(), text::iniFilter, true);
     if (path.isEmpty())
         return;
     settingsPath_ = path;
@@ -283,7 +283,7 @@ void TForm1::BitBtn6Click()
         settingsPath_ += QLatin1String(".ini");
     // A failing save stops at its key and leaves the settings path at the chosen file.
     SaveIni();
-    settingsPath_ = programFolder_ + QStringLiteral("Orvik.ini");
+    settingsPath_ = paths_.settingsFile();
 }
 
 // --- connection

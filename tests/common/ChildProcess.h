@@ -110,6 +110,7 @@ public:
             ::kill(pid_, SIGTERM);
     }
     int exitCode() const { return exitCode_; }
+    pid_t pid() const { return pid_; }
 
 private:
     template <class Done> bool waitUntil(Done done, int ms)

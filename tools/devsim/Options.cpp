@@ -39,6 +39,7 @@ Simulates the diagnostic device on a pseudo-terminal (its path is printed first 
   --record-log FILE     write every line sent and every answer as JSON lines
   --json                print the figures as one JSON object
   --quiet               no progress messages on stderr
+  --version             print the version and end
 )";
 
 namespace {
@@ -128,7 +129,7 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o)
     };
     const std::map<std::string, bool*> flags{{"--flood", &o.flood}, {"--hangup-mid", &o.hangupMid},
         {"--idle", &o.idle}, {"--crlf", &o.crlf}, {"--reconnect", &o.reconnect}, {"--reopen", &o.reopen},
-        {"--json", &o.json}, {"--quiet", &o.quiet}, {"--help", &o.help}};
+        {"--json", &o.json}, {"--quiet", &o.quiet}, {"--help", &o.help}, {"--version", &o.version}};
     bool noCapture = false, noScopeReset = false;
     const std::map<std::string, bool*> negations{
         {"--no-capture-on-event", &noCapture}, {"--no-scope-reset", &noScopeReset}};

@@ -36,6 +36,7 @@ struct Options {
     bool json = false;
     bool quiet = false;
     bool help = false;
+    bool version = false;
     GeneratorOptions generator;
 
     int effectiveWindow() const { return window ? *window : (flood ? 0 : 1); }

@@ -4,6 +4,7 @@
 
 #include "Options.h"
 #include "Simulator.h"
+#include "common/Version.h"
 
 #include <cerrno>
 #include <chrono>
@@ -270,6 +271,10 @@ int main(int argc, char** argv)
     const std::string error = devsim::parseOptions(std::vector<std::string>(argv + 1, argv + argc), options);
     if (options.help) {
         std::fputs(devsim::kUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("orvik-devsim %s\n", orvik::kVersion);
         return 0;
     }
     if (!error.empty()) {
