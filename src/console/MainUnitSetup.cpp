@@ -8,6 +8,7 @@
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
 #include "terminal/ComTerminal.h"
+#include "terminal/logic/TermSettingsSection.h"
 #include "widgets/ValidateEdit.h"
 
 #include <QCheckBox>
@@ -160,6 +161,8 @@ void TForm1::LoadIni()
     MainColorChange();
     TerminalBackColorChange();
     TerminalFontColorChange();
+
+    TTermSettingsSection::Load(ini, *Memo1);
 }
 
 void TForm1::SaveIni()
@@ -194,6 +197,8 @@ void TForm1::SaveIni()
 
     ini.writeInteger("Position", "Left", x());
     ini.writeInteger("Position", "Top", y());
+
+    TTermSettingsSection::Save(ini, *Memo1);
 }
 
 void TForm1::BitBtn5Click()
