@@ -331,6 +331,7 @@ QWidget* TForm1::buildTerminalPage()
     Memo1->SetAppendLF(true);
     Memo1->SetWrapLines(true);
     Memo1->SetScrollBars(ssBoth);
+    Memo1->SetFitToWindow(true);
     QFont termFont = TComTerminal::DefaultTerminalFont();
     termFont.setPixelSize(12);
     Memo1->setFont(termFont);

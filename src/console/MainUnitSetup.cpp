@@ -14,6 +14,7 @@
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
 #include "terminal/ComTerminal.h"
+#include "terminal/logic/TermSettingsSection.h"
 #include "widgets/ValidateEdit.h"
 
 #include <QCheckBox>
@@ -218,6 +219,7 @@ void TForm1::LoadIni()
     TerminalFontColorChange();
 
     loadArchiveSettings(ini);
+    TTermSettingsSection::Load(ini, *Memo1);
 
     if (failure)
         std::rethrow_exception(failure);
@@ -261,6 +263,7 @@ void TForm1::SaveIni()
     ini.writeInteger("Position", "Top", frame.y());
 
     saveArchiveSettings(ini);
+    TTermSettingsSection::Save(ini, *Memo1);
 }
 
 void TForm1::BitBtn5Click()

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace {
@@ -56,6 +57,10 @@ TComTrmSetForm::TComTrmSetForm(QWidget* parent)
     , ComboBox3(named(new QComboBox(GroupBox2), "ComboBox3"))
     , Button1(named(new QPushButton(caption("OK"), this), "Button1"))
     , Button2(named(new QPushButton(caption("Cancel"), this), "Button2"))
+    , ShowControls(named(new QCheckBox(caption("Show control characters"), GroupBox1), "ShowControls"))
+    , FitToWindow(named(new QCheckBox(caption("Fit to window"), GroupBox2), "FitToWindow"))
+    , ScrollbackLabel(named(new QLabel(caption("Scroll-back lines"), GroupBox2), "ScrollbackLabel"))
+    , ScrollbackLines(named(new QSpinBox(GroupBox2), "ScrollbackLines"))
 {
     setObjectName(QStringLiteral("ComTrmSetForm"));
     setWindowTitle(caption("Setup"));
@@ -73,7 +78,7 @@ TComTrmSetForm::TComTrmSetForm(QWidget* parent)
 
     auto* ascii = new QVBoxLayout(GroupBox1);
     ascii->setSpacing(0);
-    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5})
+    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, ShowControls})
         ascii->addWidget(box);
 
     // Columns as in the design: labels at 8, fields at 72, "Rows" at 144, its field at 184.
@@ -89,6 +94,21 @@ TComTrmSetForm::TComTrmSetForm(QWidget* parent)
     grid->addWidget(Edit2, 2, 3);
     grid->addWidget(Label5, 3, 0);
     grid->addWidget(ComboBox3, 3, 1, 1, 3);
+    grid->addWidget(FitToWindow, 4, 1, 1, 3);
+    grid->addWidget(ScrollbackLabel, 5, 0, 1, 2);
+    grid->addWidget(ScrollbackLines, 5, 2, 1, 2);
+    ScrollbackLines->setRange(0, 100000);
+    ScrollbackLines->setSingleStep(1000);
+    ScrollbackLines->setValue(10000);
+    // While the grid fits the window its size is not the operator's to type.
+    connect(FitToWindow, &QCheckBox::toggled, this, [this](bool on) {
+        Edit1->setEnabled(!on);
+        Edit2->setEnabled(!on);
+    });
+    ShowControls->hide();
+    FitToWindow->hide();
+    ScrollbackLabel->hide();
+    ScrollbackLines->hide();
     grid->setColumnStretch(4, 1);
     Edit1->setFixedWidth(49);
     Edit2->setFixedWidth(49);
@@ -128,7 +148,10 @@ TComTrmSetForm::TComTrmSetForm(QWidget* parent)
     QWidget::setTabOrder(ComboBox2, ComboBox3);
     QWidget::setTabOrder(ComboBox3, Edit1);
     QWidget::setTabOrder(Edit1, Edit2);
-    QWidget::setTabOrder(Edit2, Button1);
+    QWidget::setTabOrder(CheckBox5, ShowControls);
+    QWidget::setTabOrder(Edit2, FitToWindow);
+    QWidget::setTabOrder(FitToWindow, ScrollbackLines);
+    QWidget::setTabOrder(ScrollbackLines, Button1);
     QWidget::setTabOrder(Button1, Button2);
 
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
@@ -166,6 +189,23 @@ TComTrmSetForm::Values TComTrmSetForm::readValues() const
         CheckBox4->isChecked(), CheckBox5->isChecked(), ComboBox1->currentIndex(), ComboBox2->currentIndex(),
         ComboBox3->currentIndex(), NumberOr(Edit1->text(), kFallbackColumns),
         NumberOr(Edit2->text(), kFallbackRows)};
+}
+
+void TComTrmSetForm::fillAdditions(const Additions& a)
+{
+    for (QWidget* w :
+        std::initializer_list<QWidget*>{ShowControls, FitToWindow, ScrollbackLabel, ScrollbackLines})
+        w->show();
+    FitToWindow->setChecked(a.fitToWindow);
+    Edit1->setEnabled(!a.fitToWindow);
+    Edit2->setEnabled(!a.fitToWindow);
+    ShowControls->setChecked(a.showControls);
+    ScrollbackLines->setValue(a.scrollbackLines);
+}
+
+TComTrmSetForm::Additions TComTrmSetForm::readAdditions() const
+{
+    return Additions{FitToWindow->isChecked(), ShowControls->isChecked(), ScrollbackLines->value()};
 }
 
 void TComTrmSetForm::showEvent(QShowEvent* event)

@@ -8,6 +8,10 @@
 // every case. Fill/Apply are templates so that any class with the terminal's property
 // accessors (LocalEcho()/SetLocalEcho(), ..., Caret()/SetCaret()) can be edited; the dialog
 // itself knows nothing of the terminal's window or port.
+//
+// Three additions follow the design's fields, filled and applied only for a terminal that has
+// them: ScrollbackLines, FitToWindow (which disables the size fields while it is checked, and
+// is applied after them so that a fitted grid keeps its fit) and ShowControls.
 
 #include "terminal/logic/TermTypes.h"
 
@@ -20,6 +24,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 class TComTrmSetForm : public QDialog {
     Q_OBJECT
@@ -59,6 +64,11 @@ public:
     QComboBox* const ComboBox3;
     QPushButton* const Button1;
     QPushButton* const Button2;
+    // Additions.
+    QCheckBox* const ShowControls;
+    QCheckBox* const FitToWindow;
+    QLabel* const ScrollbackLabel;
+    QSpinBox* const ScrollbackLines;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -71,6 +81,20 @@ private:
     };
     void fillValues(const Values& v);
     Values readValues() const;
+    struct Additions {
+        bool fitToWindow, showControls;
+        int scrollbackLines;
+    };
+    void fillAdditions(const Additions& a);
+    Additions readAdditions() const;
+};
+
+template <class Terminal>
+concept TermWithAdditions = requires(Terminal& t)
+{
+    t.SetFitToWindow(t.FitToWindow());
+    t.SetScrollbackLines(t.ScrollbackLines());
+    t.SetShowControls(t.ShowControls());
 };
 
 template <class Terminal> void TComTrmSetForm::Fill(const Terminal& terminal)
@@ -79,6 +103,8 @@ template <class Terminal> void TComTrmSetForm::Fill(const Terminal& terminal)
     fillValues(Values{terminal.LocalEcho(), terminal.SendLF(), terminal.WrapLines(), terminal.Force7Bit(),
         terminal.AppendLF(), caret == tcNone ? -1 : int(caret), int(terminal.Emulation()),
         int(terminal.ArrowKeys()), terminal.Columns(), terminal.Rows()});
+    if constexpr (TermWithAdditions<Terminal>)
+        fillAdditions(Additions{terminal.FitToWindow(), terminal.ShowControls(), terminal.ScrollbackLines()});
 }
 
 template <class Terminal> void TComTrmSetForm::Apply(Terminal& terminal) const
@@ -96,6 +122,12 @@ template <class Terminal> void TComTrmSetForm::Apply(Terminal& terminal) const
     terminal.SetRows(v.rows);
     if (v.arrowKeys >= 0)
         terminal.SetArrowKeys(TArrowKeys(v.arrowKeys));
+    if constexpr (TermWithAdditions<Terminal>) {
+        const Additions a = readAdditions();
+        terminal.SetFitToWindow(a.fitToWindow);
+        terminal.SetScrollbackLines(a.scrollbackLines);
+        terminal.SetShowControls(a.showControls);
+    }
 }
 
 template <class Terminal> bool TComTrmSetForm::Execute(Terminal& terminal, QWidget* parent)

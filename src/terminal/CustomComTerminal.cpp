@@ -2,16 +2,31 @@
 
 #include "common/Color.h"
 #include "common/Cp1251.h"
+#include "common/Intl.h"
 #include "serial/ComPort.h"
 
+#include "terminal/TermFindBar.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QSaveFile>
 #include <QScrollBar>
+#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 
@@ -46,7 +61,53 @@ QFont resolveDefaultFont()
     return fixed;
 }
 
+// Marks a text for the catalogue; it is translated where it is shown.
+constexpr const char* N_(const char* text)
+{
+    return text;
+}
+
+// The terminal's own texts (menu, find bar, messages), in one place.
+struct TermText {
+    const char* key;
+    const char* text;
+};
+constexpr TermText kTexts[] = {
+    {"CopyAction", N_("Copy")},
+    {"PasteAction", N_("Paste")},
+    {"SelectAllAction", N_("Select all")},
+    {"FindAction", N_("Find")},
+    {"ClearAction", N_("Clear")},
+    {"SaveTextAction", N_("Save as\u2026")},
+    {"FindPrevious", N_("Previous")},
+    {"FindNext", N_("Next")},
+    {"FindClose", N_("Close")},
+    {"NotFound", N_("Not found")},
+    {"PasteRefused",
+        N_("The text cannot be sent: the character \"%1\" is not in the Windows-1251 code page.")},
+    {"PasteAsk", N_("Send %1 characters to the port?")},
+    {"SaveFilter", N_("Text files (*.txt);;All files (*)")},
+    {"SaveFailed", N_("Unable to write to %1")},
+};
+
 } // namespace
+
+QString TCustomComTerminal::Text(const char* Key)
+{
+    for (const TermText& t : kTexts) {
+        if (qstrcmp(t.key, Key) == 0)
+            return intl::sp(t.text);
+    }
+    return QString::fromLatin1(Key);
+}
+
+QList<std::pair<QString, QString>> TCustomComTerminal::Texts()
+{
+    QList<std::pair<QString, QString>> all;
+    for (const TermText& t : kTexts)
+        all.append({QString::fromLatin1(t.key), intl::sp(t.text)});
+    return all;
+}
 
 QFont TCustomComTerminal::DefaultTerminalFont()
 {
@@ -68,6 +129,23 @@ TCustomComTerminal::TCustomComTerminal(QWidget* parent)
     frameTimer_ = new QTimer(this);
     frameTimer_->setSingleShot(true);
     connect(frameTimer_, &QTimer::timeout, this, &TCustomComTerminal::FlushPicture);
+    autoScrollTimer_ = new QTimer(this);
+    autoScrollTimer_->setInterval(50);
+    connect(autoScrollTimer_, &QTimer::timeout, this, &TCustomComTerminal::autoScroll);
+    createActions();
+    findBar_ = new TTermFindBar(this);
+    connect(findBar_, &TTermFindBar::TextEdited, this, [this](const QString& text) {
+        match_.reset();
+        FindNext(text, true); // the newest occurrence first
+    });
+    connect(findBar_, &TTermFindBar::FindRequested, this,
+        [this](bool backwards) { FindNext(findBar_->Text(), backwards); });
+    connect(findBar_, &TTermFindBar::Closed, this, [this] {
+        findText_.clear();
+        match_.reset();
+        InvalidateAll();
+        setFocus(Qt::OtherFocusReason);
+    });
     comLink_.RxBufHandler = [this](QObject*, const char* Buffer, int Count) {
         Receive(Buffer, Count);
         FlushPicture();
@@ -196,14 +274,43 @@ void TCustomComTerminal::SetScrollBars(TScrollStyle Value)
     scrollBars_ = Value;
     const bool h = Value == ssHorizontal || Value == ssBoth;
     const bool v = Value == ssVertical || Value == ssBoth;
-    setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(v ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    applyScrollPolicies();
     if (!h)
         horizontalScrollBar()->setRange(0, 0);
     if (!v)
         verticalScrollBar()->setRange(0, 0);
     AdjustScrollBars();
     InvalidateAll();
+}
+
+void TCustomComTerminal::applyScrollPolicies()
+{
+    const bool h = scrollBars_ == ssHorizontal || scrollBars_ == ssBoth;
+    const bool v = scrollBars_ == ssVertical || scrollBars_ == ssBoth;
+    // A fitted grid never needs the horizontal bar, and keeps the vertical one so that its
+    // appearing with the first history row does not change the width the grid fits.
+    setHorizontalScrollBarPolicy(h && !fitToWindow_ ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(!v ? Qt::ScrollBarAlwaysOff
+            : fitToWindow_        ? Qt::ScrollBarAlwaysOn
+                                  : Qt::ScrollBarAsNeeded);
+}
+
+void TCustomComTerminal::SetFitToWindow(bool Value)
+{
+    if (Value == fitToWindow_)
+        return;
+    fitToWindow_ = Value;
+    applyScrollPolicies();
+    fitGrid();
+    AdjustScrollBars();
+}
+
+void TCustomComTerminal::fitGrid()
+{
+    // A hidden control has no size of its own yet (its box is laid out when it is shown).
+    if (!fitToWindow_ || !isVisible() || fontWidth_ <= 0 || fontHeight_ <= 0)
+        return;
+    FitGrid(viewport()->width() / fontWidth_, viewport()->height() / fontHeight_);
 }
 
 void TCustomComTerminal::SetBorderStyle(TBorderStyle Value)
@@ -330,6 +437,7 @@ void TCustomComTerminal::fontChanged()
         MoveCaret(CaretPos());
     }
     applyAutoSize();
+    fitGrid();
     AdjustScrollBars();
     InvalidateAll();
 }
@@ -423,6 +531,8 @@ void TCustomComTerminal::markDirty(const QRect& pixels)
 void TCustomComTerminal::FlushPicture()
 {
     flushQueued_ = false;
+    if (scrollBarsStale_)
+        AdjustScrollBars();
     if (dirty_.isEmpty())
         return;
     const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kFrameMs;
@@ -505,9 +615,10 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
     const TTermPos topLeft = TopLeft();
     const int firstCol = clip.left() / fontWidth_ + 1;
     const int firstRow = clip.top() / fontHeight_ + 1;
-    const int lastCol
-        = std::min({clip.right() / fontWidth_ + 1, Columns() - topLeft.X + 1, Buffer().Columns()});
-    const int lastRow = std::min({clip.bottom() / fontHeight_ + 1, Rows() - topLeft.Y + 1, Buffer().Rows()});
+    const int lastCol = std::min(clip.right() / fontWidth_ + 1, Columns() - topLeft.X + 1);
+    const int lastRow = std::min(clip.bottom() / fontHeight_ + 1, Rows() - topLeft.Y + 1);
+    if (lastCol < firstCol)
+        return;
 
     QFont plain = font();
     plain.setUnderline(false);
@@ -519,16 +630,64 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
             color::toQColor(color));
     };
 
+    // The painted part of one line, with the selection and the find matches laid over it.
+    std::vector<TTermCell> historyRow;
+    std::vector<TTermCell> look(std::size_t(lastCol - firstCol + 1));
+    const auto cellAt = [&](int col) -> const TTermCell& { return look[std::size_t(col - firstCol)]; };
+    constexpr TColor kMatchBack = 0x00FFFF; // yellow
+    constexpr TColor kCurrentMatchBack = 0x0080FF; // orange
+
     QList<quint32> glyphs;
     QList<QPointF> positions;
     QGlyphRun glyphRun;
     glyphRun.setRawFont(rawFont_);
     for (int row = firstRow; row <= lastRow; ++row) {
+        const std::int64_t line = ScreenLine() + topLeft.Y - 1 + row - 1;
+        if (line < FirstLine())
+            continue;
+        const TTermCell* cells = nullptr;
+        int count = 0;
+        if (line >= ScreenLine()) {
+            cells = Buffer().RowCells(int(line - ScreenLine()) + 1);
+            count = Buffer().Columns();
+        } else {
+            History().Row(line, historyRow);
+            cells = historyRow.data();
+            count = int(historyRow.size());
+        }
+        if (!cells && count > 0)
+            continue;
+        for (int col = firstCol; col <= lastCol; ++col) {
+            const int x = col + topLeft.X - 1;
+            look[std::size_t(col - firstCol)] = x >= 1 && x <= count ? cells[x - 1] : TTermCell{};
+        }
+        const auto over = [&](int from, int to, auto&& change) {
+            for (int x = std::max(from, firstCol + topLeft.X - 1); x <= std::min(to, lastCol + topLeft.X - 1);
+                 ++x) {
+                TTermCell& c = look[std::size_t(x - topLeft.X + 1 - firstCol)];
+                if (c.Ch == '\0' && !c.Control)
+                    c = TTermCell{' ', FontColor(), Color(), false, false};
+                change(c);
+            }
+        };
+        if (!findText_.isEmpty()) {
+            for (const term_text::Match& m : term_text::FindInLine(*this, line, findText_)) {
+                const bool current = match_ && match_->Start == m.Start;
+                over(m.Start.Column, m.Start.Column + m.Length - 1, [&](TTermCell& c) {
+                    c.ForeColor = clBlack;
+                    c.BackColor = current ? kCurrentMatchBack : kMatchBack;
+                });
+            }
+        }
+        if (const auto selected = Selection().ColumnsOn(line, Columns()))
+            over(
+                selected->first, selected->second, [](TTermCell& c) { std::swap(c.ForeColor, c.BackColor); });
+
         const int y = (row - 1) * fontHeight_;
         int col = firstCol;
         while (col <= lastCol) {
-            const TTermCell cell = Buffer().GetCell(col + topLeft.X - 1, row + topLeft.Y - 1);
-            if (cell.Ch == '\0') {
+            const TTermCell cell = cellAt(col);
+            if (cell.Ch == '\0' && !cell.Control) {
                 ++col;
                 continue;
             }
@@ -536,12 +695,19 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
             const auto byte = static_cast<unsigned char>(cell.Ch);
             ++col;
             p.setPen(color::toQColor(cell.ForeColor));
-            if (!runnable_[byte]) {
-                // Missing from the font or of another width: drawn alone through font fallback
-                // so the grid stays exact.
+            if (cell.Control || !runnable_[byte]) {
+                // Missing from the font, of another width, or a control byte's symbol: drawn
+                // alone through font fallback so the grid stays exact.
                 const QRect box((start - 1) * fontWidth_, y, fontWidth_, fontHeight_);
                 p.fillRect(box, color::toQColor(cell.BackColor));
-                p.drawText(box.left(), y + fontAscent_, QString(QChar(cp1251::toUnicode(byte))));
+                if (cell.Control) {
+                    p.save();
+                    p.setClipRect(box);
+                    p.drawText(box, Qt::AlignCenter, QString(term_text::cellChar(cell)));
+                    p.restore();
+                } else {
+                    p.drawText(box.left(), y + fontAscent_, QString(QChar(cp1251::toUnicode(byte))));
+                }
                 if (cell.Underline)
                     underline(start, 1, y, cell.ForeColor);
                 continue;
@@ -552,9 +718,9 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
             glyphs.append(glyphs_[byte]);
             positions.append(QPointF((start - 1) * fontWidth_, y + fontAscent_));
             while (col <= lastCol) {
-                const TTermCell next = Buffer().GetCell(col + topLeft.X - 1, row + topLeft.Y - 1);
+                const TTermCell& next = cellAt(col);
                 const auto nb = static_cast<unsigned char>(next.Ch);
-                if (next.Ch == '\0' || !runnable_[nb] || next.ForeColor != cell.ForeColor
+                if (next.Ch == '\0' || next.Control || !runnable_[nb] || next.ForeColor != cell.ForeColor
                     || next.BackColor != cell.BackColor || next.Underline != cell.Underline)
                     break;
                 glyphs.append(glyphs_[nb]);
@@ -592,7 +758,11 @@ void TCustomComTerminal::AdjustScrollBars()
     const int fullW = area.width();
     const int fullH = area.height();
     bool needH = hOn && fullW / fontWidth_ < Columns();
-    const bool needV = vOn && (fullH - (needH ? barHeight : 0)) / fontHeight_ < Rows();
+    // The history and a fitted grid keep the vertical bar (fitting shows it always, so that the
+    // bar appearing does not change the width it fits).
+    const bool needV = vOn
+        && (fitToWindow_ || History().Count() > 0
+            || (fullH - (needH ? barHeight : 0)) / fontHeight_ < Rows());
     if (needV && hOn && !needH)
         needH = (fullW - barWidth) / fontWidth_ < Columns();
     const int w = std::max(0, fullW - (needV ? barWidth : 0));
@@ -604,9 +774,17 @@ void TCustomComTerminal::AdjustScrollBars()
         horizontalScrollBar()->setPageStep(std::max(1, n));
     }
     if (vOn) {
-        verticalScrollBar()->setRange(0, m < Rows() ? Rows() - m : 0);
-        verticalScrollBar()->setPageStep(std::max(1, m));
+        // Positions 0..Count - 1 put a history row at the top; Count and more pan the grid.
+        const int count = History().Count();
+        QScrollBar* bar = verticalScrollBar();
+        const int max = count + (m < Rows() ? Rows() - m : 0);
+        // Read before the range changes: a clamped value reports back through UpdateScrollPos.
+        const int want = count + TopLeft().Y - 1;
+        bar->setRange(0, max);
+        bar->setPageStep(std::max(1, m));
+        bar->setValue(std::clamp(want, 0, max));
     }
+    scrollBarsStale_ = false;
     UpdateScrollPos();
 }
 
@@ -615,8 +793,11 @@ void TCustomComTerminal::UpdateScrollPos()
     TTermPos topLeft = TopLeft();
     if (scrollBars_ == ssHorizontal || scrollBars_ == ssBoth)
         topLeft.X = horizontalScrollBar()->value() + 1;
-    if (scrollBars_ == ssVertical || scrollBars_ == ssBoth)
-        topLeft.Y = verticalScrollBar()->value() + 1;
+    if (scrollBars_ == ssVertical || scrollBars_ == ssBoth) {
+        topLeft.Y = verticalScrollBar()->value() - History().Count() + 1;
+        // In the history the view stays on its text; on the screen it follows it.
+        SetFollowing(topLeft.Y >= 1);
+    }
     if (topLeft == TopLeft())
         return;
     SetTopLeft(topLeft);
@@ -664,11 +845,20 @@ void TCustomComTerminal::scrollContentsBy(int, int)
     UpdateScrollPos();
 }
 
+void TCustomComTerminal::showEvent(QShowEvent* e)
+{
+    QAbstractScrollArea::showEvent(e);
+    fitGrid();
+    AdjustScrollBars();
+}
+
 void TCustomComTerminal::resizeEvent(QResizeEvent* e)
 {
     QAbstractScrollArea::resizeEvent(e);
+    fitGrid();
     AdjustScrollBars();
     InvalidateAll();
+    placeFindBar();
 }
 
 // --- keyboard ------------------------------------------------------------------------------
@@ -705,10 +895,19 @@ void TCustomComTerminal::handleKey(QKeyEvent* e)
         e->ignore();
         return;
     }
+    // Shift+PageUp/PageDown move the view over history and screen; nothing is typed.
+    if ((key == Qt::Key_PageUp || key == Qt::Key_PageDown) && e->modifiers() == Qt::ShiftModifier) {
+        ApplyScrollBar(Qt::Vertical, key == Qt::Key_PageUp ? scPageUp : scPageDown, 0);
+        return;
+    }
     if (OnKeyDown)
         OnKeyDown(this, key, e->modifiers());
     if (key == 0)
         return;
+    // A typed key shows the screen again.
+    if (!e->text().isEmpty() || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Home
+        || key == Qt::Key_Left || key == Qt::Key_Up || key == Qt::Key_Right || key == Qt::Key_Down)
+        ScrollToBottom();
     switch (key) {
     case Qt::Key_Home:
         CursorKey(TTermKey::Home);
@@ -740,4 +939,328 @@ void TCustomComTerminal::handleKey(QKeyEvent* e)
             OnKeyPress(this, c);
         SendChar(c);
     }
+}
+
+// --- actions, clipboard, find ---------------------------------------------------------------
+
+void TCustomComTerminal::createActions()
+{
+    const auto make = [this](const char* name, const QString& text, QList<QKeySequence> keys, auto slot) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcuts(keys);
+        // Only while the terminal (or its find bar) has the focus: elsewhere these keys are
+        // the other controls' own.
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+        return action;
+    };
+    copyAction_ = make("CopyAction", Text("CopyAction"),
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)},
+        [this] { CopySelection(); });
+    pasteAction_ = make("PasteAction", Text("PasteAction"),
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)}, [this] {
+            if (const QClipboard* clip = QGuiApplication::clipboard())
+                Paste(clip->text());
+        });
+    selectAllAction_ = make("SelectAllAction", Text("SelectAllAction"), {}, [this] { SelectAll(); });
+    findAction_ = make("FindAction", Text("FindAction"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)},
+        [this] { OpenFind(); });
+    clearAction_ = make("ClearAction", Text("ClearAction"), {}, [this] {
+        ClearAll();
+        AdjustScrollBars();
+    });
+    saveTextAction_ = make("SaveTextAction", Text("SaveTextAction"), {}, [this] { SaveText(); });
+}
+
+QMenu* TCustomComTerminal::CreateContextMenu(QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    menu->setObjectName(QStringLiteral("TerminalMenu"));
+    copyAction_->setEnabled(Selection().Active());
+    menu->addAction(copyAction_);
+    menu->addAction(pasteAction_);
+    menu->addAction(selectAllAction_);
+    menu->addSeparator();
+    menu->addAction(findAction_);
+    menu->addAction(saveTextAction_);
+    menu->addSeparator();
+    menu->addAction(clearAction_);
+    return menu;
+}
+
+void TCustomComTerminal::contextMenuEvent(QContextMenuEvent* e)
+{
+    QMenu* menu = CreateContextMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(e->globalPos());
+    // The shortcut of a disabled action would do nothing later: enable it again.
+    connect(menu, &QMenu::aboutToHide, this, [this] { copyAction_->setEnabled(true); });
+}
+
+bool TCustomComTerminal::CopySelection()
+{
+    const QString text = SelectedText();
+    if (!Selection().Active())
+        return false;
+    if (QClipboard* clip = QGuiApplication::clipboard())
+        clip->setText(text);
+    return true;
+}
+
+bool TCustomComTerminal::Paste(const QString& Text)
+{
+    if (Text.isEmpty())
+        return false;
+    QChar bad;
+    for (const QChar ch : Text) {
+        unsigned char byte = 0;
+        if (!cp1251::fromUnicode(ch.unicode(), byte)) {
+            bad = ch;
+            break;
+        }
+    }
+    if (!bad.isNull()) {
+        const QString message = TCustomComTerminal::Text("PasteRefused").arg(QString(bad));
+        if (ShowPasteRefusal)
+            ShowPasteRefusal(message);
+        else
+            QMessageBox::warning(this, TCustomComTerminal::Text("PasteAction"), message);
+        return false;
+    }
+    if (Text.size() > kPasteAskBytes) {
+        const bool go = ConfirmLongPaste
+            ? ConfirmLongPaste(Text.size())
+            : QMessageBox::question(this, TCustomComTerminal::Text("PasteAction"),
+                  TCustomComTerminal::Text("PasteAsk").arg(Text.size()))
+                == QMessageBox::Yes;
+        if (!go)
+            return false;
+    }
+    try {
+        ScrollToBottom();
+        const bool sent = PasteText(Text) == TPaste::Sent;
+        FlushPicture();
+        return sent;
+    } catch (const std::exception& error) {
+        TCustomComPort::ReportError(error);
+        return false;
+    }
+}
+
+void TCustomComTerminal::OpenFind()
+{
+    QString seed;
+    if (Selection().Active() && Selection().Start().Line == Selection().End().Line)
+        seed = SelectedText();
+    findBar_->Open(seed);
+    placeFindBar();
+    findText_ = findBar_->Text();
+    if (!seed.isEmpty()) {
+        match_.reset();
+        FindNext(seed, true);
+    }
+    InvalidateAll();
+}
+
+void TCustomComTerminal::placeFindBar()
+{
+    if (!findBar_ || !findBar_->isVisible())
+        return;
+    findBar_->adjustSize();
+    const QRect area = viewport()->geometry();
+    const int width = std::min(findBar_->sizeHint().width(), area.width());
+    findBar_->setGeometry(area.right() - width + 1, area.top(), width, findBar_->sizeHint().height());
+}
+
+bool TCustomComTerminal::FindNext(const QString& Text, bool Backwards)
+{
+    findText_ = Text;
+    TTermTextPos from;
+    if (match_) {
+        from = match_->Start;
+    } else {
+        // A new search starts at the end: the newest text first.
+        from = Backwards ? TTermTextPos{EndLine() - 1, Columns() + 1} : TTermTextPos{FirstLine(), 0};
+    }
+    match_ = term_text::Find(*this, Text, from, Backwards);
+    InvalidateAll();
+    if (!match_) {
+        findBar_->SetResult(Text.isEmpty() ? QString() : TCustomComTerminal::Text("NotFound"), false);
+        return false;
+    }
+    findBar_->SetResult(QString(), true);
+    // Bring the match into view: near the middle when it is outside.
+    const std::int64_t row = LineToWindowRow(match_->Start.Line);
+    const int visible = std::max(1, viewport()->height() / fontHeight_);
+    if (row < 1 || row > visible) {
+        QScrollBar* bar = verticalScrollBar();
+        const std::int64_t value = match_->Start.Line - FirstLine() - visible / 2;
+        bar->setValue(int(std::clamp<std::int64_t>(value, bar->minimum(), bar->maximum())));
+    }
+    return true;
+}
+
+void TCustomComTerminal::ScrollToBottom()
+{
+    if (scrollBarsStale_)
+        AdjustScrollBars();
+    QScrollBar* bar = verticalScrollBar();
+    if (bar->value() < History().Count())
+        bar->setValue(std::min(History().Count(), bar->maximum()));
+    SetFollowing(true);
+}
+
+void TCustomComTerminal::SaveText()
+{
+    const QString path
+        = QFileDialog::getSaveFileName(this, Text("SaveTextAction"), QString(), Text("SaveFilter"));
+    if (path.isEmpty())
+        return;
+    QPointer<TCustomComTerminal> self(this);
+    WriteTextFile(path, term_text::AllText(*this), [self](bool ok, const QString& file) {
+        if (!ok && self)
+            QMessageBox::warning(self, Text("SaveTextAction"), Text("SaveFailed").arg(file));
+    });
+}
+
+void TCustomComTerminal::WriteTextFile(
+    const QString& Path, const QString& Text, std::function<void(bool, QString)> Done)
+{
+    // Ten thousand rows are a megabyte: written on a worker, never on the window's thread.
+    QObject* receiver = QCoreApplication::instance();
+    QThreadPool::globalInstance()->start([Path, bytes = Text.toUtf8(), Done = std::move(Done), receiver] {
+        QSaveFile file(Path);
+        const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+        if (Done)
+            QMetaObject::invokeMethod(
+                receiver, [Done, ok, Path] { Done(ok, Path); }, Qt::QueuedConnection);
+    });
+}
+
+void TCustomComTerminal::SelectionChanged()
+{
+    InvalidateAll();
+}
+
+void TCustomComTerminal::HistoryChanged()
+{
+    // The bars are brought up to date once per flush, not once per scrolled row.
+    scrollBarsStale_ = true;
+    if (!Following())
+        InvalidateAll(); // the screen moved down under the history shown
+    else if (!flushQueued_) {
+        flushQueued_ = true;
+        QMetaObject::invokeMethod(this, &TCustomComTerminal::FlushPicture, Qt::QueuedConnection);
+    }
+}
+
+// --- mouse ---------------------------------------------------------------------------------
+
+TTermTextPos TCustomComTerminal::textAt(const QPoint& pixel) const
+{
+    const auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    const int column = floorDiv(pixel.x(), fontWidth_) + 1;
+    const int row = floorDiv(pixel.y(), fontHeight_) + 1;
+    TTermTextPos pos = WindowToText(column, row);
+    pos.Line = std::clamp<std::int64_t>(pos.Line, FirstLine(), std::max(FirstLine(), EndLine() - 1));
+    pos.Column = std::clamp(pos.Column, 1, Columns());
+    return pos;
+}
+
+void TCustomComTerminal::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(e);
+        return;
+    }
+    if (TabStop())
+        setFocus(Qt::MouseFocusReason);
+    const QPoint pixel = e->position().toPoint();
+    // A press soon after a double click at the same place is the third click: the row.
+    const bool triple = sinceDoubleClick_.isValid()
+        && sinceDoubleClick_.elapsed() <= QApplication::doubleClickInterval()
+        && (pixel - doubleClickPixel_).manhattanLength() <= QApplication::startDragDistance();
+    sinceDoubleClick_.invalidate();
+    dragging_ = true;
+    dragMoved_ = triple;
+    pressPixel_ = pixel;
+    dragPixel_ = pixel;
+    if (triple)
+        SelectBegin(textAt(pixel), TSelectUnit::Line);
+    else
+        ClearSelection();
+}
+
+void TCustomComTerminal::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mouseDoubleClickEvent(e);
+        return;
+    }
+    const QPoint pixel = e->position().toPoint();
+    doubleClickPixel_ = pixel;
+    sinceDoubleClick_.start();
+    dragging_ = true;
+    dragMoved_ = true;
+    dragPixel_ = pixel;
+    SelectBegin(textAt(pixel), TSelectUnit::Word);
+}
+
+void TCustomComTerminal::mouseMoveEvent(QMouseEvent* e)
+{
+    if (!dragging_ || !(e->buttons() & Qt::LeftButton)) {
+        QAbstractScrollArea::mouseMoveEvent(e);
+        return;
+    }
+    dragTo(e->position().toPoint());
+}
+
+void TCustomComTerminal::dragTo(const QPoint& pixel)
+{
+    dragPixel_ = pixel;
+    if (!dragMoved_) {
+        if ((pixel - pressPixel_).manhattanLength() < QApplication::startDragDistance())
+            return;
+        dragMoved_ = true;
+        SelectBegin(textAt(pressPixel_), TSelectUnit::Character);
+    }
+    SelectExtend(textAt(pixel));
+    // Past the top or bottom edge the view scrolls while the button is held.
+    const bool outside = pixel.y() < 0 || pixel.y() >= viewport()->height();
+    if (outside && !autoScrollTimer_->isActive())
+        autoScrollTimer_->start();
+    else if (!outside)
+        autoScrollTimer_->stop();
+}
+
+void TCustomComTerminal::autoScroll()
+{
+    if (!dragging_) {
+        autoScrollTimer_->stop();
+        return;
+    }
+    if (scrollBarsStale_)
+        AdjustScrollBars();
+    const int lines = dragPixel_.y() < 0 ? -1 - (-dragPixel_.y()) / fontHeight_
+                                         : 1 + (dragPixel_.y() - viewport()->height()) / fontHeight_;
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->value() + lines);
+    const int y = std::clamp(dragPixel_.y(), 0, std::max(0, viewport()->height() - 1));
+    SelectExtend(textAt(QPoint(dragPixel_.x(), y)));
+}
+
+void TCustomComTerminal::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton || !dragging_) {
+        QAbstractScrollArea::mouseReleaseEvent(e);
+        return;
+    }
+    dragging_ = false;
+    autoScrollTimer_->stop();
+    if (!dragMoved_)
+        ClearSelection();
+    else if (QClipboard* clip = QGuiApplication::clipboard(); clip && clip->supportsSelection())
+        clip->setText(SelectedText(), QClipboard::Selection);
 }

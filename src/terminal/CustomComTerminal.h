@@ -15,6 +15,14 @@
 // Text is Windows-1251 bytes in the grid and on the wire; it is drawn as Unicode and typed
 // text goes back to Windows-1251 (characters the code page lacks are not sent). Changes are
 // collected and painted once per pass of the event loop, so a burst costs one repaint.
+//
+// Above the screen lies the scroll-back (ScrollbackLines rows): the vertical scroll bar, the
+// wheel and Shift+PageUp/PageDown move over history and screen, and while the view is in the
+// history arriving text does not move it. The mouse selects (drag, double click a word, triple
+// click a row); the terminal's own actions (CopyAction, PasteAction, SelectAllAction,
+// FindAction, ClearAction, SaveTextAction) work by their shortcuts while it has the focus and
+// from its context menu. Ctrl+C without Shift is still typed (0x03). With FitToWindow the
+// grid follows the control's size.
 
 #include "serial/ComLink.h"
 #include "terminal/logic/TermEngine.h"
@@ -27,8 +35,12 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class TCustomComPort;
+class TTermFindBar;
+class QAction;
+class QMenu;
 class QTimer;
 
 class TCustomComTerminal : public QAbstractScrollArea, public TTermEngine {
@@ -65,6 +77,42 @@ public:
     static QFont DefaultTerminalFont();
 
     void RunSettingsDialog();
+    // The terminal's own texts (menu, find bar, messages) by key, translated; all of them.
+    static QString Text(const char* Key);
+    static QList<std::pair<QString, QString>> Texts();
+
+    // --- the terminal's actions (children of the control, added to it)
+    QAction* CopyAction() const { return copyAction_; }
+    QAction* PasteAction() const { return pasteAction_; }
+    QAction* SelectAllAction() const { return selectAllAction_; }
+    QAction* FindAction() const { return findAction_; }
+    QAction* ClearAction() const { return clearAction_; }
+    QAction* SaveTextAction() const { return saveTextAction_; }
+    // The context menu as it is shown (built on each request).
+    QMenu* CreateContextMenu(QWidget* parent);
+
+    // Copies the selection to the clipboard as Unicode; false when nothing is selected.
+    bool CopySelection();
+    // Pastes as typing: refused with a message when the code page cannot hold the text, asked
+    // about first when it is longer than kPasteAskBytes. Returns whether anything was sent.
+    bool Paste(const QString& Text);
+    // Shows the find bar; FindNext searches from the current match (or the bottom).
+    void OpenFind();
+    TTermFindBar* FindBar() const { return findBar_; }
+    bool FindNext(const QString& Text, bool Backwards);
+    // The current match, if the find bar found one.
+    std::optional<term_text::Match> CurrentMatch() const { return match_; }
+    // Asks for a file and writes history and screen to it as UTF-8 in the background.
+    void SaveText();
+    // Writes Text to Path as UTF-8 on a worker thread; Done runs on the user-interface thread.
+    static void WriteTextFile(
+        const QString& Path, const QString& Text, std::function<void(bool, QString)> Done);
+    // Shows the screen and follows it again.
+    void ScrollToBottom();
+
+    // Hooks for the questions the paste asks; message boxes when unset.
+    std::function<bool(qsizetype Bytes)> ConfirmLongPaste;
+    std::function<void(const QString& Message)> ShowPasteRefusal;
 
     // --- properties (the engine's are inherited)
     TTermCaret Caret() const { return caret_; }
@@ -80,6 +128,9 @@ public:
     bool WantTab() const { return wantTab_; }
     void SetWantTab(bool Value) { wantTab_ = Value; }
     bool AutoSize() const { return autoSize_; }
+    // Columns and Rows follow the control's size (within their limits).
+    bool FitToWindow() const { return fitToWindow_; }
+    void SetFitToWindow(bool Value);
     void SetAutoSize(bool Value);
     bool TabStop() const { return focusPolicy() != Qt::NoFocus; }
     void SetTabStop(bool Value) { setFocusPolicy(Value ? Qt::StrongFocus : Qt::NoFocus); }
@@ -125,11 +176,17 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void changeEvent(QEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
 
@@ -155,8 +212,18 @@ protected:
     void FireGetEscapeCodes(std::unique_ptr<TEscapeCodes>& EscapeCodes) override;
     void FireStrRecieved(QByteArray& Str) override;
     void FireUnhandledCode(TEscapeCode Code, const QByteArray& Data) override;
+    void SelectionChanged() override;
+    void HistoryChanged() override;
 
 private:
+    void createActions();
+    void applyScrollPolicies();
+    void fitGrid();
+    TTermTextPos textAt(const QPoint& pixel) const;
+    void dragTo(const QPoint& pixel);
+    void autoScroll();
+    void placeFindBar();
+    void updateMatches();
     void CreateTerminalCaret();
     void handleKey(QKeyEvent* e);
     void fontChanged();
@@ -198,4 +265,26 @@ private:
     QTimer* frameTimer_ = nullptr;
     bool adjusting_ = false;
     bool inFontChange_ = false;
+    bool scrollBarsStale_ = false;
+    bool fitToWindow_ = false;
+
+    QAction* copyAction_ = nullptr;
+    QAction* pasteAction_ = nullptr;
+    QAction* selectAllAction_ = nullptr;
+    QAction* findAction_ = nullptr;
+    QAction* clearAction_ = nullptr;
+    QAction* saveTextAction_ = nullptr;
+    TTermFindBar* findBar_ = nullptr;
+    QString findText_; // highlighted while the find bar is open
+    std::optional<term_text::Match> match_;
+
+    // Mouse selection: a drag in progress, the last double click (a press soon after it at the
+    // same place selects the row), and the timer that scrolls while dragging past an edge.
+    bool dragging_ = false;
+    bool dragMoved_ = false;
+    QPoint pressPixel_;
+    QPoint dragPixel_;
+    QPoint doubleClickPixel_;
+    QElapsedTimer sinceDoubleClick_;
+    QTimer* autoScrollTimer_ = nullptr;
 };

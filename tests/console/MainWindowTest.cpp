@@ -242,6 +242,8 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
     EXPECT_EQ(form->Memo1->Color(), clAqua);
     EXPECT_EQ(form->Memo1->FontColor(), clBlack);
     EXPECT_EQ(form->Memo1->Emulation(), teNone);
+    EXPECT_TRUE(form->Memo1->FitToWindow()); // the grid takes the box it is given
+    EXPECT_EQ(form->Memo1->ScrollbackLines(), 10000);
     EXPECT_EQ(form->palette().color(QPalette::Window), color::toQColor(clSilver));
     for (const char* name : {"VoltageLimit", "CurrentLimit", "TempLimit"}) {
         auto* e = find<TValidateEdit>(*form, name);

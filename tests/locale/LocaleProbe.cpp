@@ -8,6 +8,7 @@
 #include "serial/widgets/ComSetupFrm.h"
 #include "serial/widgets/SerialPortList.h"
 #include "terminal/ComTrmSetForm.h"
+#include "terminal/CustomComTerminal.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -75,6 +76,8 @@ int main(int argc, char** argv)
     printDialog(setup);
     TComTrmSetForm terminal;
     printDialog(terminal);
+    for (const auto& [key, text] : TCustomComTerminal::Texts())
+        print(QStringLiteral("TComTerminal/") + key, text);
 
     // With a folder argument, also saves a picture of each dialog there, to look at the layout
     // a translation gives.

@@ -86,6 +86,24 @@ constexpr Caption kCaptions[] = {
     {"ComTrmSetForm/Label5", "Cursor keys"},
     {"ComTrmSetForm/Button1", "OK"},
     {"ComTrmSetForm/Button2", "Cancel"},
+    {"ComTrmSetForm/ShowControls", "Show control characters"},
+    {"ComTrmSetForm/FitToWindow", "Fit to window"},
+    {"ComTrmSetForm/ScrollbackLabel", "Scroll-back lines"},
+    {"TComTerminal/CopyAction", "Copy"},
+    {"TComTerminal/PasteAction", "Paste"},
+    {"TComTerminal/SelectAllAction", "Select all"},
+    {"TComTerminal/FindAction", "Find"},
+    {"TComTerminal/ClearAction", "Clear"},
+    {"TComTerminal/SaveTextAction", "Save as\u2026"},
+    {"TComTerminal/FindPrevious", "Previous"},
+    {"TComTerminal/FindNext", "Next"},
+    {"TComTerminal/FindClose", "Close"},
+    {"TComTerminal/NotFound", "Not found"},
+    {"TComTerminal/PasteRefused",
+        "The text cannot be sent: the character \"%1\" is not in the Windows-1251 code page."},
+    {"TComTerminal/PasteAsk", "Send %1 characters to the port?"},
+    {"TComTerminal/SaveFilter", "Text files (*.txt);;All files (*)"},
+    {"TComTerminal/SaveFailed", "Unable to write to %1"},
 };
 // Setting texts, never translated. The port list is empty: the probe lists no devices.
 constexpr Caption kLists[] = {
@@ -122,7 +140,7 @@ template <class Translate> TextMap expectedTexts(Translate translate)
 
 TextMap englishTexts()
 {
-    return expectedTexts([](const char* text) { return QString::fromLatin1(text); });
+    return expectedTexts([](const char* text) { return QString::fromUtf8(text); });
 }
 
 // ---- Catalogue files ----
@@ -209,8 +227,8 @@ const Catalogue& bulgarian()
 
 QString toBulgarian(const char* text)
 {
-    const auto it = bulgarian().constFind(QString::fromLatin1(text));
-    return it == bulgarian().cend() ? QStringLiteral("<no translation of '%1'>").arg(QLatin1String(text))
+    const auto it = bulgarian().constFind(QString::fromUtf8(text));
+    return it == bulgarian().cend() ? QStringLiteral("<no translation of '%1'>").arg(QString::fromUtf8(text))
                                     : it->msgstr;
 }
 

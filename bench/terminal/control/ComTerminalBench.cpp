@@ -96,6 +96,24 @@ void BM_LogicVT100(benchmark::State& state)
     runLogic(state, vt100Stream(), teVT100orANSI);
 }
 
+// The same traffic once the scroll-back is full (10,000 rows of text across an 80-column
+// grid): every scrolled row then replaces the oldest one. Reports what the history holds.
+void BM_LogicPlainHistoryFull(benchmark::State& state)
+{
+    LogicOnly term(teNone);
+    QByteArray fill;
+    for (int i = 0; i < TTermEngine::kDefaultScrollback + 100; ++i)
+        fill += "W:ST" + QByteArray::number(1000000 + i) + QByteArray(68, '7') + "\r\n";
+    term.ShowText(fill);
+    const double historyBytes = double(term.History().MemoryUsage());
+    const QByteArray stream = plainStream();
+    for (auto _ : state)
+        term.ShowText(stream);
+    state.SetBytesProcessed(int64_t(state.iterations()) * stream.size());
+    state.counters["history_rows"] = double(term.History().Count());
+    state.counters["history_MB_80col"] = historyBytes / (1024.0 * 1024.0);
+}
+
 class PaintCounter : public QObject {
 public:
     int64_t paints = 0;
@@ -160,6 +178,7 @@ void BM_WidgetVT100(benchmark::State& state)
 BENCHMARK(BM_LogicPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LogicPlainNoScroll)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LogicVT100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LogicPlainHistoryFull)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintFullView)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WidgetPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WidgetVT100)->Unit(benchmark::kMillisecond);

@@ -1,5 +1,7 @@
 #include "terminal/core/TermBuffer.h"
 
+#include "terminal/core/TermHistory.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -17,6 +19,7 @@ void TComTermBuffer::Init()
     tabs_ = {};
     cells_.assign(std::size_t(columns) * std::size_t(rows), TTermCell{});
     tabs_.assign(std::size_t(columns), 0);
+    wrapped_.assign(std::size_t(rows), 0);
     columns_ = rows > 0 ? columns : 0;
     rows_ = columns > 0 ? rows : 0;
     top_ = 0;
@@ -30,6 +33,46 @@ void TComTermBuffer::clearRow(int y, int fromX)
     // All-zero bytes are the empty cell; zeroing a row is far cheaper than assigning each cell.
     std::memset(static_cast<void*>(cells_.data() + index(fromX, y)), 0,
         std::size_t(columns_ - fromX + 1) * sizeof(TTermCell));
+    wrapped_[blockRow(y)] = 0;
+}
+
+void TComTermBuffer::Resize(int pushTop)
+{
+    if (!Initialized()) {
+        Init();
+        return;
+    }
+    const int columns = std::max(0, owner_.TermColumns());
+    const int rows = std::max(0, owner_.TermRows());
+    if (columns <= 0 || rows <= 0) {
+        Init();
+        return;
+    }
+    pushTop = std::clamp(pushTop, 0, rows_);
+    for (int y = 1; y <= pushTop; ++y) {
+        if (history_)
+            history_->Push(RowCells(y), columns_, Wrapped(y));
+        owner_.RowScrolledOff();
+    }
+    std::vector<TTermCell> cells(std::size_t(columns) * std::size_t(rows), TTermCell{});
+    std::vector<unsigned char> wrapped(std::size_t(rows), 0);
+    const int keepRows = std::min(rows, rows_ - pushTop);
+    const int keepColumns = std::min(columns, columns_);
+    for (int y = 1; y <= keepRows; ++y) {
+        std::copy_n(RowCells(y + pushTop), keepColumns, cells.begin() + std::ptrdiff_t(y - 1) * columns);
+        wrapped[std::size_t(y - 1)] = Wrapped(y + pushTop) && columns == columns_ ? 1 : 0;
+    }
+    std::vector<unsigned char> tabs(std::size_t(columns), 0);
+    std::copy_n(tabs_.begin(), keepColumns, tabs.begin());
+    for (int x = columns_ + 1; x <= columns; ++x)
+        tabs[std::size_t(x - 1)] = (x - 1) % 8 == 0 ? 1 : 0;
+    cells_ = std::move(cells);
+    wrapped_ = std::move(wrapped);
+    tabs_ = std::move(tabs);
+    columns_ = columns;
+    rows_ = rows;
+    top_ = 0;
+    owner_.InvalidateAll();
 }
 
 void TComTermBuffer::SetCells(int x, int y, const char* text, int count, const TTermCell& cell)
@@ -52,7 +95,10 @@ void TComTermBuffer::ScrollUp()
 {
     if (!Initialized())
         return;
-    // The old row 1 becomes the empty last row.
+    // The old row 1 goes to the history and becomes the empty last row.
+    if (history_)
+        history_->Push(RowCells(1), columns_, Wrapped(1));
+    owner_.RowScrolledOff();
     clearRow(1, 1);
     top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
     scrollPicture(-1);

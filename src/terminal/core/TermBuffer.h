@@ -1,6 +1,6 @@
 #pragma once
-// The terminal's character grid: Columns x Rows cells plus one row of tab stops. No history: a
-// row scrolled off the top is gone.
+// The terminal's character grid: Columns x Rows cells plus one row of tab stops. A row scrolled
+// off the top goes to the history given with SetHistory (TermHistory.h), or is gone without one.
 //
 // Use: the terminal implements TTermBufferOwner (grid size, cell size, client size and three
 // picture requests), creates one TComTermBuffer with itself as owner, and calls Init() once its
@@ -17,6 +17,7 @@
 
 #include <QRect>
 #include <cstddef>
+#include <cstdint>
 #include <type_traits>
 #include <vector>
 
@@ -26,6 +27,8 @@ struct TTermCell {
     TColor ForeColor = 0;
     TColor BackColor = 0;
     bool Underline = false;
+    // Ch is a control byte drawn as a visible symbol (the terminal's ShowControls option).
+    bool Control = false;
 
     friend bool operator==(const TTermCell&, const TTermCell&) = default;
 };
@@ -62,14 +65,22 @@ public:
     // Shift the window pixels inside pixelRect by dy (negative: upwards), then invalidate and
     // erase the strip the shift uncovers.
     virtual void ScrollPixels(const QRect& pixelRect, int dy) = 0;
+    // Row 1 has just gone to the history (before the grid moves up).
+    virtual void RowScrolledOff() { }
 
 protected:
     ~TTermBufferOwner() = default;
 };
 
+class TTermHistory;
+
 class TComTermBuffer {
 public:
     explicit TComTermBuffer(TTermBufferOwner& owner);
+
+    // Where ScrollUp keeps row 1; none by default. Not owned.
+    void SetHistory(TTermHistory* history) { history_ = history; }
+    TTermHistory* History() const { return history_; }
 
     // (Re)allocates the grid from the owner's current size, empties every cell and sets the
     // default tab stops 1, 9, 17, ...
@@ -99,6 +110,17 @@ public:
     void SetCells(int x, int y, const char* text, int count, const TTermCell& cell);
 
     void ScrollUp();
+    // Takes the owner's new size keeping the text: the top pushTop rows go to the history, the
+    // rows after them move up, each row is cut or padded to the new width (no reflow); tab stops
+    // are kept and new columns get the default ones. Before the first Init it is Init.
+    void Resize(int pushTop);
+    // Row y was continued on the next row by line wrapping (cleared with the row's last cell).
+    bool Wrapped(int y) const { return unsigned(y) - 1u < unsigned(rows_) && wrapped_[blockRow(y)] != 0; }
+    void SetWrapped(int y, bool on)
+    {
+        if (unsigned(y) - 1u < unsigned(rows_))
+            wrapped_[blockRow(y)] = on ? 1 : 0;
+    }
     void ScrollDown();
     void EraseLineFrom(int x, int y);
     void EraseScreenFrom(int x, int y);
@@ -130,6 +152,8 @@ private:
     TTermBufferOwner& owner_;
     std::vector<TTermCell> cells_;
     std::vector<unsigned char> tabs_;
+    std::vector<unsigned char> wrapped_; // per block row
+    TTermHistory* history_ = nullptr;
     int columns_ = 0;
     int rows_ = 0;
     int top_ = 0; // block row holding grid row 1

@@ -1,5 +1,7 @@
 #include "terminal/logic/TermEngine.h"
 
+#include "common/Cp1251.h"
+
 #include <algorithm>
 
 const std::array<TColor, 10> TTermEngine::kAttrColors = {
@@ -18,6 +20,7 @@ const std::array<TColor, 10> TTermEngine::kAttrColors = {
 TTermEngine::TTermEngine()
     : buffer_(*this)
 {
+    buffer_.SetHistory(&history_);
     termAttr_.ForeColor = fontColor_;
     termAttr_.BackColor = color_;
 }
@@ -99,7 +102,7 @@ void TTermEngine::ShowBytes(const char* Buffer, int Count)
     for (int i = 0; i < Count; ++i) {
         // An idle parser gives every byte but ESC back as a plain character, so a run of
         // printable bytes goes straight to the grid when no one listens to each character.
-        if (static_cast<unsigned char>(Buffer[i]) >= 32 && parserIdle() && !CharEventsWanted()) {
+        if (runByte(static_cast<unsigned char>(Buffer[i])) && parserIdle() && !CharEventsWanted()) {
             i += putPrintableRun(Buffer + i, Count - i) - 1;
             continue;
         }
@@ -150,9 +153,11 @@ void TTermEngine::PutChar(char Ch)
         AdvanceCaret(mtReturn);
         break;
     default:
-        if (byte >= 32) {
+        if (byte >= 32 || showControls_) {
             TTermCell cell = CurrentCell();
             cell.Ch = Ch;
+            cell.Control = !runByte(byte);
+            screenRowsChanged(caretPos_.Y, caretPos_.Y);
             buffer_.SetCell(caretPos_.X, caretPos_.Y, cell);
             DrawCell(caretPos_.X - topLeft_.X + 1, caretPos_.Y - topLeft_.Y + 1, cell);
             AdvanceCaret(mtAdvance);
@@ -167,15 +172,16 @@ void TTermEngine::PutChar(char Ch)
 int TTermEngine::putPrintableRun(const char* Text, int Count)
 {
     int taken = 0;
-    while (taken < Count && static_cast<unsigned char>(Text[taken]) >= 32) {
+    while (taken < Count && runByte(static_cast<unsigned char>(Text[taken]))) {
         // Cells before the last column need no caret decision; the last column goes through
         // PutChar for its wrap or overwrite rule.
         const int x = caretPos_.X;
         const int y = caretPos_.Y;
+        screenRowsChanged(y, y);
         int n = 0;
         if (x < columns_) {
             const int room = std::min(columns_ - x, Count - taken);
-            while (n < room && static_cast<unsigned char>(Text[taken + n]) >= 32)
+            while (n < room && runByte(static_cast<unsigned char>(Text[taken + n])))
                 ++n;
             buffer_.SetCells(x, y, Text + taken, n, CurrentCell());
             DrawCellRun(x - topLeft_.X + 1, y - topLeft_.Y + 1, n);
@@ -185,7 +191,7 @@ int TTermEngine::putPrintableRun(const char* Text, int Count)
         if (n == 0 && !wrapLines_) {
             // Without wrapping the last column is overwritten: only the run's last byte stays.
             int m = 0;
-            while (taken + m < Count && static_cast<unsigned char>(Text[taken + m]) >= 32)
+            while (taken + m < Count && runByte(static_cast<unsigned char>(Text[taken + m])))
                 ++m;
             TTermCell cell = CurrentCell();
             cell.Ch = Text[taken + m - 1];
@@ -225,6 +231,7 @@ void TTermEngine::AdvanceCaret(TCaretMotion Step)
         if (x < columns_) {
             MoveCaret(x + 1, y);
         } else if (wrapLines_) {
+            buffer_.SetWrapped(y, true);
             if (y < rows_) {
                 MoveCaret(1, y + 1);
             } else {
@@ -288,6 +295,7 @@ TTermCell TTermEngine::CurrentCell() const
 
 void TTermEngine::ClearScreen()
 {
+    screenRowsChanged(1, rows_);
     buffer_.Init();
     MoveCaret(1, 1);
     InvalidateAll();
@@ -331,16 +339,20 @@ bool TTermEngine::ExecuteCode(TEscapeCode Code, QByteArrayList* Params)
         AdvanceCaret(mtReverseLineFeed);
         break;
     case escEraseLineFrom:
+        screenRowsChanged(y, y);
         buffer_.EraseLineFrom(x, y);
         break;
     case escEraseScreenFrom:
+        screenRowsChanged(y, rows_);
         buffer_.EraseScreenFrom(x, y);
         break;
     case escEraseLine:
+        screenRowsChanged(y, y);
         buffer_.EraseLineFrom(1, y);
         MoveCaret(1, y);
         break;
     case escEraseScreen:
+        screenRowsChanged(1, rows_);
         buffer_.EraseScreenFrom(1, 1);
         MoveCaret(1, 1);
         break;
@@ -454,7 +466,8 @@ void TTermEngine::SetMode(const QByteArrayList& Params, bool On)
 void TTermEngine::FillScreen(char Ch)
 {
     Loaded();
-    const TTermCell cell{Ch, fontColor_, color_, false};
+    screenRowsChanged(1, rows_);
+    const TTermCell cell{Ch, fontColor_, color_, false, false};
     for (int y = 1; y <= rows_; ++y)
         for (int x = 1; x <= columns_; ++x)
             buffer_.SetCell(x, y, cell);
@@ -564,6 +577,7 @@ void TTermEngine::gridChanged()
     GridSizeChanged();
     if (loading_)
         return;
+    screenRowsChanged(1, buffer_.Rows());
     buffer_.Init();
     MoveCaret(caretPos_);
     InvalidateAll();
@@ -599,3 +613,168 @@ void TTermEngine::FireGetEscapeCodes(std::unique_ptr<TEscapeCodes>&) { }
 void TTermEngine::FireStrRecieved(QByteArray&) { }
 
 void TTermEngine::FireUnhandledCode(TEscapeCode, const QByteArray&) { }
+
+// --- scroll-back, selection and the clipboard ---------------------------------------------
+
+void TTermEngine::RowScrolledOff()
+{
+    // Keep the view on its text: the screen moved one line further from it. Rows dropped from
+    // the top of a full history take the view along.
+    if (!following_)
+        topLeft_.Y = std::max(topLeft_.Y - 1, 1 - history_.Count());
+    if (selection_.Active() && selection_.Start().Line < history_.FirstLine())
+        ClearSelection();
+    HistoryChanged();
+}
+
+void TTermEngine::SetScrollbackLines(int Value)
+{
+    Value = std::clamp(Value, 0, kMaxScrollback);
+    if (Value == history_.Capacity())
+        return;
+    history_.SetCapacity(Value);
+    topLeft_.Y = std::max(topLeft_.Y, 1 - history_.Count());
+    if (selection_.Active() && selection_.Start().Line < history_.FirstLine())
+        ClearSelection();
+    HistoryChanged();
+    InvalidateAll();
+}
+
+void TTermEngine::ClearAll()
+{
+    history_.Clear();
+    ClearSelection();
+    following_ = true;
+    topLeft_.Y = std::max(topLeft_.Y, 1);
+    ClearScreen();
+    HistoryChanged();
+}
+
+void TTermEngine::LineCells(std::int64_t Line, std::vector<TTermCell>& Out) const
+{
+    if (Line < ScreenLine()) {
+        history_.Row(Line, Out, columns_);
+        return;
+    }
+    Out.assign(std::size_t(std::max(columns_, 0)), TTermCell{});
+    const int y = int(Line - ScreenLine()) + 1;
+    if (const TTermCell* row = buffer_.RowCells(y))
+        std::copy_n(row, std::min(columns_, buffer_.Columns()), Out.begin());
+}
+
+bool TTermEngine::LineWrapped(std::int64_t Line) const
+{
+    if (Line < ScreenLine())
+        return history_.Wrapped(Line);
+    return buffer_.Wrapped(int(Line - ScreenLine()) + 1);
+}
+
+void TTermEngine::SelectBegin(TTermTextPos Pos, TSelectUnit Unit)
+{
+    selection_.Begin(*this, Pos, Unit);
+    SelectionChanged();
+}
+
+void TTermEngine::SelectExtend(TTermTextPos Pos)
+{
+    selection_.Extend(*this, Pos);
+    SelectionChanged();
+}
+
+void TTermEngine::SelectAll()
+{
+    Loaded();
+    selection_.SelectAll(*this);
+    SelectionChanged();
+}
+
+void TTermEngine::ClearSelection()
+{
+    if (!selection_.Active())
+        return;
+    selection_.Clear();
+    SelectionChanged();
+}
+
+QString TTermEngine::SelectedText() const
+{
+    if (!selection_.Active())
+        return {};
+    return term_text::Text(*this, selection_.Start(), selection_.End());
+}
+
+TTermTextPos TTermEngine::WindowToText(int Column, int Row) const
+{
+    return TTermTextPos{ScreenLine() + topLeft_.Y - 1 + Row - 1, Column + topLeft_.X - 1};
+}
+
+TTermEngine::TPaste TTermEngine::PasteText(const QString& Text, QChar* Unencodable)
+{
+    QByteArray bytes;
+    bytes.reserve(Text.size());
+    for (const QChar ch : Text) {
+        unsigned char byte = 0;
+        if (!cp1251::fromUnicode(ch.unicode(), byte)) {
+            if (Unencodable)
+                *Unencodable = ch;
+            return TPaste::Unencodable;
+        }
+        bytes.append(char(byte));
+    }
+    if (!PortConnected())
+        return TPaste::NotConnected;
+    const QByteArray enter = sendLF_ ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\r");
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        // A line and its break (CR LF, LF or CR in the text) go out as one write.
+        qsizetype end = at;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        const bool hasBreak = end < bytes.size();
+        QByteArray line = bytes.mid(at, end - at);
+        if (hasBreak) {
+            line += enter;
+            end += bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1;
+        }
+        at = end;
+        PortWriteText(line);
+        if (localEcho_) {
+            for (const char ch : line)
+                PutChar(ch);
+        }
+    }
+    return TPaste::Sent;
+}
+
+// --- the grid following the window ---------------------------------------------------------
+
+void TTermEngine::FitGrid(int Columns, int Rows)
+{
+    Columns = std::clamp(Columns, kMinColumns, kMaxColumns);
+    Rows = std::clamp(Rows, kMinRows, kMaxRows);
+    if (Columns == columns_ && Rows == rows_)
+        return;
+    if (loading_) {
+        columns_ = Columns;
+        rows_ = Rows;
+        GridSizeChanged();
+        return;
+    }
+    // Rows above the caret go to the history so that the caret's row stays on the screen.
+    const int pushTop = std::max(0, caretPos_.Y - Rows);
+    const TTermPos caret{caretPos_.X, caretPos_.Y - pushTop};
+    if (pushTop + Rows < rows_) // rows below the caret that no longer fit are dropped
+        screenRowsChanged(pushTop + Rows + 1, rows_);
+    columns_ = Columns;
+    rows_ = Rows;
+    GridSizeChanged();
+    buffer_.Resize(pushTop);
+    MoveCaret(caret);
+    HistoryChanged();
+    InvalidateAll();
+}
+
+void TTermEngine::SetShowControls(bool Value)
+{
+    showControls_ = Value;
+}

@@ -8,6 +8,8 @@
 
 #include "terminal/core/EscapeCodes.h"
 #include "terminal/core/TermBuffer.h"
+#include "terminal/core/TermHistory.h"
+#include "terminal/logic/TermText.h"
 #include "terminal/logic/TermTypes.h"
 
 #include <QByteArray>
@@ -15,13 +17,17 @@
 #include <array>
 #include <memory>
 
-class TTermEngine : public TTermBufferOwner {
+class TTermEngine : public TTermBufferOwner, public TTermLines {
 public:
     static constexpr int kMinColumns = 2;
     static constexpr int kMaxColumns = 256;
     static constexpr int kMinRows = 2;
     static constexpr int kMaxRows = 100;
     static constexpr TColor kDefaultAltColor = 0xA6A6A6;
+    static constexpr int kDefaultScrollback = 10000;
+    static constexpr int kMaxScrollback = 100000;
+    // A paste longer than this is confirmed first.
+    static constexpr qsizetype kPasteAskBytes = 4096;
 
     // Colours of the attribute codes 30..39 and 40..49.
     static const std::array<TColor, 10> kAttrColors;
@@ -58,6 +64,46 @@ public:
     void RestoreCaret() { MoveCaret(savedCaret_); }
     void SaveAttr() { savedAttr_ = termAttr_; }
     void RestoreAttr() { termAttr_ = savedAttr_; }
+
+    // --- scroll-back, selection and the clipboard
+    // Rows kept above the screen (0..kMaxScrollback; 0 keeps none).
+    int ScrollbackLines() const { return history_.Capacity(); }
+    void SetScrollbackLines(int Value);
+    const TTermHistory& History() const { return history_; }
+    // Forgets the screen and the history (the clear action).
+    void ClearAll();
+    // The selection; changes are reported through SelectionChanged.
+    const TTermSelection& Selection() const { return selection_; }
+    void SelectBegin(TTermTextPos Pos, TSelectUnit Unit);
+    void SelectExtend(TTermTextPos Pos);
+    void SelectAll();
+    void ClearSelection();
+    QString SelectedText() const;
+    // Text position of a window cell (from (1, 1)), with the view where it is now.
+    TTermTextPos WindowToText(int Column, int Row) const;
+    // Window row (from 1) at which a line is shown; may lie outside the window.
+    std::int64_t LineToWindowRow(std::int64_t Line) const { return Line - ScreenLine() - topLeft_.Y + 2; }
+    // Sends text as typing it would: each line in one write, each line break as Enter (CR, and
+    // LF with SendLF), echoed with LocalEcho. False, sending nothing, when the code page cannot
+    // hold it (Unencodable gets the first such character) or no port is open.
+    enum class TPaste { Sent, NotConnected, Unencodable };
+    TPaste PasteText(const QString& Text, QChar* Unencodable = nullptr);
+
+    // --- the grid following the window
+    // Takes a new size keeping the text (rows that no longer fit above the caret go to the
+    // history; no reflow); unlike SetColumns/SetRows it does not clear the screen.
+    void FitGrid(int Columns, int Rows);
+    // Control bytes that show nothing (0-7, 11, 14-31, 127) are drawn as symbols instead.
+    bool ShowControls() const { return showControls_; }
+    void SetShowControls(bool Value);
+
+    // TTermLines: history then screen.
+    std::int64_t FirstLine() const override { return history_.FirstLine(); }
+    std::int64_t ScreenLine() const override { return history_.EndLine(); }
+    std::int64_t EndLine() const override { return history_.EndLine() + buffer_.Rows(); }
+    int LineColumns() const override { return columns_; }
+    void LineCells(std::int64_t Line, std::vector<TTermCell>& Out) const override;
+    bool LineWrapped(std::int64_t Line) const override;
 
     // --- keys and answers
     void SendChar(char Ch);
@@ -122,6 +168,15 @@ protected:
     virtual void DrawCellRun(int Column, int Row, int Count);
     virtual void CaretMoved() { }
     virtual void GridSizeChanged() { }
+    // The selection or the view's place over the history changed (repaint, scroll bar).
+    virtual void SelectionChanged() { }
+    virtual void HistoryChanged() { }
+    // TTermBufferOwner: a row went to the history; the view keeps its text unless it follows
+    // the screen.
+    void RowScrolledOff() override;
+    // The view follows the screen (the default) or stays on its text while rows scroll off.
+    bool Following() const { return following_; }
+    void SetFollowing(bool Value) { following_ = Value; }
 
     // False when nobody listens to FireChar, so runs of plain text may be printed as a block.
     virtual bool CharEventsWanted() const { return true; }
@@ -135,8 +190,20 @@ private:
     bool parserIdle() const;
     int putPrintableRun(const char* Text, int Count);
     void gridChanged();
+    bool runByte(unsigned char Byte) const { return Byte >= 32 && (Byte != 127 || !showControls_); }
+    // The selection goes when its rows on the screen are written or cleared.
+    void screenRowsChanged(int FirstRow, int LastRow)
+    {
+        if (selection_.Active()
+            && selection_.Touches(ScreenLine() + FirstRow - 1, ScreenLine() + LastRow - 1))
+            ClearSelection();
+    }
 
+    TTermHistory history_{kDefaultScrollback};
     TComTermBuffer buffer_;
+    TTermSelection selection_;
+    bool following_ = true;
+    bool showControls_ = false;
     std::unique_ptr<TEscapeCodes> escapeCodes_;
     // Which parser escapeCodes_ holds: the built-in ones can tell when they are between
     // sequences, so plain text needs no byte-by-byte feeding then.

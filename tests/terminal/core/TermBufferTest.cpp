@@ -1,7 +1,9 @@
 #include "terminal/core/TermBuffer.h"
+#include "terminal/core/TermHistory.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -425,3 +427,45 @@ TEST(TermBufferRing, RandomOperationsMatchTheFlatGrid)
 }
 
 } // namespace
+
+// Rows scrolled off the top go to the history with their wrap mark; a resize that keeps the
+// text moves the rows above the cut into the history too, and cuts or pads the others.
+TEST(TermBufferHistory, ScrollAndResizeKeepTheText)
+{
+    FakeOwner owner;
+    owner.columns = 10;
+    owner.rows = 3;
+    TTermHistory history(100);
+    TComTermBuffer buffer(owner);
+    buffer.SetHistory(&history);
+    buffer.Init();
+    const auto put = [&](int y, const char* text) {
+        buffer.SetCells(1, y, text, int(std::strlen(text)), TTermCell{'?', 1, 2, false, false});
+    };
+    put(1, "first");
+    buffer.SetWrapped(1, true);
+    put(2, "second");
+    put(3, "third");
+    buffer.ScrollUp();
+    ASSERT_EQ(history.Count(), 1);
+    EXPECT_EQ(history.Text(0), "first");
+    EXPECT_TRUE(history.Wrapped(0));
+    EXPECT_FALSE(buffer.Wrapped(3)); // the row reused at the bottom is a new one
+
+    put(3, "fourth");
+    owner.columns = 4;
+    owner.rows = 2;
+    buffer.Resize(1); // "second" goes up, "third" and "fourth" stay, cut to 4 columns
+    EXPECT_EQ(history.Text(1), "second");
+    EXPECT_EQ(buffer.GetCell(1, 1).Ch, 't');
+    EXPECT_EQ(buffer.GetCell(4, 1).Ch, 'r');
+    EXPECT_EQ(buffer.GetCell(4, 2).Ch, 'r');
+    EXPECT_EQ(buffer.GetCell(5, 2).Ch, '\0');
+    owner.columns = 12;
+    owner.rows = 4;
+    buffer.Resize(0);
+    EXPECT_EQ(buffer.GetCell(1, 2).Ch, 'f');
+    EXPECT_EQ(buffer.GetCell(5, 2).Ch, '\0');
+    EXPECT_EQ(buffer.RowCells(4)[0], TTermCell{});
+    EXPECT_EQ(buffer.NextTab(2), 9); // the default stops reach the new columns
+}

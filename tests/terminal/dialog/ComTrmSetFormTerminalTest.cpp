@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -118,3 +119,34 @@ TEST_F(DialogOnTerminal, EmulationNonePrintsSequencesAsText)
 }
 
 } // namespace
+
+// The additions: fitting disables the size fields and keeps the text; scroll-back and visible
+// control characters reach the terminal.
+TEST_F(DialogOnTerminal, FitScrollBackAndControlCharacters)
+{
+    terminal.resize(400, 250);
+    terminal.show();
+    runSettingsDialog(terminal, [](TComTrmSetForm& form) {
+        EXPECT_TRUE(form.FitToWindow->isVisible());
+        EXPECT_TRUE(form.Edit1->isEnabled());
+        form.FitToWindow->setChecked(true);
+        EXPECT_FALSE(form.Edit1->isEnabled());
+        EXPECT_FALSE(form.Edit2->isEnabled());
+        form.ScrollbackLines->setValue(500);
+        form.ShowControls->setChecked(true);
+        clickOk(form);
+    });
+    EXPECT_TRUE(terminal.FitToWindow());
+    EXPECT_EQ(terminal.ScrollbackLines(), 500);
+    EXPECT_TRUE(terminal.ShowControls());
+    EXPECT_EQ(terminal.Columns(), terminal.viewport()->width() / terminal.FontWidth());
+    EXPECT_EQ(terminal.Rows(), terminal.viewport()->height() / terminal.FontHeight());
+    EXPECT_EQ(at(1, 1), 'a'); // fitting keeps the text
+    runSettingsDialog(terminal, [](TComTrmSetForm& form) {
+        EXPECT_TRUE(form.FitToWindow->isChecked());
+        EXPECT_FALSE(form.Edit1->isEnabled());
+        EXPECT_EQ(form.ScrollbackLines->maximum(), 100000);
+        clickOk(form);
+    });
+    EXPECT_EQ(at(1, 1), 'a');
+}
