@@ -10,6 +10,7 @@
 //         at the old 5 ms and at the fallback period (a driver without TIOCMIWAIT).
 
 #include "serial/ComPort.h"
+#include "serial/PortReconnector.h"
 #include "serial/PosixSerialDevice.h"
 
 #include <QDir>
@@ -293,6 +294,35 @@ void BM_IdlePort(benchmark::State& state)
     PosixSerialDevice::ForceLinePolling(0);
 }
 
+IdleFigure gWaiting;
+
+// A device pulled that never comes back: the reconnection's wait (folder watch and a retry
+// every 500 ms) over 10 s.
+void BM_WaitingForALostDevice(benchmark::State& state)
+{
+    constexpr int kIdleMs = 10000;
+    for (auto _ : state) {
+        PortOnPty port;
+        TPortReconnector reconnector(&port.port);
+        ::close(port.pty.master); // pulled
+        port.pty.master = -1;
+        while (!reconnector.IsWaiting())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QEventLoop loop;
+        const long switches0 = contextSwitches();
+        const double cpu0 = cpuSeconds();
+        const auto t0 = Clock::now();
+        QTimer::singleShot(kIdleMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        gWaiting.corePercent = 100.0 * (cpuSeconds() - cpu0) / wall;
+        gWaiting.wakeupsPerSecond = double(contextSwitches() - switches0) / wall;
+        state.counters["core_percent"] = gWaiting.corePercent;
+        state.counters["wakeups_per_s"] = gWaiting.wakeupsPerSecond;
+        reconnector.Stop();
+    }
+}
+
 BENCHMARK(BM_Stream)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(31);
 BENCHMARK(BM_RoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime()->Iterations(5000);
 BENCHMARK(BM_IdlePort)
@@ -302,6 +332,7 @@ BENCHMARK(BM_IdlePort)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
+BENCHMARK(BM_WaitingForALostDevice)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 } // namespace
 
@@ -325,5 +356,8 @@ int main(int argc, char** argv)
             pollMs == 0 ? "pty, lines as the driver offers"
                         : QStringLiteral("lines polled every %1 ms").arg(pollMs).toLatin1().constData(),
             f.corePercent, f.wakeupsPerSecond);
+    if (gWaiting.wakeupsPerSecond > 0)
+        std::printf("waiting 10 s for a device that never comes back: %.2f %% of a core, %.1f wake-ups/s\n",
+            gWaiting.corePercent, gWaiting.wakeupsPerSecond);
     return 0;
 }
