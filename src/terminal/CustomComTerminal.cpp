@@ -531,9 +531,7 @@ void TCustomComTerminal::markDirty(const QRect& pixels)
 void TCustomComTerminal::FlushPicture()
 {
     flushQueued_ = false;
-    if (scrollBarsStale_)
-        AdjustScrollBars();
-    if (dirty_.isEmpty())
+    if (dirty_.isEmpty() && !scrollBarsStale_)
         return;
     const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kFrameMs;
     if (since < kFrameMs) {
@@ -542,7 +540,12 @@ void TCustomComTerminal::FlushPicture()
         return;
     }
     frameTimer_->stop();
-    viewport()->update(dirty_);
+    // The scroll bar follows the history once a frame, like the picture: each change of it
+    // repaints the bar.
+    if (scrollBarsStale_)
+        AdjustScrollBars();
+    if (!dirty_.isEmpty())
+        viewport()->update(dirty_);
     dirty_ = {};
 }
 
@@ -809,6 +812,8 @@ void TCustomComTerminal::ApplyScrollBar(Qt::Orientation Bar, TScrollCode Code, i
 {
     if (Code == scEndScroll || (Code == scThumbTrack && !smoothScroll_))
         return;
+    if (scrollBarsStale_)
+        AdjustScrollBars();
     QScrollBar* bar = Bar == Qt::Horizontal ? horizontalScrollBar() : verticalScrollBar();
     // AdjustScrollBars keeps the page step at the whole cells across the client extent.
     const int page = bar->pageStep();
@@ -838,6 +843,14 @@ void TCustomComTerminal::ApplyScrollBar(Qt::Orientation Bar, TScrollCode Code, i
     }
     bar->setValue(pos); // clamped to the range; scrollContentsBy follows
     UpdateScrollPos();
+}
+
+void TCustomComTerminal::wheelEvent(QWheelEvent* e)
+{
+    // The wheel moves the bar from where the history is now.
+    if (scrollBarsStale_)
+        AdjustScrollBars();
+    QAbstractScrollArea::wheelEvent(e);
 }
 
 void TCustomComTerminal::scrollContentsBy(int, int)

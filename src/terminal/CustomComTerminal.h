@@ -187,6 +187,7 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
     void changeEvent(QEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
 

@@ -20,6 +20,7 @@ void TComTermBuffer::Init()
     cells_.assign(std::size_t(columns) * std::size_t(rows), TTermCell{});
     tabs_.assign(std::size_t(columns), 0);
     wrapped_.assign(std::size_t(rows), 0);
+    used_.assign(std::size_t(rows), 0);
     columns_ = rows > 0 ? columns : 0;
     rows_ = columns > 0 ? rows : 0;
     top_ = 0;
@@ -34,6 +35,9 @@ void TComTermBuffer::clearRow(int y, int fromX)
     std::memset(static_cast<void*>(cells_.data() + index(fromX, y)), 0,
         std::size_t(columns_ - fromX + 1) * sizeof(TTermCell));
     wrapped_[blockRow(y)] = 0;
+    auto& used = used_[blockRow(y)];
+    if (used >= fromX)
+        used = static_cast<unsigned short>(fromX - 1);
 }
 
 void TComTermBuffer::Resize(int pushTop)
@@ -51,16 +55,18 @@ void TComTermBuffer::Resize(int pushTop)
     pushTop = std::clamp(pushTop, 0, rows_);
     for (int y = 1; y <= pushTop; ++y) {
         if (history_)
-            history_->Push(RowCells(y), columns_, Wrapped(y));
+            history_->Push(RowCells(y), RowUsed(y), Wrapped(y));
         owner_.RowScrolledOff();
     }
     std::vector<TTermCell> cells(std::size_t(columns) * std::size_t(rows), TTermCell{});
     std::vector<unsigned char> wrapped(std::size_t(rows), 0);
+    std::vector<unsigned short> used(std::size_t(rows), 0);
     const int keepRows = std::min(rows, rows_ - pushTop);
     const int keepColumns = std::min(columns, columns_);
     for (int y = 1; y <= keepRows; ++y) {
         std::copy_n(RowCells(y + pushTop), keepColumns, cells.begin() + std::ptrdiff_t(y - 1) * columns);
         wrapped[std::size_t(y - 1)] = Wrapped(y + pushTop) && columns == columns_ ? 1 : 0;
+        used[std::size_t(y - 1)] = static_cast<unsigned short>(std::min(RowUsed(y + pushTop), columns));
     }
     std::vector<unsigned char> tabs(std::size_t(columns), 0);
     std::copy_n(tabs_.begin(), keepColumns, tabs.begin());
@@ -68,6 +74,7 @@ void TComTermBuffer::Resize(int pushTop)
         tabs[std::size_t(x - 1)] = (x - 1) % 8 == 0 ? 1 : 0;
     cells_ = std::move(cells);
     wrapped_ = std::move(wrapped);
+    used_ = std::move(used);
     tabs_ = std::move(tabs);
     columns_ = columns;
     rows_ = rows;
@@ -89,6 +96,8 @@ void TComTermBuffer::SetCells(int x, int y, const char* text, int count, const T
         std::memcpy(static_cast<void*>(out + i), pattern, sizeof pattern);
         out[i].Ch = text[i];
     }
+    if (count > 0)
+        markUsed(y, x + count - 1);
 }
 
 void TComTermBuffer::ScrollUp()
@@ -97,7 +106,7 @@ void TComTermBuffer::ScrollUp()
         return;
     // The old row 1 goes to the history and becomes the empty last row.
     if (history_)
-        history_->Push(RowCells(1), columns_, Wrapped(1));
+        history_->Push(RowCells(1), RowUsed(1), Wrapped(1));
     owner_.RowScrolledOff();
     clearRow(1, 1);
     top_ = top_ + 1 == rows_ ? 0 : top_ + 1;

@@ -94,8 +94,10 @@ public:
     // Inline: printing and painting touch every cell through these.
     void SetCell(int x, int y, const TTermCell& cell)
     {
-        if (inside(x, y))
+        if (inside(x, y)) {
             cells_[index(x, y)] = cell;
+            markUsed(y, x);
+        }
     }
     TTermCell GetCell(int x, int y) const { return inside(x, y) ? cells_[index(x, y)] : TTermCell{}; }
     // Row y's cells, columns 1..Columns side by side; nullptr outside the grid. Valid until the
@@ -114,6 +116,8 @@ public:
     // rows after them move up, each row is cut or padded to the new width (no reflow); tab stops
     // are kept and new columns get the default ones. Before the first Init it is Init.
     void Resize(int pushTop);
+    // Columns of row y up to its last written cell (cells after it are empty).
+    int RowUsed(int y) const { return unsigned(y) - 1u < unsigned(rows_) ? used_[blockRow(y)] : 0; }
     // Row y was continued on the next row by line wrapping (cleared with the row's last cell).
     bool Wrapped(int y) const { return unsigned(y) - 1u < unsigned(rows_) && wrapped_[blockRow(y)] != 0; }
     void SetWrapped(int y, bool on)
@@ -147,12 +151,21 @@ private:
     }
     std::size_t index(int x, int y) const { return blockRow(y) * std::size_t(columns_) + std::size_t(x - 1); }
     void clearRow(int y, int fromX);
+    void markUsed(int y, int x)
+    {
+        auto& used = used_[blockRow(y)];
+        if (x > used)
+            used = static_cast<unsigned short>(x);
+    }
     void scrollPicture(int rowsDown);
 
     TTermBufferOwner& owner_;
     std::vector<TTermCell> cells_;
     std::vector<unsigned char> tabs_;
     std::vector<unsigned char> wrapped_; // per block row
+    // Per block row: the last column written since the row was cleared, so that a row going to
+    // the history is trimmed without scanning its empty tail.
+    std::vector<unsigned short> used_;
     TTermHistory* history_ = nullptr;
     int columns_ = 0;
     int rows_ = 0;

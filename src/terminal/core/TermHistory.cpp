@@ -39,22 +39,28 @@ void TTermHistory::Push(const TTermCell* cells, int columns, bool wrapped)
     } else {
         // Full: the oldest slot takes the new row, reusing its storage.
         slot = &ring_[std::size_t(head_)];
-        head_ = (head_ + 1) % int(ring_.size());
+        if (++head_ == int(ring_.size()))
+            head_ = 0;
     }
-    int length = columns;
+    int length = std::min(columns, kMaxColumns);
     while (length > 0 && cells[length - 1] == TTermCell{})
         --length;
-    slot->text.assign(std::size_t(length), '\0');
+    // Built in locals: writing through the slot's string and vector would make the compiler
+    // reload them after every character.
+    char text[kMaxColumns];
     slot->runs.clear();
     slot->wrapped = wrapped;
+    Run run{};
     for (int x = 0; x < length; ++x) {
         const TTermCell& c = cells[x];
-        slot->text[std::size_t(x)] = c.Ch;
-        if (slot->runs.empty() || slot->runs.back().fore != c.ForeColor
-            || slot->runs.back().back != c.BackColor || slot->runs.back().underline != c.Underline
-            || slot->runs.back().control != c.Control)
-            slot->runs.push_back(Run{std::uint16_t(x), c.Underline, c.Control, c.ForeColor, c.BackColor});
+        text[x] = c.Ch;
+        if (x == 0 || run.fore != c.ForeColor || run.back != c.BackColor || run.underline != c.Underline
+            || run.control != c.Control) {
+            run = Run{std::uint16_t(x), c.Underline, c.Control, c.ForeColor, c.BackColor};
+            slot->runs.push_back(run);
+        }
     }
+    slot->text.assign(text, std::size_t(length));
     ++endLine_;
 }
 

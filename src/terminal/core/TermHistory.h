@@ -17,6 +17,9 @@
 
 class TTermHistory {
 public:
+    // The widest row kept (the grid's own limit).
+    static constexpr int kMaxColumns = 256;
+
     explicit TTermHistory(int capacity = 0);
 
     int Capacity() const { return capacity_; }

@@ -53,7 +53,8 @@ protected:
     {
         for (int i = from; i <= to; ++i)
             term.ShowText("record " + QByteArray::number(i) + "\r\n");
-        term.FlushPicture();
+        // The scroll bar follows once a frame; bring that frame now.
+        term.AdjustScrollBars();
         QApplication::processEvents();
     }
     QString topLine() const
