@@ -350,8 +350,8 @@ int FakeSerialDevice::lineErrorCounts(TLineErrorCounts& counts)
         return ENOTTY;
     }
     const TLineSample& s = line_->sample_;
-    counts = {uint64_t(s.frame), uint64_t(s.parity), uint64_t(s.overrun) + uint64_t(s.bufOverrun),
-        uint64_t(s.brk)};
+    counts = {
+        uint64_t(s.frame), uint64_t(s.parity), uint64_t(s.overrun) + uint64_t(s.bufOverrun), uint64_t(s.brk)};
     return 0;
 }
 

@@ -50,15 +50,11 @@ bool waitFor(const std::function<bool()>& done, int ms = 5000)
     return done();
 }
 
-// What the status line at the bottom of the window says.
+// The connection state the status line at the bottom of the window shows.
 QString statusText(QWidget& form)
 {
-    QStringList texts;
-    if (auto* line = form.findChild<QWidget*>(QStringLiteral("StatusLine")))
-        for (const QLabel* label : line->findChildren<QLabel*>())
-            if (!label->text().isEmpty())
-                texts << label->text();
-    return texts.join(QLatin1Char(' '));
+    auto* line = form.findChild<TStatusLine*>(QStringLiteral("StatusLine"));
+    return line ? line->connectionState() : QString();
 }
 
 QByteArray readAll(const QString& path)

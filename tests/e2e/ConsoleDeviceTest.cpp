@@ -3,6 +3,7 @@
 // random points, preset buttons and the command line, the data log, the settings file
 // across a restart, and the device hanging up in the middle of a record.
 #include "console/MainUnit.h"
+#include "console/StatusLine.h"
 
 #include "E2eSupport.h"
 #include "console/CommandDialogs.h"
@@ -45,15 +46,11 @@ void writeSettings(const QString& folder, const QString& port, bool autoReconnec
         + "\r\nBaudRate=13\r\nAutoReconnect=" + (autoReconnect ? "1" : "0") + "\r\n");
 }
 
-// What the status line at the bottom of the window says.
+// The connection state the status line at the bottom of the window shows.
 QString statusText(QWidget& form)
 {
-    QStringList texts;
-    if (auto* line = form.findChild<QWidget*>(QStringLiteral("StatusLine")))
-        for (const QLabel* label : line->findChildren<QLabel*>())
-            if (!label->text().isEmpty())
-                texts << label->text();
-    return texts.join(QLatin1Char(' '));
+    auto* line = form.findChild<TStatusLine*>(QStringLiteral("StatusLine"));
+    return line ? line->connectionState() : QString();
 }
 
 class ConsoleDevice : public ::testing::Test {
