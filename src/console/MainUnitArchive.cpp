@@ -22,7 +22,7 @@ ArchivePage* TForm1::buildArchivePage()
     connect(recorder_, &CaptureRecorder::captureReady, archive_, &ArchiveStore::storeCapture);
 
     Archive = new ArchivePage(*archive_);
-    Archive->ExportFolder = programFolder_;
+    Archive->ExportFolder = paths_.dataFolder();
     Archive->ShowOverlay = [this](const ArchivePage::OverlayPoints& points) { ShowCaptureOverlay(points); };
     Archive->HideOverlay = [this] { HideCaptureOverlay(); };
     Archive->Report = [this](const QString& message) { reportError(message); };
@@ -37,7 +37,7 @@ ArchivePage* TForm1::buildArchivePage()
 
 void TForm1::loadArchiveSettings(const TIniFile& ini)
 {
-    const QString file = ini.readText("Archive", "File", defaultArchiveFile(programFolder_));
+    const QString file = ini.readText("Archive", "File", defaultArchiveFile(paths_.dataFolder()));
     int keep = ini.readInteger("Archive", "Keep", ArchiveStore::kDefaultKeep);
     if (keep < 1)
         keep = ArchiveStore::kDefaultKeep;

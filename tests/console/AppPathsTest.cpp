@@ -56,11 +56,11 @@ TEST_F(AppPathsTest, InstalledLayoutIsRecognisedOnlyWhole)
         if (l.installed) {
             EXPECT_EQ(paths.settingsFile(), root() + "home/.config/Orvik/Orvik.ini") << l.name;
             EXPECT_EQ(paths.logFile(), root() + "home/.local/share/Orvik/OrvikLog.txt") << l.name;
-            EXPECT_EQ(paths.archiveFile(), root() + "home/.local/share/Orvik/OrvikArchive.db") << l.name;
+            EXPECT_EQ(paths.dataFolder(), root() + "home/.local/share/Orvik/") << l.name;
         } else {
             EXPECT_EQ(paths.settingsFile(), programFolder + "Orvik.ini") << l.name;
             EXPECT_EQ(paths.logFile(), programFolder + "OrvikLog.txt") << l.name;
-            EXPECT_EQ(paths.archiveFile(), programFolder + "OrvikArchive.db") << l.name;
+            EXPECT_EQ(paths.dataFolder(), programFolder) << l.name;
         }
     }
 }

@@ -1,7 +1,10 @@
 // The main window in an installed layout: settings read from and written to the user's
-// configuration folder, the log's default and the file dialogs in the user's folders.
+// configuration folder, the defaults of the log and the archive and the file dialogs in the
+// user's folders.
 
 #include "console/MainUnit.h"
+
+#include "console/ArchivePage.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,6 +36,7 @@ TEST(UserFoldersWindow, InstalledLayoutUsesTheXdgFolders)
         };
         EXPECT_EQ(form.SettingsPath(), root + "cfg/Orvik/Orvik.ini");
         EXPECT_EQ(form.LogFile->text(), root + "home/.local/share/Orvik/OrvikLog.txt");
+        EXPECT_EQ(form.Archive->ExportFolder, root + "home/.local/share/Orvik/");
         form.BitBtn5Click();
         form.BitBtn6Click();
         form.BitBtn1Click();
@@ -40,7 +44,12 @@ TEST(UserFoldersWindow, InstalledLayoutUsesTheXdgFolders)
     }
     EXPECT_EQ(dialogFolders,
         QStringList({root + "cfg/Orvik/", root + "cfg/Orvik/", root + "home/.local/share/Orvik/"}));
-    EXPECT_TRUE(QFile::exists(root + "cfg/Orvik/Orvik.ini"));
+    QFile saved(root + "cfg/Orvik/Orvik.ini");
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray settings = saved.readAll();
+    EXPECT_TRUE(
+        settings.contains("File=" + QFile::encodeName(root) + "home/.local/share/Orvik/OrvikArchive.db"))
+        << settings.constData();
     EXPECT_FALSE(QFile::exists(root + "usr/bin/Orvik.ini"));
 }
 

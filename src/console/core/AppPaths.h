@@ -1,5 +1,5 @@
 #pragma once
-// Where the console keeps its settings file, its log and its archive.
+// Where the console keeps its settings file and its data (the log, the archive).
 //
 // Run from an installed layout (its executable in <prefix>/bin beside <prefix>/share/orvik)
 // the program writes in the user's folders: the settings in $XDG_CONFIG_HOME/Orvik and
@@ -28,7 +28,6 @@ public:
     const QString& dataFolder() const { return dataFolder_; }
     QString settingsFile() const { return settingsFolder_ + QStringLiteral("Orvik.ini"); }
     QString logFile() const { return dataFolder_ + QStringLiteral("OrvikLog.txt"); }
-    QString archiveFile() const { return dataFolder_ + QStringLiteral("OrvikArchive.db"); }
 
     // Makes the settings and data folders where they are missing; false when one cannot be made.
     bool createFolders() const;
