@@ -4,6 +4,19 @@
 #include "archive/ArchiveWorker.h"
 
 #include <QDateTime>
+#include <algorithm>
+#include <unordered_set>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// Nice value of the archive's thread.
+constexpr int kWorkerNice = 10;
+
+} // namespace
 
 QString defaultArchiveFile(const QString& programFolder)
 {
@@ -22,6 +35,7 @@ ArchiveStore::ArchiveStore(QObject* parent)
     qRegisterMetaType<StoredCapture>();
     qRegisterMetaType<JournalRow>();
     qRegisterMetaType<ExportResult>();
+    qRegisterMetaType<std::vector<CaptureData>>();
     qRegisterMetaType<std::vector<CaptureRow>>();
     qRegisterMetaType<std::vector<JournalRow>>();
     qRegisterMetaType<std::vector<std::int64_t>>();
@@ -29,9 +43,14 @@ ArchiveStore::ArchiveStore(QObject* parent)
     qRegisterMetaType<ExportFormat>();
 
     thread_.setObjectName(QStringLiteral("archive"));
+    // The disk work yields to the window and the port when the processors are busy: a flood
+    // of captures then costs the answers little, and the archive catches up after it.
+    connect(
+        &thread_, &QThread::started, this,
+        [] { ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), kWorkerNice); }, Qt::DirectConnection);
     worker_->moveToThread(&thread_);
     connect(this, &ArchiveStore::requestOpen, worker_, &ArchiveWorker::open);
-    connect(this, &ArchiveStore::requestStore, worker_, &ArchiveWorker::storeCapture);
+    connect(this, &ArchiveStore::requestStore, worker_, &ArchiveWorker::storeCaptures);
     connect(this, &ArchiveStore::requestList, worker_, &ArchiveWorker::listCaptures);
     connect(this, &ArchiveStore::requestLoad, worker_, &ArchiveWorker::loadCapture);
     connect(this, &ArchiveStore::requestNote, worker_, &ArchiveWorker::setNote);
@@ -42,13 +61,16 @@ ArchiveStore::ArchiveStore(QObject* parent)
 
     connect(worker_, &ArchiveWorker::opened, this, &ArchiveStore::opened);
     connect(worker_, &ArchiveWorker::failed, this, &ArchiveStore::onFailed);
-    connect(worker_, &ArchiveWorker::captureStored, this, &ArchiveStore::captureStored);
+    connect(worker_, &ArchiveWorker::capturesStored, this, &ArchiveStore::onCapturesStored);
     connect(worker_, &ArchiveWorker::capturesListed, this, &ArchiveStore::capturesListed);
     connect(worker_, &ArchiveWorker::capturesRemoved, this, &ArchiveStore::capturesRemoved);
     connect(worker_, &ArchiveWorker::captureLoaded, this, &ArchiveStore::captureLoaded);
     connect(worker_, &ArchiveWorker::exported, this, &ArchiveStore::exported);
     connect(worker_, &ArchiveWorker::journalAppended, this, &ArchiveStore::onJournalAppended);
     connect(worker_, &ArchiveWorker::journalQueried, this, &ArchiveStore::journalQueried);
+    captureBatch_.setSingleShot(true);
+    captureBatch_.setInterval(kCaptureBatchMs);
+    connect(&captureBatch_, &QTimer::timeout, this, &ArchiveStore::flushCaptures);
     journalBatch_.setSingleShot(true);
     journalBatch_.setInterval(kJournalBatchMs);
     connect(&journalBatch_, &QTimer::timeout, this, &ArchiveStore::flushJournal);
@@ -80,12 +102,16 @@ void ArchiveStore::close()
 {
     if (path_.isEmpty())
         return;
+    flushCaptures();
     flushJournal();
     // The worker's queue runs in order, so this returns after every earlier request.
     QMetaObject::invokeMethod(worker_, &ArchiveWorker::close, Qt::BlockingQueuedConnection);
     path_.clear();
     journalBatch_.stop();
     journalPending_.clear();
+    captureBatch_.stop();
+    pendingCaptures_.clear();
+    pendingByKey_.clear();
     journalInFlight_ = 0;
     journalDropped_ = 0;
 }
@@ -101,36 +127,66 @@ void ArchiveStore::onFailed(const QString& message)
 
 void ArchiveStore::storeCapture(const CaptureData& capture)
 {
-    if (isOn())
-        emit requestStore(capture);
+    if (!isOn())
+        return;
+    const auto [at, added] = pendingByKey_.try_emplace(capture.key, pendingCaptures_.size());
+    if (added)
+        pendingCaptures_.push_back(capture);
+    else
+        pendingCaptures_[at->second] = capture;
+    if (!captureBatch_.isActive())
+        captureBatch_.start();
 }
 
+void ArchiveStore::flushCaptures()
+{
+    captureBatch_.stop();
+    pendingByKey_.clear();
+    if (!pendingCaptures_.empty() && isOn())
+        emit requestStore(std::exchange(pendingCaptures_, {}));
+    pendingCaptures_.clear();
+}
+
+void ArchiveStore::onCapturesStored(
+    const std::vector<CaptureRow>& rows, const std::vector<std::int64_t>& firstIds)
+{
+    const std::unordered_set<std::int64_t> first(firstIds.begin(), firstIds.end());
+    for (const CaptureRow& row : rows)
+        emit captureStored(row, first.count(row.id) != 0);
+}
+
+// Every other request goes after the captures handed over before it.
 void ArchiveStore::listCaptures()
 {
+    flushCaptures();
     if (isOn())
         emit requestList();
 }
 
 void ArchiveStore::loadCapture(std::int64_t id, int purpose)
 {
+    flushCaptures();
     if (isOn())
         emit requestLoad(id, purpose);
 }
 
 void ArchiveStore::setNote(std::int64_t id, const QString& note)
 {
+    flushCaptures();
     if (isOn())
         emit requestNote(id, note);
 }
 
 void ArchiveStore::deleteCapture(std::int64_t id)
 {
+    flushCaptures();
     if (isOn())
         emit requestDelete(id);
 }
 
 void ArchiveStore::exportCapture(std::int64_t id, ExportFormat format, const QString& path)
 {
+    flushCaptures();
     if (isOn())
         emit requestExport(id, format, path);
 }

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 class ArchiveWorker;
 
@@ -23,6 +24,8 @@ public:
     static constexpr int kDefaultKeep = 1000;
     static constexpr int kDefaultBusyTimeoutMs = 3000;
     static constexpr int kDefaultJournalKeep = 1000000;
+    // Captures handed over within this time are committed in one transaction.
+    static constexpr int kCaptureBatchMs = 200;
     // Journal rows handed over but not yet committed, at most; more are counted and dropped.
     static constexpr int kJournalQueueRows = 20000;
     // Rows gathered for this long (or this many) go to the disk in one transaction.
@@ -45,6 +48,8 @@ public:
     // Why the archive is off after a failure; empty while it works.
     const QString& failure() const { return failure_; }
 
+    // Committed with the others handed over within kCaptureBatchMs; a later copy of the same
+    // capture (it grew) replaces one still waiting.
     void storeCapture(const CaptureData& capture);
     void listCaptures();
     void loadCapture(std::int64_t id, int purpose);
@@ -77,7 +82,7 @@ signals:
 
     // To the worker.
     void requestOpen(const QString& path, int keep, int journalKeep, int busyTimeoutMs);
-    void requestStore(const CaptureData& capture);
+    void requestStore(const std::vector<CaptureData>& captures);
     void requestList();
     void requestLoad(std::int64_t id, int purpose);
     void requestNote(std::int64_t id, const QString& note);
@@ -89,6 +94,8 @@ signals:
 private:
     void onFailed(const QString& message);
     void flushJournal();
+    void flushCaptures();
+    void onCapturesStored(const std::vector<CaptureRow>& rows, const std::vector<std::int64_t>& firstIds);
     void onJournalAppended(const std::vector<JournalRow>& rows, int handed);
 
     QThread thread_;
@@ -102,4 +109,7 @@ private:
     std::int64_t journalDropped_ = 0; // not yet said in a row
     std::int64_t journalDroppedTotal_ = 0;
     QTimer journalBatch_;
+    std::vector<CaptureData> pendingCaptures_; // one copy per capture, the latest
+    std::unordered_map<std::int64_t, std::size_t> pendingByKey_;
+    QTimer captureBatch_;
 };

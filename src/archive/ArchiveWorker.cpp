@@ -82,12 +82,41 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
     if (!exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
         || !createOrCheckSchema())
         return;
+    QSqlQuery count(db());
+    if (!count.exec(QStringLiteral("SELECT count(*) FROM captures")) || !count.next()) {
+        fail(count.lastError().text());
+        return;
+    }
+    captureCount_ = count.value(0).toLongLong();
+    insertCapture_ = std::make_unique<QSqlQuery>(db());
+    updateCapture_ = std::make_unique<QSqlQuery>(db());
+    insertPoint_ = std::make_unique<QSqlQuery>(db());
+    insertPoints_ = std::make_unique<QSqlQuery>(db());
+    QString manyPoints = QStringLiteral("INSERT INTO capture_points(capture_id, k, x, y) VALUES(?, ?, ?, ?)");
+    for (int i = 1; i < kPointsPerInsert; ++i)
+        manyPoints += QStringLiteral(", (?, ?, ?, ?)");
+    if (!insertCapture_->prepare(
+            QStringLiteral("INSERT INTO captures(started, ended, port, x_title, y_title, "
+                           "points, note) VALUES(?, ?, ?, ?, ?, ?, '')"))
+        || !updateCapture_->prepare(QStringLiteral(
+            "UPDATE captures SET ended = ?, x_title = ?, y_title = ?, points = ? WHERE id = ?"))
+        || !insertPoint_->prepare(
+            QStringLiteral("INSERT INTO capture_points(capture_id, k, x, y) VALUES(?, ?, ?, ?)"))
+        || !insertPoints_->prepare(manyPoints)) {
+        fail(db().lastError().text());
+        return;
+    }
     emit opened(path);
     listCaptures();
 }
 
 void ArchiveWorker::close()
 {
+    // Statements go before their connection.
+    insertCapture_.reset();
+    updateCapture_.reset();
+    insertPoint_.reset();
+    insertPoints_.reset();
     if (!QSqlDatabase::contains(connection_))
         return;
     {
@@ -165,60 +194,21 @@ bool ArchiveWorker::createOrCheckSchema()
     return true;
 }
 
-void ArchiveWorker::storeCapture(const CaptureData& capture)
+void ArchiveWorker::storeCaptures(const std::vector<CaptureData>& captures)
 {
-    if (!open_ || capture.x.empty())
+    if (!open_ || captures.empty())
         return;
     QSqlDatabase d = db();
     if (!d.transaction()) {
         fail(d.lastError().text());
         return;
     }
-    auto found = written_.find(capture.key);
-    const bool first = found == written_.end();
-    Written w;
-    if (first) {
-        QSqlQuery q(d);
-        q.prepare(QStringLiteral("INSERT INTO captures(started, ended, port, x_title, y_title, points, note) "
-                                 "VALUES(?, ?, ?, ?, ?, ?, '')"));
-        q.addBindValue(capture.started);
-        q.addBindValue(capture.ended);
-        q.addBindValue(capture.port);
-        q.addBindValue(capture.xTitle);
-        q.addBindValue(capture.yTitle);
-        q.addBindValue(qlonglong(capture.size()));
-        if (!exec(q))
-            return;
-        w.id = q.lastInsertId().toLongLong();
-    } else {
-        w = found->second;
-        QSqlQuery q(d);
-        q.prepare(QStringLiteral(
-            "UPDATE captures SET ended = ?, x_title = ?, y_title = ?, points = ? WHERE id = ?"));
-        q.addBindValue(capture.ended);
-        q.addBindValue(capture.xTitle);
-        q.addBindValue(capture.yTitle);
-        q.addBindValue(qlonglong(capture.size()));
-        q.addBindValue(qlonglong(w.id));
-        if (!exec(q))
-            return;
-        if (q.numRowsAffected() == 0) {
-            // Deleted by the operator (or beyond Keep) while it grew: it stays gone.
-            d.commit();
-            return;
-        }
-    }
-    QSqlQuery p(d);
-    p.prepare(QStringLiteral("INSERT INTO capture_points(capture_id, k, x, y) VALUES(?, ?, ?, ?)"));
-    for (std::size_t i = w.points; i < capture.size(); ++i) {
-        p.bindValue(0, qlonglong(w.id));
-        p.bindValue(1, qlonglong(i + 1));
-        p.bindValue(2, qlonglong(capture.x[i]));
-        p.bindValue(3, capture.y[i]);
-        if (!exec(p))
+    std::vector<CaptureRow> stored;
+    std::vector<std::int64_t> firstIds;
+    for (const CaptureData& capture : captures) {
+        if (!storeOne(capture, stored, firstIds))
             return;
     }
-    w.points = capture.size();
     std::vector<std::int64_t> removed;
     if (!enforceKeep(removed))
         return;
@@ -226,17 +216,92 @@ void ArchiveWorker::storeCapture(const CaptureData& capture)
         fail(d.lastError().text());
         return;
     }
-    // Kept even when Keep dropped it at once: a later growth then finds no row and stays gone.
-    written_[capture.key] = w;
-    CaptureRow row;
-    if (loadRow(w.id, row))
-        emit captureStored(row, first);
+    // Rows Keep removed in the same batch are not announced.
+    // Keep removes every id up to the newest one gone (the first, as they come newest first).
+    const std::int64_t newestGone = removed.empty() ? 0 : removed.front();
+    std::erase_if(stored, [&](const CaptureRow& r) { return r.id <= newestGone; });
+    if (!stored.empty())
+        emit capturesStored(stored, firstIds);
     if (!removed.empty())
         emit capturesRemoved(removed);
 }
 
+bool ArchiveWorker::storeOne(
+    const CaptureData& capture, std::vector<CaptureRow>& stored, std::vector<std::int64_t>& firstIds)
+{
+    if (capture.x.empty())
+        return true;
+    auto found = written_.find(capture.key);
+    const bool first = found == written_.end();
+    Written w;
+    if (first) {
+        QSqlQuery& q = *insertCapture_;
+        q.bindValue(0, capture.started);
+        q.bindValue(1, capture.ended);
+        q.bindValue(2, capture.port);
+        q.bindValue(3, capture.xTitle);
+        q.bindValue(4, capture.yTitle);
+        q.bindValue(5, qlonglong(capture.size()));
+        if (!exec(q))
+            return false;
+        w.id = q.lastInsertId().toLongLong();
+        ++captureCount_;
+    } else {
+        w = found->second;
+        QSqlQuery& q = *updateCapture_;
+        q.bindValue(0, capture.ended);
+        q.bindValue(1, capture.xTitle);
+        q.bindValue(2, capture.yTitle);
+        q.bindValue(3, qlonglong(capture.size()));
+        q.bindValue(4, qlonglong(w.id));
+        if (!exec(q))
+            return false;
+        // Deleted by the operator (or beyond Keep) while it grew: it stays gone.
+        if (q.numRowsAffected() == 0)
+            return true;
+    }
+    std::size_t i = w.points;
+    for (; i + kPointsPerInsert <= capture.size(); i += kPointsPerInsert) {
+        QSqlQuery& many = *insertPoints_;
+        for (int j = 0; j < kPointsPerInsert; ++j) {
+            const std::size_t at = i + std::size_t(j);
+            many.bindValue(4 * j, qlonglong(w.id));
+            many.bindValue(4 * j + 1, qlonglong(at + 1));
+            many.bindValue(4 * j + 2, qlonglong(capture.x[at]));
+            many.bindValue(4 * j + 3, capture.y[at]);
+        }
+        if (!exec(many))
+            return false;
+    }
+    QSqlQuery& one = *insertPoint_;
+    for (; i < capture.size(); ++i) {
+        one.bindValue(0, qlonglong(w.id));
+        one.bindValue(1, qlonglong(i + 1));
+        one.bindValue(2, qlonglong(capture.x[i]));
+        one.bindValue(3, capture.y[i]);
+        if (!exec(one))
+            return false;
+    }
+    w.points = capture.size();
+    // Kept even when Keep drops it at once: a later growth then finds no row and stays gone.
+    // A failed commit turns the archive off, which forgets these.
+    written_[capture.key] = w;
+    CaptureRow row;
+    if (first) {
+        row = CaptureRow{w.id, capture.started, capture.ended, capture.port, capture.xTitle, capture.yTitle,
+            std::int64_t(capture.size()), QString()};
+        firstIds.push_back(w.id);
+    } else if (!loadRow(w.id, row)) {
+        return open_;
+    }
+    stored.push_back(std::move(row));
+    return true;
+}
+
 bool ArchiveWorker::enforceKeep(std::vector<std::int64_t>& removed)
 {
+    if (captureCount_ <= keep_)
+        return true;
     QSqlQuery q(db());
     q.prepare(QStringLiteral("SELECT id FROM captures ORDER BY id DESC LIMIT -1 OFFSET ?"));
     q.addBindValue(std::max(keep_, 0));
@@ -255,7 +320,10 @@ bool ArchiveWorker::enforceKeep(std::vector<std::int64_t>& removed)
         return false;
     del.prepare(QStringLiteral("DELETE FROM captures WHERE id <= ?"));
     del.addBindValue(qlonglong(newestGone));
-    return exec(del);
+    if (!exec(del))
+        return false;
+    captureCount_ -= std::int64_t(removed.size());
+    return true;
 }
 
 bool ArchiveWorker::loadRow(std::int64_t id, CaptureRow& row)
@@ -324,7 +392,7 @@ void ArchiveWorker::setNote(std::int64_t id, const QString& note)
         return;
     CaptureRow row;
     if (loadRow(id, row))
-        emit captureStored(row, false);
+        emit capturesStored({row}, {});
 }
 
 void ArchiveWorker::deleteCapture(std::int64_t id)
@@ -336,6 +404,7 @@ void ArchiveWorker::deleteCapture(std::int64_t id)
         fail(d.lastError().text());
         return;
     }
+    int gone = 0;
     for (const char* sql :
         {"DELETE FROM capture_points WHERE capture_id = ?", "DELETE FROM captures WHERE id = ?"}) {
         QSqlQuery q(d);
@@ -343,11 +412,13 @@ void ArchiveWorker::deleteCapture(std::int64_t id)
         q.addBindValue(qlonglong(id));
         if (!exec(q))
             return;
+        gone = q.numRowsAffected();
     }
     if (!d.commit()) {
         fail(d.lastError().text());
         return;
     }
+    captureCount_ -= gone;
     emit capturesRemoved({id});
 }
 

@@ -9,7 +9,9 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
+#include <utility>
 
 class QSqlDatabase;
 class QSqlQuery;
@@ -19,6 +21,8 @@ class ArchiveWorker : public QObject {
 public:
     // The schema this program writes (PRAGMA user_version).
     static constexpr int kSchemaVersion = 2;
+    // Points per INSERT statement: one statement per point costs most of a flood's store.
+    static constexpr int kPointsPerInsert = 128;
 
     ArchiveWorker();
     ~ArchiveWorker() override;
@@ -29,7 +33,8 @@ public slots:
     void open(const QString& path, int keep, int journalKeep, int busyTimeoutMs);
     void close();
     void setKeep(int keep);
-    void storeCapture(const CaptureData& capture);
+    // Captures in one transaction: new ones inserted, grown ones updated.
+    void storeCaptures(const std::vector<CaptureData>& captures);
     void listCaptures();
     // `purpose` comes back with the capture so the caller knows why it asked.
     void loadCapture(std::int64_t id, int purpose);
@@ -44,7 +49,8 @@ public slots:
 signals:
     void opened(const QString& path);
     void failed(const QString& message);
-    void captureStored(const CaptureRow& row, bool first);
+    // The rows of one committed batch; `firstIds` those stored for the first time.
+    void capturesStored(const std::vector<CaptureRow>& rows, const std::vector<std::int64_t>& firstIds);
     void capturesListed(const std::vector<CaptureRow>& rows);
     void capturesRemoved(const std::vector<std::int64_t>& ids);
     void captureLoaded(const StoredCapture& capture, int purpose);
@@ -60,6 +66,8 @@ private:
     bool fail(const QString& what);
     bool loadRow(std::int64_t id, CaptureRow& row);
     std::optional<StoredCapture> load(std::int64_t id);
+    bool storeOne(
+        const CaptureData& capture, std::vector<CaptureRow>& stored, std::vector<std::int64_t>& firstIds);
     bool enforceKeep(std::vector<std::int64_t>& removed);
     QSqlDatabase db() const;
 
@@ -68,6 +76,12 @@ private:
     bool open_ = false;
     int keep_ = 1000;
     int journalKeep_ = 1000000;
+    std::int64_t captureCount_ = 0; // rows in captures, so Keep costs a query only when due
+    // Statements a flood of captures runs again and again, prepared once per open.
+    std::unique_ptr<QSqlQuery> insertCapture_;
+    std::unique_ptr<QSqlQuery> updateCapture_;
+    std::unique_ptr<QSqlQuery> insertPoint_;
+    std::unique_ptr<QSqlQuery> insertPoints_; // kPointsPerInsert rows at a time
     // Captures of this run already in the file: their id and how many points were written.
     struct Written {
         std::int64_t id = 0;

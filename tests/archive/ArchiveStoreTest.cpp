@@ -110,6 +110,7 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
         EXPECT_TRUE(l.listed[0].empty());
         store.storeCapture(capture(1, 3));
         store.storeCapture(capture(2, 10003, -5000));
+        ASSERT_TRUE(waitFor([&] { return l.stored.size() == 2; }));
         store.storeCapture(capture(1, 7)); // grew after its first store
         ASSERT_TRUE(waitFor([&] { return l.stored.size() == 3; }));
         EXPECT_TRUE(l.stored[0].second);
@@ -161,10 +162,14 @@ TEST(ArchiveStore, KeepDropsTheOldestNotesAndDeletionsStick)
     ArchiveStore store;
     Listener l(store);
     store.open(path, 3);
+    // One batch: the two oldest are gone by its commit and never announced as stored.
     for (int k = 1; k <= 5; ++k)
         store.storeCapture(capture(k, 4));
-    ASSERT_TRUE(waitFor([&] { return l.stored.size() == 5; }));
+    ASSERT_TRUE(waitFor([&] { return l.removed.size() == 2; }));
+    std::sort(l.removed.begin(), l.removed.end());
     EXPECT_EQ(l.removed, (std::vector<std::int64_t>{1, 2}));
+    ASSERT_EQ(l.stored.size(), 3u);
+    EXPECT_EQ(l.stored[0].first.id, 3);
     store.storeCapture(capture(1, 6)); // capture 1 grew after Keep dropped it: it stays gone
     store.setNote(4, QStringLiteral("след ремонта"));
     store.deleteCapture(3);
@@ -247,7 +252,7 @@ bool openIsRefused(const QString& path)
     QObject::connect(&worker, &ArchiveWorker::failed, [&](const QString&) { failed = true; });
     worker.open(path, 10, 1000, 100);
     CaptureData c = capture(1, 2);
-    worker.storeCapture(c);
+    worker.storeCaptures({c});
     return failed && !worker.isOpen();
 }
 
