@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWorker.h"
+#include "common/QueuedCall.h"
 
 #include <QDateTime>
 #include <algorithm>
@@ -43,38 +44,44 @@ ArchiveStore::ArchiveStore(QObject* parent)
     qRegisterMetaType<ExportFormat>();
 
     thread_.setObjectName(QStringLiteral("archive"));
-    // The disk work yields to the window and the port when the processors are busy: a flood
-    // of captures then costs the answers little, and the archive catches up after it.
-    connect(
-        &thread_, &QThread::started, this,
-        [] { ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), kWorkerNice); }, Qt::DirectConnection);
     worker_->moveToThread(&thread_);
-    connect(this, &ArchiveStore::requestOpen, worker_, &ArchiveWorker::open);
-    connect(this, &ArchiveStore::requestStore, worker_, &ArchiveWorker::storeCaptures);
-    connect(this, &ArchiveStore::requestList, worker_, &ArchiveWorker::listCaptures);
-    connect(this, &ArchiveStore::requestLoad, worker_, &ArchiveWorker::loadCapture);
-    connect(this, &ArchiveStore::requestNote, worker_, &ArchiveWorker::setNote);
-    connect(this, &ArchiveStore::requestDelete, worker_, &ArchiveWorker::deleteCapture);
-    connect(this, &ArchiveStore::requestExport, worker_, &ArchiveWorker::exportCapture);
-    connect(this, &ArchiveStore::requestJournal, worker_, &ArchiveWorker::appendJournal);
-    connect(this, &ArchiveStore::requestJournalQuery, worker_, &ArchiveWorker::queryJournal);
+    connectAcross(this, &ArchiveStore::requestOpen, worker_, &ArchiveWorker::open);
+    connectAcross(this, &ArchiveStore::requestStore, worker_, &ArchiveWorker::storeCaptures);
+    connectAcross(this, &ArchiveStore::requestList, worker_, &ArchiveWorker::listCaptures);
+    connectAcross(this, &ArchiveStore::requestLoad, worker_, &ArchiveWorker::loadCapture);
+    connectAcross(this, &ArchiveStore::requestNote, worker_, &ArchiveWorker::setNote);
+    connectAcross(this, &ArchiveStore::requestDelete, worker_, &ArchiveWorker::deleteCapture);
+    connectAcross(this, &ArchiveStore::requestExport, worker_, &ArchiveWorker::exportCapture);
+    connectAcross(this, &ArchiveStore::requestJournal, worker_, &ArchiveWorker::appendJournal);
+    connectAcross(this, &ArchiveStore::requestJournalQuery, worker_, &ArchiveWorker::queryJournal);
 
-    connect(worker_, &ArchiveWorker::opened, this, &ArchiveStore::opened);
-    connect(worker_, &ArchiveWorker::failed, this, &ArchiveStore::onFailed);
-    connect(worker_, &ArchiveWorker::capturesStored, this, &ArchiveStore::onCapturesStored);
-    connect(worker_, &ArchiveWorker::capturesListed, this, &ArchiveStore::capturesListed);
-    connect(worker_, &ArchiveWorker::capturesRemoved, this, &ArchiveStore::capturesRemoved);
-    connect(worker_, &ArchiveWorker::captureLoaded, this, &ArchiveStore::captureLoaded);
-    connect(worker_, &ArchiveWorker::exported, this, &ArchiveStore::exported);
-    connect(worker_, &ArchiveWorker::journalAppended, this, &ArchiveStore::onJournalAppended);
-    connect(worker_, &ArchiveWorker::journalQueried, this, &ArchiveStore::journalQueried);
+    connectAcross(worker_, &ArchiveWorker::opened, this, &ArchiveStore::opened);
+    connectAcross(worker_, &ArchiveWorker::failed, this, &ArchiveStore::onFailed);
+    connectAcross(worker_, &ArchiveWorker::capturesStored, this, &ArchiveStore::onCapturesStored);
+    connectAcross(worker_, &ArchiveWorker::capturesListed, this, &ArchiveStore::capturesListed);
+    connectAcross(worker_, &ArchiveWorker::capturesRemoved, this, &ArchiveStore::capturesRemoved);
+    connectAcross(worker_, &ArchiveWorker::captureLoaded, this, &ArchiveStore::captureLoaded);
+    connectAcross(worker_, &ArchiveWorker::exported, this, &ArchiveStore::exported);
+    connectAcross(worker_, &ArchiveWorker::journalAppended, this, &ArchiveStore::onJournalAppended);
+    connectAcross(worker_, &ArchiveWorker::journalQueried, this, &ArchiveStore::journalQueried);
     captureBatch_.setSingleShot(true);
     captureBatch_.setInterval(kCaptureBatchMs);
     connect(&captureBatch_, &QTimer::timeout, this, &ArchiveStore::flushCaptures);
     journalBatch_.setSingleShot(true);
     journalBatch_.setInterval(kJournalBatchMs);
     connect(&journalBatch_, &QTimer::timeout, this, &ArchiveStore::flushJournal);
+    serial_detail::handOverRelease(&thread_);
     thread_.start();
+}
+
+void ArchiveStore::WorkerThread::run()
+{
+    serial_detail::handOverAcquire(this);
+    // The disk work yields to the window and the port when the processors are busy: a flood
+    // of captures then costs the answers little, and the archive catches up after it.
+    ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), kWorkerNice);
+    QThread::run();
+    serial_detail::handOverRelease(this);
 }
 
 ArchiveStore::~ArchiveStore()
@@ -82,6 +89,7 @@ ArchiveStore::~ArchiveStore()
     close();
     thread_.quit();
     thread_.wait();
+    serial_detail::handOverAcquire(&thread_);
     delete worker_;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// Posting a call from the port's event thread to the port's own thread.
+// Posting a call from one thread to an object living in another (the port's event thread
+// to the port's thread, the archive's worker and the window).
 //
 // Qt's event queue orders the two threads under its own lock, inside the Qt library, which
 // ThreadSanitizer does not instrument: without a mark it takes the call's captures (written
@@ -9,6 +10,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <type_traits>
 #include <utility>
 
 #if defined(__SANITIZE_THREAD__)
@@ -25,6 +27,20 @@ extern "C" void __tsan_release(void* addr);
 #endif
 
 namespace serial_detail {
+
+inline void handOverRelease([[maybe_unused]] const void* key)
+{
+#ifdef ORVIK_TSAN_HANDOVER
+    __tsan_release(const_cast<void*>(key));
+#endif
+}
+
+inline void handOverAcquire([[maybe_unused]] const void* key)
+{
+#ifdef ORVIK_TSAN_HANDOVER
+    __tsan_acquire(const_cast<void*>(key));
+#endif
+}
 
 // Marks both hand-overs of one queued call, keyed by its own address in the queue's copy:
 // from the poster to the receiver when the call runs, and from the receiver back to
@@ -89,4 +105,21 @@ template <class F> void postQueuedCall(QObject* receiver, F&& f)
 {
     QMetaObject::invokeMethod(
         receiver, serial_detail::MarkedCall<std::decay_t<F>>{std::forward<F>(f), {}}, Qt::QueuedConnection);
+}
+
+// Connects a signal to a slot of an object that lives in another thread. The call is
+// queued like Qt's queued connection, in emission order, with the arguments copied; unlike
+// it, the hand-over is marked (see postQueuedCall).
+template <class Sender, class... SignalArgs, class Receiver, class... SlotArgs>
+QMetaObject::Connection connectAcross(Sender* sender, void (Sender::*signal)(SignalArgs...),
+    Receiver* receiver, void (Receiver::*slot)(SlotArgs...))
+{
+    return QObject::connect(
+        sender, signal, sender,
+        [receiver, slot](SignalArgs... args) {
+            postQueuedCall(receiver, [receiver, slot, ... copies = std::decay_t<SignalArgs>(args)] {
+                (receiver->*slot)(copies...);
+            });
+        },
+        Qt::DirectConnection);
 }
