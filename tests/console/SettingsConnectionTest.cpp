@@ -51,14 +51,11 @@ bool waitFor(const std::function<bool()>& done, int ms = 5000)
 }
 
 // What the status line at the bottom of the window says.
+// The connection's state as the status line shows it (beside the link's figures).
 QString statusText(QWidget& form)
 {
-    QStringList texts;
-    if (auto* line = form.findChild<QWidget*>(QStringLiteral("StatusLine")))
-        for (const QLabel* label : line->findChildren<QLabel*>())
-            if (!label->text().isEmpty())
-                texts << label->text();
-    return texts.join(QLatin1Char(' '));
+    auto* state = form.findChild<QLabel*>(QStringLiteral("StatusConnection"));
+    return state ? state->text() : QString();
 }
 
 QByteArray readAll(const QString& path)
@@ -511,8 +508,9 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     std::vector<std::string> rows;
     for (int r = journal->rowCount() - 1; r >= 0; --r)
         rows.push_back((journal->row(r).subject + ' ' + journal->row(r).value).toStdString());
-    EXPECT_EQ(
-        rows, (std::vector<std::string>{"/dev/ttyUSB0 opened", "/dev/ttyUSB0 lost", "/dev/ttyUSB0 opened"}));
+    EXPECT_EQ(rows,
+        (std::vector<std::string>{
+            "/dev/ttyUSB0 opened", "/dev/ttyUSB0 lost", "/dev/ttyUSB0 waiting", "/dev/ttyUSB0 opened"}));
     next->pushInput("W:VA7/1\r");
     t.restart();
     while (form->Voltage->text() != QStringLiteral("7") && t.elapsed() < 10000)
@@ -619,6 +617,18 @@ TEST_F(ConnectionTest, ALostDeviceIsReopenedWithItsLinesAndLabels)
     line->pushInput("W:VA7/1\r");
     ASSERT_TRUE(waitFor([&] { return form->Voltage->text() == QStringLiteral("7"); }));
     EXPECT_EQ(form->Current->text(), QStringLiteral("1"));
+
+    // In the journal: opened, lost, waiting, reconnected - the reopening is no second "opened".
+    TJournalModel* journal = form->Journal->model();
+    journal->setFilter(TJournalFilter::Connection);
+    std::vector<std::string> rows;
+    for (int r = journal->rowCount() - 1; r >= 0; --r)
+        rows.push_back((journal->row(r).value + ' ' + journal->row(r).text).toStdString());
+    EXPECT_EQ(rows,
+        (std::vector<std::string>{"opened Връзката с /dev/ttyUSB0 е отворена при 9600 бода",
+            "lost Връзката с /dev/ttyUSB0 прекъсна",
+            "waiting Изчакване на /dev/ttyUSB0 за повторно свързване",
+            "reconnected Връзката с /dev/ttyUSB0 е възстановена при 9600 бода"}));
 }
 
 TEST_F(ConnectionTest, RS232WhileWaitingTriesAtOnceThenShowsTheDialog)

@@ -46,14 +46,11 @@ void writeSettings(const QString& folder, const QString& port, bool autoReconnec
 }
 
 // What the status line at the bottom of the window says.
+// The connection's state as the status line shows it (beside the link's figures).
 QString statusText(QWidget& form)
 {
-    QStringList texts;
-    if (auto* line = form.findChild<QWidget*>(QStringLiteral("StatusLine")))
-        for (const QLabel* label : line->findChildren<QLabel*>())
-            if (!label->text().isEmpty())
-                texts << label->text();
-    return texts.join(QLatin1Char(' '));
+    auto* state = form.findChild<QLabel*>(QStringLiteral("StatusConnection"));
+    return state ? state->text() : QString();
 }
 
 class ConsoleDevice : public ::testing::Test {
