@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -31,7 +32,9 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
         return QFileDialog::getSaveFileName(this, caption, QString(), filter);
     };
     model_ = new TJournalModel(this);
-    exportRows = [this](TJournalFilter) { return model_->matching(); };
+    fetchRows = [this](TJournalFilter, std::function<void(std::vector<TJournalRow>)> done) {
+        done(model_->matching());
+    };
 
     JournalFilter = new QComboBox(this);
     JournalFilter->setObjectName(QStringLiteral("JournalFilter"));
@@ -117,9 +120,13 @@ void JournalPage::exportCsv()
     if (path.isEmpty())
         return;
     model_->flush();
-    writeFileInBackground(
-        this, path, journalCsv(exportRows(model_->filter())), [this, path](const QString& error) {
-            if (!error.isEmpty() && errorReport)
-                errorReport(text::exportFailed.arg(path, error));
+    QPointer<JournalPage> self(this);
+    fetchRows(model_->filter(), [self, path](std::vector<TJournalRow> rows) {
+        if (!self)
+            return;
+        writeFileInBackground(self, path, journalCsv(rows), [self, path](const QString& error) {
+            if (self && !error.isEmpty() && self->errorReport)
+                self->errorReport(text::exportFailed.arg(path, error));
         });
+    });
 }

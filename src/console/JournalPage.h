@@ -27,9 +27,9 @@ public:
     // Asks where to save; empty: cancelled. Tests replace it (the inspector's too).
     std::function<QString(const QString& caption, const QString& filter)> saveFileName;
     std::function<void(const QString& message)> errorReport;
-    // The rows of an export: every stored row that matches the filter; without a store,
-    // those the list holds.
-    std::function<std::vector<TJournalRow>(TJournalFilter filter)> exportRows;
+    // The rows of an export, oldest first, handed to `done` (perhaps later): every stored
+    // row that matches the filter; without a store, those the list holds.
+    std::function<void(TJournalFilter filter, std::function<void(std::vector<TJournalRow>)> done)> fetchRows;
 
     QComboBox* JournalFilter = nullptr;
     QTableView* JournalList = nullptr;
@@ -39,7 +39,7 @@ public:
 signals:
     // A capture row was double-clicked: show that capture.
     void showCapture(qint64 id);
-    // The filter changed: the store may give the newest matching rows (setRows).
+    // The filter changed: the store may give the newest matching rows (setStoredRows).
     void filterChanged(TJournalFilter filter);
 
 private:

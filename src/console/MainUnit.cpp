@@ -9,6 +9,7 @@
 #include "console/ArchivePage.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/JournalArchive.h"
 #include "console/JournalPage.h"
 #include "console/LinkMonitor.h"
 #include "console/PortWriteTarget.h"
@@ -278,6 +279,8 @@ void TForm1::buildWindow()
     Journal = new JournalPage(monitor_->log());
     PageControl1->addTab(Journal, text::pageJournal);
     journalSinks_.add(Journal->model());
+    journalArchive_ = new TJournalArchive(*archive_, *Archive, *Journal, *journal_, this);
+    journalSinks_.add(&journalArchive_->sink());
     Journal->errorReport = [this](const QString& message) { reportError(message); };
     // The pages show the window's colour (the tab frame alone would paint a lighter shade).
     for (int i = 0; i < PageControl1->count(); ++i)

@@ -49,6 +49,7 @@ class TPortReconnector;
 class TScopeToolBar;
 class TStatusLine;
 class JournalPage;
+class TJournalArchive;
 class TJournalRecorder;
 class TLinkMonitor;
 class TSwitch;
@@ -291,6 +292,7 @@ private:
     TJournalFanOut journalSinks_;
     std::unique_ptr<TJournalRecorder> journal_;
     TLinkMonitor* monitor_ = nullptr;
+    TJournalArchive* journalArchive_ = nullptr;
     std::unique_ptr<TWindowPosition> position_;
     ArchiveStore* archive_ = nullptr;
     CaptureRecorder* recorder_ = nullptr;

@@ -25,7 +25,7 @@ ArchivePage* TForm1::buildArchivePage()
     Archive->ExportFolder = paths_.dataFolder();
     Archive->ShowOverlay = [this](const ArchivePage::OverlayPoints& points) { ShowCaptureOverlay(points); };
     Archive->HideOverlay = [this] { HideCaptureOverlay(); };
-    Archive->Report = [this](const QString& message) { reportError(message); };
+    Archive->Report = [this](const QString& message) { reportError(message, QStringLiteral("archive")); };
     Archive->SaveFileDialog = [this](const QString& caption, const QString& folder, const QString& filter) {
         return FileDialog ? FileDialog(caption, folder, filter, true) : QString();
     };

@@ -108,21 +108,26 @@ void TForm1::setUpConnection()
     flow.SetXonXoffIn(false);
     ComPort1->EndSettingsUpdate();
     ComPort1->OnAfterClose = on(&TForm1::ComPort1AfterClose);
-    // Every open, whichever path reopened the port (set-up, settings loaded while open).
-    ComPort1->OnAfterOpen
-        = [this](QObject*) { journal_->connectionOpened(ComPort1->Port(), rateOf(*ComPort1)); };
+    // Every open, whichever path reopened the port (set-up, settings loaded while open);
+    // the reconnector's own open is journalled as `reconnected`.
+    ComPort1->OnAfterOpen = [this](QObject*) {
+        if (!Reconnector || !Reconnector->IsWaiting())
+            journal_->connectionOpened(ComPort1->Port(), rateOf(*ComPort1));
+    };
 
-    // The journal writes its `waiting` and `reconnected` rows from waitingStarted and
-    // reconnected.
     Reconnector = new TPortReconnector(ComPort1, this);
     Reconnector->SetEnabled(AutoReconnect->isChecked());
     connect(AutoReconnect, &QCheckBox::toggled, Reconnector, &TPortReconnector::SetEnabled);
-    connect(Reconnector, &TPortReconnector::waitingStarted, this,
-        [this](const QString& port) { StatusLine->setConnectionState(text::stateWaiting.arg(port)); });
+    connect(Reconnector, &TPortReconnector::waitingStarted, this, [this](const QString& port) {
+        StatusLine->setConnectionState(text::stateWaiting.arg(port));
+        journal_->connectionWaiting(port);
+    });
     connect(Reconnector, &TPortReconnector::lost, this,
         [this](const QString& port) { StatusLine->setConnectionState(text::stateLost.arg(port)); });
     connect(Reconnector, &TPortReconnector::stopped, this,
         [this] { StatusLine->setConnectionState(text::stateClosed); });
+    connect(Reconnector, &TPortReconnector::reconnected, this,
+        [this](const QString& port) { journal_->connectionReconnected(port, rateOf(*ComPort1)); });
     connect(Reconnector, &TPortReconnector::reconnected, this, on(&TForm1::portReconfigured));
 
     // The six lamps, each 25 x 25 under its caption, in the places the terminal page left.

@@ -865,3 +865,32 @@ TEST_F(MainWindow, JournalFilteredToEventsExportsThemAndACaptureRowAsksForItsCap
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MainWindow, JournalRowsAreKeptInTheArchiveAndListedAtTheNextStart)
+{
+    connectPeer();
+    peer.write("W:TR80/RK3\rW:ST1;2;3;*\rW:RS+ROSC\r");
+    EXPECT_EQ(peer.read(12), "OK\r\nOK\r\nOK\r\n");
+    // The capture ends at the scope reset; its first store makes one row.
+    auto* page = form->Journal;
+    page->JournalFilter->setCurrentIndex(4); // "Записи"
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            page->refresh();
+            return page->model()->rowCount() == 1;
+        },
+        5000));
+    EXPECT_EQ(page->model()->index(0, TJournalModel::ColValue).data().toString(), QStringLiteral("3"));
+    form->close();
+    form = std::make_unique<TForm1>(dir.path());
+    form->ErrorReport = [this](const QString& m) { errors << m; };
+    page = form->Journal;
+    page->JournalFilter->setCurrentIndex(1); // "Събития"
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->model()->rowCount() == 1; }, 5000));
+    EXPECT_EQ(page->model()->index(0, TJournalModel::ColSubject).data().toString(), QStringLiteral("RK3"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+} // namespace

@@ -507,8 +507,9 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     std::vector<std::string> rows;
     for (int r = journal->rowCount() - 1; r >= 0; --r)
         rows.push_back((journal->row(r).subject + ' ' + journal->row(r).value).toStdString());
-    EXPECT_EQ(
-        rows, (std::vector<std::string>{"/dev/ttyUSB0 opened", "/dev/ttyUSB0 lost", "/dev/ttyUSB0 opened"}));
+    EXPECT_EQ(rows,
+        (std::vector<std::string>{
+            "/dev/ttyUSB0 opened", "/dev/ttyUSB0 lost", "/dev/ttyUSB0 waiting", "/dev/ttyUSB0 opened"}));
     next->pushInput("W:VA7/1\r");
     t.restart();
     while (form->Voltage->text() != QStringLiteral("7") && t.elapsed() < 10000)
@@ -615,6 +616,18 @@ TEST_F(ConnectionTest, ALostDeviceIsReopenedWithItsLinesAndLabels)
     line->pushInput("W:VA7/1\r");
     ASSERT_TRUE(waitFor([&] { return form->Voltage->text() == QStringLiteral("7"); }));
     EXPECT_EQ(form->Current->text(), QStringLiteral("1"));
+
+    // In the journal: opened, lost, waiting, reconnected - the reopening is no second "opened".
+    TJournalModel* journal = form->Journal->model();
+    journal->setFilter(TJournalFilter::Connection);
+    std::vector<std::string> rows;
+    for (int r = journal->rowCount() - 1; r >= 0; --r)
+        rows.push_back((journal->row(r).value + ' ' + journal->row(r).text).toStdString());
+    EXPECT_EQ(rows,
+        (std::vector<std::string>{"opened Връзката с /dev/ttyUSB0 е отворена при 9600 бода",
+            "lost Връзката с /dev/ttyUSB0 прекъсна",
+            "waiting Изчакване на /dev/ttyUSB0 за повторно свързване",
+            "reconnected Връзката с /dev/ttyUSB0 е възстановена при 9600 бода"}));
 }
 
 TEST_F(ConnectionTest, RS232WhileWaitingTriesAtOnceThenShowsTheDialog)

@@ -85,10 +85,16 @@ void TJournalModel::setFilter(TJournalFilter filter)
     endResetModel();
 }
 
-void TJournalModel::setRows(std::vector<TJournalRow> newestFirst)
+void TJournalModel::setStoredRows(std::vector<TJournalRow> newestFirst)
 {
+    flush();
     beginResetModel();
     shown_.assign(std::make_move_iterator(newestFirst.begin()), std::make_move_iterator(newestFirst.end()));
+    // Rows still on their way to the disk when the store answered.
+    const QString newestStored = shown_.empty() ? QString() : shown_.front().time;
+    for (const auto& row : recent_)
+        if (matches(row) && (newestStored.isEmpty() || row.time > newestStored))
+            shown_.push_front(row);
     if (shown_.size() > kShown)
         shown_.resize(kShown);
     endResetModel();

@@ -30,8 +30,9 @@ public:
     void flush();
     void setFilter(TJournalFilter filter);
     TJournalFilter filter() const { return filter_; }
-    // Replaces what is shown by rows read from the store (newest first).
-    void setRows(std::vector<TJournalRow> newestFirst);
+    // Replaces what is shown by rows read from the store (newest first), with the rows
+    // taken since that are newer than the newest of them in front.
+    void setStoredRows(std::vector<TJournalRow> newestFirst);
 
     const TJournalRow& row(int r) const { return shown_[std::size_t(r)]; }
     // The rows held that match the filter, oldest first (for an export without a store).

@@ -1,0 +1,41 @@
+#pragma once
+// TJournalArchive: the journal on the archive's store. Rows go to the store's bounded queue;
+// the journal page lists the newest stored rows of its filter and exports every stored row
+// that matches; a capture's first store makes its row; double-clicking a capture row shows
+// that capture as the archive page's "Покажи" does.
+
+#include "console/ArchiveJournalSink.h"
+#include "console/core/JournalModel.h"
+
+#include <QObject>
+#include <functional>
+#include <map>
+#include <vector>
+
+class ArchivePage;
+class ArchiveStore;
+class JournalPage;
+class TJournalRecorder;
+
+class TJournalArchive : public QObject {
+    Q_OBJECT
+public:
+    TJournalArchive(ArchiveStore& store, ArchivePage& archivePage, JournalPage& journalPage,
+        TJournalRecorder& recorder, QObject* parent = nullptr);
+
+    // Where the recorder's rows go to be stored.
+    TJournalSink& sink() { return sink_; }
+
+private:
+    void list(TJournalFilter filter);
+    void fetch(TJournalFilter filter, std::function<void(std::vector<TJournalRow>)> done);
+    void showCapture(qint64 id);
+
+    ArchiveStore& store_;
+    ArchivePage& archivePage_;
+    JournalPage& journalPage_;
+    ArchiveJournalSink sink_;
+    std::int64_t nextTag_ = 1;
+    std::int64_t listTag_ = 0; // the answer the list waits for; older ones are stale
+    std::map<std::int64_t, std::function<void(std::vector<TJournalRow>)>> exports_;
+};
