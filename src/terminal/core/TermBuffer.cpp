@@ -21,6 +21,7 @@ void TComTermBuffer::Init()
     tabs_.assign(std::size_t(columns), 0);
     wrapped_.assign(std::size_t(rows), 0);
     used_.assign(std::size_t(rows), 0);
+    oneAttr_.assign(std::size_t(rows), 0);
     columns_ = rows > 0 ? columns : 0;
     rows_ = columns > 0 ? rows : 0;
     top_ = 0;
@@ -55,18 +56,20 @@ void TComTermBuffer::Resize(int pushTop)
     pushTop = std::clamp(pushTop, 0, rows_);
     for (int y = 1; y <= pushTop; ++y) {
         if (history_)
-            history_->Push(RowCells(y), RowUsed(y), Wrapped(y));
+            history_->Push(RowCells(y), RowUsed(y), Wrapped(y), RowOneAttr(y));
         owner_.RowScrolledOff();
     }
     std::vector<TTermCell> cells(std::size_t(columns) * std::size_t(rows), TTermCell{});
     std::vector<unsigned char> wrapped(std::size_t(rows), 0);
     std::vector<unsigned short> used(std::size_t(rows), 0);
+    std::vector<unsigned char> oneAttr(std::size_t(rows), 0);
     const int keepRows = std::min(rows, rows_ - pushTop);
     const int keepColumns = std::min(columns, columns_);
     for (int y = 1; y <= keepRows; ++y) {
         std::copy_n(RowCells(y + pushTop), keepColumns, cells.begin() + std::ptrdiff_t(y - 1) * columns);
         wrapped[std::size_t(y - 1)] = Wrapped(y + pushTop) && columns == columns_ ? 1 : 0;
         used[std::size_t(y - 1)] = static_cast<unsigned short>(std::min(RowUsed(y + pushTop), columns));
+        oneAttr[std::size_t(y - 1)] = RowOneAttr(y + pushTop) ? 1 : 0;
     }
     std::vector<unsigned char> tabs(std::size_t(columns), 0);
     std::copy_n(tabs_.begin(), keepColumns, tabs.begin());
@@ -75,6 +78,7 @@ void TComTermBuffer::Resize(int pushTop)
     cells_ = std::move(cells);
     wrapped_ = std::move(wrapped);
     used_ = std::move(used);
+    oneAttr_ = std::move(oneAttr);
     tabs_ = std::move(tabs);
     columns_ = columns;
     rows_ = rows;
@@ -87,6 +91,9 @@ void TComTermBuffer::SetCells(int x, int y, const char* text, int count, const T
     if (!inside(x, y))
         return;
     count = std::min(count, columns_ - x + 1);
+    if (count <= 0)
+        return;
+    noteWritten(y, x, x + count - 1, cell);
     TTermCell* out = cells_.data() + index(x, y);
     // Copied as raw bytes: assigning the struct makes the compiler build each cell field by field
     // around its padding.
@@ -96,8 +103,6 @@ void TComTermBuffer::SetCells(int x, int y, const char* text, int count, const T
         std::memcpy(static_cast<void*>(out + i), pattern, sizeof pattern);
         out[i].Ch = text[i];
     }
-    if (count > 0)
-        markUsed(y, x + count - 1);
 }
 
 void TComTermBuffer::ScrollUp()
@@ -106,7 +111,7 @@ void TComTermBuffer::ScrollUp()
         return;
     // The old row 1 goes to the history and becomes the empty last row.
     if (history_)
-        history_->Push(RowCells(1), RowUsed(1), Wrapped(1));
+        history_->Push(RowCells(1), RowUsed(1), Wrapped(1), RowOneAttr(1));
     owner_.RowScrolledOff();
     clearRow(1, 1);
     top_ = top_ + 1 == rows_ ? 0 : top_ + 1;

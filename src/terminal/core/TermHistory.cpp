@@ -25,7 +25,7 @@ void TTermHistory::SetCapacity(int capacity)
     count_ = keep;
 }
 
-void TTermHistory::Push(const TTermCell* cells, int columns, bool wrapped)
+void TTermHistory::Push(const TTermCell* cells, int columns, bool wrapped, bool oneAttr)
 {
     if (capacity_ == 0) {
         ++endLine_;
@@ -50,14 +50,24 @@ void TTermHistory::Push(const TTermCell* cells, int columns, bool wrapped)
     char text[kMaxColumns];
     slot->runs.clear();
     slot->wrapped = wrapped;
-    Run run{};
-    for (int x = 0; x < length; ++x) {
-        const TTermCell& c = cells[x];
-        text[x] = c.Ch;
-        if (x == 0 || run.fore != c.ForeColor || run.back != c.BackColor || run.underline != c.Underline
-            || run.control != c.Control) {
-            run = Run{std::uint16_t(x), c.Underline, c.Control, c.ForeColor, c.BackColor};
-            slot->runs.push_back(run);
+    if (oneAttr) {
+        // Most rows scrolled off a device's output: one run, and only the characters to copy.
+        for (int x = 0; x < length; ++x)
+            text[x] = cells[x].Ch;
+        if (length > 0) {
+            const TTermCell& c = cells[0];
+            slot->runs.push_back(Run{0, c.Underline, c.Control, c.ForeColor, c.BackColor});
+        }
+    } else {
+        Run run{};
+        for (int x = 0; x < length; ++x) {
+            const TTermCell& c = cells[x];
+            text[x] = c.Ch;
+            if (x == 0 || run.fore != c.ForeColor || run.back != c.BackColor || run.underline != c.Underline
+                || run.control != c.Control) {
+                run = Run{std::uint16_t(x), c.Underline, c.Control, c.ForeColor, c.BackColor};
+                slot->runs.push_back(run);
+            }
         }
     }
     slot->text.assign(text, std::size_t(length));

@@ -32,8 +32,9 @@ public:
     bool Contains(std::int64_t line) const { return line >= FirstLine() && line < endLine_; }
 
     // Keeps a copy of columns cells (the oldest row goes when full). Wrapped: the row was
-    // continued on the next one by line wrapping.
-    void Push(const TTermCell* cells, int columns, bool wrapped);
+    // continued on the next one by line wrapping. OneAttr: the caller knows every cell has the
+    // first one's colours and underline, so they are not compared cell by cell.
+    void Push(const TTermCell* cells, int columns, bool wrapped, bool oneAttr = false);
     // Forgets every row; the numbering goes on.
     void Clear();
 
