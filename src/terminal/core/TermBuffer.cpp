@@ -32,13 +32,16 @@ void TComTermBuffer::Init()
 // Cells fromX..Columns of grid row y: contiguous in the block, as every row is.
 void TComTermBuffer::clearRow(int y, int fromX)
 {
-    // All-zero bytes are the empty cell; zeroing a row is far cheaper than assigning each cell.
-    std::memset(static_cast<void*>(cells_.data() + index(fromX, y)), 0,
-        std::size_t(columns_ - fromX + 1) * sizeof(TTermCell));
-    wrapped_[blockRow(y)] = 0;
-    auto& used = used_[blockRow(y)];
-    if (used >= fromX)
+    const std::size_t row = blockRow(y);
+    auto& used = used_[row];
+    // Cells after the last one written are empty already. All-zero bytes are the empty cell;
+    // zeroing cells is far cheaper than assigning each one.
+    if (used >= fromX) {
+        std::memset(static_cast<void*>(cells_.data() + row * std::size_t(columns_) + std::size_t(fromX - 1)),
+            0, std::size_t(used - fromX + 1) * sizeof(TTermCell));
         used = static_cast<unsigned short>(fromX - 1);
+    }
+    wrapped_[row] = 0;
 }
 
 void TComTermBuffer::Resize(int pushTop)
@@ -110,8 +113,11 @@ void TComTermBuffer::ScrollUp()
     if (!Initialized())
         return;
     // The old row 1 goes to the history and becomes the empty last row.
-    if (history_)
-        history_->Push(RowCells(1), RowUsed(1), Wrapped(1), RowOneAttr(1));
+    if (history_) {
+        const std::size_t row = std::size_t(top_);
+        history_->Push(
+            cells_.data() + row * std::size_t(columns_), used_[row], wrapped_[row] != 0, oneAttr_[row] != 0);
+    }
     owner_.RowScrolledOff();
     clearRow(1, 1);
     top_ = top_ + 1 == rows_ ? 0 : top_ + 1;

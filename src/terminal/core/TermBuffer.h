@@ -18,6 +18,7 @@
 #include <QRect>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <vector>
 
@@ -156,8 +157,16 @@ private:
     void clearRow(int y, int fromX);
     static bool sameAttr(const TTermCell& a, const TTermCell& b)
     {
-        return a.ForeColor == b.ForeColor && a.BackColor == b.BackColor && a.Underline == b.Underline
-            && a.Control == b.Control;
+        // Two comparisons rather than four: the colours side by side, then the two flags.
+        static_assert(offsetof(TTermCell, BackColor) == offsetof(TTermCell, ForeColor) + sizeof(TColor)
+            && offsetof(TTermCell, Control) == offsetof(TTermCell, Underline) + 1);
+        std::uint64_t colorsA, colorsB;
+        std::uint16_t flagsA, flagsB;
+        std::memcpy(&colorsA, &a.ForeColor, sizeof colorsA);
+        std::memcpy(&colorsB, &b.ForeColor, sizeof colorsB);
+        std::memcpy(&flagsA, &a.Underline, sizeof flagsA);
+        std::memcpy(&flagsB, &b.Underline, sizeof flagsB);
+        return colorsA == colorsB && flagsA == flagsB;
     }
     // Cells fromX..toX of row y are about to be written with cell's attributes (called before
     // the write, which may replace the first cell it compares with).
