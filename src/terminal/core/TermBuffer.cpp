@@ -113,13 +113,15 @@ void TComTermBuffer::ScrollUp()
     if (!Initialized())
         return;
     // The old row 1 goes to the history and becomes the empty last row.
-    if (history_) {
-        const std::size_t row = std::size_t(top_);
-        history_->Push(
-            cells_.data() + row * std::size_t(columns_), used_[row], wrapped_[row] != 0, oneAttr_[row] != 0);
-    }
+    const std::size_t row = std::size_t(top_);
+    TTermCell* cells = cells_.data() + row * std::size_t(columns_);
+    if (history_)
+        history_->Push(cells, used_[row], wrapped_[row] != 0, oneAttr_[row] != 0);
     owner_.RowScrolledOff();
-    clearRow(1, 1);
+    // clearRow(1, 1) without finding the row again: this runs for every line of output.
+    std::memset(static_cast<void*>(cells), 0, std::size_t(used_[row]) * sizeof(TTermCell));
+    used_[row] = 0;
+    wrapped_[row] = 0;
     top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
     scrollPicture(-1);
 }

@@ -188,8 +188,9 @@ private:
     std::vector<TTermCell> cells_;
     std::vector<unsigned char> tabs_;
     std::vector<unsigned char> wrapped_; // per block row
-    // Per block row: the last column written since the row was cleared, so that a row going to
-    // the history is trimmed without scanning its empty tail.
+    // Per block row: the last column written since the row was cleared (the cells after it are
+    // empty), so that a row going to the history is trimmed, and a row is cleared, without
+    // touching its empty tail.
     std::vector<unsigned short> used_;
     // Per block row: RowOneAttr, so that such a row goes to the history without comparing cells.
     std::vector<unsigned char> oneAttr_;

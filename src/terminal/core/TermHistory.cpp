@@ -76,22 +76,15 @@ void TTermHistory::Push(const TTermCell* cells, int columns, bool wrapped, bool 
     int length = std::min(columns, kMaxColumns);
     while (length > 0 && cells[length - 1] == TTermCell{})
         --length;
-
-    Line line;
-    line.length = std::uint16_t(length);
-    line.moreRuns = 0;
-    line.wrapped = wrapped;
-    line.first = length > 0 ? runOf(cells[0], 0) : Run{};
     Run more[kMaxColumns];
-    if (!oneAttr)
-        line.moreRuns = std::uint16_t(moreRuns(cells, length, more));
-    const std::size_t size = recordSize(line);
-    if (size == 0) {
-        line.at = end_;
-    } else {
+    const int moreCount = oneAttr || length == 0 ? 0 : moreRuns(cells, length, more);
+    const std::size_t size = std::size_t(length) + std::size_t(moreCount) * sizeof(Run);
+
+    std::uint64_t at = end_;
+    if (size > 0) {
         const std::optional<std::uint64_t> pos = fit(size);
-        line.at = pos ? *pos : placeGrowing(size);
-        char* out = bytes_.data() + (line.at & (bytes_.size() - 1));
+        at = pos ? *pos : placeGrowing(size);
+        char* out = bytes_.data() + (at & (bytes_.size() - 1));
         // Four at a time: the loop's own counting costs as much as the copying.
         int x = 0;
         for (; x + 4 <= length; x += 4) {
@@ -102,23 +95,29 @@ void TTermHistory::Push(const TTermCell* cells, int columns, bool wrapped, bool 
         }
         for (; x < length; ++x)
             out[x] = cells[x].Ch;
-        if (line.moreRuns > 0)
-            std::memcpy(out + length, more, line.moreRuns * sizeof(Run));
-        end_ = line.at + size;
+        if (moreCount > 0)
+            std::memcpy(out + length, more, std::size_t(moreCount) * sizeof(Run));
+        end_ = at + size;
     }
 
     // While the ring has never been full its rows start at slot 0 and it grows at its end.
+    Line* line = nullptr;
     const std::size_t ringSize = ring_.size();
     if (std::size_t(count_) == ringSize) {
         if (ringSize == ring_.capacity())
             ring_.reserve(std::min(std::size_t(capacity_), std::max<std::size_t>(64, ringSize * 2)));
-        ring_.push_back(line);
+        line = &ring_.emplace_back();
     } else {
         std::size_t slot = std::size_t(head_) + std::size_t(count_);
         if (slot >= ringSize)
             slot -= ringSize;
-        ring_[slot] = line;
+        line = &ring_[slot];
     }
+    line->at = at;
+    line->first = length > 0 ? runOf(cells[0], 0) : Run{};
+    line->length = std::uint16_t(length);
+    line->moreRuns = std::uint16_t(moreCount);
+    line->wrapped = wrapped;
     ++count_;
 }
 
