@@ -21,6 +21,7 @@ void TComTermBuffer::Init()
     tabs_.assign(std::size_t(columns), 0);
     wrapped_.assign(std::size_t(rows), 0);
     used_.assign(std::size_t(rows), 0);
+    oneAttr_.assign(std::size_t(rows), 0);
     columns_ = rows > 0 ? columns : 0;
     rows_ = columns > 0 ? rows : 0;
     top_ = 0;
@@ -31,13 +32,16 @@ void TComTermBuffer::Init()
 // Cells fromX..Columns of grid row y: contiguous in the block, as every row is.
 void TComTermBuffer::clearRow(int y, int fromX)
 {
-    // All-zero bytes are the empty cell; zeroing a row is far cheaper than assigning each cell.
-    std::memset(static_cast<void*>(cells_.data() + index(fromX, y)), 0,
-        std::size_t(columns_ - fromX + 1) * sizeof(TTermCell));
-    wrapped_[blockRow(y)] = 0;
-    auto& used = used_[blockRow(y)];
-    if (used >= fromX)
+    const std::size_t row = blockRow(y);
+    auto& used = used_[row];
+    // Cells after the last one written are empty already. All-zero bytes are the empty cell;
+    // zeroing cells is far cheaper than assigning each one.
+    if (used >= fromX) {
+        std::memset(static_cast<void*>(cells_.data() + row * std::size_t(columns_) + std::size_t(fromX - 1)),
+            0, std::size_t(used - fromX + 1) * sizeof(TTermCell));
         used = static_cast<unsigned short>(fromX - 1);
+    }
+    wrapped_[row] = 0;
 }
 
 void TComTermBuffer::Resize(int pushTop)
@@ -55,18 +59,20 @@ void TComTermBuffer::Resize(int pushTop)
     pushTop = std::clamp(pushTop, 0, rows_);
     for (int y = 1; y <= pushTop; ++y) {
         if (history_)
-            history_->Push(RowCells(y), RowUsed(y), Wrapped(y));
+            history_->Push(RowCells(y), RowUsed(y), Wrapped(y), RowOneAttr(y));
         owner_.RowScrolledOff();
     }
     std::vector<TTermCell> cells(std::size_t(columns) * std::size_t(rows), TTermCell{});
     std::vector<unsigned char> wrapped(std::size_t(rows), 0);
     std::vector<unsigned short> used(std::size_t(rows), 0);
+    std::vector<unsigned char> oneAttr(std::size_t(rows), 0);
     const int keepRows = std::min(rows, rows_ - pushTop);
     const int keepColumns = std::min(columns, columns_);
     for (int y = 1; y <= keepRows; ++y) {
         std::copy_n(RowCells(y + pushTop), keepColumns, cells.begin() + std::ptrdiff_t(y - 1) * columns);
         wrapped[std::size_t(y - 1)] = Wrapped(y + pushTop) && columns == columns_ ? 1 : 0;
         used[std::size_t(y - 1)] = static_cast<unsigned short>(std::min(RowUsed(y + pushTop), columns));
+        oneAttr[std::size_t(y - 1)] = RowOneAttr(y + pushTop) ? 1 : 0;
     }
     std::vector<unsigned char> tabs(std::size_t(columns), 0);
     std::copy_n(tabs_.begin(), keepColumns, tabs.begin());
@@ -75,6 +81,7 @@ void TComTermBuffer::Resize(int pushTop)
     cells_ = std::move(cells);
     wrapped_ = std::move(wrapped);
     used_ = std::move(used);
+    oneAttr_ = std::move(oneAttr);
     tabs_ = std::move(tabs);
     columns_ = columns;
     rows_ = rows;
@@ -87,6 +94,9 @@ void TComTermBuffer::SetCells(int x, int y, const char* text, int count, const T
     if (!inside(x, y))
         return;
     count = std::min(count, columns_ - x + 1);
+    if (count <= 0)
+        return;
+    noteWritten(y, x, x + count - 1, cell);
     TTermCell* out = cells_.data() + index(x, y);
     // Copied as raw bytes: assigning the struct makes the compiler build each cell field by field
     // around its padding.
@@ -96,8 +106,6 @@ void TComTermBuffer::SetCells(int x, int y, const char* text, int count, const T
         std::memcpy(static_cast<void*>(out + i), pattern, sizeof pattern);
         out[i].Ch = text[i];
     }
-    if (count > 0)
-        markUsed(y, x + count - 1);
 }
 
 void TComTermBuffer::ScrollUp()
@@ -105,10 +113,15 @@ void TComTermBuffer::ScrollUp()
     if (!Initialized())
         return;
     // The old row 1 goes to the history and becomes the empty last row.
+    const std::size_t row = std::size_t(top_);
+    TTermCell* cells = cells_.data() + row * std::size_t(columns_);
     if (history_)
-        history_->Push(RowCells(1), RowUsed(1), Wrapped(1));
+        history_->Push(cells, used_[row], wrapped_[row] != 0, oneAttr_[row] != 0);
     owner_.RowScrolledOff();
-    clearRow(1, 1);
+    // clearRow(1, 1) without finding the row again: this runs for every line of output.
+    std::memset(static_cast<void*>(cells), 0, std::size_t(used_[row]) * sizeof(TTermCell));
+    used_[row] = 0;
+    wrapped_[row] = 0;
     top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
     scrollPicture(-1);
 }

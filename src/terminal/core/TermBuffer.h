@@ -18,6 +18,7 @@
 #include <QRect>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <vector>
 
@@ -95,8 +96,8 @@ public:
     void SetCell(int x, int y, const TTermCell& cell)
     {
         if (inside(x, y)) {
+            noteWritten(y, x, x, cell);
             cells_[index(x, y)] = cell;
-            markUsed(y, x);
         }
     }
     TTermCell GetCell(int x, int y) const { return inside(x, y) ? cells_[index(x, y)] : TTermCell{}; }
@@ -118,6 +119,9 @@ public:
     void Resize(int pushTop);
     // Columns of row y up to its last written cell (cells after it are empty).
     int RowUsed(int y) const { return unsigned(y) - 1u < unsigned(rows_) ? used_[blockRow(y)] : 0; }
+    // Every cell of row y up to RowUsed has the colours and underline of its first cell. False
+    // may also mean "not known": it is kept per write, not by looking at the cells.
+    bool RowOneAttr(int y) const { return unsigned(y) - 1u < unsigned(rows_) && oneAttr_[blockRow(y)] != 0; }
     // Row y was continued on the next row by line wrapping (cleared with the row's last cell).
     bool Wrapped(int y) const { return unsigned(y) - 1u < unsigned(rows_) && wrapped_[blockRow(y)] != 0; }
     void SetWrapped(int y, bool on)
@@ -151,11 +155,32 @@ private:
     }
     std::size_t index(int x, int y) const { return blockRow(y) * std::size_t(columns_) + std::size_t(x - 1); }
     void clearRow(int y, int fromX);
-    void markUsed(int y, int x)
+    static bool sameAttr(const TTermCell& a, const TTermCell& b)
     {
-        auto& used = used_[blockRow(y)];
-        if (x > used)
-            used = static_cast<unsigned short>(x);
+        // Two comparisons rather than four: the colours side by side, then the two flags.
+        static_assert(offsetof(TTermCell, BackColor) == offsetof(TTermCell, ForeColor) + sizeof(TColor)
+            && offsetof(TTermCell, Control) == offsetof(TTermCell, Underline) + 1);
+        std::uint64_t colorsA, colorsB;
+        std::uint16_t flagsA, flagsB;
+        std::memcpy(&colorsA, &a.ForeColor, sizeof colorsA);
+        std::memcpy(&colorsB, &b.ForeColor, sizeof colorsB);
+        std::memcpy(&flagsA, &a.Underline, sizeof flagsA);
+        std::memcpy(&flagsB, &b.Underline, sizeof flagsB);
+        return colorsA == colorsB && flagsA == flagsB;
+    }
+    // Cells fromX..toX of row y are about to be written with cell's attributes (called before
+    // the write, which may replace the first cell it compares with).
+    void noteWritten(int y, int fromX, int toX, const TTermCell& cell)
+    {
+        const std::size_t row = blockRow(y);
+        auto& used = used_[row];
+        auto& one = oneAttr_[row];
+        if (fromX == 1 && toX >= used)
+            one = 1; // the whole used part was rewritten
+        else if (fromX > used + 1 || !sameAttr(cell, cells_[row * std::size_t(columns_)]))
+            one = 0; // a gap of empty cells, or other attributes
+        if (toX > used)
+            used = static_cast<unsigned short>(toX);
     }
     void scrollPicture(int rowsDown);
 
@@ -163,9 +188,12 @@ private:
     std::vector<TTermCell> cells_;
     std::vector<unsigned char> tabs_;
     std::vector<unsigned char> wrapped_; // per block row
-    // Per block row: the last column written since the row was cleared, so that a row going to
-    // the history is trimmed without scanning its empty tail.
+    // Per block row: the last column written since the row was cleared (the cells after it are
+    // empty), so that a row going to the history is trimmed, and a row is cleared, without
+    // touching its empty tail.
     std::vector<unsigned short> used_;
+    // Per block row: RowOneAttr, so that such a row goes to the history without comparing cells.
+    std::vector<unsigned char> oneAttr_;
     TTermHistory* history_ = nullptr;
     int columns_ = 0;
     int rows_ = 0;

@@ -180,9 +180,7 @@ int TTermEngine::putPrintableRun(const char* Text, int Count)
         screenRowsChanged(y, y);
         int n = 0;
         if (x < columns_) {
-            const int room = std::min(columns_ - x, Count - taken);
-            while (n < room && runByte(static_cast<unsigned char>(Text[taken + n])))
-                ++n;
+            n = runLength(Text + taken, std::min(columns_ - x, Count - taken));
             buffer_.SetCells(x, y, Text + taken, n, CurrentCell());
             DrawCellRun(x - topLeft_.X + 1, y - topLeft_.Y + 1, n);
             MoveCaret(x + n, y);
@@ -204,6 +202,26 @@ int TTermEngine::putPrintableRun(const char* Text, int Count)
         }
     }
     return taken;
+}
+
+int TTermEngine::runLength(const char* Text, int Count) const
+{
+    int n = 0;
+    // Two loops: without ShowControls (the usual case) a run byte is one comparison.
+    if (showControls_) {
+        while (n < Count && runByte(static_cast<unsigned char>(Text[n])))
+            ++n;
+    } else {
+        while (n < Count && static_cast<unsigned char>(Text[n]) >= 32)
+            ++n;
+    }
+    return n;
+}
+
+void TTermEngine::selectionRowsChanged(int FirstRow, int LastRow)
+{
+    if (selection_.Touches(ScreenLine() + FirstRow - 1, ScreenLine() + LastRow - 1))
+        ClearSelection();
 }
 
 void TTermEngine::DrawCellRun(int Column, int Row, int Count)

@@ -194,10 +194,13 @@ private:
     // The selection goes when its rows on the screen are written or cleared.
     void screenRowsChanged(int FirstRow, int LastRow)
     {
-        if (selection_.Active()
-            && selection_.Touches(ScreenLine() + FirstRow - 1, ScreenLine() + LastRow - 1))
-            ClearSelection();
+        if (selection_.Active())
+            selectionRowsChanged(FirstRow, LastRow);
     }
+    // Out of line: printing checks the selection once per run, and mostly there is none.
+    void selectionRowsChanged(int FirstRow, int LastRow);
+    // How many of Text's first Count bytes are run bytes.
+    int runLength(const char* Text, int Count) const;
 
     TTermHistory history_{kDefaultScrollback};
     TComTermBuffer buffer_;

@@ -469,3 +469,54 @@ TEST(TermBufferHistory, ScrollAndResizeKeepTheText)
     EXPECT_EQ(buffer.RowCells(4)[0], TTermCell{});
     EXPECT_EQ(buffer.NextTab(2), 9); // the default stops reach the new columns
 }
+
+// A row whose cells all share the first cell's attributes skips the per-cell comparison on its
+// way to the history; whatever was written, erased or scrolled before, every row must come
+// back cell for cell.
+TEST(TermBufferHistory, RandomWritesComeBackFromTheHistoryCellForCell)
+{
+    FakeOwner owner;
+    owner.columns = 12;
+    owner.rows = 4;
+    TTermHistory history(10000);
+    TComTermBuffer buffer(owner);
+    buffer.SetHistory(&history);
+    buffer.Init();
+    std::mt19937 random(7);
+    const auto pick = [&random](int from, int to) { return std::uniform_int_distribution(from, to)(random); };
+    // Few attributes, so that rows of one attribute are common and mixed ones are near misses.
+    const TTermCell looks[] = {TTermCell{'a', 1, 2, false, false}, TTermCell{'b', 1, 2, true, false},
+        TTermCell{'c', 1, 3, false, false}, TTermCell{'d', 1, 2, false, true}};
+    const char text[] = "0123456789AB";
+    int pushed = 0;
+    for (int step = 0; step < 20000; ++step) {
+        const int x = pick(1, owner.columns);
+        const int y = pick(1, owner.rows);
+        const TTermCell look = looks[pick(0, 3)];
+        const int op = pick(0, 99);
+        if (op < 30) {
+            buffer.SetCell(x, y, look);
+        } else if (op < 60) {
+            // Mostly from column 1, as printed lines are.
+            const int from = op < 50 ? 1 : x;
+            buffer.SetCells(from, y, text, pick(1, owner.columns), look);
+        } else if (op < 68) {
+            buffer.EraseLineFrom(x, y);
+        } else if (op < 70) {
+            buffer.ScrollDown();
+        } else if (op < 71) {
+            owner.columns = pick(4, 14);
+            buffer.Resize(0);
+        } else {
+            std::vector<TTermCell> expected(buffer.RowCells(1), buffer.RowCells(1) + buffer.Columns());
+            while (!expected.empty() && expected.back() == TTermCell{})
+                expected.pop_back();
+            buffer.ScrollUp();
+            ++pushed;
+            std::vector<TTermCell> back;
+            history.Row(history.EndLine() - 1, back);
+            ASSERT_EQ(back, expected) << "step " << step;
+        }
+    }
+    EXPECT_GT(pushed, 5000);
+}
