@@ -301,7 +301,9 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
             } else if (!minimized && inTray_ && !hidden_) {
                 inTray_ = false; // the operator brought the minimised window back himself
             }
-        } else if (event->type() == QEvent::Show && hidden_) {
+        } else if (event->type() == QEvent::Show && hidden_ && mainForm_->isVisible()) {
+            // Only a window really shown again has left the tray: a show event the window
+            // system queued before the window was hidden arrives after it.
             inTray_ = false;
             hidden_ = false;
         }
