@@ -216,6 +216,32 @@ TEST(TrayIcon, TrayThatAppearsLaterGetsTheIconBeforeTheWindowHides)
     EXPECT_TRUE(c.form.isMinimized());
 }
 
+// The tray's icon is the hidden window's only way back; when the tray goes (its panel closed or
+// crashed), the window must come back as an ordinary minimised one with its task-bar entry.
+TEST(TrayIcon, TrayThatGoesAwayGivesTheHiddenWindowBack)
+{
+    Console c;
+    c.form.showMaximized();
+    c.minimizeToTray();
+    ASSERT_FALSE(c.form.isVisible());
+
+    const int adds = c.tray->adds;
+    c.tray->window = 2; // restarted while holding the window: the icon goes there again
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.tray->adds == adds + 1; }, 5000));
+    EXPECT_FALSE(c.form.isVisible());
+
+    c.tray->available = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.form.isVisible(); }, 5000));
+    EXPECT_TRUE(c.form.isMinimized());
+    EXPECT_TRUE(c.icon->InTray());
+    // Restoring brings back the state the window had before it went to the tray.
+    c.icon->RestoreFromTray();
+    EXPECT_TRUE(c.form.isVisible());
+    EXPECT_TRUE(c.form.windowState() & Qt::WindowMaximized);
+    EXPECT_FALSE(c.form.isMinimized());
+    EXPECT_FALSE(c.icon->InTray());
+}
+
 TEST(TrayIcon, OffscreenDesktopHasNoTrayAndFallsBack)
 {
     QWidget form;
