@@ -109,14 +109,29 @@ void TScopeToolBar::pictureWritten(const QString& path, bool ok)
     emit PictureSaved(path, ok);
 }
 
+void TScopeToolBar::showReadout()
+{
+    readoutQueued_ = false;
+    if (mouse_) {
+        CursorReadout->setText(chartmath::cursorReadout(chart_, series_, mouse_->x(), mouse_->y()));
+    }
+}
+
 bool TScopeToolBar::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == &chart_) {
         if (event->type() == QEvent::MouseMove) {
-            const QPoint pos = static_cast<QMouseEvent*>(event)->position().toPoint();
-            CursorReadout->setText(chartmath::cursorReadout(chart_, series_, pos.x(), pos.y()));
+            mouse_ = static_cast<QMouseEvent*>(event)->position().toPoint();
+            showReadout();
         } else if (event->type() == QEvent::Leave) {
+            mouse_.reset();
             CursorReadout->clear();
+        } else if (event->type() == QEvent::Paint && mouse_ && !readoutQueued_) {
+            // New points or axes move the series under a resting mouse: read it again once
+            // the chart has laid out the picture it is about to paint.
+            readoutQueued_ = true;
+            QMetaObject::invokeMethod(
+                this, [this] { showReadout(); }, Qt::QueuedConnection);
         }
     }
     return QWidget::eventFilter(watched, event);

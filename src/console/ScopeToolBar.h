@@ -6,10 +6,12 @@
 
 #include "chart/core/ScopeHold.h"
 
+#include <QPoint>
 #include <QString>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -45,8 +47,11 @@ protected:
 
 private:
     void pictureWritten(const QString& path, bool ok);
+    void showReadout();
 
     TChart& chart_;
     TLineSeries& series_;
     std::unique_ptr<TScopeHold> hold_;
+    std::optional<QPoint> mouse_; // over the chart
+    bool readoutQueued_ = false;
 };

@@ -16,6 +16,8 @@ namespace {
 
 // The tray takes tool-tips of at most this many characters.
 constexpr qsizetype kMaxHint = 127;
+// No desktop announces that its tray went away, so it is asked this often while it holds the window.
+constexpr int kTrayWatchMs = 500;
 
 class QtTrayBackend : public TTrayIcon::Backend {
 public:
@@ -102,10 +104,13 @@ TTrayIcon::TTrayIcon(QObject* Owner, std::unique_ptr<Backend> backend)
     : QObject(Owner)
     , backend_(backend ? std::move(backend) : std::make_unique<QtTrayBackend>(this))
     , timer_(new QTimer(this))
+    , trayWatch_(new QTimer(this))
 {
     setObjectName(QStringLiteral("TrayIcon1"));
     backend_->Activated = [this](bool doubleClick) { activated(doubleClick); };
     connect(timer_, &QTimer::timeout, this, [this] { step(); });
+    trayWatch_->setInterval(kTrayWatchMs);
+    connect(trayWatch_, &QTimer::timeout, this, [this] { watchTray(); });
     if (auto* w = qobject_cast<QWidget*>(Owner))
         SetMainForm(w->window());
 }
@@ -246,6 +251,7 @@ void TTrayIcon::minimize(Qt::WindowStates before)
         // Hiding the window takes its task-bar entry with it.
         hidden_ = true;
         form->hide();
+        trayWatch_->start();
     } else {
         // No tray to come back from: an ordinary minimise keeps the task-bar entry.
         hidden_ = false;
@@ -262,12 +268,37 @@ void TTrayIcon::RestoreFromTray()
     const Qt::WindowStates state = inTray_ ? savedState_ : form->windowState() & ~Qt::WindowMinimized;
     inTray_ = false;
     hidden_ = false;
+    trayWatch_->stop();
     minimizing_ = true;
     form->setWindowState(state);
     form->show();
     minimizing_ = false;
     form->raise();
     form->activateWindow();
+}
+
+void TTrayIcon::watchTray()
+{
+    QWidget* form = mainForm_;
+    if (!form || !hidden_) {
+        trayWatch_->stop();
+        return;
+    }
+    if (TrayAvailable()) {
+        // A restarted tray has forgotten the icon that is the only way back.
+        const quintptr window = backend_->TrayWindow();
+        if (window != trayWindow_) {
+            trayWindow_ = window;
+            backend_->Add(currentIcon(), hint_.left(kMaxHint));
+        }
+        return;
+    }
+    // The icon went with the tray: the task bar is the way back now, as if there had been no tray.
+    trayWatch_->stop();
+    hidden_ = false;
+    minimizing_ = true;
+    form->showMinimized();
+    minimizing_ = false;
 }
 
 void TTrayIcon::activated(bool doubleClick)
@@ -301,9 +332,12 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
             } else if (!minimized && inTray_ && !hidden_) {
                 inTray_ = false; // the operator brought the minimised window back himself
             }
-        } else if (event->type() == QEvent::Show && hidden_) {
+        } else if (event->type() == QEvent::Show && hidden_ && mainForm_->isVisible()) {
+            // Only a window really shown again has left the tray: a show event the window
+            // system queued before the window was hidden arrives after it.
             inTray_ = false;
             hidden_ = false;
+            trayWatch_->stop();
         }
     }
     return QObject::eventFilter(watched, event);

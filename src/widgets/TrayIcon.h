@@ -3,7 +3,8 @@
 // and brings it back, and reports a double click on the icon.
 //
 // Where the desktop has no notification area, minimising to the tray falls back to an
-// ordinary minimise, so the window keeps its task-bar entry as the way back.
+// ordinary minimise, so the window keeps its task-bar entry as the way back. A tray that goes
+// away while the window is hidden in it gives the window back as an ordinary minimised one.
 
 #include <QFlags>
 #include <QIcon>
@@ -99,10 +100,12 @@ private:
     QIcon currentIcon() const;
     void restartTimer();
     void minimize(Qt::WindowStates before);
+    void watchTray();
 
     std::unique_ptr<Backend> backend_;
     QPointer<QWidget> mainForm_;
     QTimer* timer_ = nullptr;
+    QTimer* trayWatch_ = nullptr; // runs while the window is hidden in the tray
     bool active_ = false;
     QIcon icon_;
     bool animated_ = false;

@@ -575,6 +575,12 @@ TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
     QTest::mouseMove(form->Chart1, QPoint(px + 2, py + 1));
     EXPECT_TRUE(QTest::qWaitFor([&] { return readout->text() == "X = 50 ms   Y = 25 V"; }, 2000))
         << readout->text().toStdString();
+    // A new capture under the resting mouse: the read-out follows the chart, not the old one.
+    form->Series1->Clear();
+    for (int i = 0; i <= 10; ++i)
+        form->Series1->AddPoint(i * 20, i * i * 2, QString(), clDefault);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readout->text() == "X = 100 ms   Y = 50 V"; }, 5000))
+        << readout->text().toStdString();
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(form->Chart1, &leave);
     EXPECT_EQ(readout->text(), "");

@@ -149,7 +149,7 @@ TEST(CalculatorForm, TypedKeysEnterAndEscapeDoNotClose)
     TCalcButton* seven = form.CalculatorPanel()->Button(8);
     QTest::keyClick(&form, Qt::Key_7);
     EXPECT_TRUE(seven->isDown()); // shown pressed for a moment
-    QTRY_VERIFY_WITH_TIMEOUT(!seven->isDown(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !seven->isDown(); }, 5000));
     EXPECT_EQ(display(form), QStringLiteral("7"));
 
     seven->setEnabled(false); // a disabled key is left alone
@@ -330,8 +330,9 @@ TEST(Calculator, Screenshot)
     click(form, 24);
     QTest::keyClicks(&form, "*2");
     const auto keys = form.CalculatorPanel()->findChildren<TCalcButton*>();
-    QTRY_VERIFY_WITH_TIMEOUT(
-        std::none_of(keys.begin(), keys.end(), [](TCalcButton* b) { return b->isDown(); }), 5000);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return std::none_of(keys.begin(), keys.end(), [](TCalcButton* b) { return b->isDown(); }); },
+        5000));
     const QImage shot = form.grab().toImage();
     EXPECT_EQ(shot.size(), form.size() * shot.devicePixelRatio());
     // The purple of the operator glyphs shows on the multiply key.

@@ -99,6 +99,10 @@ TEST(TrayIcon, MinimiseHidesTheWindowAndDoubleClickBringsItBack)
     EXPECT_FALSE(c.tray->shown);
     EXPECT_FALSE(c.icon->Active());
     EXPECT_FALSE(c.icon->InTray());
+
+    c.minimizeToTray();
+    c.form.show(); // the program shows the window itself
+    EXPECT_FALSE(c.icon->InTray());
 }
 
 TEST(TrayIcon, RestoreKeepsTheEarlierWindowState)
@@ -154,7 +158,7 @@ TEST(TrayIcon, OrdinaryMinimiseGoesToTheTrayWhileActive)
 
     c.icon->SetActive(true);
     c.form.showMinimized();
-    QTRY_VERIFY_WITH_TIMEOUT(!c.form.isVisible(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !c.form.isVisible(); }, 5000));
     EXPECT_TRUE(c.icon->InTray());
     c.doubleClick();
     EXPECT_TRUE(c.form.isVisible());
@@ -210,6 +214,32 @@ TEST(TrayIcon, TrayThatAppearsLaterGetsTheIconBeforeTheWindowHides)
     c.icon->MinimizeToTray();
     EXPECT_TRUE(c.form.isVisible());
     EXPECT_TRUE(c.form.isMinimized());
+}
+
+// The tray's icon is the hidden window's only way back; when the tray goes (its panel closed or
+// crashed), the window must come back as an ordinary minimised one with its task-bar entry.
+TEST(TrayIcon, TrayThatGoesAwayGivesTheHiddenWindowBack)
+{
+    Console c;
+    c.form.showMaximized();
+    c.minimizeToTray();
+    ASSERT_FALSE(c.form.isVisible());
+
+    const int adds = c.tray->adds;
+    c.tray->window = 2; // restarted while holding the window: the icon goes there again
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.tray->adds == adds + 1; }, 5000));
+    EXPECT_FALSE(c.form.isVisible());
+
+    c.tray->available = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.form.isVisible(); }, 5000));
+    EXPECT_TRUE(c.form.isMinimized());
+    EXPECT_TRUE(c.icon->InTray());
+    // Restoring brings back the state the window had before it went to the tray.
+    c.icon->RestoreFromTray();
+    EXPECT_TRUE(c.form.isVisible());
+    EXPECT_TRUE(c.form.windowState() & Qt::WindowMaximized);
+    EXPECT_FALSE(c.form.isMinimized());
+    EXPECT_FALSE(c.icon->InTray());
 }
 
 TEST(TrayIcon, OffscreenDesktopHasNoTrayAndFallsBack)
@@ -279,8 +309,8 @@ TEST(TrayIcon, AnimationStepsThroughTheImageList)
     EXPECT_EQ(c.icon->IconIndex(), -1); // no image list: the icon stays still
     c.icon->SetDelay(5);
     c.icon->SetIcons({solid(Qt::red), solid(Qt::green), solid(Qt::blue)});
-    QTRY_VERIFY_WITH_TIMEOUT(c.icon->IconIndex() == 2, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(c.icon->IconIndex() == 0, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.icon->IconIndex() == 2; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.icon->IconIndex() == 0; }, 5000));
     EXPECT_EQ(c.tray->icon.cacheKey(), c.icon->Icons().at(0).cacheKey());
     c.icon->SetActive(false);
     const int index = c.icon->IconIndex();
