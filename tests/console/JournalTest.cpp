@@ -190,6 +190,28 @@ TEST(JournalModel, CsvAndLocalTime)
         (QStringList{"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки"}));
 }
 
+// The list speaks Bulgarian; the stored words stay for the file, the export and the tool tip.
+TEST(JournalModel, ListSaysTheStoredWordsInBulgarian)
+{
+    TJournalModel model;
+    model.appendJournal(
+        {"2026-03-04T05:06:07.089Z", "limit", "Voltage", "62", "Напрежението 62 е над границата 50"});
+    model.appendJournal(
+        {"2026-03-04T05:06:08.000Z", "connection", "/dev/ttyUSB0", "lost", "Връзката прекъсна"});
+    model.flush();
+    const auto shown = [&](int row, int column, int role = Qt::DisplayRole) {
+        return model.data(model.index(row, column), role).toString();
+    };
+    EXPECT_EQ(shown(0, TJournalModel::ColKind), QStringLiteral("Връзка"));
+    EXPECT_EQ(shown(0, TJournalModel::ColSubject), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(shown(0, TJournalModel::ColValue), QStringLiteral("прекъсната"));
+    EXPECT_EQ(shown(1, TJournalModel::ColKind), QStringLiteral("Граница"));
+    EXPECT_EQ(shown(1, TJournalModel::ColSubject), QStringLiteral("Напрежение"));
+    EXPECT_EQ(shown(1, TJournalModel::ColValue), QStringLiteral("62"));
+    EXPECT_EQ(shown(1, TJournalModel::ColKind, Qt::ToolTipRole), QStringLiteral("limit"));
+    EXPECT_TRUE(journalCsv({model.row(1)}).contains(",limit,Voltage,62,"));
+}
+
 TEST(LinkStats, RatesOverTheLastSecondAndTotals)
 {
     TLinkStats stats;

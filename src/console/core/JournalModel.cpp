@@ -3,6 +3,7 @@
 #include "console/core/Csv.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <algorithm>
 
 namespace {
@@ -127,19 +128,33 @@ QVariant TJournalModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= int(shown_.size()))
         return {};
     const TJournalRow& row = shown_[std::size_t(index.row())];
-    if (role == Qt::ToolTipRole && index.column() == ColText)
-        return row.text;
+    // The stored words stay in the file and the export; the list says them in Bulgarian and
+    // shows the stored word as the tool tip.
+    if (role == Qt::ToolTipRole) {
+        switch (index.column()) {
+        case ColKind:
+            return row.kind;
+        case ColSubject:
+            return row.subject;
+        case ColValue:
+            return row.value;
+        case ColText:
+            return row.text;
+        default:
+            return {};
+        }
+    }
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
     case ColTime:
         return journalLocalTime(row.time);
     case ColKind:
-        return row.kind;
+        return journalWord(row.kind);
     case ColSubject:
-        return row.subject;
+        return journalWord(row.subject);
     case ColValue:
-        return row.value;
+        return journalWord(row.value);
     case ColText:
         return row.text;
     default:
@@ -153,6 +168,37 @@ QVariant TJournalModel::headerData(int section, Qt::Orientation orientation, int
         return {};
     static const char* const kTitles[] = {"Време", "Вид", "Обект", "Стойност", "Текст"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(kTitles[section]) : QVariant();
+}
+
+QString journalWord(const QString& stored)
+{
+    static const QHash<QString, QString> kWords = {
+        {QStringLiteral("event"), QStringLiteral("Събитие")},
+        {QStringLiteral("limit"), QStringLiteral("Граница")},
+        {QStringLiteral("reset"), QStringLiteral("Нулиране")},
+        {QStringLiteral("connection"), QStringLiteral("Връзка")},
+        {QStringLiteral("error"), QStringLiteral("Грешка")},
+        {QStringLiteral("capture"), QStringLiteral("Запис")},
+        {QStringLiteral("Voltage"), QStringLiteral("Напрежение")},
+        {QStringLiteral("Current"), QStringLiteral("Ток")},
+        {QStringLiteral("Temperature"), QStringLiteral("Температура")},
+        {QStringLiteral("counters"), QStringLiteral("броячи")},
+        {QStringLiteral("readouts"), QStringLiteral("показания")},
+        {QStringLiteral("scope"), QStringLiteral("графика")},
+        {QStringLiteral("button"), QStringLiteral("бутон")},
+        {QStringLiteral("record"), QStringLiteral("запис")},
+        {QStringLiteral("opened"), QStringLiteral("отворена")},
+        {QStringLiteral("closed"), QStringLiteral("затворена")},
+        {QStringLiteral("lost"), QStringLiteral("прекъсната")},
+        {QStringLiteral("waiting"), QStringLiteral("изчакване")},
+        {QStringLiteral("reconnected"), QStringLiteral("възстановена")},
+        {QStringLiteral("port"), QStringLiteral("порт")},
+        {QStringLiteral("log"), QStringLiteral("лог")},
+        {QStringLiteral("archive"), QStringLiteral("архив")},
+        {QStringLiteral("console"), QStringLiteral("конзола")},
+        {QStringLiteral("journal"), QStringLiteral("журнал")},
+    };
+    return kWords.value(stored, stored);
 }
 
 QString journalLocalTime(const QString& storedTime)

@@ -53,6 +53,8 @@ private:
 };
 
 // "2026-12-08 11:02:03.125" in local time, from a stored UTC time.
+// A stored word (kind, subject, value) as the list says it; other texts as they are.
+QString journalWord(const QString& stored);
 QString journalLocalTime(const QString& storedTime);
 // CSV of rows (UTF-8, header time,kind,subject,value,text, times as stored).
 QByteArray journalCsv(const std::vector<TJournalRow>& rows);
