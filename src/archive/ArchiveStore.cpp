@@ -113,7 +113,7 @@ void ArchiveStore::close()
     flushCaptures();
     flushJournal();
     // The worker's queue runs in order, so this returns after every earlier request.
-    QMetaObject::invokeMethod(worker_, &ArchiveWorker::close, Qt::BlockingQueuedConnection);
+    blockingQueuedCall(worker_, [worker = worker_] { worker->close(); });
     path_.clear();
     journalBatch_.stop();
     journalPending_.clear();

@@ -107,6 +107,20 @@ template <class F> void postQueuedCall(QObject* receiver, F&& f)
         receiver, serial_detail::MarkedCall<std::decay_t<F>>{std::forward<F>(f), {}}, Qt::QueuedConnection);
 }
 
+// Runs f in receiver's thread and waits until it has run; marked like postQueuedCall, and
+// what f did happens before the return.
+template <class F> void blockingQueuedCall(QObject* receiver, F&& f)
+{
+    const char done = 0; // its address is the mark of the way back
+    auto call = [&done, g = std::forward<F>(f)]() mutable {
+        g();
+        serial_detail::handOverRelease(&done);
+    };
+    QMetaObject::invokeMethod(receiver, serial_detail::MarkedCall<decltype(call)>{std::move(call), {}},
+        Qt::BlockingQueuedConnection);
+    serial_detail::handOverAcquire(&done);
+}
+
 // Connects a signal to a slot of an object that lives in another thread. The call is
 // queued like Qt's queued connection, in emission order, with the arguments copied; unlike
 // it, the hand-over is marked (see postQueuedCall).
