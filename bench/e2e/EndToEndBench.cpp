@@ -141,8 +141,9 @@ Run runPlainPeer(const QStringList& args, bool answer)
 }
 
 // The shown window: its program folder's settings name the simulator's pty, and choosing
-// RS232 connects as the operator would. Without the archive its settings turn it off.
-Run runConsole(const QStringList& args, bool archive = true)
+// RS232 connects as the operator would. `settings` starts its settings file (the archive or
+// the journal turned off).
+Run runConsole(const QStringList& args, const QByteArray& settings)
 {
     Run run;
     QProcess sim;
@@ -152,10 +153,10 @@ Run runConsole(const QStringList& args, bool archive = true)
         return run;
     }
     QTemporaryDir dir;
-    if (!archive) {
+    if (!settings.isEmpty()) {
         QFile ini(dir.filePath(QStringLiteral("Orvik.ini")));
         if (ini.open(QIODevice::WriteOnly))
-            ini.write("[Archive]\r\nFile=\r\n");
+            ini.write(settings);
     }
     TForm1 form(dir.path());
     QStringList errors;
@@ -184,6 +185,11 @@ Run runConsole(const QStringList& args, bool archive = true)
     if (!errors.isEmpty() && run.error.isEmpty())
         run.error = errors.join("; ");
     return run;
+}
+
+Run runConsole(const QStringList& args, bool archive = true)
+{
+    return runConsole(args, archive ? QByteArray() : QByteArray("[Archive]\r\nFile=\r\n"));
 }
 
 bool reportRun(benchmark::State& state, const Run& run)
@@ -331,20 +337,82 @@ BENCHMARK(BM_ArchiveLatencyWithCaptures)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-void printArchiveComparison()
+// Readings crossing their limits during the flood (the simulator's voltages swing far past the
+// default limits of 50), each crossing a journal row, with the journal on and off.
+ArchiveFigures g_journal[2]; // [0] off (JournalKeep=0), [1] on
+
+QByteArray journalSettings(bool on)
 {
-    const ArchiveFigures& off = g_archive[0];
-    const ArchiveFigures& on = g_archive[1];
+    return on ? QByteArray() : QByteArray("[Archive]\r\nJournalKeep=0\r\n");
+}
+
+const QStringList kCrossingMix{"--mix", "va=8,tr=2", "--events", "0.5"};
+
+void BM_JournalFloodWithCrossings(benchmark::State& state)
+{
+    const bool on = state.range(0) != 0;
+    for (auto _ : state) {
+        const Run run
+            = runConsole(QStringList{"--flood", "--chunk-max", "0", "--count", QString::number(kFloodRecords)}
+                    + kCrossingMix,
+                journalSettings(on));
+        if (!reportRun(state, run))
+            return;
+        if (run.missing() != 0)
+            state.SkipWithError("answers missing");
+        g_journal[on].rate = run.rate();
+    }
+}
+BENCHMARK(BM_JournalFloodWithCrossings)
+    ->ArgName("journal")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_JournalLatencyWithCrossings(benchmark::State& state)
+{
+    const bool on = state.range(0) != 0;
+    for (auto _ : state) {
+        const Run run
+            = runConsole(QStringList{"--flood", "--window", "1", "--count", QString::number(kLatencyRecords)}
+                    + kCrossingMix,
+                journalSettings(on));
+        if (!reportRun(state, run))
+            return;
+        g_journal[on].medianUs = run.medianUs();
+        g_journal[on].p99Us = run.p99Us();
+    }
+}
+BENCHMARK(BM_JournalLatencyWithCrossings)
+    ->ArgName("journal")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void printComparison(const char* title, const ArchiveFigures (&figures)[2])
+{
+    const ArchiveFigures& off = figures[0];
+    const ArchiveFigures& on = figures[1];
     if (off.rate <= 0 && off.medianUs <= 0)
         return;
     const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-    std::printf("\nCaptures during the flood, archive off | on | on/off\n");
+    std::printf("\n%s off | on | on/off\n", title);
     std::printf(
         "  records/s          %10.0f | %10.0f | %5.2f\n", off.rate, on.rate, ratio(on.rate, off.rate));
     std::printf("  answer median (us) %10.0f | %10.0f | %5.2f\n", off.medianUs, on.medianUs,
         ratio(on.medianUs, off.medianUs));
     std::printf(
         "  answer p99 (us)    %10.0f | %10.0f | %5.2f\n", off.p99Us, on.p99Us, ratio(on.p99Us, off.p99Us));
+}
+
+void printComparisons()
+{
+    printComparison("Captures during the flood, archive", g_archive);
+    printComparison("Limit crossings during the flood, journal", g_journal);
 }
 
 } // namespace
@@ -355,7 +423,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
-    printArchiveComparison();
+    printComparisons();
     benchmark::Shutdown();
     return 0;
 }
