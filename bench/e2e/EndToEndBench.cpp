@@ -187,9 +187,9 @@ Run runConsole(const QStringList& args, const QByteArray& settings)
     return run;
 }
 
-Run runConsole(const QStringList& args, bool archive = true)
+Run runConsole(const QStringList& args)
 {
-    return runConsole(args, archive ? QByteArray() : QByteArray("[Archive]\r\nFile=\r\n"));
+    return runConsole(args, QByteArray());
 }
 
 bool reportRun(benchmark::State& state, const Run& run)
@@ -281,126 +281,82 @@ void BM_LatencyConsoleChartDrawing(benchmark::State& state)
 }
 BENCHMARK(BM_LatencyConsoleChartDrawing)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// Captures arriving during the flood and between the answers, with the archive storing each
-// one and without it: the two are printed side by side at the end.
-struct ArchiveFigures {
+// A setting that costs work per record, off and on, under the same flood: records per second
+// and answer latency printed side by side at the end.
+struct Figures {
     double rate = 0;
     double medianUs = 0;
     double p99Us = 0;
 };
-ArchiveFigures g_archive[2]; // [0] off, [1] on
 
-const QStringList kCaptureMix{"--mix", "va=5,tr=4,burst=2", "--burst-samples", "96"};
+struct Comparison {
+    const char* title;
+    QByteArray (*settings)(bool on); // the settings file's start
+    QStringList mix; // what the simulator sends besides the flood's own options
+    Figures figures[2]; // [0] off, [1] on
+};
 
-void BM_ArchiveFloodWithCaptures(benchmark::State& state)
+// Captures arriving during the flood and between the answers, the archive storing each one.
+Comparison g_archive{"Captures during the flood, archive",
+    [](bool on) { return on ? QByteArray() : QByteArray("[Archive]\r\nFile=\r\n"); },
+    {"--mix", "va=5,tr=4,burst=2", "--burst-samples", "96"}, {}};
+
+// Readings crossing their limits (the simulator's voltages swing far past the default limits
+// of 50), each crossing a journal row.
+Comparison g_journal{"Limit crossings during the flood, journal",
+    [](bool on) { return on ? QByteArray() : QByteArray("[Archive]\r\nJournalKeep=0\r\n"); },
+    {"--mix", "va=8,tr=2", "--events", "0.5"}, {}};
+
+void BM_FloodOffAndOn(benchmark::State& state, Comparison* c)
 {
     const bool on = state.range(0) != 0;
     for (auto _ : state) {
-        const Run run
-            = runConsole(QStringList{"--flood", "--chunk-max", "0", "--count", QString::number(kFloodRecords)}
-                    + kCaptureMix,
-                on);
+        const Run run = runConsole(
+            QStringList{"--flood", "--chunk-max", "0", "--count", QString::number(kFloodRecords)} + c->mix,
+            c->settings(on));
         if (!reportRun(state, run))
             return;
         if (run.missing() != 0)
             state.SkipWithError("answers missing");
-        g_archive[on].rate = run.rate();
+        c->figures[on].rate = run.rate();
     }
 }
-BENCHMARK(BM_ArchiveFloodWithCaptures)
-    ->ArgName("archive")
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
 
-void BM_ArchiveLatencyWithCaptures(benchmark::State& state)
+void BM_LatencyOffAndOn(benchmark::State& state, Comparison* c)
 {
     const bool on = state.range(0) != 0;
     for (auto _ : state) {
-        const Run run
-            = runConsole(QStringList{"--flood", "--window", "1", "--count", QString::number(kLatencyRecords)}
-                    + kCaptureMix,
-                on);
+        const Run run = runConsole(
+            QStringList{"--flood", "--window", "1", "--count", QString::number(kLatencyRecords)} + c->mix,
+            c->settings(on));
         if (!reportRun(state, run))
             return;
-        g_archive[on].medianUs = run.medianUs();
-        g_archive[on].p99Us = run.p99Us();
+        c->figures[on].medianUs = run.medianUs();
+        c->figures[on].p99Us = run.p99Us();
     }
 }
-BENCHMARK(BM_ArchiveLatencyWithCaptures)
-    ->ArgName("archive")
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
 
-// Readings crossing their limits during the flood (the simulator's voltages swing far past the
-// default limits of 50), each crossing a journal row, with the journal on and off.
-ArchiveFigures g_journal[2]; // [0] off (JournalKeep=0), [1] on
+#define ORVIK_OFF_AND_ON(func, name, comparison)                                                             \
+    BENCHMARK_CAPTURE(func, name, &comparison)                                                               \
+        ->ArgName("on")                                                                                      \
+        ->Arg(0)                                                                                             \
+        ->Arg(1)                                                                                             \
+        ->Iterations(1)                                                                                      \
+        ->UseManualTime()                                                                                    \
+        ->Unit(benchmark::kMillisecond)
+ORVIK_OFF_AND_ON(BM_FloodOffAndOn, archive, g_archive);
+ORVIK_OFF_AND_ON(BM_LatencyOffAndOn, archive, g_archive);
+ORVIK_OFF_AND_ON(BM_FloodOffAndOn, journal, g_journal);
+ORVIK_OFF_AND_ON(BM_LatencyOffAndOn, journal, g_journal);
 
-QByteArray journalSettings(bool on)
+void printComparison(const Comparison& c)
 {
-    return on ? QByteArray() : QByteArray("[Archive]\r\nJournalKeep=0\r\n");
-}
-
-const QStringList kCrossingMix{"--mix", "va=8,tr=2", "--events", "0.5"};
-
-void BM_JournalFloodWithCrossings(benchmark::State& state)
-{
-    const bool on = state.range(0) != 0;
-    for (auto _ : state) {
-        const Run run
-            = runConsole(QStringList{"--flood", "--chunk-max", "0", "--count", QString::number(kFloodRecords)}
-                    + kCrossingMix,
-                journalSettings(on));
-        if (!reportRun(state, run))
-            return;
-        if (run.missing() != 0)
-            state.SkipWithError("answers missing");
-        g_journal[on].rate = run.rate();
-    }
-}
-BENCHMARK(BM_JournalFloodWithCrossings)
-    ->ArgName("journal")
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
-
-void BM_JournalLatencyWithCrossings(benchmark::State& state)
-{
-    const bool on = state.range(0) != 0;
-    for (auto _ : state) {
-        const Run run
-            = runConsole(QStringList{"--flood", "--window", "1", "--count", QString::number(kLatencyRecords)}
-                    + kCrossingMix,
-                journalSettings(on));
-        if (!reportRun(state, run))
-            return;
-        g_journal[on].medianUs = run.medianUs();
-        g_journal[on].p99Us = run.p99Us();
-    }
-}
-BENCHMARK(BM_JournalLatencyWithCrossings)
-    ->ArgName("journal")
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
-
-void printComparison(const char* title, const ArchiveFigures (&figures)[2])
-{
-    const ArchiveFigures& off = figures[0];
-    const ArchiveFigures& on = figures[1];
+    const Figures& off = c.figures[0];
+    const Figures& on = c.figures[1];
     if (off.rate <= 0 && off.medianUs <= 0)
         return;
     const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-    std::printf("\n%s off | on | on/off\n", title);
+    std::printf("\n%s off | on | on/off\n", c.title);
     std::printf(
         "  records/s          %10.0f | %10.0f | %5.2f\n", off.rate, on.rate, ratio(on.rate, off.rate));
     std::printf("  answer median (us) %10.0f | %10.0f | %5.2f\n", off.medianUs, on.medianUs,
@@ -411,8 +367,8 @@ void printComparison(const char* title, const ArchiveFigures (&figures)[2])
 
 void printComparisons()
 {
-    printComparison("Captures during the flood, archive", g_archive);
-    printComparison("Limit crossings during the flood, journal", g_journal);
+    printComparison(g_archive);
+    printComparison(g_journal);
 }
 
 } // namespace
