@@ -487,7 +487,8 @@ TEST(TermBufferHistory, RandomWritesComeBackFromTheHistoryCellForCell)
     // Few attributes, so that rows of one attribute are common and mixed ones are near misses.
     const TTermCell looks[] = {TTermCell{'a', 1, 2, false, false}, TTermCell{'b', 1, 2, true, false},
         TTermCell{'c', 1, 3, false, false}, TTermCell{'d', 1, 2, false, true}};
-    const char text[] = "0123456789AB";
+    // Longer than the widest grid the test resizes to, so a write never reads past its end.
+    const char text[] = "0123456789ABCDEF";
     int pushed = 0;
     for (int step = 0; step < 20000; ++step) {
         const int x = pick(1, owner.columns);
