@@ -1,6 +1,6 @@
 #include "console/JournalPage.h"
 
-#include "console/LineInspector.h"
+#include "console/LineTracePanel.h"
 
 #include <QComboBox>
 #include <QFileDialog>

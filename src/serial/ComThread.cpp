@@ -1,7 +1,7 @@
 #include "serial/ComThread.h"
 
-#include "serial/ComPort.h"
 #include "common/QueuedCall.h"
+#include "serial/ComPort.h"
 #include "serial/SerialDevice.h"
 
 #include <QMetaObject>

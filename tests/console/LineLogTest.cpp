@@ -1,5 +1,5 @@
 #include "console/core/LineLog.h"
-#include "console/core/LineInspectorModel.h"
+#include "console/core/LineTraceModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "console/LineInspector.h"
+#include "console/LineTracePanel.h"
 
-#include "console/core/LineInspectorModel.h"
+#include "console/core/LineTraceModel.h"
 
 #include <QFile>
 #include <QFileDialog>

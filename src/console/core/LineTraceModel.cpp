@@ -1,4 +1,4 @@
-#include "console/core/LineInspectorModel.h"
+#include "console/core/LineTraceModel.h"
 
 #include "console/core/Csv.h"
 
