@@ -1,13 +1,14 @@
 // The archive through the window against the device simulator: PUSK captures appear on
 // "Архив" with the points the device sent (also one that came while the picture was held),
 // are shown on the chart, exported in both formats, one is deleted, and the rest are there
-// after a restart.
+// after a restart; a flood of captures at the pty's full speed leaves no backlog.
 #include "console/MainUnit.h"
 
 #include "../archive/ComtradeReader.h"
 #include "E2eSupport.h"
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureListModel.h"
+#include "archive/CaptureRecorder.h"
 #include "console/ArchivePage.h"
 #include "console/CommandDialogs.h"
 
@@ -23,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <unordered_set>
 
 #include "chart/Chart.h"
 #include "serial/ComPort.h"
@@ -276,4 +278,38 @@ TEST_F(ArchiveWindow, AnEmptyFileSettingTurnsTheArchiveOffAndIsKept)
     QByteArray saved = readAll(folder.filePath(QStringLiteral("Orvik.ini")));
     saved.replace("\r", "");
     EXPECT_NE(saved.indexOf("[Archive]\nFile=\nKeep=5\nJournalKeep=1000000\n"), -1) << saved.data();
+}
+
+TEST_F(ArchiveWindow, AFloodOfCapturesAtFullSpeedLeavesNoBacklog)
+{
+    Simulator sim({"--flood", "--chunk-max", "0", "--count", "60000", "--mix", "va=5,tr=4,burst=2",
+        "--burst-samples", "96", "--seed", "8"});
+    ASSERT_FALSE(sim.port().isEmpty());
+    QFile ini(folder.filePath(QStringLiteral("Orvik.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Com]\r\nComPortNo=" + sim.port().toLocal8Bit()
+        + "\r\nBaudRate=13\r\n[Archive]\r\nKeep=1000000\r\n");
+    ini.close();
+    start(sim.port());
+    auto* recorder = form->findChild<CaptureRecorder*>();
+    auto* store = form->findChild<ArchiveStore*>();
+    ASSERT_TRUE(recorder && store);
+    std::int64_t handed = 0;
+    std::unordered_set<std::int64_t> stored;
+    QObject::connect(recorder, &CaptureRecorder::captureReady,
+        [&](const CaptureData& c) { handed = std::max(handed, c.key); });
+    QObject::connect(
+        store, &ArchiveStore::captureStored, [&](const CaptureRow& r, bool) { stored.insert(r.id); });
+    form->PageControl1->setCurrentIndex(1);
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    ASSERT_TRUE(sim.finished(120000));
+    // Every capture handed over while the flood lasted is in the file moments after it.
+    const std::int64_t atEnd = handed;
+    QElapsedTimer sinceEnd;
+    sinceEnd.start();
+    ASSERT_TRUE(waitFor([&] { return std::int64_t(stored.size()) >= atEnd; }));
+    EXPECT_GT(atEnd, 1000);
+    EXPECT_LT(sinceEnd.elapsed(), 1500) << atEnd << " captures";
+    EXPECT_TRUE(store->failure().isEmpty()) << store->failure().toStdString();
 }
