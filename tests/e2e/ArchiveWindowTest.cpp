@@ -105,7 +105,7 @@ protected:
     }
     CaptureListModel& list() { return *form->Archive->Model(); }
     void select(int row) { form->Archive->CaptureList->selectRow(row); }
-    ExportResult exportWith(QPushButton* button, const QString& file)
+    ExportResult exportWith(QAbstractButton* button, const QString& file)
     {
         chosenFile = file;
         ExportResult result;
