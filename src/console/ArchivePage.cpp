@@ -30,6 +30,9 @@ const QString exportCsv = QStringLiteral("Експорт CSV");
 const QString exportComtrade = QStringLiteral("Експорт COMTRADE");
 const QString comtrade1999 = QStringLiteral("Експорт COMTRADE 1999 (ASCII)");
 const QString comtrade2013 = QStringLiteral("Експорт COMTRADE 2013 (BINARY32, всяка проба точно)");
+const QString comtradeTip
+    = QStringLiteral("Щракване: COMTRADE 1999 (ASCII). Стрелката: избор между 1999 и 2013 "
+                     "(BINARY32, всяка проба точно).");
 const QString remove = QStringLiteral("Изтрий");
 const QString csvFilter = QStringLiteral("CSV (*.csv);;All (*)");
 const QString comtradeFilter = QStringLiteral("COMTRADE (*.cfg);;All (*)");
@@ -106,6 +109,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     ExportComtrade->setObjectName(QStringLiteral("ExportComtrade"));
     ExportComtrade->setText(text::exportComtrade);
     ExportComtrade->setPopupMode(QToolButton::MenuButtonPopup);
+    ExportComtrade->setToolTip(text::comtradeTip);
     ExportComtrade->setSizePolicy(ExportCsv->sizePolicy());
     auto* comtradeMenu = new QMenu(ExportComtrade);
     connect(comtradeMenu->addAction(text::comtrade1999), &QAction::triggered, this,
