@@ -12,17 +12,20 @@
 #include "console/ArchivePage.h"
 #include "console/CommandDialogs.h"
 
+#include <QAction>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 #include <unordered_set>
 
@@ -107,7 +110,11 @@ protected:
     }
     CaptureListModel& list() { return *form->Archive->Model(); }
     void select(int row) { form->Archive->CaptureList->selectRow(row); }
-    ExportResult exportWith(QPushButton* button, const QString& file)
+    ExportResult exportWith(QAbstractButton* button, const QString& file)
+    {
+        return exportWith([button] { button->click(); }, file);
+    }
+    ExportResult exportWith(const std::function<void()>& trigger, const QString& file)
     {
         chosenFile = file;
         ExportResult result;
@@ -117,7 +124,7 @@ protected:
                   result = r;
                   done = true;
               });
-        button->click();
+        trigger();
         waitFor([&] { return done; });
         QObject::disconnect(c);
         return result;
@@ -225,6 +232,20 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
     ASSERT_EQ(record->values.size(), sent[0].size());
     for (std::size_t i = 0; i < sent[0].size(); ++i)
         EXPECT_EQ(record->values[i], double(sent[0][i].second));
+    EXPECT_GT(record->sampleRate, 0); // the device's points are evenly spaced
+
+    // The button's second choice: COMTRADE 2013, BINARY32.
+    const QList<QAction*> choices = form->Archive->ExportComtrade->menu()->actions();
+    ASSERT_EQ(choices.size(), 2);
+    const ExportResult exact
+        = exportWith([&] { choices[1]->trigger(); }, folder.filePath(QStringLiteral("exact")));
+    ASSERT_EQ(exact.outcome, ExportOutcome::Written) << exact.error.toStdString();
+    const auto binary = readComtrade(readAll(folder.filePath(QStringLiteral("exact.cfg"))),
+        readAll(folder.filePath(QStringLiteral("exact.dat"))));
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(binary->fileType, "BINARY32");
+    EXPECT_EQ(binary->values, record->values);
+    EXPECT_EQ(binary->timesUs, record->timesUs);
 
     // Capture 2 deleted after the question.
     select(2);
@@ -314,4 +335,29 @@ TEST_F(ArchiveWindow, AFloodOfCapturesAtFullSpeedLeavesNoBacklog)
     EXPECT_GT(atEnd, 1000);
     EXPECT_LT(sinceEnd.elapsed(), 1500) << atEnd << " captures";
     EXPECT_TRUE(store->failure().isEmpty()) << store->failure().toStdString();
+}
+
+// The page says how much an export could not keep, and why one was refused.
+TEST(ArchivePageSays, RoundedSamplesAndATimeThatStandsStill)
+{
+    ArchiveStore store;
+    ArchivePage page(store);
+    QStringList reports;
+    page.Report = [&](const QString& m) { reports << m; };
+    ExportResult r;
+    r.id = 3;
+    r.format = ExportFormat::Comtrade;
+    r.path = QStringLiteral("/tmp/fault.cfg");
+    r.rounded = 81;
+    r.points = 82;
+    r.largestError = 0.61;
+    emit store.exported(r);
+    EXPECT_TRUE(page.ArchiveStatus->text().contains(QStringLiteral("81 от 82 проби са закръглени")))
+        << page.ArchiveStatus->text().toStdString();
+    EXPECT_TRUE(page.ArchiveStatus->text().contains(QStringLiteral("COMTRADE 2013")));
+    EXPECT_TRUE(reports.isEmpty()); // written all the same
+    r.outcome = ExportOutcome::XStandsStill;
+    emit store.exported(r);
+    EXPECT_TRUE(page.ArchiveStatus->text().contains(QStringLiteral("скала 0")));
+    EXPECT_EQ(reports.size(), 1);
 }
