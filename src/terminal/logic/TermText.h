@@ -79,6 +79,8 @@ namespace term_text {
 QChar cellChar(const TTermCell& cell);
 // The visible symbol of a control byte (U+2400 block; DEL is U+2421).
 char16_t controlPicture(unsigned char byte);
+// The character of the DEC line-drawing set for a byte 0x5F..0x7E.
+char16_t lineDrawing(unsigned char byte);
 // Characters that end a word for double-click selection (besides blanks).
 bool wordChar(QChar ch);
 
