@@ -288,9 +288,10 @@ void TCustomComTerminal::applyScrollPolicies()
 {
     const bool h = scrollBars_ == ssHorizontal || scrollBars_ == ssBoth;
     const bool v = scrollBars_ == ssVertical || scrollBars_ == ssBoth;
-    // A fitted grid never needs the horizontal bar, and keeps the vertical one so that its
-    // appearing with the first history row does not change the width the grid fits.
-    setHorizontalScrollBarPolicy(h && !fitToWindow_ ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    // A fitted grid keeps the vertical bar so that its appearing with the first history row
+    // does not change the width the grid fits; it needs the horizontal one only when a
+    // program asks for more columns (132) than the box holds.
+    setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(!v ? Qt::ScrollBarAlwaysOff
             : fitToWindow_        ? Qt::ScrollBarAlwaysOn
                                   : Qt::ScrollBarAsNeeded);
@@ -484,6 +485,17 @@ QRect TCustomComTerminal::caretRect() const
 
 void TCustomComTerminal::CaretMoved()
 {
+    // A grid wider than the view: the view follows the caret sideways when the caret moves
+    // (not when the view is panned away from it).
+    if (QScrollBar* bar = horizontalScrollBar(); bar->maximum() > 0 && CaretPos() != followedCaret_) {
+        followedCaret_ = CaretPos();
+        const int x = CaretPos().X;
+        const int shown = std::max(1, viewport()->width() / fontWidth_);
+        if (x < TopLeft().X)
+            bar->setValue(x - 1);
+        else if (x >= TopLeft().X + shown)
+            bar->setValue(x - shown);
+    }
     if (!caretCreated_)
         return;
     const QRect now = caretRect();
@@ -732,12 +744,19 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
             }
         };
         if (!findText_.isEmpty()) {
-            for (const term_text::Match& m : term_text::FindInLine(*this, line, findText_)) {
-                const bool current = match_ && match_->Start == m.Start;
-                over(m.Start.Column, m.Start.Column + m.Length - 1, [&](TTermCell& c) {
-                    c.ForeColor = clBlack;
-                    c.BackColor = current ? kCurrentMatchBack : kMatchBack;
-                });
+            // Matches starting on this line, and those that wrapped on to it from the lines above.
+            std::int64_t from = line;
+            while (from > FirstLine() && from > line - findText_.size() && LineWrapped(from - 1))
+                --from;
+            for (std::int64_t start = from; start <= line; ++start) {
+                const int shift = int(line - start) * LineColumns();
+                for (const term_text::Match& m : term_text::FindInLine(*this, start, findText_)) {
+                    const bool current = match_ && match_->Start == m.Start;
+                    over(m.Start.Column - shift, m.Start.Column + m.Length - 1 - shift, [&](TTermCell& c) {
+                        c.ForeColor = clBlack;
+                        c.BackColor = current ? kCurrentMatchBack : kMatchBack;
+                    });
+                }
             }
         }
         if (const auto selected = Selection().ColumnsOn(line, Columns()))

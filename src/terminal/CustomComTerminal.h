@@ -263,6 +263,7 @@ private:
     int caretHeight_ = 0;
     bool caretCreated_ = false;
     QRect shownCaret_;
+    TTermPos followedCaret_{1, 1};
 
     QRect dirty_;
     bool flushQueued_ = false;

@@ -491,7 +491,8 @@ bool TTermEngine::ExecuteCode(TEscapeCode Code, QByteArrayList* Params)
         // Inside the region only; the caret goes to column 1.
         if (y >= scrollTop_ && y <= scrollBottom_) {
             const int n = paramOr(Params, 1, 1);
-            scrollRegion(y, scrollBottom_, Code == escDeleteLines ? n : -n);
+            screenRowsChanged(y, scrollBottom_);
+            buffer_.ScrollRows(y, scrollBottom_, Code == escDeleteLines ? n : -n);
             MoveCaret(1, y);
         }
         break;
@@ -518,7 +519,8 @@ bool TTermEngine::ExecuteCode(TEscapeCode Code, QByteArrayList* Params)
     case escScrollUp:
     case escScrollDown: {
         const int n = std::min(paramOr(Params, 1, 1), rows_);
-        scrollRegion(scrollTop_, scrollBottom_, Code == escScrollUp ? n : -n);
+        screenRowsChanged(scrollTop_, scrollBottom_);
+        buffer_.ScrollRows(scrollTop_, scrollBottom_, Code == escScrollUp ? n : -n);
         break;
     }
     case escDesignateG0:
@@ -598,9 +600,13 @@ bool TTermEngine::ExecuteCode(TEscapeCode Code, QByteArrayList* Params)
         SetMode(list, false);
         break;
     case escReset:
+        // The attributes, and what a program may leave set: the character sets and the region.
         list.clear();
         list.append("0");
         SetAttributes(list);
+        charsets_ = Charsets{};
+        resetRegion();
+        originMode_ = false;
         break;
     // DECSC and DECRC also keep the character sets and origin mode.
     case escSaveCaretAndAttr:

@@ -91,8 +91,14 @@ std::vector<Match> FindInLine(const TTermLines& lines, std::int64_t line, const 
     if (needle.isEmpty())
         return found;
     std::vector<TTermCell> cells;
-    const QString s = lineString(lines, line, cells);
-    for (qsizetype at = s.indexOf(needle, 0, Qt::CaseInsensitive); at >= 0;
+    QString s = lineString(lines, line, cells);
+    const qsizetype own = s.size();
+    // A line continued by wrapping is searched with as much of what follows as a match that
+    // starts on it can reach.
+    for (std::int64_t next = line;
+         lines.LineWrapped(next) && next + 1 < lines.EndLine() && s.size() < own + needle.size() - 1;)
+        s += lineString(lines, ++next, cells);
+    for (qsizetype at = s.indexOf(needle, 0, Qt::CaseInsensitive); at >= 0 && at < own;
          at = s.indexOf(needle, at + 1, Qt::CaseInsensitive))
         found.push_back(Match{TTermTextPos{line, int(at) + 1}, int(needle.size())});
     return found;

@@ -94,7 +94,8 @@ struct Match {
     TTermTextPos Start;
     int Length = 0;
 };
-// Occurrences of needle in one line, without regard to case, left to right.
+// Occurrences of needle that start in one line, without regard to case, left to right; one
+// may run on into the lines that continue it by wrapping (its Length then passes the line's end).
 std::vector<Match> FindInLine(const TTermLines& lines, std::int64_t line, const QString& needle);
 // The next occurrence after `after` (or the last before `before` when backwards), wrapping
 // round the ends; nothing when the needle is empty or nowhere.
