@@ -343,8 +343,11 @@ void TTermEngine::AdvanceCaret(TCaretMotion Step)
         reverseLineFeed();
         break;
     case mtTab:
+        // With no stop further on, the tab goes to the last column (as a VT100's does).
         if (const int stop = buffer_.NextTab(x + 1); stop > 0)
             MoveCaret(stop, y);
+        else
+            MoveCaret(columns_, y);
         break;
     case mtBackspace:
         if (x > 1)
@@ -447,13 +450,16 @@ void TTermEngine::ClearScreen()
 
 bool TTermEngine::ExecuteCode(TEscapeCode Code, QByteArrayList* Params)
 {
-    const int p1 = TEscapeCodes::GetParam(1, Params);
+    int p1 = TEscapeCodes::GetParam(1, Params);
     const int p2 = TEscapeCodes::GetParam(2, Params);
     const int x = caretPos_.X;
     const int y = caretPos_.Y;
     QByteArrayList local;
     QByteArrayList& list = Params ? *Params : local;
 
+    // CUU, CUD, CUF, CUB: a count of 0 moves one, as the default does.
+    if (p1 == 0 && Code >= escCursorUp && Code <= escCursorRight)
+        p1 = 1;
     switch (Code) {
     case escCursorUp:
     case escAppCursorUp:

@@ -166,7 +166,7 @@ TEST(TermEnginePrint, CaretSteps)
         {"tab from 1", {1, 3}, "\t", {9, 3}},
         {"tab from 9", {9, 3}, "\t", {17, 3}},
         {"tab from 72", {72, 3}, "\t", {73, 3}},
-        {"tab from 73", {73, 3}, "\t", {73, 3}},
+        {"tab from 73 to the last column", {73, 3}, "\t", {80, 3}},
         {"tab from 80", {80, 3}, "\t", {80, 3}},
         {"backspace at 1", {1, 3}, "\b", {1, 3}},
         {"backspace", {5, 3}, "\b\b", {3, 3}},
@@ -197,7 +197,7 @@ TEST(TermEnginePrint, FormFeedClearsAndRestoresTabStops)
     t.ShowText("text");
     t.ExecuteCode(escClearAllTabs, nullptr);
     t.ShowText("\t");
-    EXPECT_EQ(t.CaretPos(), (TTermPos{5, 1}));
+    EXPECT_EQ(t.CaretPos(), (TTermPos{80, 1})); // no stop: the last column
     t.ShowText("\f");
     EXPECT_TRUE(t.screenEmpty());
     EXPECT_EQ(t.CaretPos(), (TTermPos{1, 1}));
@@ -281,8 +281,8 @@ TEST(TermEngineCodes, CaretMovementIsClamped)
     const Case cases[] = {
         {esc("[5A"), {10, 3}, {10, 1}},
         {esc("[200C"), {10, 3}, {80, 3}},
-        {esc("[0A"), {10, 3}, {10, 3}},
-        {esc("[0D"), {10, 3}, {10, 3}},
+        {esc("[0A"), {10, 3}, {10, 2}}, // 0 counts as 1
+        {esc("[0D"), {10, 3}, {9, 3}},
         {esc("[B"), {10, 3}, {10, 4}},
         {esc("[3D"), {10, 3}, {7, 3}},
         {esc("[H"), {10, 3}, {1, 1}},
@@ -384,7 +384,7 @@ TEST(TermEngineCodes, TabStops)
     t.ShowText(esc("[g") + "\r\t\t");
     EXPECT_EQ(t.CaretPos(), (TTermPos{17, 1}));
     t.ShowText(esc("[3g") + "\r\t");
-    EXPECT_EQ(t.CaretPos(), (TTermPos{1, 1}));
+    EXPECT_EQ(t.CaretPos(), (TTermPos{80, 1}));
 }
 
 TEST(TermEngineCodes, Attributes)
