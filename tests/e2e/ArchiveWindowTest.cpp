@@ -333,7 +333,8 @@ TEST_F(ArchiveWindow, AFloodOfCapturesAtFullSpeedLeavesNoBacklog)
     sinceEnd.start();
     ASSERT_TRUE(waitFor([&] { return std::int64_t(stored.size()) >= atEnd; }));
     EXPECT_GT(atEnd, 1000);
-    EXPECT_LT(sinceEnd.elapsed(), 1500) << atEnd << " captures";
+    // Moments, not the minutes a backlog of thousands would take; generous for a loaded machine.
+    EXPECT_LT(sinceEnd.elapsed(), 10000) << atEnd << " captures";
     EXPECT_TRUE(store->failure().isEmpty()) << store->failure().toStdString();
 }
 
