@@ -539,8 +539,9 @@ TEST(ArchiveKill, AGrowingCaptureIsInTheFileWithinHalfASecond)
         while (peek.value(QStringLiteral("SELECT sum(points) FROM captures")).toInt() < 200
             && sinceFed.elapsed() < 10000)
             QThread::msleep(5);
-        // The quiet rule alone would have written it after two seconds.
-        EXPECT_LT(sinceFed.elapsed(), 500);
+        // Due within half a second; the quiet rule alone would write it after 2.2 s, and the
+        // margin between is for a sanitized build on a loaded machine.
+        EXPECT_LT(sinceFed.elapsed(), 1500);
     }
     while (sinceFed.elapsed() < 1000)
         QThread::msleep(5);
