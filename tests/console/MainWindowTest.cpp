@@ -854,15 +854,15 @@ TEST_F(MainWindow, JournalFilteredToEventsExportsThemAndACaptureRowAsksForItsCap
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile(path).size() > 0; }, 5000));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QByteArray text = file.readAll();
-    EXPECT_EQ(text.count("\r\n"), 3); // every line ends with CR LF
-    const QList<QByteArray> lines = text.replace("\r\n", "\n").split('\n');
+    const QByteArray csv = file.readAll();
+    EXPECT_EQ(csv.count("\r\n"), csv.count('\n')); // every line ends with CR LF
+    const QList<QByteArray> lines = csv.split('\n');
     ASSERT_EQ(lines.size(), 4); // header, two rows, the empty piece after the last line end
-    EXPECT_EQ(lines[0], QByteArray("time,kind,subject,value,text"));
+    EXPECT_EQ(lines[0], QByteArray("time,kind,subject,value,text\r"));
     EXPECT_TRUE(lines[1].contains(",event,RK1,80,Аварийно събитие RK1 при температура 80 °C"))
         << lines[1].toStdString();
     EXPECT_TRUE(lines[2].contains(",event,SUK,20,")) << lines[2].toStdString();
-    EXPECT_TRUE(lines[1].endsWith("°C") && lines[1].at(23) == 'Z') << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("°C\r") && lines[1].at(23) == 'Z') << lines[1].toStdString();
 
     page->JournalFilter->setCurrentIndex(4); // "Записи"
     ASSERT_EQ(page->model()->rowCount(), 1);
