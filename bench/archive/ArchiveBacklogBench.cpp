@@ -8,6 +8,7 @@
 #include "archive/ArchiveStore.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
@@ -28,6 +29,7 @@ constexpr int kPoints = 96;
 // The program's orderly exit gives up after 4 s and its last resort ends it at 5 s.
 constexpr int kSignalDeadlineMs = 4000;
 constexpr int kLastResortMs = 5000;
+constexpr int kArchiveMarginMs = 500;
 
 CaptureData capture(std::int64_t key)
 {
@@ -76,9 +78,13 @@ int runChild(const QString& path, bool bySignal)
     std::fflush(stdout);
     QElapsedTimer t;
     t.start();
-    (void)bySignal;
-    store.close();
-    std::printf("CLOSED %lld\n", static_cast<long long>(t.elapsed()));
+    // As the window closes it: on a signal, within the orderly exit's deadline less the
+    // margin it leaves the rest of the close.
+    const std::int64_t deadline
+        = bySignal ? QDateTime::currentMSecsSinceEpoch() + kSignalDeadlineMs - kArchiveMarginMs : 0;
+    const ArchiveStore::Unstored lost = store.close(deadline);
+    std::printf("CLOSED %lld ms, not stored: %lld captures, %lld rows\n", static_cast<long long>(t.elapsed()),
+        static_cast<long long>(lost.captures), static_cast<long long>(lost.rows));
     std::fflush(stdout);
     return 0;
 }
