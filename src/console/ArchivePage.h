@@ -19,6 +19,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTableView;
+class QToolButton;
 
 // "Архивът не записва: <why>; чакат N" while the archive keeps trying; empty while it writes.
 QString archiveNotWritingText(const ArchiveStore& store);
@@ -47,6 +48,7 @@ public:
     void HideCaptureClick();
     void ExportCsvClick();
     void ExportComtradeClick();
+    void ExportComtrade2013Click();
     void DeleteCaptureClick();
 
     // The capture chosen in the list; 0 when none.
@@ -57,7 +59,8 @@ public:
     QPushButton* ShowCapture = nullptr;
     QPushButton* HideCapture = nullptr;
     QPushButton* ExportCsv = nullptr;
-    QPushButton* ExportComtrade = nullptr;
+    // Clicked: COMTRADE 1999; its menu offers 2013 (BINARY32) as well.
+    QToolButton* ExportComtrade = nullptr;
     QPushButton* DeleteCapture = nullptr;
     QLabel* ArchiveStatus = nullptr;
 
