@@ -53,6 +53,9 @@ const QString rounded
                      "%5).");
 const QString exactIn2013 = QStringLiteral(" Експортът COMTRADE 2013 (BINARY32) ги пази точно.");
 const QString writeFailed = QStringLiteral("Грешка при запис на %1: %2");
+const QString notWriting = QStringLiteral("Архивът не записва: %1; чакат %2");
+const QString cannotShow = QStringLiteral("Записът не може да се покаже: архивът не записва (%1).");
+const QString cannotExport = QStringLiteral("Записът не може да се изнесе: архивът не записва (%1).");
 } // namespace text
 
 // Purposes of a capture asked for.
@@ -76,6 +79,13 @@ QString withExtension(QString path, const QString& extension)
 }
 
 } // namespace
+
+QString archiveNotWritingText(const ArchiveStore& store)
+{
+    if (store.notWriting().isEmpty())
+        return {};
+    return text::notWriting.arg(store.notWriting()).arg(store.waiting());
+}
 
 ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     : QWidget(parent)
@@ -177,6 +187,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
         if (Report)
             Report(why);
     });
+    connect(&store_, &ArchiveStore::writingChanged, this, &ArchivePage::onWritingChanged);
     connect(&store_, &ArchiveStore::capturesListed, this, [this](const std::vector<CaptureRow>& rows) {
         pendingRows_.clear();
         pendingRemoved_.clear();
@@ -196,6 +207,26 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
 void ArchivePage::setStatus(const QString& message)
 {
     ArchiveStatus->setText(message);
+}
+
+void ArchivePage::onWritingChanged()
+{
+    const QString trouble = archiveNotWritingText(store_);
+    if (!trouble.isEmpty())
+        setStatus(trouble);
+    else if (store_.isOn())
+        setStatus(text::opened.arg(store_.path()));
+}
+
+bool ArchivePage::canRead(const QString& refusal)
+{
+    if (store_.notWriting().isEmpty())
+        return true;
+    const QString why = refusal.arg(store_.notWriting());
+    setStatus(why);
+    if (Report)
+        Report(why);
+    return false;
 }
 
 void ArchivePage::updateButtons()
@@ -248,7 +279,7 @@ std::int64_t ArchivePage::SelectedCapture() const
 
 void ArchivePage::ShowCaptureClick()
 {
-    if (const std::int64_t id = SelectedCapture())
+    if (const std::int64_t id = SelectedCapture(); id && canRead(text::cannotShow))
         store_.loadCapture(id, kForOverlay);
 }
 
@@ -272,7 +303,7 @@ void ArchivePage::onLoaded(const StoredCapture& capture, int purpose)
 void ArchivePage::exportSelected(ExportFormat format)
 {
     const std::int64_t id = SelectedCapture();
-    if (!id || !SaveFileDialog)
+    if (!id || !SaveFileDialog || !canRead(text::cannotExport))
         return;
     const bool csv = format == ExportFormat::Csv;
     const QString caption = csv                ? text::exportCsv

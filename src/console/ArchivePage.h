@@ -21,6 +21,9 @@ class QPushButton;
 class QTableView;
 class QToolButton;
 
+// "Архивът не записва: <why>; чакат N" while the archive keeps trying; empty while it writes.
+QString archiveNotWritingText(const ArchiveStore& store);
+
 class ArchivePage : public QWidget {
     Q_OBJECT
 public:
@@ -72,6 +75,9 @@ private:
     void onExported(const ExportResult& result);
     void applyPending();
     void setStatus(const QString& text);
+    void onWritingChanged();
+    // False, with the reason said, while the archive does not write.
+    bool canRead(const QString& refusal);
     void updateButtons();
     void exportSelected(ExportFormat format);
 

@@ -757,7 +757,7 @@ void TForm1::FormClose()
     }
     // The capture so far is committed before the window goes.
     recorder_->flush();
-    archive_->close();
+    closeArchive();
     if (Log->StateOn())
         log_.close();
 }

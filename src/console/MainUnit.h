@@ -136,6 +136,9 @@ public:
 
     // How errors reach the operator (the application's error report); tests replace it.
     std::function<void(const QString& message)> ErrorReport;
+    // When the window must be closed by (milliseconds since the epoch; 0 for no such time):
+    // the archive's backlog is written until then, and what still waits is reported.
+    std::int64_t CloseDeadline = 0;
     // The open and save file dialogs; an empty result means the operator cancelled.
     std::function<QString(const QString& caption, const QString& folder, const QString& filter, bool save)>
         FileDialog;
@@ -260,6 +263,7 @@ private:
     ArchivePage* buildArchivePage();
     void loadArchiveSettings(const TIniFile& ini);
     void saveArchiveSettings(TIniFile& ini);
+    void closeArchive();
     void setUpConnection();
     void connectSerial();
     // After the port was opened, reopened or reconfigured: Label3 and Label5 show it and the

@@ -5,7 +5,9 @@
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureRecorder.h"
 #include "chart/Chart.h"
+#include "console/ArchiveClosing.h"
 #include "console/ArchivePage.h"
+#include "console/StatusLine.h"
 #include "serial/ComPort.h"
 
 #include <QCoreApplication>
@@ -32,7 +34,18 @@ ArchivePage* TForm1::buildArchivePage()
     Archive->Confirm = [this](const QString& question) {
         return QMessageBox::question(this, QCoreApplication::applicationName(), question) == QMessageBox::Yes;
     };
+    connect(archive_, &ArchiveStore::writingChanged, this, [this] {
+        if (StatusLine)
+            StatusLine->setArchiveState(archiveNotWritingText(*archive_));
+    });
     return Archive;
+}
+
+void TForm1::closeArchive()
+{
+    const ArchiveStore::Unstored lost = closeArchiveShowingProgress(*archive_, this, CloseDeadline);
+    if ((lost.captures > 0 || lost.rows > 0) && ErrorReport)
+        ErrorReport(archiveUnstoredText(lost));
 }
 
 void TForm1::loadArchiveSettings(const TIniFile& ini)

@@ -53,10 +53,25 @@ TStatusLine::TStatusLine(QWidget* parent)
     unanswered_ = field(this, "StatusUnanswered", text::unansweredHint);
     rejected_ = field(this, "StatusRejected", text::rejectedHint);
     lineErrors_ = field(this, "StatusLineErrors", text::lineErrorsHint);
+    archive_ = field(this, "StatusArchive");
+    archive_->hide();
     layout->addWidget(state_, 1);
     for (QLabel* l : {rx_, tx_, records_, unanswered_, rejected_, lineErrors_})
         layout->addWidget(l);
+    layout->addWidget(archive_);
     showFigures({}, {});
+}
+
+void TStatusLine::setArchiveState(const QString& text)
+{
+    archive_->setText(text);
+    archive_->setToolTip(text);
+    archive_->setVisible(!text.isEmpty());
+}
+
+QString TStatusLine::archiveState() const
+{
+    return archive_->text();
 }
 
 void TStatusLine::setConnectionState(const QString& text)

@@ -23,6 +23,9 @@ public:
     void showFigures(const TLinkFigures& figures, const TLineErrorCounts& lineErrors);
     // The figures as shown, one text per field (for a reader of the window and its tests).
     QString figuresText() const;
+    // "Архивът не записва: ..." while the archive keeps trying; empty hides the field.
+    void setArchiveState(const QString& text);
+    QString archiveState() const;
 
 private:
     QLabel* state_ = nullptr;
@@ -32,6 +35,7 @@ private:
     QLabel* unanswered_ = nullptr;
     QLabel* rejected_ = nullptr;
     QLabel* lineErrors_ = nullptr;
+    QLabel* archive_ = nullptr;
 };
 
 // "850 B/s", "12.4 kB/s"

@@ -1,11 +1,14 @@
 #include "console/MainUnit.h"
 
+#include "archive/CaptureListModel.h"
 #include "chart/Chart.h"
 #include "chart/core/LineSeries.h"
+#include "console/ArchivePage.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/JournalPage.h"
 #include "console/ScopeToolBar.h"
+#include "console/StatusLine.h"
 #include "console/core/JournalRecorder.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
@@ -24,9 +27,12 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -899,6 +905,108 @@ TEST_F(MainWindow, JournalRowsAreKeptInTheArchiveAndListedAtTheNextStart)
     ASSERT_TRUE(QTest::qWaitFor([&] { return page->model()->rowCount() == 1; }, 5000));
     EXPECT_EQ(page->model()->index(0, TJournalModel::ColSubject).data().toString(), QStringLiteral("RK3"));
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// What the archive file holds, read by a connection of the test's own after the window went.
+QVariant archiveValue(const QString& folder, const QString& sql)
+{
+    QVariant value;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(folder + QStringLiteral("/OrvikArchive.db"));
+        QSqlQuery q(db);
+        if (db.open() && q.exec(sql) && q.next())
+            value = q.value(0);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return value;
+}
+
+TEST_F(MainWindow, TheRowOfACaptureCommittedAtCloseIsInTheFile)
+{
+    // Closed right after the samples, and right after a port close: the capture is committed
+    // by the window's close, and so is the journal row its store makes.
+    for (const bool portFirst : {false, true}) {
+        SCOPED_TRACE(portFirst ? "port closed first" : "window closed");
+        QTemporaryDir folder;
+        form = std::make_unique<TForm1>(folder.path());
+        form->ErrorReport = [this](const QString& m) { errors << m; };
+        connectPeer();
+        peer.write("W:ST1;2;3;4;*\r");
+        EXPECT_EQ(peer.read(4), "OK\r\n");
+        if (portFirst)
+            form->ComPort1->ClosePort();
+        form->close();
+        EXPECT_EQ(archiveValue(folder.path(), QStringLiteral("SELECT points FROM captures")).toInt(), 4);
+        EXPECT_EQ(
+            archiveValue(folder.path(), QStringLiteral("SELECT value FROM journal WHERE kind = 'capture'"))
+                .toString(),
+            QStringLiteral("4"));
+    }
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    form = std::make_unique<TForm1>(dir.path());
+}
+
+TEST_F(MainWindow, ClosingWhileTheArchiveDoesNotWriteShowsWhatWaitsAndSaysWhatWasNotStored)
+{
+    connectPeer();
+    peer.write("W:ST1;2;3;*\rW:RS+ROSC\r");
+    EXPECT_EQ(peer.read(8), "OK\r\nOK\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Archive->Model()->rowCount() == 1; }, 5000));
+    // Another program takes the file for longer than the busy wait.
+    QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+    other.setDatabaseName(dir.path() + QStringLiteral("/OrvikArchive.db"));
+    ASSERT_TRUE(other.open());
+    {
+        QSqlQuery q(other);
+        ASSERT_TRUE(q.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE other(x)")));
+    }
+    peer.write("W:ST5;6;*\rW:RS+ROSC\r");
+    EXPECT_EQ(peer.read(8), "OK\r\nOK\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->StatusLine->archiveState().isEmpty(); }, 15000));
+    EXPECT_TRUE(form->StatusLine->archiveState().startsWith(QStringLiteral("Архивът не записва: ")))
+        << form->StatusLine->archiveState().toStdString();
+    EXPECT_TRUE(form->StatusLine->archiveState().contains(QStringLiteral("locked")));
+    EXPECT_EQ(form->Archive->ArchiveStatus->text(), form->StatusLine->archiveState());
+    // Show and Export say why they cannot.
+    form->Archive->CaptureList->selectRow(0);
+    form->Archive->ShowCapture->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 5000));
+    EXPECT_TRUE(errors.last().contains(QStringLiteral("не може да се покаже")))
+        << errors.last().toStdString();
+    chosenFile = dir.path() + QStringLiteral("/x.csv");
+    form->Archive->ExportCsv->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return errors.size() == 2; }, 5000));
+    EXPECT_TRUE(errors.last().contains(QStringLiteral("не може да се изнесе")))
+        << errors.last().toStdString();
+    errors.clear();
+
+    // The close shows what waits and why, and may give up on it.
+    QString shown;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* dialog = form->findChild<QProgressDialog*>(QStringLiteral("ArchiveClosing"));
+        if (dialog && dialog->isVisible() && shown.isEmpty()) {
+            shown = dialog->labelText();
+            dialog->findChild<QPushButton*>()->click();
+        }
+    });
+    watch.start();
+    form->close();
+    watch.stop();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Архивът не записва: "))) << shown.toStdString();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Архивът не съхрани 1 записа и ")))
+        << errors[0].toStdString();
+    other.close();
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
 }
 
 } // namespace
