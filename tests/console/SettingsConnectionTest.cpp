@@ -248,6 +248,31 @@ TEST_F(SettingsTest, TheWindowComesBackWhereItsFrameWas)
     EXPECT_TRUE(errors.empty());
 }
 
+// As a window manager does: the frame is told only after the window was shown and placed,
+// with no move or resize of the window to go with it. The window is put right once the
+// frame is known, and a close before that saves the corner asked for, not the client
+// area's corner taken for the frame's.
+TEST_F(SettingsTest, AFrameToldLateStillGivesTheSavedPlace)
+{
+    const QMargins frame(1, 20, 1, 5);
+    writeFile(path("Orvik.ini"), "[Position]\nLeft=140\nTop=160\n");
+    for (const bool toldBeforeClose : {true, false}) {
+        SCOPED_TRACE(toldBeforeClose);
+        auto form = makeForm();
+        bool frameKnown = false;
+        form->WindowPosition().FrameMargins = [&] { return frameKnown ? frame : QMargins(); };
+        form->show();
+        QCoreApplication::processEvents(); // the show's own moves and resizes pass unframed
+        if (toldBeforeClose) {
+            frameKnown = true;
+            EXPECT_TRUE(waitFor([&] { return form->geometry().topLeft() == QPoint(141, 180); }));
+            EXPECT_TRUE(waitFor([&] { return !form->WindowPosition().settling(); }));
+        }
+        form->close();
+        EXPECT_TRUE(readAll(path("Orvik.ini")).contains("Left=140\nTop=160\n"));
+    }
+}
+
 TEST_F(SettingsTest, ACustomRateIsKeptBesideBaudRateZero)
 {
     const struct {
