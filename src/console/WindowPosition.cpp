@@ -24,8 +24,11 @@ QPoint TWindowPosition::currentFramePosition(const QMargins& frame) const
 QPoint TWindowPosition::framePosition() const
 {
     // Without a confirmed frame the window's place says nothing about the corner: saving
-    // it moved the window by a title bar at every start.
-    return wanted_ ? *wanted_ : currentFramePosition(FrameMargins());
+    // it moved the window by a title bar at every start. A window not shown yet that was
+    // moved since is where it was moved to.
+    if (wanted_ && (window_.isVisible() || window_.pos() == *wanted_))
+        return *wanted_;
+    return currentFramePosition(FrameMargins());
 }
 
 void TWindowPosition::moveFrameTo(const QPoint& p)
@@ -66,7 +69,7 @@ void TWindowPosition::finish()
 void TWindowPosition::check()
 {
     if (!wanted_ || !window_.isVisible()) {
-        timer_.stop();
+        finish();
         return;
     }
     const QMargins frame = FrameMargins();
