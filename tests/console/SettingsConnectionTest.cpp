@@ -735,8 +735,56 @@ TEST_F(ConnectionTest, TheStatusLineAndTheInspectorShowWhatCrossedTheLink)
     // The answer goes out while the line is handled, and is listed after it.
     EXPECT_EQ(cell(3, TLineInspectorModel::ColDirection), QStringLiteral("→"));
     EXPECT_EQ(cell(3, TLineInspectorModel::ColText), QStringLiteral("OK⟨CR⟩⟨LF⟩"));
-    EXPECT_TRUE(form->StatusLine->figuresText().contains(QStringLiteral("Без отговор: 1 | Отхвърлени: 1")))
+    // RK0 is owed no answer.
+    EXPECT_TRUE(form->StatusLine->figuresText().contains(QStringLiteral("Без отговор: 0 | Отхвърлени: 1")))
         << form->StatusLine->figuresText().toStdString();
-    EXPECT_TRUE(form->StatusLine->figuresText().contains(QStringLiteral("Грешки на линията: 2/0/1/1")))
+    EXPECT_TRUE(form->StatusLine->figuresText().endsWith(QStringLiteral("Грешки: 4")))
+        << form->StatusLine->figuresText().toStdString();
+    EXPECT_EQ(form->StatusLine->findChild<QLabel*>(QStringLiteral("StatusLineErrors"))->toolTip(),
+        QStringLiteral("Грешки на линията от отварянето: рамка 2, четност 0, препълване 1, break 1"));
+}
+
+// A long stable name neither widens the window nor keeps it from its design size; the name
+// is shortened in the middle and whole in the tool tip. The figures stand still while the
+// port is closed.
+TEST_F(ConnectionTest, TheStatusLineKeepsTheWindowAtItsDesignSize)
+{
+    const QString name = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3D4E5F6-if00-port0");
+    form->ComPort1->SetPort(name);
+    form->resize(853, 588);
+    form->show();
+    EXPECT_FALSE(form->LinkMonitor()->refreshing());
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    EXPECT_TRUE(form->LinkMonitor()->refreshing());
+    line->pushInput("W:VA1/2\r");
+    waitFor([&] { return form->LinkMonitor()->stats().records() == 1; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->width(), 853);
+    EXPECT_LE(form->minimumSizeHint().width(), 853);
+    EXPECT_LE(form->StatusLine->sizeHint().width(), 853);
+    auto* state = form->StatusLine->findChild<QLabel*>(QStringLiteral("StatusConnection"));
+    ASSERT_TRUE(state);
+    const QString whole = QStringLiteral("Свързан: %1 9600").arg(name);
+    EXPECT_EQ(state->toolTip(), whole);
+    EXPECT_EQ(form->StatusLine->connectionState(), whole);
+    EXPECT_TRUE(state->text().startsWith(QStringLiteral("Свързан: /dev/"))) << state->text().toStdString();
+    EXPECT_TRUE(state->text().contains(QChar(0x2026)) && state->text().endsWith(QStringLiteral("port0 9600")))
+        << state->text().toStdString();
+
+    // Large figures stay within their fields.
+    form->StatusLine->showFigures({123456.0, 99999999.0, 123456.0, 12345678901u, 99999}, {10000, 2, 3, 4});
+    for (QLabel* field : form->StatusLine->findChildren<QLabel*>()) {
+        if (field == state)
+            continue;
+        EXPECT_LE(field->fontMetrics().horizontalAdvance(field->text()), field->contentsRect().width())
+            << field->text().toStdString();
+    }
+    EXPECT_EQ(form->width(), 853);
+
+    form->NoneBut->click();
+    EXPECT_FALSE(form->LinkMonitor()->refreshing());
+    EXPECT_TRUE(form->StatusLine->figuresText().startsWith(
+        QStringLiteral("Прием: 0 B/s | Предаване: 0 B/s | Записи: 0/s")))
         << form->StatusLine->figuresText().toStdString();
 }
