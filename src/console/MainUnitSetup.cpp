@@ -33,6 +33,8 @@ const QString stateClosed = QStringLiteral("Изключен");
 const QString stateOpen = QStringLiteral("Свързан: %1 %2");
 const QString stateLost = QStringLiteral("Връзката прекъсна: %1");
 const QString stateWaiting = QStringLiteral("Изчакване на %1…");
+const QString stateRefused = QStringLiteral("Под %1 е друго устройство (%2); изчакване…");
+const QString stateFailing = QStringLiteral("Изчакване на %1: %2");
 const QString iniFilter = QStringLiteral("INI File (*.ini)");
 const QString loadCaption = QStringLiteral("Зареди от файл");
 const QString saveCaption = QStringLiteral("Запази във файл");
@@ -124,6 +126,15 @@ void TForm1::setUpConnection()
     });
     connect(Reconnector, &TPortReconnector::lost, this,
         [this](const QString& port) { StatusLine->setConnectionState(text::stateLost.arg(port), port); });
+    connect(Reconnector, &TPortReconnector::refused, this, [this](const QString& port, const QString& found) {
+        StatusLine->setConnectionState(text::stateRefused.arg(port, found), port);
+        journal_->connectionRefused(port, found);
+    });
+    connect(
+        Reconnector, &TPortReconnector::failing, this, [this](const QString& port, const QString& reason) {
+            StatusLine->setConnectionState(text::stateFailing.arg(port, reason), port);
+            journal_->connectionFailing(port, reason);
+        });
     connect(Reconnector, &TPortReconnector::stopped, this,
         [this] { StatusLine->setConnectionState(text::stateClosed); });
     connect(Reconnector, &TPortReconnector::reconnected, this,

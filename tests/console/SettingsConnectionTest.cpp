@@ -509,6 +509,7 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     form->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     line->pushInput("W:VA12/3\rW:VA9");
+    line->failCall(FakeSerialLine::Call::Open, ENOENT); // not back
     line->hangUp();
     QElapsedTimer t;
     t.start();
@@ -787,4 +788,29 @@ TEST_F(ConnectionTest, TheStatusLineKeepsTheWindowAtItsDesignSize)
     EXPECT_TRUE(form->StatusLine->figuresText().startsWith(
         QStringLiteral("Прием: 0 B/s | Предаване: 0 B/s | Записи: 0/s")))
         << form->StatusLine->figuresText().toStdString();
+}
+
+// Another adapter under the lost one's name: the window says so and journals it once, and
+// takes the lost one when it is back.
+TEST_F(ConnectionTest, AnotherDeviceUnderTheNameIsShownAndJournalledOnce)
+{
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    const TDeviceIdentity ours = form->ComPort1->Identity();
+    line->setIdentity({TDeviceIdentity::Kind::Usb, QStringLiteral("1a86:7523 at 1-2 if 00"),
+        QStringLiteral("USB 1a86:7523 (ttyUSB0)"), {}});
+    line->hangUp();
+    ASSERT_TRUE(waitFor([&] { return line->identifyCount() >= 4; }, 10000));
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_EQ(statusText(*form),
+        QStringLiteral("Под /dev/ttyUSB0 е друго устройство (USB 1a86:7523 (ttyUSB0)); изчакване…"));
+    TJournalModel* journal = form->Journal->model();
+    journal->setFilter(TJournalFilter::Connection);
+    int refusals = 0;
+    for (int r = 0; r < journal->rowCount(); ++r)
+        refusals += journal->row(r).value == QStringLiteral("refused");
+    EXPECT_EQ(refusals, 1);
+    line->setIdentity(ours);
+    ASSERT_TRUE(waitFor([&] { return form->ComPort1->Connected(); }));
+    EXPECT_EQ(statusText(*form), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
 }
