@@ -18,12 +18,27 @@ TLinkMonitor::TLinkMonitor(TCustomComPort* port, QObject* parent)
         stats_.sent(std::size_t(count));
         log_.sent(QByteArrayView(buffer, count), clockMs());
     };
+    link_.ConnHandler = [this](QObject*, bool open) { portOpen(open); };
     port_->AttachLink(&link_);
     connect(port_, &TCustomComPort::Destroying, this, &TLinkMonitor::dropPort);
     timer_ = new QTimer(this);
     timer_->setInterval(kRefreshMs);
     connect(timer_, &QTimer::timeout, this, &TLinkMonitor::refresh);
-    timer_->start();
+    if (port_->Connected())
+        timer_->start();
+}
+
+bool TLinkMonitor::refreshing() const
+{
+    return timer_->isActive();
+}
+
+void TLinkMonitor::portOpen(bool open)
+{
+    if (open)
+        timer_->start();
+    else
+        timer_->stop();
 }
 
 TLinkMonitor::~TLinkMonitor()
@@ -47,13 +62,19 @@ void TLinkMonitor::lineOutcome(const TLineOutcome& outcome)
 
 void TLinkMonitor::connectionClosed()
 {
-    log_.closed(clockMs());
+    const qint64 now = clockMs();
+    log_.closed(now);
+    // The last word until the next open: nothing moves, the totals stay.
+    TLinkFigures figures = stats_.sample(now);
+    figures.rxBytesPerSecond = figures.txBytesPerSecond = figures.recordsPerSecond = 0;
+    emit refreshed(figures, lastErrors_);
 }
 
 void TLinkMonitor::refresh()
 {
     const qint64 now = clockMs();
     log_.tick(now);
-    const TLineErrorCounts errors = port_ ? port_->LineErrorCounts() : TLineErrorCounts{};
-    emit refreshed(stats_.sample(now), errors);
+    if (port_ && port_->Connected())
+        lastErrors_ = port_->LineErrorCounts();
+    emit refreshed(stats_.sample(now), lastErrors_);
 }

@@ -367,7 +367,7 @@ QWidget* TForm1::buildTerminalPage()
     Button11->installEventFilter(this);
     presetButtons_ = {Button1, Button2, Button5, Button3, Button4, Button6, Button7, Button11};
     for (std::size_t i = 0; i < presetButtons_.size(); ++i) {
-        presetButtons_[i]->setMinimumWidth(80);
+        presetButtons_[i]->setMinimumWidth(72);
         connect(presetButtons_[i], &QPushButton::clicked, this,
             [this, i] { run([this, i] { PresetClick(int(i)); }); });
     }

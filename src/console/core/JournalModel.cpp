@@ -192,6 +192,8 @@ QString journalWord(const QString& stored)
         {QStringLiteral("lost"), QStringLiteral("прекъсната")},
         {QStringLiteral("waiting"), QStringLiteral("изчакване")},
         {QStringLiteral("reconnected"), QStringLiteral("възстановена")},
+        {QStringLiteral("refused"), QStringLiteral("друго устройство")},
+        {QStringLiteral("failing"), QStringLiteral("не се отваря")},
         {QStringLiteral("port"), QStringLiteral("порт")},
         {QStringLiteral("log"), QStringLiteral("лог")},
         {QStringLiteral("archive"), QStringLiteral("архив")},
