@@ -487,8 +487,9 @@ void TCustomComTerminal::CaretMoved()
 {
     // A grid wider than the view: the view follows the caret sideways when the caret moves
     // (not when the view is panned away from it).
-    if (QScrollBar* bar = horizontalScrollBar(); bar->maximum() > 0 && CaretPos() != followedCaret_) {
+    if (panSideways_ && CaretPos() != followedCaret_) {
         followedCaret_ = CaretPos();
+        QScrollBar* bar = horizontalScrollBar();
         const int x = CaretPos().X;
         const int shown = std::max(1, viewport()->width() / fontWidth_);
         if (x < TopLeft().X)
@@ -851,6 +852,7 @@ void TCustomComTerminal::AdjustScrollBars()
     const int h = std::max(0, fullH - (needH ? barHeight : 0));
     const int n = w / fontWidth_;
     const int m = h / fontHeight_;
+    panSideways_ = hOn && n < Columns();
     if (hOn) {
         horizontalScrollBar()->setRange(0, n < Columns() ? Columns() - n : 0);
         horizontalScrollBar()->setPageStep(std::max(1, n));

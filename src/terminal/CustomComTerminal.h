@@ -264,6 +264,7 @@ private:
     bool caretCreated_ = false;
     QRect shownCaret_;
     TTermPos followedCaret_{1, 1};
+    bool panSideways_ = false; // the grid is wider than the view (checked on every caret move)
 
     QRect dirty_;
     bool flushQueued_ = false;
