@@ -307,12 +307,21 @@ void TCustomComTerminal::SetFitToWindow(bool Value)
     AdjustScrollBars();
 }
 
+// The view's size as if the horizontal bar were hidden: it shows only over a grid a program
+// made wider than the view.
+QSize TCustomComTerminal::fitArea() const
+{
+    const QScrollBar* bar = horizontalScrollBar();
+    return {viewport()->width(), viewport()->height() + (bar->isVisible() ? bar->height() : 0)};
+}
+
 void TCustomComTerminal::fitGrid()
 {
     // A hidden control has no size of its own yet (its box is laid out when it is shown).
     if (!fitToWindow_ || !isVisible() || fontWidth_ <= 0 || fontHeight_ <= 0)
         return;
-    FitGrid(viewport()->width() / fontWidth_, viewport()->height() / fontHeight_);
+    fittedArea_ = fitArea();
+    FitGrid(fittedArea_.width() / fontWidth_, fittedArea_.height() / fontHeight_);
 }
 
 void TCustomComTerminal::SetBorderStyle(TBorderStyle Value)
@@ -949,7 +958,10 @@ void TCustomComTerminal::showEvent(QShowEvent* e)
 void TCustomComTerminal::resizeEvent(QResizeEvent* e)
 {
     QAbstractScrollArea::resizeEvent(e);
-    fitGrid();
+    // The viewport's own resizes come here too; a scroll bar appearing over a grid a program
+    // made wider (132 columns) must not fit the grid back to the view.
+    if (fitArea() != fittedArea_)
+        fitGrid();
     AdjustScrollBars();
     InvalidateAll();
     placeFindBar();
