@@ -291,7 +291,8 @@ void TCustomComTerminal::applyScrollPolicies()
     // A fitted grid keeps the vertical bar so that its appearing with the first history row
     // does not change the width the grid fits; it needs the horizontal one only when a
     // program asks for more columns (132) than the box holds.
-    setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(
+        h && (!fitToWindow_ || panSideways_) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(!v ? Qt::ScrollBarAlwaysOff
             : fitToWindow_        ? Qt::ScrollBarAlwaysOn
                                   : Qt::ScrollBarAsNeeded);
@@ -861,7 +862,11 @@ void TCustomComTerminal::AdjustScrollBars()
     const int h = std::max(0, fullH - (needH ? barHeight : 0));
     const int n = w / fontWidth_;
     const int m = h / fontHeight_;
-    panSideways_ = hOn && n < Columns();
+    if (const bool pan = hOn && n < Columns(); pan != panSideways_) {
+        panSideways_ = pan;
+        if (fitToWindow_)
+            applyScrollPolicies();
+    }
     if (hOn) {
         horizontalScrollBar()->setRange(0, n < Columns() ? Columns() - n : 0);
         horizontalScrollBar()->setPageStep(std::max(1, n));
