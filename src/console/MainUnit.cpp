@@ -589,8 +589,8 @@ QWidget* TForm1::buildScopePage()
     Button19 = button("Button19", QStringLiteral("C"), page);
     auto* scopeButtons = new QHBoxLayout;
     scopeButtons->setSpacing(7);
-    scopeButtons->addWidget(ScopeBar);
-    scopeButtons->addStretch();
+    // The bar takes the room up to the buttons: the scope cursor's read-out grows with the traces.
+    scopeButtons->addWidget(ScopeBar, 1);
     for (auto [b, pixels] : {std::pair{Button18, 27}, {Button17, 27}, {Button20, 16}, {Button19, 16}}) {
         b->setFont(pixelFont(font(), pixels, true));
         b->setFixedSize(25, 25);
