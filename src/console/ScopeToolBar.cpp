@@ -53,6 +53,7 @@ TScopeToolBar::TScopeToolBar(TChart& chart, TChartTraces& traces, QWidget* paren
     SaveStatus->setObjectName(QStringLiteral("SaveStatus"));
     SaveStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     SaveStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    SaveStatus->hide(); // until there is something to say
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -128,6 +129,7 @@ void TScopeToolBar::pictureWritten(const QString& path, bool ok)
     const QString message = (ok ? text::pictureWritten : text::pictureNotWritten).arg(path);
     SaveStatus->setText(message);
     SaveStatus->setToolTip(message);
+    SaveStatus->show();
     if (!ok && ErrorReport) {
         ErrorReport(message);
     }
