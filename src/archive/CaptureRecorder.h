@@ -18,7 +18,7 @@ public:
     static constexpr int kQuietMs = 2000;
     // With the store's batching (ArchiveStore::kCaptureBatchMs) a point is in the file well
     // within half a second of arriving.
-    static constexpr int kGrowthMs = 200;
+    static constexpr int kGrowthMs = 100;
 
     explicit CaptureRecorder(QObject* parent = nullptr);
 

@@ -20,6 +20,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTableView;
+class QToolButton;
 
 // A capture as the chart and its pictures name it.
 TTraceInfo traceInfoOf(const CaptureRow& row);
@@ -47,6 +48,7 @@ public:
     void HideCaptureClick();
     void ExportCsvClick();
     void ExportComtradeClick();
+    void ExportComtrade2013Click();
     void DeleteCaptureClick();
 
     // The captures shown on the chart now; "Скрий" acts on those selected.
@@ -61,7 +63,8 @@ public:
     QPushButton* ShowCapture = nullptr;
     QPushButton* HideCapture = nullptr;
     QPushButton* ExportCsv = nullptr;
-    QPushButton* ExportComtrade = nullptr;
+    // Clicked: COMTRADE 1999; its menu offers 2013 (BINARY32) as well.
+    QToolButton* ExportComtrade = nullptr;
     QPushButton* DeleteCapture = nullptr;
     QLabel* ArchiveStatus = nullptr;
 
