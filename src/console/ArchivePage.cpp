@@ -4,6 +4,7 @@
 #include "archive/CaptureListModel.h"
 
 #include <QAction>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -56,6 +58,8 @@ const QString writeFailed = QStringLiteral("Грешка при запис на 
 const QString notWriting = QStringLiteral("Архивът не записва: %1; чакат %2");
 const QString cannotShow = QStringLiteral("Записът не може да се покаже: архивът не записва (%1).");
 const QString cannotExport = QStringLiteral("Записът не може да се изнесе: архивът не записва (%1).");
+const QString tooMany
+    = QStringLiteral("Запис №%1 не е показан: на графиката има вече %2 записа. Скрийте някой от тях.");
 } // namespace text
 
 // Purposes of a capture asked for.
@@ -78,6 +82,13 @@ QString withExtension(QString path, const QString& extension)
     return path;
 }
 
+// What a capture's row says of the event that started it. Rows do not carry the event yet:
+// until they do, no event is named.
+QString eventOfCapture(const CaptureRow&)
+{
+    return {};
+}
+
 } // namespace
 
 QString archiveNotWritingText(const ArchiveStore& store)
@@ -85,6 +96,18 @@ QString archiveNotWritingText(const ArchiveStore& store)
     if (store.notWriting().isEmpty())
         return {};
     return text::notWriting.arg(store.notWriting()).arg(store.waiting());
+}
+
+TTraceInfo traceInfoOf(const CaptureRow& row)
+{
+    TTraceInfo info;
+    info.id = row.id;
+    info.event = eventOfCapture(row);
+    info.started = row.started;
+    info.port = row.port;
+    info.xUnit = row.xTitle;
+    info.yUnit = row.yTitle;
+    return info;
 }
 
 ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
@@ -99,7 +122,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     CaptureList->setObjectName(QStringLiteral("CaptureList"));
     CaptureList->setModel(model_);
     CaptureList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    CaptureList->setSelectionMode(QAbstractItemView::SingleSelection);
+    CaptureList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     CaptureList->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
         | QAbstractItemView::SelectedClicked);
     CaptureList->verticalHeader()->hide();
@@ -231,10 +254,18 @@ bool ArchivePage::canRead(const QString& refusal)
 
 void ArchivePage::updateButtons()
 {
-    const bool chosen = SelectedCapture() != 0;
+    const std::vector<std::int64_t> chosen = SelectedCaptures();
     for (QAbstractButton* b :
         std::initializer_list<QAbstractButton*>{ShowCapture, ExportCsv, ExportComtrade, DeleteCapture})
-        b->setEnabled(chosen);
+        b->setEnabled(!chosen.empty());
+    HideCapture->setEnabled(std::any_of(chosen.begin(), chosen.end(),
+        [this](std::int64_t id) { return std::find(shown_.begin(), shown_.end(), id) != shown_.end(); }));
+}
+
+void ArchivePage::ReferencesChanged(const std::vector<std::int64_t>& shown)
+{
+    shown_ = shown;
+    updateButtons();
 }
 
 void ArchivePage::onStored(const CaptureRow& row)
@@ -246,6 +277,9 @@ void ArchivePage::onStored(const CaptureRow& row)
 
 void ArchivePage::onRemoved(const std::vector<std::int64_t>& ids)
 {
+    // A deleted capture leaves the chart at once; the list follows with its batch.
+    if (HideReferences)
+        HideReferences(ids);
     pendingRemoved_.insert(pendingRemoved_.end(), ids.begin(), ids.end());
     if (!batch_.isActive())
         batch_.start();
@@ -268,36 +302,47 @@ void ArchivePage::StoreChanged()
         setStatus(text::off);
 }
 
+std::vector<std::int64_t> ArchivePage::SelectedCaptures() const
+{
+    // In the list's order, newest first.
+    QModelIndexList rows = CaptureList->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+        [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<std::int64_t> ids;
+    for (const QModelIndex& index : rows) {
+        if (const CaptureRow* row = model_->rowAt(index.row()))
+            ids.push_back(row->id);
+    }
+    return ids;
+}
+
 std::int64_t ArchivePage::SelectedCapture() const
 {
-    const QModelIndexList rows = CaptureList->selectionModel()->selectedRows();
-    if (rows.isEmpty())
-        return 0;
-    const CaptureRow* row = model_->rowAt(rows.first().row());
-    return row ? row->id : 0;
+    const std::vector<std::int64_t> ids = SelectedCaptures();
+    return ids.empty() ? 0 : ids.front();
 }
 
 void ArchivePage::ShowCaptureClick()
 {
-    if (const std::int64_t id = SelectedCapture(); id && canRead(text::cannotShow))
+    const std::vector<std::int64_t> ids = SelectedCaptures();
+    if (ids.empty() || !canRead(text::cannotShow))
+        return;
+    for (const std::int64_t id : ids)
         store_.loadCapture(id, kForOverlay);
 }
 
 void ArchivePage::HideCaptureClick()
 {
-    if (HideOverlay)
-        HideOverlay();
+    if (HideReferences)
+        HideReferences(SelectedCaptures());
 }
 
 void ArchivePage::onLoaded(const StoredCapture& capture, int purpose)
 {
-    if (purpose != kForOverlay || !ShowOverlay)
+    if (purpose != kForOverlay || !ShowReference)
         return;
-    OverlayPoints points;
-    points.reserve(capture.x.size());
-    for (std::size_t i = 0; i < capture.x.size(); ++i)
-        points.emplace_back(capture.x[i], capture.y[i]);
-    ShowOverlay(points);
+    if (!ShowReference(capture))
+        setStatus(text::tooMany.arg(capture.row.id).arg(shown_.size()));
 }
 
 void ArchivePage::exportSelected(ExportFormat format)
@@ -309,7 +354,11 @@ void ArchivePage::exportSelected(ExportFormat format)
     const QString caption = csv                ? text::exportCsv
         : format == ExportFormat::Comtrade2013 ? text::comtrade2013
                                                : text::comtrade1999;
-    QString path = SaveFileDialog(caption, ExportFolder, csv ? text::csvFilter : text::comtradeFilter);
+    const CaptureRow* row = model_->rowAt(model_->rowOf(id));
+    const QString name = row ? chartmath::captureFileName(traceInfoOf(*row)) : QString();
+    const QString proposed
+        = QDir(ExportFolder).filePath(name + (csv ? QStringLiteral(".csv") : QStringLiteral(".cfg")));
+    QString path = SaveFileDialog(caption, proposed, csv ? text::csvFilter : text::comtradeFilter);
     if (path.isEmpty())
         return;
     path = withExtension(path, csv ? QStringLiteral(".csv") : QStringLiteral(".cfg"));

@@ -1,7 +1,9 @@
 #include "console/MainUnit.h"
 
 #include "archive/CaptureListModel.h"
+#include "archive/ArchiveTypes.h"
 #include "chart/Chart.h"
+#include "chart/core/ChartTraces.h"
 #include "chart/core/LineSeries.h"
 #include "console/ArchivePage.h"
 #include "console/ColorBox.h"
@@ -541,28 +543,39 @@ TEST_F(MainWindow, HoldKeepsThePictureAndReleaseShowsWhatCameMeanwhile)
     EXPECT_EQ(form->Series1->YValues().Value(0), 9);
 }
 
-TEST_F(MainWindow, CaptureOverlayStaysThroughResetsUntilHidden)
+TEST_F(MainWindow, ReferenceStaysThroughResetsUntilHiddenAndKeepsItsUnits)
 {
     connectPeer();
-    peer.write("W:ST1;2;3;*\r");
-    EXPECT_EQ(peer.read(4), "OK\r\n");
-    form->ShowCaptureOverlay({{0, -5}, {100, 500}});
+    peer.write("W:SCxVm1\rW:ST1;2;3;*\r");
+    EXPECT_EQ(peer.read(8), "OK\r\nOK\r\n");
+    StoredCapture stored;
+    stored.row.id = 7;
+    stored.row.xTitle = "S";
+    stored.row.yTitle = "A";
+    stored.x = {0, 1};
+    stored.y = {-5, 500};
+    ASSERT_TRUE(form->ShowReference(stored));
     EXPECT_EQ(form->PageControl1->currentIndex(), 2);
     EXPECT_EQ(form->Series2->Name(), "Series2");
     EXPECT_EQ(form->Series2->SeriesColor(), clGray);
     form->Chart1->BuildPicture();
-    EXPECT_EQ(form->Chart1->LeftAxis().Minimum(), -5);
-    EXPECT_EQ(form->Chart1->LeftAxis().Maximum(), 500);
-    EXPECT_EQ(form->Chart1->BottomAxis().Maximum(), 100);
+    // Amperes over seconds beside volts over milliseconds: its own axis, its times in mS.
+    EXPECT_EQ(form->Chart1->RightAxis().Title().Caption(), "A");
+    EXPECT_EQ(form->Chart1->RightAxis().Minimum(), -5);
+    EXPECT_EQ(form->Chart1->RightAxis().Maximum(), 500);
+    EXPECT_EQ(form->Chart1->LeftAxis().Maximum(), 3);
+    EXPECT_EQ(form->Chart1->BottomAxis().Maximum(), 1000);
 
     peer.write("W:RS+RALL\r");
     EXPECT_EQ(peer.read(4), "OK\r\n");
     QTest::mouseClick(form->Button19, Qt::LeftButton);
     EXPECT_EQ(form->Series1->Count(), 0);
-    EXPECT_EQ(xValues(*form->Series2), (std::vector<double>{0, 100}));
+    EXPECT_EQ(xValues(*form->Series2), (std::vector<double>{0, 1}));
+    EXPECT_EQ(form->Chart1->LeftAxis().Title().Caption(), "A"); // the live trace is empty
 
-    form->HideCaptureOverlay();
+    form->HideReferences({7});
     EXPECT_EQ(form->Series2->Count(), 0);
+    EXPECT_EQ(form->Chart1->LeftAxis().Title().Caption(), "V");
 }
 
 TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
@@ -576,20 +589,30 @@ TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
 
     auto* readout = find<QLabel>(*form, "CursorReadout");
     ASSERT_NE(readout, nullptr);
+    // The scope cursor reads the line between samples at the mouse's X, and marks that X.
     const int px = form->Chart1->BottomAxis().CalcPosValue(50);
     const int py = form->Chart1->LeftAxis().CalcPosValue(25);
-    QTest::mouseMove(form->Chart1, QPoint(px + 2, py + 1));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readout->text() == "X = 50 ms   Y = 25 V"; }, 2000))
-        << readout->text().toStdString();
+    const double x = form->Chart1->BottomAxis().CalcPosPoint(px);
+    const double k = std::floor(x / 10); // on the segment from (10k, k²) to (10k + 10, (k + 1)²)
+    const double y = k * k + (x - 10 * k) / 10 * (2 * k + 1);
+    const QString expected = "X = " + form->Chart1->BottomAxis().FormatValue(x)
+        + " ms   Y = " + form->Chart1->LeftAxis().FormatValue(y) + " V";
+    QTest::mouseMove(form->Chart1, QPoint(px, py + 1));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readout->text() == expected; }, 2000))
+        << readout->text().toStdString() << " != " << expected.toStdString();
+    ASSERT_TRUE(form->Chart1->Marker().has_value());
+    EXPECT_EQ(form->Chart1->Marker()->x, px);
     // A new capture under the resting mouse: the read-out follows the chart, not the old one.
     form->Series1->Clear();
     for (int i = 0; i <= 10; ++i)
         form->Series1->AddPoint(i * 20, i * i * 2, QString(), clDefault);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readout->text() == "X = 100 ms   Y = 50 V"; }, 5000))
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return readout->text().startsWith("X = ") && readout->text() != expected; }, 5000))
         << readout->text().toStdString();
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(form->Chart1, &leave);
     EXPECT_EQ(readout->text(), "");
+    EXPECT_FALSE(form->Chart1->Marker().has_value());
 
     auto* save = find<QPushButton>(*form, "SaveChart");
     ASSERT_NE(save, nullptr);
@@ -598,8 +621,13 @@ TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
     QTest::mouseClick(save, Qt::LeftButton);
     QImage picture;
     EXPECT_TRUE(QTest::qWaitFor([&] { return picture.load(dir.filePath("scope.png")); }, 10000));
-    EXPECT_EQ(picture.size(), form->Chart1->size());
+    // The chart below a title block, and the page says where it went.
+    EXPECT_EQ(picture.width(), form->Chart1->width());
+    EXPECT_GT(picture.height(), form->Chart1->height() + 20);
     EXPECT_TRUE(errors.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form->ScopeBar->SaveStatus->text().contains(dir.filePath("scope.png")); }, 10000))
+        << form->ScopeBar->SaveStatus->text().toStdString();
 
     chosenFile = dir.filePath("no/such/folder/scope.png");
     QTest::mouseClick(save, Qt::LeftButton);
@@ -811,11 +839,23 @@ TEST(MainWindowPictures, Pages)
         QApplication::processEvents();
         form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/traffic%1.png").arg(i));
     }
-    // A stored capture behind the live one, and the mouse over the line.
-    std::vector<std::pair<std::int64_t, std::int32_t>> stored;
-    for (int i = 0; i < 200; ++i)
-        stored.emplace_back(2 * i, std::int32_t(70 * std::sin(i / 12.0 + 0.8)));
-    form.ShowCaptureOverlay(stored);
+    // Stored captures beside the live one, one in volts over mS and one in amperes over µS,
+    // and the mouse over the lines.
+    StoredCapture stored;
+    stored.row = {3, "2026-12-09T00:31:05.123Z", "", "/dev/ttyUSB0", "mS", "V", 200, ""};
+    for (int i = 0; i < 200; ++i) {
+        stored.x.push_back(2 * i);
+        stored.y.push_back(std::int32_t(70 * std::sin(i / 12.0 + 0.8)));
+    }
+    form.ShowReference(stored);
+    stored.row = {5, "2026-12-09T00:32:11.500Z", "", "/dev/ttyUSB0", "\u00B5S", "A", 40, ""};
+    stored.x.clear();
+    stored.y.clear();
+    for (int i = 0; i < 40; ++i) {
+        stored.x.push_back(i * 10000);
+        stored.y.push_back(std::int32_t(300 * std::exp(-i / 15.0)));
+    }
+    form.ShowReference(stored);
     QApplication::processEvents();
     const int px = form.Chart1->BottomAxis().CalcPosValue(120);
     const int py = form.Chart1->LeftAxis().CalcPosValue(form.Series1->YValues().Value(60));
