@@ -251,8 +251,8 @@ void ArchiveStore::onJournalAppended(const std::vector<JournalRow>& rows, int ha
         emit journalAppended(rows);
 }
 
-void ArchiveStore::queryJournal(const QStringList& kinds, int limit, std::int64_t tag)
+void ArchiveStore::queryJournal(const QStringList& kinds, int limit, std::int64_t tag, const QString& subject)
 {
     if (isOn())
-        emit requestJournalQuery(kinds, limit, tag);
+        emit requestJournalQuery(kinds, limit, tag, subject);
 }

@@ -62,8 +62,9 @@ public:
     // kind "error", subject "journal", says how many.
     void appendJournal(JournalRow row);
     // Answered by journalQueried with the same tag: the newest `limit` rows whose kind is
-    // one of `kinds` (all kinds when empty), newest first.
-    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag = 0);
+    // one of `kinds` (all kinds when empty) and, when given, whose subject is `subject`,
+    // newest first (a capture's row among the rows of its start).
+    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag = 0, const QString& subject = {});
     // Rows dropped since the archive was opened.
     std::int64_t journalDropped() const { return journalDroppedTotal_; }
 
@@ -89,7 +90,7 @@ signals:
     void requestDelete(std::int64_t id);
     void requestExport(std::int64_t id, ExportFormat format, const QString& path);
     void requestJournal(const std::vector<JournalRow>& rows);
-    void requestJournalQuery(const QStringList& kinds, int limit, std::int64_t tag);
+    void requestJournalQuery(const QStringList& kinds, int limit, std::int64_t tag, const QString& subject);
 
 private:
     void onFailed(const QString& message);

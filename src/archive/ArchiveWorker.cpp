@@ -7,6 +7,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <algorithm>
 
 namespace {
 
@@ -37,6 +38,32 @@ CaptureRow rowOf(const QSqlQuery& q)
     r.points = q.value(6).toLongLong();
     r.note = q.value(7).toString();
     return r;
+}
+
+// A capture's row is written when the capture is first stored, seconds after its start, which
+// is the time it carries: it goes among the rows of that moment. Every other row keeps the order
+// it was written in. `rows` are newest first.
+void placeCaptureRowsByTime(std::vector<JournalRow>& rows)
+{
+    std::vector<JournalRow> captures;
+    std::vector<JournalRow> others;
+    for (JournalRow& r : rows)
+        (r.kind == QLatin1String("capture") ? captures : others).push_back(std::move(r));
+    if (captures.empty()) {
+        rows = std::move(others);
+        return;
+    }
+    std::stable_sort(captures.begin(), captures.end(),
+        [](const JournalRow& a, const JournalRow& b) { return a.time > b.time; });
+    rows.clear();
+    auto c = captures.begin();
+    for (JournalRow& r : others) {
+        for (; c != captures.end() && c->time >= r.time; ++c)
+            rows.push_back(std::move(*c));
+        rows.push_back(std::move(r));
+    }
+    for (; c != captures.end(); ++c)
+        rows.push_back(std::move(*c));
 }
 
 const QString kRowColumns = QStringLiteral("id, started, ended, port, x_title, y_title, points, note");
@@ -289,7 +316,7 @@ bool ArchiveWorker::storeOne(
     CaptureRow row;
     if (first) {
         row = CaptureRow{w.id, capture.started, capture.ended, capture.port, capture.xTitle, capture.yTitle,
-            std::int64_t(capture.size()), QString()};
+            std::int64_t(capture.size()), QString(), capture.event, capture.eventTime};
         firstIds.push_back(w.id);
     } else if (!loadRow(w.id, row)) {
         return open_;
@@ -482,23 +509,31 @@ void ArchiveWorker::appendJournal(const std::vector<JournalRow>& rows)
     emit journalAppended(stored, handed);
 }
 
-void ArchiveWorker::queryJournal(const QStringList& kinds, int limit, std::int64_t tag)
+void ArchiveWorker::queryJournal(
+    const QStringList& kinds, int limit, std::int64_t tag, const QString& subject)
 {
     if (!open_)
         return;
     QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text FROM journal");
+    QStringList where;
     if (!kinds.isEmpty()) {
         QStringList marks;
         for (qsizetype i = 0; i < kinds.size(); ++i)
             marks << QStringLiteral("?");
-        sql += QStringLiteral(" WHERE kind IN (%1)").arg(marks.join(QLatin1Char(',')));
+        where << QStringLiteral("kind IN (%1)").arg(marks.join(QLatin1Char(',')));
     }
+    if (!subject.isEmpty())
+        where << QStringLiteral("subject = ?");
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     sql += QStringLiteral(" ORDER BY id DESC LIMIT ?");
     QSqlQuery q(db());
     q.setForwardOnly(true);
     q.prepare(sql);
     for (const QString& kind : kinds)
         q.addBindValue(kind);
+    if (!subject.isEmpty())
+        q.addBindValue(subject);
     q.addBindValue(std::max(limit, 0));
     if (!exec(q))
         return;
@@ -513,5 +548,6 @@ void ArchiveWorker::queryJournal(const QStringList& kinds, int limit, std::int64
         r.text = q.value(5).toString();
         rows.push_back(std::move(r));
     }
+    placeCaptureRowsByTime(rows);
     emit journalQueried(rows, tag);
 }

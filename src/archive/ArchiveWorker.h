@@ -43,8 +43,9 @@ public slots:
     void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
     // Many rows in one transaction; the oldest beyond journalKeep go.
     void appendJournal(const std::vector<JournalRow>& rows);
-    // The newest `limit` rows whose kind is one of `kinds` (every kind when empty).
-    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag);
+    // The newest `limit` rows whose kind is one of `kinds` (every kind when empty) and whose
+    // subject is `subject` (any when empty); a capture's row among the rows of its start.
+    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag, const QString& subject);
 
 signals:
     void opened(const QString& path);

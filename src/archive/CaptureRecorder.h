@@ -3,6 +3,11 @@
 // reset; it is handed over for storing at the next reset, when the port closes, when the
 // window closes (flush) and after a quiet spell without sample records, and again whenever
 // it has grown since.
+//
+// Each capture also learns the counted emergency event that started it: the device sends the
+// event, then (perhaps) a reset of the chart, then the samples. A capture takes the last
+// event counted before its first sample when no other capture began in between and the
+// event came at most kEventWindowMs before; an event starts at most one capture.
 
 #include "archive/ArchiveTypes.h"
 
@@ -15,6 +20,7 @@ class CaptureRecorder : public QObject {
     Q_OBJECT
 public:
     static constexpr int kQuietMs = 2000;
+    static constexpr std::int64_t kEventWindowMs = 10000;
 
     explicit CaptureRecorder(QObject* parent = nullptr);
 
@@ -25,6 +31,8 @@ public:
     // Milliseconds since the epoch; tests set their own clock.
     std::function<std::int64_t()> clock;
 
+    // A counted emergency event: its name and its time (ms since the epoch) as journalled.
+    void eventCounted(const QString& name, std::int64_t atMs);
     // A point added to the live series.
     void addPoint(std::int64_t x, std::int32_t y);
     // The scope data was reset: the capture so far is complete.
@@ -47,5 +55,7 @@ private:
     std::size_t handedOver_ = 0; // points of current_ in its last hand-over
     std::int64_t lastSampleMs_ = 0;
     std::int64_t nextKey_ = 1;
+    QString pendingEvent_; // counted since the last capture began
+    std::int64_t pendingEventMs_ = 0;
     QTimer quiet_;
 };

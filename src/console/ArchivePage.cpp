@@ -4,19 +4,26 @@
 #include "archive/CaptureListModel.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 
 // The page's own texts, in one place.
 namespace text {
 const QString number = QStringLiteral("№");
+const QString event = QStringLiteral("Събитие");
+const QString filter = QStringLiteral("Събитие:");
+const QString allEvents = QStringLiteral("Всички");
 const QString started = QStringLiteral("Начало");
 const QString points = QStringLiteral("Точки");
 const QString axes = QStringLiteral("Оси");
@@ -40,6 +47,10 @@ const QString refused = QStringLiteral("Запис №%1 не може да се
                                        "(скала в средата на записа или отрицателна скала). Като CSV може.");
 const QString writeFailed = QStringLiteral("Грешка при запис на %1: %2");
 } // namespace text
+
+// The filter's event kinds, in the order of the counters.
+constexpr int kEventKinds = 5;
+const char* const kEventKindNames[kEventKinds] = {"RK1", "RK2", "RK3", "CFK", "SUK"};
 
 // Purposes of a capture asked for.
 constexpr int kForOverlay = 1;
@@ -69,11 +80,20 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
 {
     setObjectName(QStringLiteral("Archive"));
     model_ = new CaptureListModel(
-        {text::number, text::started, text::points, text::axes, text::port, text::note}, this);
+        {text::number, text::event, text::started, text::points, text::axes, text::port, text::note}, this);
+    shown_ = new CaptureFilterModel(this);
+    shown_->setSourceModel(model_);
+
+    CaptureFilter = new QComboBox(this);
+    CaptureFilter->setObjectName(QStringLiteral("CaptureFilter"));
+    CaptureFilter->addItem(text::allEvents);
+    for (int i = 0; i < kEventKinds; ++i)
+        CaptureFilter->addItem(QString::fromLatin1(kEventKindNames[i]));
 
     CaptureList = new QTableView(this);
     CaptureList->setObjectName(QStringLiteral("CaptureList"));
-    CaptureList->setModel(model_);
+    CaptureList->setModel(shown_);
+    CaptureList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     CaptureList->setSelectionBehavior(QAbstractItemView::SelectRows);
     CaptureList->setSelectionMode(QAbstractItemView::SingleSelection);
     CaptureList->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
@@ -84,7 +104,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     QHeaderView* header = CaptureList->horizontalHeader();
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
-    const int widths[] = {50, 140, 60, 90, 130};
+    const int widths[] = {50, 60, 140, 60, 90, 130};
     for (int c = 0; c < int(std::size(widths)); ++c)
         header->resizeSection(c, widths[c]);
 
@@ -102,6 +122,8 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     for (QPushButton* b : {ShowCapture, HideCapture, ExportCsv, ExportComtrade, DeleteCapture})
         buttons->addWidget(b);
     buttons->addStretch();
+    buttons->addWidget(new QLabel(text::filter, this));
+    buttons->addWidget(CaptureFilter);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(CaptureList, 1);
@@ -138,6 +160,34 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     connect(model_, &QAbstractItemModel::rowsRemoved, this, &ArchivePage::updateButtons);
     connect(model_, &CaptureListModel::noteEdited, &store_, &ArchiveStore::setNote);
 
+    // The selection is kept by capture number across a new list and a change of the filter.
+    PointerOverList = [this] { return CaptureList->viewport()->underMouse(); };
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this,
+        [this] { keptSelection_ = SelectedCapture(); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        if (keptSelection_ != 0)
+            SelectCapture(keptSelection_);
+    });
+    connect(CaptureFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const std::int64_t chosen = SelectedCapture();
+        shown_->setEvent(index <= 0 ? QString() : CaptureFilter->itemText(index));
+        if (chosen != 0 && model_->rowAt(model_->rowOf(chosen))
+            && shown_->mapFromSource(model_->index(model_->rowOf(chosen), 0)).isValid())
+            SelectCapture(chosen);
+        updateButtons();
+    });
+    connect(shown_, &QAbstractItemModel::rowsAboutToBeInserted, this,
+        [this](const QModelIndex&, int first, int last) { holdStill(first, last); });
+    connect(shown_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+        if (!std::exchange(stayPut_, false))
+            return;
+        // The rows went in above the view: scroll down by as many, so every row shown stays
+        // where it was on the screen. The view lays itself out first, so the bar can go that far.
+        CaptureList->doItemsLayout();
+        QScrollBar* bar = CaptureList->verticalScrollBar();
+        bar->setValue(bar->value() + (last - first + 1));
+    });
+
     batch_.setSingleShot(true);
     batch_.setInterval(kBatchMs);
     connect(&batch_, &QTimer::timeout, this, &ArchivePage::applyPending);
@@ -169,6 +219,21 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
 void ArchivePage::setStatus(const QString& message)
 {
     ArchiveStatus->setText(message);
+}
+
+bool ArchivePage::editing() const
+{
+    const QWidget* focus = QApplication::focusWidget();
+    return focus && focus != CaptureList && CaptureList->isAncestorOf(focus);
+}
+
+void ArchivePage::holdStill(int first, int)
+{
+    QScrollBar* bar = CaptureList->verticalScrollBar();
+    // At the top with nobody at the list, new captures simply appear there; otherwise rows going
+    // in above the first one shown must not push the rest down under the pointer.
+    const bool looking = bar->value() > 0 || editing() || (PointerOverList && PointerOverList());
+    stayPut_ = looking && first <= bar->value();
 }
 
 void ArchivePage::updateButtons()
@@ -214,8 +279,23 @@ std::int64_t ArchivePage::SelectedCapture() const
     const QModelIndexList rows = CaptureList->selectionModel()->selectedRows();
     if (rows.isEmpty())
         return 0;
-    const CaptureRow* row = model_->rowAt(rows.first().row());
+    const CaptureRow* row = model_->rowAt(shown_->mapToSource(rows.first()).row());
     return row ? row->id : 0;
+}
+
+bool ArchivePage::SelectCapture(std::int64_t id)
+{
+    const int source = model_->rowOf(id);
+    if (source < 0)
+        return false;
+    QModelIndex at = shown_->mapFromSource(model_->index(source, 0));
+    if (!at.isValid()) {
+        CaptureFilter->setCurrentIndex(0);
+        at = shown_->mapFromSource(model_->index(source, 0));
+    }
+    CaptureList->selectRow(at.row());
+    CaptureList->scrollTo(at);
+    return true;
 }
 
 void ArchivePage::ShowCaptureClick()

@@ -6,7 +6,6 @@
 #include "console/JournalPage.h"
 #include "console/core/JournalRecorder.h"
 
-#include <QTableView>
 #include <climits>
 
 namespace {
@@ -34,11 +33,12 @@ TJournalArchive::TJournalArchive(ArchiveStore& store, ArchivePage& archivePage, 
 {
     connect(&store_, &ArchiveStore::captureStored, this, [&recorder](const CaptureRow& row, bool first) {
         if (first)
-            recorder.captureStored(row.id, row.points);
+            recorder.captureStored(row.id, row.points, row.started, row.event);
     });
     connect(&store_, &ArchiveStore::opened, this, [this] { list(journalPage_.model()->filter()); });
     connect(&journalPage_, &JournalPage::filterChanged, this, &TJournalArchive::list);
     connect(&journalPage_, &JournalPage::showCapture, this, &TJournalArchive::showCapture);
+    connect(&journalPage_, &JournalPage::showEventCapture, this, &TJournalArchive::showEventCapture);
     connect(&store_, &ArchiveStore::journalQueried, this,
         [this](const std::vector<JournalRow>& rows, std::int64_t tag) {
             std::vector<TJournalRow> plain;
@@ -67,7 +67,7 @@ void TJournalArchive::list(TJournalFilter filter)
     if (!store_.isOn() || store_.journalKeep() == 0)
         return;
     listTag_ = nextTag_++;
-    store_.queryJournal(kindsOf(filter), int(TJournalModel::kShown), listTag_);
+    store_.queryJournal(kindsOf(filter), int(TJournalModel::kShown), listTag_, journalFilterSubject(filter));
 }
 
 void TJournalArchive::fetch(TJournalFilter filter, std::function<void(std::vector<TJournalRow>)> done)
@@ -87,14 +87,27 @@ void TJournalArchive::fetch(TJournalFilter filter, std::function<void(std::vecto
                 rows.push_back(std::move(row));
         done(std::move(rows));
     };
-    store_.queryJournal(kindsOf(filter), INT_MAX, tag);
+    store_.queryJournal(kindsOf(filter), INT_MAX, tag, journalFilterSubject(filter));
 }
 
 void TJournalArchive::showCapture(qint64 id)
 {
-    const int row = archivePage_.Model()->rowOf(id);
-    if (row < 0)
+    const CaptureRow* capture = archivePage_.Model()->rowAt(archivePage_.Model()->rowOf(id));
+    if (!capture || !archivePage_.SelectCapture(id))
         return;
-    archivePage_.CaptureList->selectRow(row);
+    if (!capture->event.isEmpty())
+        journalPage_.selectRow(
+            journalPage_.model()->find(capture->eventTime, QStringLiteral("event"), capture->event));
+    archivePage_.ShowCaptureClick();
+}
+
+void TJournalArchive::showEventCapture(const QString& event, const QString& time)
+{
+    const std::int64_t id = archivePage_.Model()->findByEvent(event, time);
+    if (id == 0 || !archivePage_.SelectCapture(id))
+        return;
+    journalPage_.selectRow(
+        journalPage_.model()->find(archivePage_.Model()->rowAt(archivePage_.Model()->rowOf(id))->started,
+            QStringLiteral("capture"), QString::number(id)));
     archivePage_.ShowCaptureClick();
 }

@@ -2,7 +2,8 @@
 // TJournalArchive: the journal on the archive's store. Rows go to the store's bounded queue;
 // the journal page lists the newest stored rows of its filter and exports every stored row
 // that matches; a capture's first store makes its row; double-clicking a capture row shows
-// that capture as the archive page's "Покажи" does.
+// that capture as the archive page's "Покажи" does and selects the row of the event that
+// started it; double-clicking an event row shows the capture it started and selects its row.
 
 #include "console/ArchiveJournalSink.h"
 #include "console/core/JournalModel.h"
@@ -30,6 +31,7 @@ private:
     void list(TJournalFilter filter);
     void fetch(TJournalFilter filter, std::function<void(std::vector<TJournalRow>)> done);
     void showCapture(qint64 id);
+    void showEventCapture(const QString& event, const QString& time);
 
     ArchiveStore& store_;
     ArchivePage& archivePage_;

@@ -3,6 +3,7 @@
 #include "console/LineTracePanel.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -80,7 +81,18 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
         const qint64 id = row.subject.toLongLong(&ok);
         if (row.kind == QStringLiteral("capture") && ok)
             emit showCapture(id);
+        else if (row.kind == QStringLiteral("event"))
+            emit showEventCapture(row.subject, row.time);
     });
+    // One time line: the row chosen in the journal shows its moment in the line inspector.
+    connect(JournalList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        [this](const QModelIndex& current) {
+            if (!current.isValid())
+                return;
+            const QDateTime t = QDateTime::fromString(model_->row(current.row()).time, Qt::ISODateWithMs);
+            if (t.isValid())
+                Inspector->showMoment(t.toMSecsSinceEpoch());
+        });
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel(text::filter, this));
@@ -112,6 +124,14 @@ void JournalPage::refresh()
     if (atTop)
         JournalList->scrollToTop();
     Inspector->refresh();
+}
+
+void JournalPage::selectRow(int row)
+{
+    if (row < 0 || row >= model_->rowCount())
+        return;
+    JournalList->selectRow(row);
+    JournalList->scrollTo(model_->index(row, 0));
 }
 
 void JournalPage::exportCsv()

@@ -23,6 +23,8 @@ public:
     // Shows the rows and lines taken since the last refresh (a few times a second).
     void refresh();
     void exportCsv();
+    // Selects the list's row (the line inspector follows to its time) and shows it.
+    void selectRow(int row);
 
     // Asks where to save; empty: cancelled. Tests replace it (the inspector's too).
     std::function<QString(const QString& caption, const QString& filter)> saveFileName;
@@ -39,6 +41,8 @@ public:
 signals:
     // A capture row was double-clicked: show that capture.
     void showCapture(qint64 id);
+    // An event row was double-clicked: show the capture it started.
+    void showEventCapture(const QString& event, const QString& time);
     // The filter changed: the store may give the newest matching rows (setStoredRows).
     void filterChanged(TJournalFilter filter);
 

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QTimer>
+#include <utility>
 
 TLinkMonitor::TLinkMonitor(TCustomComPort* port, QObject* parent)
     : QObject(parent)
@@ -45,9 +46,19 @@ void TLinkMonitor::lineOutcome(const TLineOutcome& outcome)
     log_.outcome(outcome);
 }
 
-void TLinkMonitor::connectionClosed()
+void TLinkMonitor::connectionClosed(bool lost)
 {
-    log_.closed(clockMs());
+    const qint64 now = clockMs();
+    log_.closed(now);
+    if (lost && !lost_)
+        log_.mark(TLinkMark::Lost, now);
+    lost_ = lost_ || lost;
+}
+
+void TLinkMonitor::connectionOpened()
+{
+    if (std::exchange(lost_, false))
+        log_.mark(TLinkMark::Back, clockMs());
 }
 
 void TLinkMonitor::refresh()

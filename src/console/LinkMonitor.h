@@ -28,8 +28,10 @@ public:
 
     // The parser's verdict on a line (from the window's record view).
     void lineOutcome(const TLineOutcome& outcome);
-    // The port closed: bytes held without CR are shown.
-    void connectionClosed();
+    // The port closed: bytes held without CR are shown; a lost link gets a row that says so.
+    void connectionClosed(bool lost = false);
+    // The port opened: after a loss, a row says the link is back.
+    void connectionOpened();
 
     const TLinkStats& stats() const { return stats_; }
     const TLineLog& log() const { return log_; }
@@ -48,4 +50,5 @@ private:
     TLinkStats stats_;
     TLineLog log_;
     QTimer* timer_ = nullptr;
+    bool lost_ = false;
 };

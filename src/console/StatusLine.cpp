@@ -53,7 +53,11 @@ TStatusLine::TStatusLine(QWidget* parent)
     unanswered_ = field(this, "StatusUnanswered", text::unansweredHint);
     rejected_ = field(this, "StatusRejected", text::rejectedHint);
     lineErrors_ = field(this, "StatusLineErrors", text::lineErrorsHint);
+    notice_ = field(this, "StatusNotice");
+    notice_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
+    notice_->hide();
     layout->addWidget(state_, 1);
+    layout->addWidget(notice_);
     for (QLabel* l : {rx_, tx_, records_, unanswered_, rejected_, lineErrors_})
         layout->addWidget(l);
     showFigures({}, {});
@@ -67,6 +71,17 @@ void TStatusLine::setConnectionState(const QString& text)
 QString TStatusLine::connectionState() const
 {
     return state_->text();
+}
+
+void TStatusLine::setNotice(const QString& text)
+{
+    notice_->setText(text);
+    notice_->setVisible(!text.isEmpty());
+}
+
+QString TStatusLine::notice() const
+{
+    return notice_->text();
 }
 
 void TStatusLine::showFigures(const TLinkFigures& f, const TLineErrorCounts& e)

@@ -19,6 +19,9 @@ public:
     // "Изключен", "Свързан: <port> <rate>", "Връзката прекъсна: <port>", ...
     void setConnectionState(const QString& text);
     QString connectionState() const;
+    // A notice beside the connection ("Аварийно събитие RK1 в 10:41:07 — ..."); empty hides it.
+    void setNotice(const QString& text);
+    QString notice() const;
 
     void showFigures(const TLinkFigures& figures, const TLineErrorCounts& lineErrors);
     // The figures as shown, one text per field (for a reader of the window and its tests).
@@ -26,6 +29,7 @@ public:
 
 private:
     QLabel* state_ = nullptr;
+    QLabel* notice_ = nullptr;
     QLabel* rx_ = nullptr;
     QLabel* tx_ = nullptr;
     QLabel* records_ = nullptr;

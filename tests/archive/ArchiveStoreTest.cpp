@@ -505,3 +505,36 @@ TEST(ArchiveJournal, JournalKeepZeroWritesNoJournalButCapturesStillGoIn)
     Peek peek(path);
     EXPECT_EQ(peek.value(QStringLiteral("SELECT count(*) FROM journal")).toInt(), 0);
 }
+
+TEST(ArchiveJournal, ACaptureRowComesBackAtItsStartAndOneEventKindAlone)
+{
+    QTemporaryDir dir;
+    ArchiveStore store;
+    JournalListener j(store);
+    store.open(dir.filePath(QStringLiteral("a.db")), 10);
+    const auto at = [](const char* kind, const char* subject, const char* time) {
+        return JournalRow{0, QStringLiteral("2026-12-08T10:51:%1Z").arg(QLatin1String(time)),
+            QString::fromLatin1(kind), QString::fromLatin1(subject), {}, {}};
+    };
+    store.appendJournal(at("event", "RK1", "10.000"));
+    store.appendJournal(at("event", "RK2", "10.100"));
+    store.appendJournal(at("limit", "Voltage", "10.300"));
+    // Written when first stored, after the rows above, with the time its samples began.
+    store.appendJournal(at("capture", "1", "10.050"));
+    store.appendJournal(at("capture", "2", "10.300"));
+    ASSERT_TRUE(waitFor([&] { return j.appended.size() == 5; }));
+    store.queryJournal({}, 10, 1);
+    store.queryJournal({QStringLiteral("event")}, 10, 2, QStringLiteral("RK2"));
+    store.queryJournal({}, 3, 3);
+    ASSERT_TRUE(waitFor([&] { return j.queried.size() == 3; }));
+    const auto subjects = [](const std::vector<JournalRow>& rows) {
+        QStringList out;
+        for (const JournalRow& r : rows)
+            out << r.subject;
+        return out.join(QLatin1Char(' '));
+    };
+    EXPECT_EQ(subjects(j.queried[0]), QStringLiteral("2 Voltage RK2 1 RK1"));
+    EXPECT_EQ(subjects(j.queried[1]), QStringLiteral("RK2"));
+    // The newest three written, in time order.
+    EXPECT_EQ(subjects(j.queried[2]), QStringLiteral("2 Voltage 1"));
+}
