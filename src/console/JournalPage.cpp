@@ -33,6 +33,7 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
         return QFileDialog::getSaveFileName(this, caption, QString(), filter);
     };
     model_ = new TJournalModel(this);
+    PointerOverList = [this] { return JournalList->viewport()->underMouse(); };
     fetchRows = [this](TJournalFilter, std::function<void(std::vector<TJournalRow>)> done) {
         done(model_->matching());
     };
@@ -119,10 +120,17 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
 void JournalPage::refresh()
 {
     QScrollBar* bar = JournalList->verticalScrollBar();
-    const bool atTop = bar->value() == bar->minimum();
+    // At the top with nobody at the list, new rows appear there; otherwise the rows shown stay
+    // where they are, so a click lands on the row that was under the pointer.
+    const bool follow = bar->value() == bar->minimum() && !(PointerOverList && PointerOverList());
+    const QPersistentModelIndex top = JournalList->indexAt(QPoint(1, 1));
     model_->flush();
-    if (atTop)
+    if (follow) {
         JournalList->scrollToTop();
+    } else if (top.isValid()) {
+        JournalList->doItemsLayout();
+        JournalList->scrollTo(top, QAbstractItemView::PositionAtTop);
+    }
     Inspector->refresh();
 }
 

@@ -29,6 +29,8 @@ public:
     // Asks where to save; empty: cancelled. Tests replace it (the inspector's too).
     std::function<QString(const QString& caption, const QString& filter)> saveFileName;
     std::function<void(const QString& message)> errorReport;
+    // Whether the pointer is over the list; tests replace it.
+    std::function<bool()> PointerOverList;
     // The rows of an export, oldest first, handed to `done` (perhaps later): every stored
     // row that matches the filter; without a store, those the list holds.
     std::function<void(TJournalFilter filter, std::function<void(std::vector<TJournalRow>)> done)> fetchRows;

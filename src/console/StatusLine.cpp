@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QVBoxLayout>
 #include <cmath>
 
 namespace {
@@ -42,8 +43,10 @@ TStatusLine::TStatusLine(QWidget* parent)
     setObjectName(QStringLiteral("StatusLine"));
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(6, 2, 6, 2);
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(6, 2, 6, 2);
+    rows->setSpacing(1);
+    auto* layout = new QHBoxLayout;
     layout->setSpacing(14);
     state_ = field(this, "StatusConnection");
     state_->setText(text::disconnected);
@@ -53,13 +56,17 @@ TStatusLine::TStatusLine(QWidget* parent)
     unanswered_ = field(this, "StatusUnanswered", text::unansweredHint);
     rejected_ = field(this, "StatusRejected", text::rejectedHint);
     lineErrors_ = field(this, "StatusLineErrors", text::lineErrorsHint);
-    notice_ = field(this, "StatusNotice");
-    notice_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
-    notice_->hide();
     layout->addWidget(state_, 1);
-    layout->addWidget(notice_);
     for (QLabel* l : {rx_, tx_, records_, unanswered_, rejected_, lineErrors_})
         layout->addWidget(l);
+    // A line of its own below the figures, shown while there is something to say: the line
+    // above is full at the window's design width.
+    notice_ = field(this, "StatusNotice");
+    notice_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
+    notice_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    notice_->hide();
+    rows->addLayout(layout);
+    rows->addWidget(notice_);
     showFigures({}, {});
 }
 

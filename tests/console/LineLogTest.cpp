@@ -193,7 +193,8 @@ TEST(LineInspectorModel, AMomentFindsItsLineAndTheLinksLossAndReturnAreRows)
     EXPECT_EQ(cell(6, TLineInspectorModel::ColDirection), QStringLiteral("—"));
     EXPECT_EQ(cell(6, TLineInspectorModel::ColVerdict), QString());
     EXPECT_EQ(cell(4, TLineInspectorModel::ColVerdict), QStringLiteral("без CR"));
-    const std::pair<qint64, int> moments[] = {{999, 0}, {1000, 0}, {1500, 1}, {2000, 2}, {2001, 3}, {2600, 4},
+    // The line received, not the answer sent after it.
+    const std::pair<qint64, int> moments[] = {{999, 0}, {1000, 0}, {1500, 0}, {2000, 2}, {2001, 2}, {2600, 4},
         {3000, 5}, {8999, 5}, {9050, 6}, {9100, 7}, {9200, 8}, {99999, 8}};
     for (const auto& [ms, row] : moments)
         EXPECT_EQ(model.rowAtTime(ms), row) << ms;

@@ -53,13 +53,18 @@ int TLineInspectorModel::rowAtTime(qint64 ms) const
     if (rows_.empty())
         return -1;
     // Lines are held in the order they crossed (a line without CR may trail by a second).
-    auto at = std::partition_point(
+    const auto after = std::partition_point(
         rows_.begin(), rows_.end(), [ms](const TLoggedLine& line) { return line.timeMs <= ms; });
+    // A row of that time came from the last line received before it (answers go out after).
+    auto at = after;
+    while (at != rows_.begin() && (at - 1)->sent)
+        --at;
     if (at == rows_.begin())
-        return 0;
+        return std::max(0, int(after - rows_.begin()) - 1);
+    --at;
     // Lines read in one block share their time: the first of them, where the block begins.
-    const qint64 moment = (at - 1)->timeMs;
-    while (at != rows_.begin() && (at - 1)->timeMs == moment)
+    const qint64 moment = at->timeMs;
+    while (at != rows_.begin() && (at - 1)->timeMs == moment && !(at - 1)->sent)
         --at;
     return int(at - rows_.begin());
 }

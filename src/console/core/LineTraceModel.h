@@ -16,9 +16,9 @@ public:
 
     void refresh();
     void setPaused(bool paused);
-    // The row of the line that crossed at or last before this moment (ms since the epoch), the
-    // first of the lines read in the same block: where a journal row of that time came from.
-    // 0 before the first line, -1 when empty.
+    // The row of the line received (or the link's mark) at or last before this moment (ms since
+    // the epoch), the first of the lines read in the same block: where a journal row of that
+    // time came from. 0 before the first line, -1 when empty.
     int rowAtTime(qint64 ms) const;
     bool paused() const { return paused_; }
 
