@@ -9,8 +9,11 @@
 
 // One capture as the recorder hands it over: every point so far. `key` tells a capture of
 // this run from the next, so a capture that grows after it was stored updates its entry.
+// `growing` marks a copy written while the capture is still under way, before its end (a
+// reset, the quiet spell, a close) was seen.
 struct CaptureData {
     std::int64_t key = 0;
+    bool growing = false;
     QString started; // UTC, ISO 8601 with milliseconds and a trailing Z
     QString ended;
     QString port;

@@ -7,24 +7,60 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <QtEndian>
 #include <algorithm>
 
 namespace {
 
 QAtomicInteger<int> connectionCount;
 
-// Version 1: the captures.
-const char* const kSchema1[] = {
-    "CREATE TABLE captures(id INTEGER PRIMARY KEY, started TEXT, ended TEXT, port TEXT, x_title TEXT, "
-    "y_title TEXT, points INTEGER, note TEXT)",
-    "CREATE TABLE capture_points(capture_id INTEGER, k INTEGER, x INTEGER, y INTEGER, "
-    "PRIMARY KEY(capture_id, k))",
+// Schema 3. Capture numbers only grow (AUTOINCREMENT keeps the highest ever used), so a
+// journal row never opens another capture than its own; a capture's points are one row.
+const char* const kCaptures
+    = "CREATE TABLE captures(id INTEGER PRIMARY KEY AUTOINCREMENT, started TEXT, ended TEXT, port TEXT, "
+      "x_title TEXT, y_title TEXT, points INTEGER, note TEXT)";
+const char* const kCaptureData = "CREATE TABLE capture_data(capture_id INTEGER PRIMARY KEY, x BLOB, y BLOB)";
+// Schema 4 adds each capture's event: the counted event that started it and its time as the
+// journal wrote it, both '' when none did. A step of its own after the points' layout of 3.
+const char* const kCaptureEvents[] = {
+    "ALTER TABLE captures ADD COLUMN event TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE captures ADD COLUMN event_time TEXT NOT NULL DEFAULT ''",
 };
-// Version 2 adds the journal.
-const char* const kSchema2[] = {
+const char* const kJournal[] = {
     "CREATE TABLE journal(id INTEGER PRIMARY KEY, time TEXT, kind TEXT, subject TEXT, value TEXT, text TEXT)",
     "CREATE INDEX journal_kind ON journal(kind, id)",
 };
+
+// The points' layout in capture_data: x is n 64-bit and y n 32-bit two's complement
+// integers, each little-endian, one after the other with nothing between.
+QByteArray packX(const std::int64_t* x, std::size_t n)
+{
+    QByteArray b(qsizetype(n * 8), Qt::Uninitialized);
+    for (std::size_t i = 0; i < n; ++i)
+        qToLittleEndian<qint64>(x[i], b.data() + 8 * i);
+    return b;
+}
+
+QByteArray packY(const std::int32_t* y, std::size_t n)
+{
+    QByteArray b(qsizetype(n * 4), Qt::Uninitialized);
+    for (std::size_t i = 0; i < n; ++i)
+        qToLittleEndian<qint32>(y[i], b.data() + 4 * i);
+    return b;
+}
+
+// A pair of blobs of unequal length (written by something else) gives the points both have.
+void unpack(
+    const QByteArray& x, const QByteArray& y, std::vector<std::int64_t>& xs, std::vector<std::int32_t>& ys)
+{
+    const std::size_t n = std::min(std::size_t(x.size()) / 8, std::size_t(y.size()) / 4);
+    xs.resize(n);
+    ys.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        xs[i] = qFromLittleEndian<qint64>(x.constData() + 8 * i);
+        ys[i] = qFromLittleEndian<qint32>(y.constData() + 4 * i);
+    }
+}
 
 CaptureRow rowOf(const QSqlQuery& q)
 {
@@ -37,6 +73,8 @@ CaptureRow rowOf(const QSqlQuery& q)
     r.yTitle = q.value(5).toString();
     r.points = q.value(6).toLongLong();
     r.note = q.value(7).toString();
+    r.event = q.value(8).toString();
+    r.eventTime = q.value(9).toString();
     return r;
 }
 
@@ -66,7 +104,8 @@ void placeCaptureRowsByTime(std::vector<JournalRow>& rows)
         rows.push_back(std::move(*c));
 }
 
-const QString kRowColumns = QStringLiteral("id, started, ended, port, x_title, y_title, points, note");
+const QString kRowColumns
+    = QStringLiteral("id, started, ended, port, x_title, y_title, points, note, event, event_time");
 
 } // namespace
 
@@ -104,10 +143,15 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
         }
     }
     open_ = true;
-    // WAL: a commit survives a kill of the program and readers do not block the writer;
-    // NORMAL: only a power loss can take the last commits.
-    if (!exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
-        || !createOrCheckSchema())
+    // Incremental vacuum (set before the first table of a new file) lets the file shrink
+    // after Keep's trimming. WAL: a commit survives a kill of the program and readers do not
+    // block the writer; NORMAL: only a power loss can take the last commits. The log is cut
+    // back after a checkpoint, so one large trimming does not leave it large.
+    if (!exec(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"))
+        || !exec(QStringLiteral("PRAGMA journal_mode=WAL"))
+        || !exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
+        || !exec(QStringLiteral("PRAGMA journal_size_limit=%1").arg(kWalLimitBytes)) || !createOrCheckSchema()
+        || !useIncrementalVacuum())
         return;
     QSqlQuery count(db());
     if (!count.exec(QStringLiteral("SELECT count(*) FROM captures")) || !count.next()) {
@@ -115,26 +159,27 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
         return;
     }
     captureCount_ = count.value(0).toLongLong();
+    count.finish();
     insertCapture_ = std::make_unique<QSqlQuery>(db());
     updateCapture_ = std::make_unique<QSqlQuery>(db());
-    insertPoint_ = std::make_unique<QSqlQuery>(db());
     insertPoints_ = std::make_unique<QSqlQuery>(db());
-    QString manyPoints = QStringLiteral("INSERT INTO capture_points(capture_id, k, x, y) VALUES(?, ?, ?, ?)");
-    for (int i = 1; i < kPointsPerInsert; ++i)
-        manyPoints += QStringLiteral(", (?, ?, ?, ?)");
+    updatePoints_ = std::make_unique<QSqlQuery>(db());
     if (!insertCapture_->prepare(
             QStringLiteral("INSERT INTO captures(started, ended, port, x_title, y_title, "
-                           "points, note) VALUES(?, ?, ?, ?, ?, ?, '')"))
+                           "points, note, event, event_time) VALUES(?, ?, ?, ?, ?, ?, '', ?, ?)"))
         || !updateCapture_->prepare(QStringLiteral(
             "UPDATE captures SET ended = ?, x_title = ?, y_title = ?, points = ? WHERE id = ?"))
-        || !insertPoint_->prepare(
-            QStringLiteral("INSERT INTO capture_points(capture_id, k, x, y) VALUES(?, ?, ?, ?)"))
-        || !insertPoints_->prepare(manyPoints)) {
+        || !insertPoints_->prepare(
+            QStringLiteral("INSERT INTO capture_data(capture_id, x, y) VALUES(?, ?, ?)"))
+        || !updatePoints_->prepare(
+            QStringLiteral("UPDATE capture_data SET x = ?, y = ? WHERE capture_id = ?"))) {
         fail(db().lastError().text());
         return;
     }
     emit opened(path);
     listCaptures();
+    // A Keep lowered since the last run applies now, not at the next capture.
+    scheduleTrim();
 }
 
 void ArchiveWorker::close()
@@ -142,8 +187,8 @@ void ArchiveWorker::close()
     // Statements go before their connection.
     insertCapture_.reset();
     updateCapture_.reset();
-    insertPoint_.reset();
     insertPoints_.reset();
+    updatePoints_.reset();
     if (!QSqlDatabase::contains(connection_))
         return;
     {
@@ -159,6 +204,7 @@ void ArchiveWorker::close()
 void ArchiveWorker::setKeep(int keep)
 {
     keep_ = keep;
+    scheduleTrim();
 }
 
 bool ArchiveWorker::fail(const QString& what)
@@ -205,12 +251,16 @@ bool ArchiveWorker::createOrCheckSchema()
     QSqlDatabase d = db();
     if (!d.transaction())
         return fail(d.lastError().text());
-    // A version-1 archive (captures only) gains the journal; its captures stay as they are.
-    std::vector<const char*> steps;
-    if (version < 1)
-        steps.insert(steps.end(), std::begin(kSchema1), std::end(kSchema1));
-    steps.insert(steps.end(), std::begin(kSchema2), std::end(kSchema2));
-    for (const char* sql : steps) {
+    if (version == 0) {
+        for (const char* sql : {kCaptures, kCaptureData, kJournal[0], kJournal[1]}) {
+            if (!exec(QString::fromLatin1(sql)))
+                return false;
+        }
+    } else if (version < 3 && !migrate(version)) {
+        return false;
+    }
+    // 3 to 4: the captures' events (none for the captures stored before).
+    for (const char* sql : kCaptureEvents) {
         if (!exec(QString::fromLatin1(sql)))
             return false;
     }
@@ -219,6 +269,81 @@ bool ArchiveWorker::createOrCheckSchema()
     if (!d.commit())
         return fail(d.lastError().text());
     return true;
+}
+
+// Versions 1 (captures only) and 2 (with the journal) kept a row per point and could give a
+// deleted newest capture's number again. Every capture keeps its number and its points; the
+// highest number ever used is also taken from the journal's capture rows, so a capture
+// deleted before the migration is not given again either.
+bool ArchiveWorker::migrate(int from)
+{
+    for (const QString& sql :
+        {QStringLiteral("ALTER TABLE captures RENAME TO captures_old"), QString::fromLatin1(kCaptures),
+            QStringLiteral(
+                "INSERT INTO captures(id, started, ended, port, x_title, y_title, points, note) "
+                "SELECT id, started, ended, port, x_title, y_title, points, note FROM captures_old"),
+            QStringLiteral("DROP TABLE captures_old"), QString::fromLatin1(kCaptureData)}) {
+        if (!exec(sql))
+            return false;
+    }
+    QSqlQuery points(db());
+    points.setForwardOnly(true);
+    if (!points.exec(QStringLiteral("SELECT capture_id, x, y FROM capture_points WHERE capture_id IN "
+                                    "(SELECT id FROM captures) ORDER BY capture_id, k")))
+        return fail(points.lastError().text());
+    QSqlQuery insert(db());
+    insert.prepare(QStringLiteral("INSERT INTO capture_data(capture_id, x, y) VALUES(?, ?, ?)"));
+    std::int64_t id = 0;
+    std::vector<std::int64_t> xs;
+    std::vector<std::int32_t> ys;
+    const auto flush = [&] {
+        if (xs.empty())
+            return true;
+        insert.bindValue(0, qlonglong(id));
+        insert.bindValue(1, packX(xs.data(), xs.size()));
+        insert.bindValue(2, packY(ys.data(), ys.size()));
+        xs.clear();
+        ys.clear();
+        return exec(insert);
+    };
+    while (points.next()) {
+        const std::int64_t of = points.value(0).toLongLong();
+        if (of != id && !flush())
+            return false;
+        id = of;
+        xs.push_back(points.value(1).toLongLong());
+        ys.push_back(points.value(2).toInt());
+    }
+    if (points.lastError().isValid())
+        return fail(points.lastError().text());
+    if (!flush())
+        return false;
+    points.finish();
+    if (!exec(QStringLiteral("DROP TABLE capture_points")))
+        return false;
+    if (from < 2) {
+        for (const char* sql : kJournal) {
+            if (!exec(QString::fromLatin1(sql)))
+                return false;
+        }
+    }
+    return exec(QStringLiteral("INSERT INTO sqlite_sequence(name, seq) SELECT 'captures', 0 WHERE NOT EXISTS "
+                               "(SELECT 1 FROM sqlite_sequence WHERE name = 'captures')"))
+        && exec(QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, "
+                               "(SELECT coalesce(max(id), 0) FROM captures), "
+                               "(SELECT coalesce(max(CAST(subject AS INTEGER)), 0) FROM journal "
+                               "WHERE kind = 'capture')) WHERE name = 'captures'"));
+}
+
+// A file made before incremental vacuum was used is rewritten once to use it.
+bool ArchiveWorker::useIncrementalVacuum()
+{
+    QSqlQuery q(db());
+    if (!q.exec(QStringLiteral("PRAGMA auto_vacuum")) || !q.next())
+        return fail(q.lastError().text());
+    const bool incremental = q.value(0).toInt() == 2;
+    q.finish();
+    return incremental || exec(QStringLiteral("VACUUM"));
 }
 
 void ArchiveWorker::storeCaptures(const std::vector<CaptureData>& captures)
@@ -232,34 +357,37 @@ void ArchiveWorker::storeCaptures(const std::vector<CaptureData>& captures)
     }
     std::vector<CaptureRow> stored;
     std::vector<std::int64_t> firstIds;
+    std::vector<std::int64_t> inserted;
     for (const CaptureData& capture : captures) {
-        if (!storeOne(capture, stored, firstIds))
+        if (!storeOne(capture, stored, firstIds, inserted))
             return;
     }
-    std::vector<std::int64_t> removed;
-    if (!enforceKeep(removed))
-        return;
     if (!d.commit()) {
         fail(d.lastError().text());
         return;
     }
-    // Rows Keep removed in the same batch are not announced.
-    // Keep removes every id up to the newest one gone (the first, as they come newest first).
-    const std::int64_t newestGone = removed.empty() ? 0 : removed.front();
-    std::erase_if(stored, [&](const CaptureRow& r) { return r.id <= newestGone; });
+    // New captures beyond Keep within this very batch go with the next trimming unannounced
+    // (they come in order, so those are the first ones; grown older captures go with them).
+    const std::size_t keep = std::size_t(std::max(keep_, 0));
+    if (inserted.size() > keep) {
+        const std::int64_t newestGone = inserted[inserted.size() - keep - 1];
+        std::erase_if(stored, [&](const CaptureRow& r) { return r.id <= newestGone; });
+        std::erase_if(firstIds, [&](std::int64_t id) { return id <= newestGone; });
+    }
     if (!stored.empty())
         emit capturesStored(stored, firstIds);
-    if (!removed.empty())
-        emit capturesRemoved(removed);
+    if (captureCount_ > keep_)
+        scheduleTrim();
 }
 
-bool ArchiveWorker::storeOne(
-    const CaptureData& capture, std::vector<CaptureRow>& stored, std::vector<std::int64_t>& firstIds)
+bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>& stored,
+    std::vector<std::int64_t>& firstIds, std::vector<std::int64_t>& inserted)
 {
     if (capture.x.empty())
         return true;
     auto found = written_.find(capture.key);
     const bool first = found == written_.end();
+    const std::size_t n = std::min(capture.x.size(), capture.y.size());
     Written w;
     if (first) {
         QSqlQuery& q = *insertCapture_;
@@ -268,89 +396,149 @@ bool ArchiveWorker::storeOne(
         q.bindValue(2, capture.port);
         q.bindValue(3, capture.xTitle);
         q.bindValue(4, capture.yTitle);
-        q.bindValue(5, qlonglong(capture.size()));
+        q.bindValue(5, qlonglong(n));
+        // '' rather than NULL for a capture without an event (a null text binds as NULL).
+        q.bindValue(6, capture.event.isNull() ? QStringLiteral("") : capture.event);
+        q.bindValue(7, capture.eventTime.isNull() ? QStringLiteral("") : capture.eventTime);
         if (!exec(q))
             return false;
         w.id = q.lastInsertId().toLongLong();
         ++captureCount_;
+        inserted.push_back(w.id);
+        QSqlQuery& p = *insertPoints_;
+        p.bindValue(0, qlonglong(w.id));
+        p.bindValue(1, packX(capture.x.data(), n));
+        p.bindValue(2, packY(capture.y.data(), n));
+        if (!exec(p))
+            return false;
     } else {
         w = found->second;
         QSqlQuery& q = *updateCapture_;
         q.bindValue(0, capture.ended);
         q.bindValue(1, capture.xTitle);
         q.bindValue(2, capture.yTitle);
-        q.bindValue(3, qlonglong(capture.size()));
+        q.bindValue(3, qlonglong(n));
         q.bindValue(4, qlonglong(w.id));
         if (!exec(q))
             return false;
         // Deleted by the operator (or beyond Keep) while it grew: it stays gone.
         if (q.numRowsAffected() == 0)
             return true;
-    }
-    std::size_t i = w.points;
-    for (; i + kPointsPerInsert <= capture.size(); i += kPointsPerInsert) {
-        QSqlQuery& many = *insertPoints_;
-        for (int j = 0; j < kPointsPerInsert; ++j) {
-            const std::size_t at = i + std::size_t(j);
-            many.bindValue(4 * j, qlonglong(w.id));
-            many.bindValue(4 * j + 1, qlonglong(at + 1));
-            many.bindValue(4 * j + 2, qlonglong(capture.x[at]));
-            many.bindValue(4 * j + 3, capture.y[at]);
+        if (n != w.points) {
+            QSqlQuery& p = *updatePoints_;
+            p.bindValue(0, packX(capture.x.data(), n));
+            p.bindValue(1, packY(capture.y.data(), n));
+            p.bindValue(2, qlonglong(w.id));
+            if (!exec(p))
+                return false;
         }
-        if (!exec(many))
-            return false;
     }
-    QSqlQuery& one = *insertPoint_;
-    for (; i < capture.size(); ++i) {
-        one.bindValue(0, qlonglong(w.id));
-        one.bindValue(1, qlonglong(i + 1));
-        one.bindValue(2, qlonglong(capture.x[i]));
-        one.bindValue(3, capture.y[i]);
-        if (!exec(one))
-            return false;
-    }
-    w.points = capture.size();
+    w.points = n;
+    const bool announce = !capture.growing && !w.announced;
+    w.announced = w.announced || announce;
     // Kept even when Keep drops it at once: a later growth then finds no row and stays gone.
     // A failed commit turns the archive off, which forgets these.
     written_[capture.key] = w;
     CaptureRow row;
     if (first) {
         row = CaptureRow{w.id, capture.started, capture.ended, capture.port, capture.xTitle, capture.yTitle,
-            std::int64_t(capture.size()), QString(), capture.event, capture.eventTime};
-        firstIds.push_back(w.id);
+            std::int64_t(n), QString(), capture.event, capture.eventTime};
     } else if (!loadRow(w.id, row)) {
         return open_;
     }
+    if (announce)
+        firstIds.push_back(w.id);
     stored.push_back(std::move(row));
     return true;
 }
 
-bool ArchiveWorker::enforceKeep(std::vector<std::int64_t>& removed)
+// Trimming and vacuuming go a step at a time through the thread's queue, so captures and
+// journal rows handed over meanwhile are stored between two steps instead of after them all.
+void ArchiveWorker::scheduleTrim()
 {
-    if (captureCount_ <= keep_)
-        return true;
+    if (trimQueued_ || !open_)
+        return;
+    trimQueued_ = true;
+    QMetaObject::invokeMethod(this, &ArchiveWorker::trimStep, Qt::QueuedConnection);
+}
+
+void ArchiveWorker::trimStep()
+{
+    trimQueued_ = false;
+    if (!open_)
+        return;
+    if (captureCount_ > keep_) {
+        std::vector<std::int64_t> removed;
+        if (!trimOldest(removed))
+            return;
+        if (!removed.empty())
+            emit capturesRemoved(removed);
+    } else {
+        const std::int64_t free = freePages();
+        if (free <= 0)
+            return;
+        // The pragma gives back one page per step of its statement: it runs to its end.
+        QSqlQuery q(db());
+        if (!q.exec(QStringLiteral("PRAGMA incremental_vacuum(%1)").arg(kVacuumPagesPerStep))) {
+            fail(q.lastError().text());
+            return;
+        }
+        while (q.next()) { }
+        if (q.lastError().isValid()) {
+            fail(q.lastError().text());
+            return;
+        }
+    }
+    scheduleTrim();
+}
+
+bool ArchiveWorker::trimOldest(std::vector<std::int64_t>& removed)
+{
     QSqlQuery q(db());
-    q.prepare(QStringLiteral("SELECT id FROM captures ORDER BY id DESC LIMIT -1 OFFSET ?"));
-    q.addBindValue(std::max(keep_, 0));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT id, points FROM captures ORDER BY id LIMIT ?"));
+    q.addBindValue(qlonglong(captureCount_ - std::max(keep_, 0)));
     if (!exec(q))
         return false;
-    while (q.next())
+    std::int64_t points = 0;
+    while (points < kTrimPointsPerStep && q.next()) {
         removed.push_back(q.value(0).toLongLong());
+        points += std::max<qlonglong>(q.value(1).toLongLong(), 1);
+    }
     q.finish();
-    if (removed.empty())
+    if (removed.empty()) {
+        captureCount_ = keep_; // fewer rows than counted: nothing older to remove
         return true;
-    const std::int64_t newestGone = removed.front();
-    QSqlQuery del(db());
-    del.prepare(QStringLiteral("DELETE FROM capture_points WHERE capture_id <= ?"));
-    del.addBindValue(qlonglong(newestGone));
-    if (!exec(del))
-        return false;
-    del.prepare(QStringLiteral("DELETE FROM captures WHERE id <= ?"));
-    del.addBindValue(qlonglong(newestGone));
-    if (!exec(del))
-        return false;
-    captureCount_ -= std::int64_t(removed.size());
+    }
+    QSqlDatabase d = db();
+    if (!d.transaction())
+        return fail(d.lastError().text());
+    int gone = 0;
+    for (const char* sql :
+        {"DELETE FROM capture_data WHERE capture_id <= ?", "DELETE FROM captures WHERE id <= ?"}) {
+        QSqlQuery del(d);
+        del.prepare(QString::fromLatin1(sql));
+        del.addBindValue(qlonglong(removed.back()));
+        if (!exec(del))
+            return false;
+        gone = del.numRowsAffected();
+    }
+    if (!d.commit())
+        return fail(d.lastError().text());
+    captureCount_ -= gone;
+    // Newest first, as the list holds them.
+    std::reverse(removed.begin(), removed.end());
     return true;
+}
+
+std::int64_t ArchiveWorker::freePages()
+{
+    QSqlQuery q(db());
+    if (!q.exec(QStringLiteral("PRAGMA freelist_count")) || !q.next()) {
+        fail(q.lastError().text());
+        return -1;
+    }
+    return q.value(0).toLongLong();
 }
 
 bool ArchiveWorker::loadRow(std::int64_t id, CaptureRow& row)
@@ -372,8 +560,9 @@ void ArchiveWorker::listCaptures()
         return;
     QSqlQuery q(db());
     q.setForwardOnly(true);
-    if (!exec(
-            q = QSqlQuery(QStringLiteral("SELECT %1 FROM captures ORDER BY id DESC").arg(kRowColumns), db())))
+    q.prepare(QStringLiteral("SELECT %1 FROM captures ORDER BY id DESC LIMIT ?").arg(kRowColumns));
+    q.addBindValue(std::max(keep_, 0));
+    if (!exec(q))
         return;
     std::vector<CaptureRow> rows;
     while (q.next())
@@ -388,16 +577,12 @@ std::optional<StoredCapture> ArchiveWorker::load(std::int64_t id)
         return std::nullopt;
     QSqlQuery q(db());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT x, y FROM capture_points WHERE capture_id = ? ORDER BY k"));
+    q.prepare(QStringLiteral("SELECT x, y FROM capture_data WHERE capture_id = ?"));
     q.addBindValue(qlonglong(id));
     if (!exec(q))
         return std::nullopt;
-    c.x.reserve(std::size_t(c.row.points));
-    c.y.reserve(std::size_t(c.row.points));
-    while (q.next()) {
-        c.x.push_back(q.value(0).toLongLong());
-        c.y.push_back(q.value(1).toInt());
-    }
+    if (q.next())
+        unpack(q.value(0).toByteArray(), q.value(1).toByteArray(), c.x, c.y);
     return c;
 }
 
@@ -433,7 +618,7 @@ void ArchiveWorker::deleteCapture(std::int64_t id)
     }
     int gone = 0;
     for (const char* sql :
-        {"DELETE FROM capture_points WHERE capture_id = ?", "DELETE FROM captures WHERE id = ?"}) {
+        {"DELETE FROM capture_data WHERE capture_id = ?", "DELETE FROM captures WHERE id = ?"}) {
         QSqlQuery q(d);
         q.prepare(QString::fromLatin1(sql));
         q.addBindValue(qlonglong(id));
@@ -447,6 +632,7 @@ void ArchiveWorker::deleteCapture(std::int64_t id)
     }
     captureCount_ -= gone;
     emit capturesRemoved({id});
+    scheduleTrim(); // its pages given back
 }
 
 void ArchiveWorker::exportCapture(std::int64_t id, ExportFormat format, const QString& path)

@@ -10,6 +10,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -20,9 +21,13 @@ class ArchiveWorker : public QObject {
     Q_OBJECT
 public:
     // The schema this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 2;
-    // Points per INSERT statement: one statement per point costs most of a flood's store.
-    static constexpr int kPointsPerInsert = 128;
+    static constexpr int kSchemaVersion = 4;
+    // Keep's trimming removes at most this many points' captures per transaction, and gives
+    // back at most this many free pages per step, so a new capture never waits long for it.
+    static constexpr std::int64_t kTrimPointsPerStep = 200000;
+    static constexpr int kVacuumPagesPerStep = 2048;
+    // The write-ahead log is cut back to this size once checkpointed.
+    static constexpr int kWalLimitBytes = 4 * 1024 * 1024;
 
     ArchiveWorker();
     ~ArchiveWorker() override;
@@ -32,9 +37,12 @@ public:
 public slots:
     void open(const QString& path, int keep, int journalKeep, int busyTimeoutMs);
     void close();
+    // A lowered Keep starts trimming at once.
     void setKeep(int keep);
-    // Captures in one transaction: new ones inserted, grown ones updated.
+    // Captures in one transaction: new ones inserted, grown ones updated. Captures beyond
+    // Keep are removed afterwards, in short transactions of their own.
     void storeCaptures(const std::vector<CaptureData>& captures);
+    // The newest captures, at most Keep of them (older ones are about to go).
     void listCaptures();
     // `purpose` comes back with the capture so the caller knows why it asked.
     void loadCapture(std::int64_t id, int purpose);
@@ -50,7 +58,8 @@ public slots:
 signals:
     void opened(const QString& path);
     void failed(const QString& message);
-    // The rows of one committed batch; `firstIds` those stored for the first time.
+    // The rows of one committed batch; `firstIds` those stored complete (not growing) for the
+    // first time.
     void capturesStored(const std::vector<CaptureRow>& rows, const std::vector<std::int64_t>& firstIds);
     void capturesListed(const std::vector<CaptureRow>& rows);
     void capturesRemoved(const std::vector<std::int64_t>& ids);
@@ -62,14 +71,19 @@ signals:
 
 private:
     bool createOrCheckSchema();
+    bool migrate(int from);
+    bool useIncrementalVacuum();
     bool exec(QSqlQuery& query);
     bool exec(const QString& sql);
     bool fail(const QString& what);
     bool loadRow(std::int64_t id, CaptureRow& row);
     std::optional<StoredCapture> load(std::int64_t id);
-    bool storeOne(
-        const CaptureData& capture, std::vector<CaptureRow>& stored, std::vector<std::int64_t>& firstIds);
-    bool enforceKeep(std::vector<std::int64_t>& removed);
+    bool storeOne(const CaptureData& capture, std::vector<CaptureRow>& stored,
+        std::vector<std::int64_t>& firstIds, std::vector<std::int64_t>& inserted);
+    void scheduleTrim();
+    void trimStep();
+    bool trimOldest(std::vector<std::int64_t>& removed);
+    std::int64_t freePages();
     QSqlDatabase db() const;
 
     QString connection_;
@@ -81,12 +95,15 @@ private:
     // Statements a flood of captures runs again and again, prepared once per open.
     std::unique_ptr<QSqlQuery> insertCapture_;
     std::unique_ptr<QSqlQuery> updateCapture_;
-    std::unique_ptr<QSqlQuery> insertPoint_;
-    std::unique_ptr<QSqlQuery> insertPoints_; // kPointsPerInsert rows at a time
-    // Captures of this run already in the file: their id and how many points were written.
+    std::unique_ptr<QSqlQuery> insertPoints_;
+    std::unique_ptr<QSqlQuery> updatePoints_;
+    bool trimQueued_ = false;
+    // Captures of this run already in the file: their id, how many points were written and
+    // whether it was announced complete.
     struct Written {
         std::int64_t id = 0;
         std::size_t points = 0;
+        bool announced = false;
     };
     std::unordered_map<std::int64_t, Written> written_;
 };

@@ -11,6 +11,8 @@ CaptureRecorder::CaptureRecorder(QObject* parent)
 {
     quiet_.setSingleShot(true);
     connect(&quiet_, &QTimer::timeout, this, &CaptureRecorder::checkQuiet);
+    growth_.setSingleShot(true);
+    connect(&growth_, &QTimer::timeout, this, &CaptureRecorder::checkGrowth);
     current_.key = nextKey_++;
 }
 
@@ -33,6 +35,8 @@ void CaptureRecorder::addPoint(std::int64_t x, std::int32_t y)
     // registration, and points come by the hundred thousand a second in a flood.
     if (!quiet_.isActive())
         quiet_.start(kQuietMs);
+    if (!growth_.isActive())
+        growth_.start(kGrowthMs);
 }
 
 void CaptureRecorder::eventCounted(const QString& name, std::int64_t atMs)
@@ -49,29 +53,44 @@ void CaptureRecorder::reset()
     current_ = CaptureData{};
     current_.key = nextKey_++;
     handedOver_ = 0;
+    endedAt_ = 0;
+    endedOnce_ = false;
     quiet_.stop();
+    growth_.stop();
 }
 
 void CaptureRecorder::flush()
 {
+    if (current_.size() > endedAt_)
+        handOver(true);
+}
+
+void CaptureRecorder::checkGrowth()
+{
     if (current_.size() > handedOver_)
-        handOver();
+        handOver(false);
 }
 
 void CaptureRecorder::checkQuiet()
 {
-    if (current_.size() <= handedOver_)
+    if (current_.size() <= endedAt_)
         return;
     const std::int64_t quietFor = clock() - lastSampleMs_;
     if (quietFor >= kQuietMs) {
-        handOver();
+        handOver(true);
         return;
     }
     quiet_.start(int(std::clamp<std::int64_t>(kQuietMs - quietFor, 1, kQuietMs)));
 }
 
-void CaptureRecorder::handOver()
+void CaptureRecorder::handOver(bool ended)
 {
+    if (ended) {
+        endedAt_ = current_.size();
+        endedOnce_ = true;
+    }
+    // Once ended, a capture that grows again is complete at every hand-over.
+    current_.growing = !endedOnce_;
     current_.ended = archiveTime(lastSampleMs_);
     current_.port = portName ? portName() : QString();
     current_.xTitle = xTitle ? xTitle() : QString();

@@ -1,8 +1,9 @@
 #pragma once
 // Where a capture begins and ends. A capture is the points added since the last scope-data
-// reset; it is handed over for storing at the next reset, when the port closes, when the
-// window closes (flush) and after a quiet spell without sample records, and again whenever
-// it has grown since.
+// reset; it ends at the next reset, when the port closes, when the window closes (flush) and
+// after a quiet spell without sample records, and is handed over for storing then, and again
+// whenever it has grown since. While it grows, what is new is handed over every kGrowthMs
+// as well, marked growing, so a kill loses at most the last moments of it.
 //
 // Each capture also learns the counted emergency event that started it: the device sends the
 // event, then (perhaps) a reset of the chart, then the samples. A capture takes the last
@@ -21,6 +22,9 @@ class CaptureRecorder : public QObject {
 public:
     static constexpr int kQuietMs = 2000;
     static constexpr std::int64_t kEventWindowMs = 10000;
+    // With the store's batching (ArchiveStore::kCaptureBatchMs) a point is in the file well
+    // within half a second of arriving.
+    static constexpr int kGrowthMs = 200;
 
     explicit CaptureRecorder(QObject* parent = nullptr);
 
@@ -41,6 +45,8 @@ public:
     void flush();
     // The quiet timer's check, also called by tests in place of waiting.
     void checkQuiet();
+    // The growth timer's: hands over what is new, marked growing.
+    void checkGrowth();
 
     std::size_t pointCount() const { return current_.size(); }
 
@@ -49,13 +55,16 @@ signals:
     void captureReady(const CaptureData& capture);
 
 private:
-    void handOver();
+    void handOver(bool ended);
 
     CaptureData current_;
     std::size_t handedOver_ = 0; // points of current_ in its last hand-over
+    std::size_t endedAt_ = 0; // points of current_ when it last ended
+    bool endedOnce_ = false;
     std::int64_t lastSampleMs_ = 0;
     std::int64_t nextKey_ = 1;
     QString pendingEvent_; // counted since the last capture began
     std::int64_t pendingEventMs_ = 0;
     QTimer quiet_;
+    QTimer growth_;
 };

@@ -286,3 +286,27 @@ TEST(CaptureEvents, TheEventAndItsTimeStayWithACaptureThatGrowsAfterItWasStored)
         EXPECT_EQ(c.started, QStringLiteral("2026-12-08T10:51:02.375Z"));
     }
 }
+
+TEST(CaptureBoundaries, AGrowingCaptureIsHandedOverMarkedGrowingUntilItsFirstEnd)
+{
+    Harness h;
+    h.feed("W:ST1;2;*\r", false);
+    h.recorder.checkGrowth();
+    h.recorder.checkGrowth(); // nothing new
+    h.feed("W:ST3;*\r", false);
+    h.now += CaptureRecorder::kQuietMs;
+    h.recorder.checkQuiet(); // the end: its journal row is due now, with every point
+    h.feed("W:ST4;*\r", false);
+    h.recorder.checkGrowth(); // grew after its end
+    h.feed("W:RS+ROSC\r", false); // ended again: handed over once more
+    h.feed("W:ST5;*\r", false);
+    h.recorder.checkGrowth();
+    expectStored(h.stored,
+        {{1, {0, 1}, {1, 2}}, {1, {0, 1, 2}, {1, 2, 3}}, {1, {0, 1, 2, 3}, {1, 2, 3, 4}},
+            {1, {0, 1, 2, 3}, {1, 2, 3, 4}}, {2, {0}, {5}}},
+        "growth");
+    std::vector<bool> growing;
+    for (const CaptureData& c : h.stored)
+        growing.push_back(c.growing);
+    EXPECT_EQ(growing, (std::vector<bool>{true, false, false, false, true}));
+}

@@ -166,6 +166,8 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
     sim.stop();
     const std::vector<Points> sent = capturesSent(recordLog);
     ASSERT_EQ(sent.size(), 4u);
+    // The last capture is listed while it grows; its end comes with the quiet spell.
+    ASSERT_TRUE(waitFor([&] { return list().rowAt(0)->points == std::int64_t(sent.back().size()); }));
 
     // Newest first; each one's points are what the device sent, drawn as Series2.
     for (int row = 0; row < 4; ++row) {
