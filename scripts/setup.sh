@@ -11,7 +11,7 @@ ORVIK_PACKAGES=(
 )
 
 # What scripts/package.sh needs besides the build: the package tools and their checkers.
-ORVIK_PACKAGE_TOOLS=(dpkg-dev lintian desktop-file-utils appstream)
+ORVIK_PACKAGE_TOOLS=(dpkg-dev lintian desktop-file-utils appstream man-db binutils)
 
 orvik_install_packages() {
   local missing=() p
@@ -24,9 +24,33 @@ orvik_install_packages() {
       echo "These packages are missing and installing them needs root: ${missing[*]}" >&2
       return 1
     fi
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    orvik_apt_get update -qq || return
+    orvik_apt_get install -y -qq --no-install-recommends "${missing[@]}"
   fi
+}
+
+# apt-get that waits while another package manager (unattended-upgrades, a second set-up, a
+# desktop updater) holds its lock, up to ORVIK_APT_LOCK_WAIT seconds (600), instead of
+# failing at once. apt waits for the dpkg lock itself; the package lists' lock it does not,
+# so a failure that names a lock is retried.
+orvik_apt_get() {
+  local deadline=$((SECONDS + ${ORVIK_APT_LOCK_WAIT:-600})) log status
+  log=$(mktemp)
+  while :; do
+    if (set -o pipefail; LC_ALL=C DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=60 "$@" 2>&1 |
+      tee "$log"); then
+      status=0
+    else
+      status=$?
+    fi
+    if ((status == 0)) || ! grep -qE 'Could not get lock|Unable to acquire|Unable to lock' "$log" ||
+      ((SECONDS >= deadline)); then
+      rm -f "$log"
+      return "$status"
+    fi
+    echo "Waiting for the package manager's lock to be released..." >&2
+    sleep "${ORVIK_APT_LOCK_RETRY:-5}"
+  done
 }
 
 # orvik_build <build dir> [extra cmake args...]

@@ -282,7 +282,8 @@ void BM_LatencyConsoleChartDrawing(benchmark::State& state)
 BENCHMARK(BM_LatencyConsoleChartDrawing)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // A setting that costs work per record, off and on, under the same flood: records per second
-// and answer latency printed side by side at the end.
+// and answer latency printed side by side at the end, on standard error, so that standard
+// output holds only the benchmark library's report (JSON with --benchmark_format=json).
 struct Figures {
     double rate = 0;
     double medianUs = 0;
@@ -356,12 +357,12 @@ void printComparison(const Comparison& c)
     if (off.rate <= 0 && off.medianUs <= 0)
         return;
     const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-    std::printf("\n%s off | on | on/off\n", c.title);
-    std::printf(
+    std::fprintf(stderr, "\n%s off | on | on/off\n", c.title);
+    std::fprintf(stderr,
         "  records/s          %10.0f | %10.0f | %5.2f\n", off.rate, on.rate, ratio(on.rate, off.rate));
-    std::printf("  answer median (us) %10.0f | %10.0f | %5.2f\n", off.medianUs, on.medianUs,
+    std::fprintf(stderr, "  answer median (us) %10.0f | %10.0f | %5.2f\n", off.medianUs, on.medianUs,
         ratio(on.medianUs, off.medianUs));
-    std::printf(
+    std::fprintf(stderr,
         "  answer p99 (us)    %10.0f | %10.0f | %5.2f\n", off.p99Us, on.p99Us, ratio(on.p99Us, off.p99Us));
 }
 

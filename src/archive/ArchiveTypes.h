@@ -60,12 +60,14 @@ struct JournalRow {
     QString text;
 };
 
-enum class ExportFormat { Csv, Comtrade };
+// Comtrade: the 1999 revision, ASCII; Comtrade2013: the 2013 revision, BINARY32 (exact).
+enum class ExportFormat { Csv, Comtrade, Comtrade2013 };
 
 enum class ExportOutcome {
     Written,
     NotFound, // the capture was deleted meanwhile
     XNotIncreasing, // COMTRADE only: X goes backwards or below 0
+    XStandsStill, // COMTRADE only: two points at the same X (a time scale of 0)
     WriteFailed,
 };
 
@@ -75,6 +77,11 @@ struct ExportResult {
     QString path; // the file written (the .cfg for COMTRADE)
     ExportOutcome outcome = ExportOutcome::Written;
     QString error; // the system's text for WriteFailed
+    // COMTRADE: samples the reader gets back only approximately, out of `points`, and the
+    // largest difference among them.
+    std::int64_t rounded = 0;
+    std::int64_t points = 0;
+    double largestError = 0;
 };
 
 Q_DECLARE_METATYPE(CaptureData)

@@ -477,15 +477,22 @@ void ArchiveWorker::trimStep()
         const std::int64_t free = freePages();
         if (free <= 0)
             return;
-        // The pragma gives back one page per step of its statement: it runs to its end.
-        QSqlQuery q(db());
-        if (!q.exec(QStringLiteral("PRAGMA incremental_vacuum(%1)").arg(kVacuumPagesPerStep))) {
-            fail(q.lastError().text());
+        // Each run of the pragma through Qt gives back one page (Qt steps a statement
+        // without columns once), so it is run once per page, all in one transaction.
+        QSqlDatabase d = db();
+        if (!d.transaction()) {
+            fail(d.lastError().text());
             return;
         }
-        while (q.next()) { }
-        if (q.lastError().isValid()) {
-            fail(q.lastError().text());
+        QSqlQuery q(d);
+        q.prepare(QStringLiteral("PRAGMA incremental_vacuum(1)"));
+        for (std::int64_t i = 0; i < std::min<std::int64_t>(free, kVacuumPagesPerStep); ++i) {
+            if (!exec(q))
+                return;
+        }
+        q.finish();
+        if (!d.commit()) {
+            fail(d.lastError().text());
             return;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
-// The two export formats of a capture: CSV for everyone, COMTRADE (IEEE C37.111-1999, ASCII,
-// one analog channel) for power-system analysis programs.
+// The export formats of a capture: CSV for everyone, COMTRADE (IEEE C37.111, one analog
+// channel) for power-system analysis programs: the 1999 revision in ASCII, whose 5-digit
+// samples are scaled to fit, and the 2013 revision in BINARY32, which keeps every sample.
 
 #include "archive/ArchiveTypes.h"
 
@@ -9,17 +10,26 @@
 #include <QString>
 #include <optional>
 
-// UTF-8; header "k,x [<X title>],y [<Y title>]", then one line per point.
+// UTF-8, CR LF; header "k,x [<X title>],y [<Y title>]", then one line per point.
 QByteArray captureCsv(const StoredCapture& capture);
 
 struct ComtradeFiles {
     QByteArray cfg;
     QByteArray dat;
+    // Samples that a × stored + b gives back only approximately, and the largest difference.
+    std::int64_t rounded = 0;
+    double largestError = 0;
 };
 
-// Both files of a capture, or nothing when its X goes backwards or below 0 (COMTRADE time
-// stamps only grow). `start` is the local time of the first sample written into the .cfg.
-std::optional<ComtradeFiles> captureComtrade(const StoredCapture& capture, const QDateTime& start);
+// Why a capture cannot be written as COMTRADE, whose time stamps only grow: XNotIncreasing
+// when its X goes backwards or below 0, XStandsStill when two points share an X (a time
+// scale of 0). Nothing when it can be written.
+std::optional<ExportOutcome> comtradeRefusal(const StoredCapture& capture);
+
+// Both files of a capture in `format` (Comtrade or Comtrade2013), or nothing when refused.
+// `start` is the local time of the first sample written into the .cfg.
+std::optional<ComtradeFiles> captureComtrade(
+    const StoredCapture& capture, const QDateTime& start, ExportFormat format = ExportFormat::Comtrade);
 
 // Microseconds per unit of X for a bottom-axis title; an unknown unit counts as 1.
 std::int64_t microsecondsPerX(const QString& xTitle);

@@ -24,7 +24,7 @@ public:
     static constexpr std::int64_t kEventWindowMs = 10000;
     // With the store's batching (ArchiveStore::kCaptureBatchMs) a point is in the file well
     // within half a second of arriving.
-    static constexpr int kGrowthMs = 200;
+    static constexpr int kGrowthMs = 100;
 
     explicit CaptureRecorder(QObject* parent = nullptr);
 

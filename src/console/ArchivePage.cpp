@@ -9,10 +9,12 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -33,6 +35,11 @@ const QString show = QStringLiteral("Покажи");
 const QString hide = QStringLiteral("Скрий");
 const QString exportCsv = QStringLiteral("Експорт CSV");
 const QString exportComtrade = QStringLiteral("Експорт COMTRADE");
+const QString comtrade1999 = QStringLiteral("Експорт COMTRADE 1999 (ASCII)");
+const QString comtrade2013 = QStringLiteral("Експорт COMTRADE 2013 (BINARY32, всяка проба точно)");
+const QString comtradeTip
+    = QStringLiteral("Щракване: COMTRADE 1999 (ASCII). Стрелката: избор между 1999 и 2013 "
+                     "(BINARY32, всяка проба точно).");
 const QString remove = QStringLiteral("Изтрий");
 const QString csvFilter = QStringLiteral("CSV (*.csv);;All (*)");
 const QString comtradeFilter = QStringLiteral("COMTRADE (*.cfg);;All (*)");
@@ -45,6 +52,13 @@ const QString written = QStringLiteral("Запис №%1 е изнесен в %2
 const QString notFound = QStringLiteral("Запис №%1 вече го няма в архива.");
 const QString refused = QStringLiteral("Запис №%1 не може да се изнесе като COMTRADE: X намалява или е под 0 "
                                        "(скала в средата на записа или отрицателна скала). Като CSV може.");
+const QString standsStill
+    = QStringLiteral("Запис №%1 не може да се изнесе като COMTRADE: X не расте (времева "
+                     "скала 0: точки в един и същи момент). Като CSV може.");
+const QString rounded
+    = QStringLiteral("Запис №%1 е изнесен в %2, но %3 от %4 проби са закръглени (най-много с "
+                     "%5).");
+const QString exactIn2013 = QStringLiteral(" Експортът COMTRADE 2013 (BINARY32) ги пази точно.");
 const QString writeFailed = QStringLiteral("Грешка при запис на %1: %2");
 } // namespace text
 
@@ -111,7 +125,18 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     ShowCapture = button("ShowCapture", text::show, this);
     HideCapture = button("HideCapture", text::hide, this);
     ExportCsv = button("ExportCsv", text::exportCsv, this);
-    ExportComtrade = button("ExportComtrade", text::exportComtrade, this);
+    ExportComtrade = new QToolButton(this);
+    ExportComtrade->setObjectName(QStringLiteral("ExportComtrade"));
+    ExportComtrade->setText(text::exportComtrade);
+    ExportComtrade->setPopupMode(QToolButton::MenuButtonPopup);
+    ExportComtrade->setToolTip(text::comtradeTip);
+    ExportComtrade->setSizePolicy(ExportCsv->sizePolicy());
+    auto* comtradeMenu = new QMenu(ExportComtrade);
+    connect(comtradeMenu->addAction(text::comtrade1999), &QAction::triggered, this,
+        &ArchivePage::ExportComtradeClick);
+    connect(comtradeMenu->addAction(text::comtrade2013), &QAction::triggered, this,
+        &ArchivePage::ExportComtrade2013Click);
+    ExportComtrade->setMenu(comtradeMenu);
     DeleteCapture = button("DeleteCapture", text::remove, this);
     ArchiveStatus = new QLabel(this);
     ArchiveStatus->setObjectName(QStringLiteral("ArchiveStatus"));
@@ -119,7 +144,8 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     ArchiveStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {ShowCapture, HideCapture, ExportCsv, ExportComtrade, DeleteCapture})
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+             ShowCapture, HideCapture, ExportCsv, ExportComtrade, DeleteCapture})
         buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(new QLabel(text::filter, this));
@@ -133,7 +159,8 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     const std::pair<const QString*, void (ArchivePage::*)()> actions[]
         = {{&text::show, &ArchivePage::ShowCaptureClick}, {&text::hide, &ArchivePage::HideCaptureClick},
             {&text::exportCsv, &ArchivePage::ExportCsvClick},
-            {&text::exportComtrade, &ArchivePage::ExportComtradeClick},
+            {&text::comtrade1999, &ArchivePage::ExportComtradeClick},
+            {&text::comtrade2013, &ArchivePage::ExportComtrade2013Click},
             {&text::remove, &ArchivePage::DeleteCaptureClick}};
     for (const auto& [caption, handler] : actions)
         connect(menu_->addAction(*caption), &QAction::triggered, this, handler);
@@ -141,7 +168,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     connect(ShowCapture, &QPushButton::clicked, this, &ArchivePage::ShowCaptureClick);
     connect(HideCapture, &QPushButton::clicked, this, &ArchivePage::HideCaptureClick);
     connect(ExportCsv, &QPushButton::clicked, this, &ArchivePage::ExportCsvClick);
-    connect(ExportComtrade, &QPushButton::clicked, this, &ArchivePage::ExportComtradeClick);
+    connect(ExportComtrade, &QToolButton::clicked, this, &ArchivePage::ExportComtradeClick);
     connect(DeleteCapture, &QPushButton::clicked, this, &ArchivePage::DeleteCaptureClick);
     connect(CaptureList, &QTableView::customContextMenuRequested, this, [this](const QPoint& at) {
         const QModelIndex index = CaptureList->indexAt(at);
@@ -239,7 +266,8 @@ void ArchivePage::holdStill(int first, int)
 void ArchivePage::updateButtons()
 {
     const bool chosen = SelectedCapture() != 0;
-    for (QPushButton* b : {ShowCapture, ExportCsv, ExportComtrade, DeleteCapture})
+    for (QAbstractButton* b :
+        std::initializer_list<QAbstractButton*>{ShowCapture, ExportCsv, ExportComtrade, DeleteCapture})
         b->setEnabled(chosen);
 }
 
@@ -327,7 +355,9 @@ void ArchivePage::exportSelected(ExportFormat format)
     if (!id || !SaveFileDialog)
         return;
     const bool csv = format == ExportFormat::Csv;
-    const QString caption = csv ? text::exportCsv : text::exportComtrade;
+    const QString caption = csv                ? text::exportCsv
+        : format == ExportFormat::Comtrade2013 ? text::comtrade2013
+                                               : text::comtrade1999;
     QString path = SaveFileDialog(caption, ExportFolder, csv ? text::csvFilter : text::comtradeFilter);
     if (path.isEmpty())
         return;
@@ -345,18 +375,36 @@ void ArchivePage::ExportComtradeClick()
     exportSelected(ExportFormat::Comtrade);
 }
 
+void ArchivePage::ExportComtrade2013Click()
+{
+    exportSelected(ExportFormat::Comtrade2013);
+}
+
 void ArchivePage::onExported(const ExportResult& result)
 {
     QString message;
     switch (result.outcome) {
     case ExportOutcome::Written:
-        message = text::written.arg(result.id).arg(result.path);
+        if (result.rounded == 0) {
+            message = text::written.arg(result.id).arg(result.path);
+            break;
+        }
+        message = text::rounded.arg(result.id)
+                      .arg(result.path)
+                      .arg(result.rounded)
+                      .arg(result.points)
+                      .arg(QLocale().toString(result.largestError, 'g', 3));
+        if (result.format == ExportFormat::Comtrade)
+            message += text::exactIn2013;
         break;
     case ExportOutcome::NotFound:
         message = text::notFound.arg(result.id);
         break;
     case ExportOutcome::XNotIncreasing:
         message = text::refused.arg(result.id);
+        break;
+    case ExportOutcome::XStandsStill:
+        message = text::standsStill.arg(result.id);
         break;
     case ExportOutcome::WriteFailed:
         message = text::writeFailed.arg(result.path, result.error);

@@ -23,6 +23,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTableView;
+class QToolButton;
 
 class ArchivePage : public QWidget {
     Q_OBJECT
@@ -48,6 +49,7 @@ public:
     void HideCaptureClick();
     void ExportCsvClick();
     void ExportComtradeClick();
+    void ExportComtrade2013Click();
     void DeleteCaptureClick();
 
     // The capture chosen in the list; 0 when none.
@@ -66,7 +68,8 @@ public:
     QPushButton* ShowCapture = nullptr;
     QPushButton* HideCapture = nullptr;
     QPushButton* ExportCsv = nullptr;
-    QPushButton* ExportComtrade = nullptr;
+    // Clicked: COMTRADE 1999; its menu offers 2013 (BINARY32) as well.
+    QToolButton* ExportComtrade = nullptr;
     QPushButton* DeleteCapture = nullptr;
     QLabel* ArchiveStatus = nullptr;
 

@@ -13,6 +13,7 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -287,9 +288,10 @@ void TCustomComTerminal::applyScrollPolicies()
 {
     const bool h = scrollBars_ == ssHorizontal || scrollBars_ == ssBoth;
     const bool v = scrollBars_ == ssVertical || scrollBars_ == ssBoth;
-    // A fitted grid never needs the horizontal bar, and keeps the vertical one so that its
-    // appearing with the first history row does not change the width the grid fits.
-    setHorizontalScrollBarPolicy(h && !fitToWindow_ ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    // A fitted grid keeps the vertical bar so that its appearing with the first history row
+    // does not change the width the grid fits; it needs the horizontal one only when a
+    // program asks for more columns (132) than the box holds.
+    setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(!v ? Qt::ScrollBarAlwaysOff
             : fitToWindow_        ? Qt::ScrollBarAlwaysOn
                                   : Qt::ScrollBarAsNeeded);
@@ -476,13 +478,24 @@ QPoint TCustomComTerminal::CaretPixelPos() const
 
 QRect TCustomComTerminal::caretRect() const
 {
-    if (!caretCreated_)
+    if (!caretCreated_ || !CaretVisible())
         return {};
     return QRect(CaretPixelPos(), QSize(fontWidth_, caretHeight_));
 }
 
 void TCustomComTerminal::CaretMoved()
 {
+    // A grid wider than the view: the view follows the caret sideways when the caret moves
+    // (not when the view is panned away from it).
+    if (QScrollBar* bar = horizontalScrollBar(); bar->maximum() > 0 && CaretPos() != followedCaret_) {
+        followedCaret_ = CaretPos();
+        const int x = CaretPos().X;
+        const int shown = std::max(1, viewport()->width() / fontWidth_);
+        if (x < TopLeft().X)
+            bar->setValue(x - 1);
+        else if (x >= TopLeft().X + shown)
+            bar->setValue(x - shown);
+    }
     if (!caretCreated_)
         return;
     const QRect now = caretRect();
@@ -611,6 +624,63 @@ void TCustomComTerminal::paintEvent(QPaintEvent* e)
     sincePaint_.start();
 }
 
+namespace {
+
+// The DEC line-drawing corners, tees and lines as the sides their strokes reach.
+enum Side : unsigned { kLeft = 1, kRight = 2, kUp = 4, kDown = 8 };
+
+unsigned lineSides(unsigned char ch)
+{
+    switch (ch) {
+    case 0x6A:
+        return kLeft | kUp;
+    case 0x6B:
+        return kLeft | kDown;
+    case 0x6C:
+        return kRight | kDown;
+    case 0x6D:
+        return kRight | kUp;
+    case 0x6E:
+        return kLeft | kRight | kUp | kDown;
+    case 0x71:
+        return kLeft | kRight;
+    case 0x74:
+        return kUp | kDown | kRight;
+    case 0x75:
+        return kUp | kDown | kLeft;
+    case 0x76:
+        return kLeft | kRight | kUp;
+    case 0x77:
+        return kLeft | kRight | kDown;
+    case 0x78:
+        return kUp | kDown;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+bool TCustomComTerminal::drawLineCell(QPainter& p, const QRect& box, const TTermCell& cell) const
+{
+    const unsigned sides = lineSides(static_cast<unsigned char>(cell.Ch));
+    if (sides == 0)
+        return false;
+    const int w = std::max(1, fontWidth_ / 8);
+    const int cx = box.left() + (box.width() - w) / 2;
+    const int cy = box.top() + (box.height() - w) / 2;
+    const QColor color = color::toQColor(cell.ForeColor);
+    if (sides & kLeft)
+        p.fillRect(QRect(QPoint(box.left(), cy), QPoint(cx + w - 1, cy + w - 1)), color);
+    if (sides & kRight)
+        p.fillRect(QRect(QPoint(cx, cy), QPoint(box.right(), cy + w - 1)), color);
+    if (sides & kUp)
+        p.fillRect(QRect(QPoint(cx, box.top()), QPoint(cx + w - 1, cy + w - 1)), color);
+    if (sides & kDown)
+        p.fillRect(QRect(QPoint(cx, cy), QPoint(cx + w - 1, box.bottom())), color);
+    return true;
+}
+
 void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
 {
     if (!Buffer().Initialized())
@@ -674,12 +744,19 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
             }
         };
         if (!findText_.isEmpty()) {
-            for (const term_text::Match& m : term_text::FindInLine(*this, line, findText_)) {
-                const bool current = match_ && match_->Start == m.Start;
-                over(m.Start.Column, m.Start.Column + m.Length - 1, [&](TTermCell& c) {
-                    c.ForeColor = clBlack;
-                    c.BackColor = current ? kCurrentMatchBack : kMatchBack;
-                });
+            // Matches starting on this line, and those that wrapped on to it from the lines above.
+            std::int64_t from = line;
+            while (from > FirstLine() && from > line - findText_.size() && LineWrapped(from - 1))
+                --from;
+            for (std::int64_t start = from; start <= line; ++start) {
+                const int shift = int(line - start) * LineColumns();
+                for (const term_text::Match& m : term_text::FindInLine(*this, start, findText_)) {
+                    const bool current = match_ && match_->Start == m.Start;
+                    over(m.Start.Column - shift, m.Start.Column + m.Length - 1 - shift, [&](TTermCell& c) {
+                        c.ForeColor = clBlack;
+                        c.BackColor = current ? kCurrentMatchBack : kMatchBack;
+                    });
+                }
             }
         }
         if (const auto selected = Selection().ColumnsOn(line, Columns()))
@@ -703,7 +780,9 @@ void TCustomComTerminal::paintCells(QPainter& p, const QRect& clip)
                 // alone through font fallback so the grid stays exact.
                 const QRect box((start - 1) * fontWidth_, y, fontWidth_, fontHeight_);
                 p.fillRect(box, color::toQColor(cell.BackColor));
-                if (cell.Control) {
+                if (cell.Control && drawLineCell(p, box, cell)) {
+                    // a line-drawing character, drawn as lines that meet their neighbours'
+                } else if (cell.Control) {
                     p.save();
                     p.setClipRect(box);
                     p.drawText(box, Qt::AlignCenter, QString(term_text::cellChar(cell)));
@@ -878,10 +957,12 @@ void TCustomComTerminal::resizeEvent(QResizeEvent* e)
 
 bool TCustomComTerminal::event(QEvent* e)
 {
-    // With WantTab the Tab key is typed into the terminal instead of moving the focus.
+    // With WantTab, Tab and Shift+Tab are typed into the terminal instead of moving the focus
+    // (Ctrl+Tab and Ctrl+Shift+Tab still move it).
     if (e->type() == QEvent::KeyPress && wantTab_) {
         auto* key = static_cast<QKeyEvent*>(e);
-        if (key->key() == Qt::Key_Tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+            && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
             keyPressEvent(key);
             return true;
         }
@@ -903,12 +984,16 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* e)
 void TCustomComTerminal::handleKey(QKeyEvent* e)
 {
     int key = e->key();
-    // Without WantTab a Tab that found no other control to focus is still not typed.
-    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !wantTab_) {
-        e->ignore();
-        return;
+    const bool ctrl = e->modifiers() & Qt::ControlModifier;
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+        // Ctrl+Tab moves the focus on (Ctrl+Shift+Tab back); so does Tab without WantTab.
+        if (ctrl || !wantTab_) {
+            if (!focusNextPrevChild(key == Qt::Key_Tab && !(e->modifiers() & Qt::ShiftModifier)))
+                e->ignore();
+            return;
+        }
     }
-    // Shift+PageUp/PageDown move the view over history and screen; nothing is typed.
+    // Shift with PageUp/PageDown moves the view over history and screen; nothing is typed.
     if ((key == Qt::Key_PageUp || key == Qt::Key_PageDown) && e->modifiers() == Qt::ShiftModifier) {
         ApplyScrollBar(Qt::Vertical, key == Qt::Key_PageUp ? scPageUp : scPageDown, 0);
         return;
@@ -917,29 +1002,40 @@ void TCustomComTerminal::handleKey(QKeyEvent* e)
         OnKeyDown(this, key, e->modifiers());
     if (key == 0)
         return;
-    // A typed key shows the screen again.
-    if (!e->text().isEmpty() || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Home
-        || key == Qt::Key_Left || key == Qt::Key_Up || key == Qt::Key_Right || key == Qt::Key_Down)
-        ScrollToBottom();
-    switch (key) {
-    case Qt::Key_Home:
-        CursorKey(TTermKey::Home);
-        return;
-    case Qt::Key_Left:
-        CursorKey(TTermKey::Left);
-        return;
-    case Qt::Key_Up:
-        CursorKey(TTermKey::Up);
-        return;
-    case Qt::Key_Right:
-        CursorKey(TTermKey::Right);
-        return;
-    case Qt::Key_Down:
-        CursorKey(TTermKey::Down);
-        return;
-    default:
-        break;
+    static const std::pair<int, TTermKey> kKeys[] = {
+        {Qt::Key_Home, TTermKey::Home},
+        {Qt::Key_Left, TTermKey::Left},
+        {Qt::Key_Up, TTermKey::Up},
+        {Qt::Key_Right, TTermKey::Right},
+        {Qt::Key_Down, TTermKey::Down},
+        {Qt::Key_End, TTermKey::End},
+        {Qt::Key_PageUp, TTermKey::PageUp},
+        {Qt::Key_PageDown, TTermKey::PageDown},
+        {Qt::Key_Insert, TTermKey::Insert},
+        {Qt::Key_Delete, TTermKey::Delete},
+        {Qt::Key_Backtab, TTermKey::BackTab},
+        {Qt::Key_F1, TTermKey::F1},
+        {Qt::Key_F2, TTermKey::F2},
+        {Qt::Key_F3, TTermKey::F3},
+        {Qt::Key_F4, TTermKey::F4},
+        {Qt::Key_F5, TTermKey::F5},
+        {Qt::Key_F6, TTermKey::F6},
+        {Qt::Key_F7, TTermKey::F7},
+        {Qt::Key_F8, TTermKey::F8},
+        {Qt::Key_F9, TTermKey::F9},
+        {Qt::Key_F10, TTermKey::F10},
+        {Qt::Key_F11, TTermKey::F11},
+        {Qt::Key_F12, TTermKey::F12},
+    };
+    for (const auto& [qtKey, termKey] : kKeys) {
+        if (key == qtKey) {
+            ScrollToBottom(); // a typed key shows the screen again
+            CursorKey(termKey);
+            return;
+        }
     }
+    if (!e->text().isEmpty() || key == Qt::Key_Return || key == Qt::Key_Enter)
+        ScrollToBottom();
     QString text = e->text();
     if (text.isEmpty() && (key == Qt::Key_Return || key == Qt::Key_Enter))
         text = QStringLiteral("\r");
@@ -1101,9 +1197,11 @@ bool TCustomComTerminal::FindNext(const QString& Text, bool Backwards)
     InvalidateAll();
     if (!match_) {
         findBar_->SetResult(Text.isEmpty() ? QString() : TCustomComTerminal::Text("NotFound"), false);
+        placeFindBar(); // the message widens the bar: keep its buttons inside the view
         return false;
     }
     findBar_->SetResult(QString(), true);
+    placeFindBar();
     // Bring the match into view: near the middle when it is outside.
     const std::int64_t row = LineToWindowRow(match_->Start.Line);
     const int visible = std::max(1, viewport()->height() / fontHeight_);
@@ -1127,8 +1225,8 @@ void TCustomComTerminal::ScrollToBottom()
 
 void TCustomComTerminal::SaveText()
 {
-    const QString path
-        = QFileDialog::getSaveFileName(this, Text("SaveTextAction"), QString(), Text("SaveFilter"));
+    const QString path = TextFilePath(
+        QFileDialog::getSaveFileName(this, Text("SaveTextAction"), QString(), Text("SaveFilter")));
     if (path.isEmpty())
         return;
     QPointer<TCustomComTerminal> self(this);
@@ -1136,6 +1234,13 @@ void TCustomComTerminal::SaveText()
         if (!ok && self)
             QMessageBox::warning(self, Text("SaveTextAction"), Text("SaveFailed").arg(file));
     });
+}
+
+QString TCustomComTerminal::TextFilePath(const QString& Chosen)
+{
+    if (Chosen.isEmpty() || !QFileInfo(Chosen).suffix().isEmpty())
+        return Chosen;
+    return Chosen + QStringLiteral(".txt");
 }
 
 void TCustomComTerminal::WriteTextFile(

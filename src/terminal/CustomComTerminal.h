@@ -104,6 +104,8 @@ public:
     std::optional<term_text::Match> CurrentMatch() const { return match_; }
     // Asks for a file and writes history and screen to it as UTF-8 in the background.
     void SaveText();
+    // The file a save writes: the chosen name, with ".txt" added when it has no suffix.
+    static QString TextFilePath(const QString& Chosen);
     // Writes Text to Path as UTF-8 on a worker thread; Done runs on the user-interface thread.
     static void WriteTextFile(
         const QString& Path, const QString& Text, std::function<void(bool, QString)> Done);
@@ -233,6 +235,7 @@ private:
     void markDirty(const QRect& pixels);
     QRect caretRect() const;
     void paintCells(QPainter& p, const QRect& clip);
+    bool drawLineCell(QPainter& p, const QRect& box, const TTermCell& cell) const;
 
     TCustomComPort* comPort_ = nullptr;
     QMetaObject::Connection portDestroying_;
@@ -243,7 +246,8 @@ private:
     TBorderStyle borderStyle_ = bsSingle;
     bool ctl3D_ = true;
     bool smoothScroll_ = false;
-    bool wantTab_ = false;
+    // Tab belongs to the device's shell (completion); Ctrl+Tab moves the focus on.
+    bool wantTab_ = true;
     bool autoSize_ = false;
 
     int fontWidth_ = 8;
@@ -259,6 +263,7 @@ private:
     int caretHeight_ = 0;
     bool caretCreated_ = false;
     QRect shownCaret_;
+    TTermPos followedCaret_{1, 1};
 
     QRect dirty_;
     bool flushQueued_ = false;

@@ -7,7 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
+#include <numeric>
 
 namespace {
 
@@ -96,29 +100,133 @@ TEST(CaptureComtrade, ChannelAndTimeUnitFollowTheTitles)
     }
 }
 
-TEST(CaptureComtrade, SamplesBeyondTheRangeAreScaledByTheSmallestPowerOfTen)
+TEST(CaptureComtrade, SamplesBeyondTheRangeAreScaledToFillTheField)
 {
     struct Case {
         std::vector<std::int32_t> y;
-        double a;
         std::vector<std::int64_t> raw;
+        std::int64_t rounded;
     } cases[] = {
-        {{99999, 5}, 10, {10000, 1}}, // 99999 itself marks a missing sample
-        {{-100000, 12345}, 10, {-10000, 1235}},
-        {{999985, -999994}, 100, {10000, -10000}}, // 99999 after rounding by 10 does not fit
-        {{2147483647, -2147483647 - 1}, 100000, {21475, -21475}},
+        {{99999, 5}, {99998, 5}, 1}, // 99999 itself marks a missing sample
+        {{-100000, 50000, 12345}, {-99998, 49999, 12345}, 1}, // a × 49999 is 50000 exactly
+        {{199996, -99998, 7}, {99998, -49999, 4}, 1}, // a = 2 exactly: only 7 rounds
+        {{2147483647, -2147483647 - 1}, {99998, -99998}, 1},
     };
     for (const Case& c : cases) {
-        const auto files = captureComtrade(capture({0, 1}, c.y), kStart);
+        std::vector<std::int64_t> x(c.y.size());
+        std::iota(x.begin(), x.end(), 0);
+        const auto files = captureComtrade(capture(x, c.y), kStart);
         ASSERT_TRUE(files);
         const auto r = readComtrade(files->cfg, files->dat);
         ASSERT_TRUE(r) << files->cfg.data();
-        EXPECT_EQ(r->a, c.a);
+        const auto [lo, hi] = std::minmax_element(c.y.begin(), c.y.end());
+        EXPECT_DOUBLE_EQ(r->a, std::max(-double(*lo), double(*hi)) / 99998);
         EXPECT_EQ(r->raw, c.raw);
-        EXPECT_EQ(r->min, *std::min_element(c.raw.begin(), c.raw.end()));
-        EXPECT_EQ(r->max, *std::max_element(c.raw.begin(), c.raw.end()));
+        EXPECT_EQ(files->rounded, c.rounded);
+        double worst = 0;
+        for (std::size_t i = 0; i < c.y.size(); ++i) {
+            EXPECT_LE(std::abs(r->values[i] - double(c.y[i])), r->a / 2 + 1e-6);
+            worst = std::max(worst, std::abs(r->values[i] - double(c.y[i])));
+        }
+        EXPECT_NEAR(files->largestError, worst, 1e-6);
+    }
+}
+
+// One outlier no longer turns the small samples into 0: they keep what the field allows.
+TEST(CaptureComtrade, AnOutlierLeavesTheSmallSamplesTheirPrecision)
+{
+    std::vector<std::int32_t> y;
+    std::vector<std::int64_t> x;
+    for (int i = -40; i <= 40; ++i)
+        y.push_back(i);
+    y.push_back(123456);
+    for (std::size_t i = 0; i < y.size(); ++i)
+        x.push_back(std::int64_t(i));
+    const auto files = captureComtrade(capture(x, y, QStringLiteral("mS"), QStringLiteral("A")), kStart);
+    ASSERT_TRUE(files);
+    const auto r = readComtrade(files->cfg, files->dat);
+    ASSERT_TRUE(r);
+    EXPECT_LT(r->a, 1.25); // a power of ten would be 10
+    for (std::size_t i = 0; i < y.size(); ++i) {
+        EXPECT_NEAR(r->values[i], y[i], 0.62) << y[i];
+        EXPECT_EQ(r->raw[i] == 0, y[i] == 0) << y[i];
+    }
+    EXPECT_GT(files->rounded, 0);
+    EXPECT_LE(files->largestError, r->a / 2);
+    EXPECT_EQ(r->max, 99998);
+}
+
+// Evenly spaced points are written with their sampling rate; others keep nrates 0 and the
+// time stamps are the times.
+TEST(CaptureComtrade, EvenlySpacedPointsCarryTheirSamplingRate)
+{
+    struct Case {
+        std::vector<std::int64_t> x;
+        QString xTitle;
+        double rate;
+    } cases[] = {
+        {{0, 1, 2, 3}, QStringLiteral("mS"), 1000}, {{0, 5, 10, 15}, QStringLiteral("\u00B5S"), 200000},
+        {{4, 7, 10, 13}, QStringLiteral("S"), 1.0 / 3}, {{0, 3, 6, 9}, QString(), 1e6 / 3},
+        {{0, 1, 2, 4}, QStringLiteral("mS"), 0}, // a gap
+        {{0, 5, 10, 16}, QStringLiteral("mS"), 0}, {{0}, QStringLiteral("mS"), 0}, // one sample has no rate
+    };
+    for (const Case& c : cases) {
+        for (ExportFormat format : {ExportFormat::Comtrade, ExportFormat::Comtrade2013}) {
+            const std::vector<std::int32_t> y(c.x.size(), 1);
+            const auto files = captureComtrade(capture(c.x, y, c.xTitle), kStart, format);
+            ASSERT_TRUE(files);
+            const auto r = readComtrade(files->cfg, files->dat);
+            ASSERT_TRUE(r) << files->cfg.data();
+            EXPECT_DOUBLE_EQ(r->sampleRate, c.rate) << files->cfg.data();
+            const double perX = double(microsecondsPerX(c.xTitle));
+            for (std::size_t i = 0; i < c.x.size(); ++i) {
+                EXPECT_NEAR(r->timesUs[i], double(c.x[i] - c.x[0]) * perX + (c.rate ? 0 : c.x[0] * perX),
+                    1e-6 * double(c.x[i]) * perX);
+                EXPECT_DOUBLE_EQ(double(r->stamps[i]) * r->timeMult, double(c.x[i]) * perX);
+            }
+        }
+    }
+}
+
+// BINARY32 gives every 32-bit sample back exactly, with a = 1; the one value that marks a
+// missing sample is moved by b when the range allows.
+TEST(CaptureComtrade, Binary32KeepsEverySampleExactly)
+{
+    const std::int32_t top = std::numeric_limits<std::int32_t>::max();
+    const std::int32_t bottom = std::numeric_limits<std::int32_t>::min();
+    struct Case {
+        std::vector<std::int32_t> y;
+        double b;
+        std::int64_t rounded;
+    } cases[] = {
+        {{1, -1, 0, 123456, -7, top, bottom + 1, 99999}, 0, 0}, {{5, bottom, 3, top - 1}, -1, 0},
+        {{bottom, top, 2}, 0, 1}, // both ends: the lowest cannot be told from a missing one
+    };
+    for (const Case& c : cases) {
+        std::vector<std::int64_t> x;
         for (std::size_t i = 0; i < c.y.size(); ++i)
-            EXPECT_NEAR(r->values[i], double(c.y[i]), c.a / 2);
+            x.push_back(std::int64_t(i) * 3);
+        const auto files = captureComtrade(capture(x, c.y, QStringLiteral("\u00B5S"), QStringLiteral("V")),
+            kStart, ExportFormat::Comtrade2013);
+        ASSERT_TRUE(files);
+        EXPECT_EQ(files->dat.size(), qsizetype(c.y.size()) * 12);
+        const auto r = readComtrade(files->cfg, files->dat);
+        ASSERT_TRUE(r) << files->cfg.data();
+        EXPECT_EQ(r->revision, 2013);
+        EXPECT_EQ(r->fileType, "BINARY32");
+        EXPECT_EQ(r->a, 1);
+        EXPECT_EQ(r->b, c.b);
+        EXPECT_EQ(files->rounded, c.rounded);
+        EXPECT_EQ(r->sampleRate, 1e6 / 3);
+        EXPECT_EQ(r->start, "08/12/2026,12:51:02.125000");
+        EXPECT_EQ(r->timeCode, r->localCode);
+        EXPECT_TRUE(r->timeCode.startsWith('+') || r->timeCode.startsWith('-')) << r->timeCode.data();
+        for (std::size_t i = 0; i < c.y.size(); ++i) {
+            if (c.rounded && c.y[i] == bottom)
+                EXPECT_EQ(r->values[i], double(bottom) + 1);
+            else
+                EXPECT_EQ(r->values[i], double(c.y[i])) << i;
+        }
     }
 }
 
@@ -146,13 +254,26 @@ TEST(CaptureComtrade, XGoingBackwardsOrBelowZeroIsRefusedAndNothingIsWritten)
 {
     EXPECT_FALSE(captureComtrade(capture({0, 10, 20, 5}, {1, 2, 3, 4}), kStart)); // a scale record mid-way
     EXPECT_FALSE(captureComtrade(capture({0, -3, -6}, {1, 2, 3}), kStart)); // a negative scale
-    EXPECT_TRUE(captureComtrade(capture({0, 0, 0}, {1, 2, 3}), kStart)); // scale 0: times stand still
+    EXPECT_FALSE(captureComtrade(capture({0, 0, 0}, {1, 2, 3}), kStart)); // scale 0: times stand still
+    EXPECT_FALSE(captureComtrade(capture({0, 2, 2, 4}, {1, 2, 3, 4}), kStart, ExportFormat::Comtrade2013));
+    EXPECT_TRUE(captureComtrade(capture({5}, {1}), kStart)); // one point stands alone
 
     QTemporaryDir dir;
     const QString cfg = dir.filePath(QStringLiteral("refused.cfg"));
-    const ExportResult refused = exportCapture(capture({0, -1}, {1, 2}), ExportFormat::Comtrade, cfg);
-    EXPECT_EQ(refused.outcome, ExportOutcome::XNotIncreasing);
-    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    const struct {
+        std::vector<std::int64_t> x;
+        ExportFormat format;
+        ExportOutcome outcome;
+    } refusals[] = {
+        {{0, -1}, ExportFormat::Comtrade, ExportOutcome::XNotIncreasing},
+        {{0, -1}, ExportFormat::Comtrade2013, ExportOutcome::XNotIncreasing},
+        {{0, 0}, ExportFormat::Comtrade, ExportOutcome::XStandsStill},
+        {{3, 3}, ExportFormat::Comtrade2013, ExportOutcome::XStandsStill},
+    };
+    for (const auto& c : refusals) {
+        EXPECT_EQ(exportCapture(capture(c.x, {1, 2}), c.format, cfg).outcome, c.outcome);
+        EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    }
     // CSV still works.
     const QString csv = dir.filePath(QStringLiteral("refused.csv"));
     EXPECT_EQ(

@@ -179,10 +179,12 @@ TEST(JournalModel, NewestFirstFilteredBoundedAndInBatches)
 
 TEST(JournalModel, CsvAndLocalTime)
 {
-    const QByteArray csv = journalCsv({{"2026-03-04T05:06:07.089Z", "error", "log", "", "Грешка, \"диск\""}});
+    const QByteArray csv = journalCsv({{"2026-03-04T05:06:07.089Z", "error", "log", "", "Грешка, \"диск\""},
+        {"2026-03-04T05:06:08.000Z", "limit", "Voltage", "-15", "=2+5"}});
     EXPECT_EQ(csv,
         QByteArray(
-            "time,kind,subject,value,text\n2026-03-04T05:06:07.089Z,error,log,,\"Грешка, \"\"диск\"\"\"\n"));
+            "time,kind,subject,value,text\r\n2026-03-04T05:06:07.089Z,error,log,,\"Грешка, \"\"диск\"\"\"\r\n"
+            "2026-03-04T05:06:08.000Z,limit,Voltage,-15,'=2+5\r\n"));
     const QString local = journalLocalTime("2026-03-04T05:06:07.089Z");
     EXPECT_TRUE(local.endsWith(QStringLiteral(":07.089"))) << local.toStdString();
     EXPECT_EQ(local.size(), 23);

@@ -207,7 +207,7 @@ TEST(LineInspectorModel, ExportHasEveryHeldLine)
     log.received("a,\"b\"\r", 0);
     log.outcome(TLineOutcome{});
     const QByteArray csv = linesCsv(log);
-    EXPECT_TRUE(csv.startsWith("time,direction,text,hex,outcome\n"));
+    EXPECT_TRUE(csv.startsWith("time,direction,text,hex,outcome\r\n"));
     EXPECT_TRUE(csv.contains(",←,\"a,\"\"b\"\"⟨CR⟩\",61 2C 22 62 22 0D,"));
 }
 

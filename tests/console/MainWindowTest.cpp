@@ -864,8 +864,10 @@ TEST_F(MainWindow, JournalFilteredToEventsExportsThemAndACaptureRowAsksForItsCap
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile(path).size() > 0; }, 5000));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    ASSERT_EQ(lines.size(), 4); // header, two rows, the empty piece after the last LF
+    QByteArray text = file.readAll();
+    EXPECT_EQ(text.count("\r\n"), 3); // every line ends with CR LF
+    const QList<QByteArray> lines = text.replace("\r\n", "\n").split('\n');
+    ASSERT_EQ(lines.size(), 4); // header, two rows, the empty piece after the last line end
     EXPECT_EQ(lines[0], QByteArray("time,kind,subject,value,text"));
     EXPECT_TRUE(lines[1].contains(",event,RK1,80,Аварийно събитие RK1 при температура 80 °C"))
         << lines[1].toStdString();

@@ -1,28 +1,33 @@
 // The archive through the window against the device simulator: PUSK captures appear on
 // "Архив" with the points the device sent (also one that came while the picture was held),
 // are shown on the chart, exported in both formats, one is deleted, and the rest are there
-// after a restart.
+// after a restart; a flood of captures at the pty's full speed leaves no backlog.
 #include "console/MainUnit.h"
 
 #include "../archive/ComtradeReader.h"
 #include "E2eSupport.h"
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureListModel.h"
+#include "archive/CaptureRecorder.h"
 #include "console/ArchivePage.h"
 #include "console/CommandDialogs.h"
 
+#include <QAction>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
+#include <unordered_set>
 
 #include "chart/Chart.h"
 #include "serial/ComPort.h"
@@ -105,7 +110,11 @@ protected:
     }
     CaptureListModel& list() { return *form->Archive->Model(); }
     void select(int row) { form->Archive->CaptureList->selectRow(row); }
-    ExportResult exportWith(QPushButton* button, const QString& file)
+    ExportResult exportWith(QAbstractButton* button, const QString& file)
+    {
+        return exportWith([button] { button->click(); }, file);
+    }
+    ExportResult exportWith(const std::function<void()>& trigger, const QString& file)
     {
         chosenFile = file;
         ExportResult result;
@@ -115,7 +124,7 @@ protected:
                   result = r;
                   done = true;
               });
-        button->click();
+        trigger();
         waitFor([&] { return done; });
         QObject::disconnect(c);
         return result;
@@ -223,6 +232,20 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
     ASSERT_EQ(record->values.size(), sent[0].size());
     for (std::size_t i = 0; i < sent[0].size(); ++i)
         EXPECT_EQ(record->values[i], double(sent[0][i].second));
+    EXPECT_GT(record->sampleRate, 0); // the device's points are evenly spaced
+
+    // The button's second choice: COMTRADE 2013, BINARY32.
+    const QList<QAction*> choices = form->Archive->ExportComtrade->menu()->actions();
+    ASSERT_EQ(choices.size(), 2);
+    const ExportResult exact
+        = exportWith([&] { choices[1]->trigger(); }, folder.filePath(QStringLiteral("exact")));
+    ASSERT_EQ(exact.outcome, ExportOutcome::Written) << exact.error.toStdString();
+    const auto binary = readComtrade(readAll(folder.filePath(QStringLiteral("exact.cfg"))),
+        readAll(folder.filePath(QStringLiteral("exact.dat"))));
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(binary->fileType, "BINARY32");
+    EXPECT_EQ(binary->values, record->values);
+    EXPECT_EQ(binary->timesUs, record->timesUs);
 
     // Capture 2 deleted after the question.
     select(2);
@@ -278,4 +301,64 @@ TEST_F(ArchiveWindow, AnEmptyFileSettingTurnsTheArchiveOffAndIsKept)
     QByteArray saved = readAll(folder.filePath(QStringLiteral("Orvik.ini")));
     saved.replace("\r", "");
     EXPECT_NE(saved.indexOf("[Archive]\nFile=\nKeep=5\nJournalKeep=1000000\n"), -1) << saved.data();
+}
+
+TEST_F(ArchiveWindow, AFloodOfCapturesAtFullSpeedLeavesNoBacklog)
+{
+    Simulator sim({"--flood", "--chunk-max", "0", "--count", "60000", "--mix", "va=5,tr=4,burst=2",
+        "--burst-samples", "96", "--seed", "8"});
+    ASSERT_FALSE(sim.port().isEmpty());
+    QFile ini(folder.filePath(QStringLiteral("Orvik.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Com]\r\nComPortNo=" + sim.port().toLocal8Bit()
+        + "\r\nBaudRate=13\r\n[Archive]\r\nKeep=1000000\r\n");
+    ini.close();
+    start(sim.port());
+    auto* recorder = form->findChild<CaptureRecorder*>();
+    auto* store = form->findChild<ArchiveStore*>();
+    ASSERT_TRUE(recorder && store);
+    std::int64_t handed = 0;
+    std::unordered_set<std::int64_t> stored;
+    QObject::connect(recorder, &CaptureRecorder::captureReady,
+        [&](const CaptureData& c) { handed = std::max(handed, c.key); });
+    QObject::connect(
+        store, &ArchiveStore::captureStored, [&](const CaptureRow& r, bool) { stored.insert(r.id); });
+    form->PageControl1->setCurrentIndex(1);
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    ASSERT_TRUE(sim.finished(120000));
+    // Every capture handed over while the flood lasted is in the file moments after it.
+    const std::int64_t atEnd = handed;
+    QElapsedTimer sinceEnd;
+    sinceEnd.start();
+    ASSERT_TRUE(waitFor([&] { return std::int64_t(stored.size()) >= atEnd; }));
+    EXPECT_GT(atEnd, 1000);
+    // Moments, not the minutes a backlog of thousands would take; generous for a loaded machine.
+    EXPECT_LT(sinceEnd.elapsed(), 10000) << atEnd << " captures";
+    EXPECT_TRUE(store->failure().isEmpty()) << store->failure().toStdString();
+}
+
+// The page says how much an export could not keep, and why one was refused.
+TEST(ArchivePageSays, RoundedSamplesAndATimeThatStandsStill)
+{
+    ArchiveStore store;
+    ArchivePage page(store);
+    QStringList reports;
+    page.Report = [&](const QString& m) { reports << m; };
+    ExportResult r;
+    r.id = 3;
+    r.format = ExportFormat::Comtrade;
+    r.path = QStringLiteral("/tmp/fault.cfg");
+    r.rounded = 81;
+    r.points = 82;
+    r.largestError = 0.61;
+    emit store.exported(r);
+    EXPECT_TRUE(page.ArchiveStatus->text().contains(QStringLiteral("81 от 82 проби са закръглени")))
+        << page.ArchiveStatus->text().toStdString();
+    EXPECT_TRUE(page.ArchiveStatus->text().contains(QStringLiteral("COMTRADE 2013")));
+    EXPECT_TRUE(reports.isEmpty()); // written all the same
+    r.outcome = ExportOutcome::XStandsStill;
+    emit store.exported(r);
+    EXPECT_TRUE(page.ArchiveStatus->text().contains(QStringLiteral("скала 0")));
+    EXPECT_EQ(reports.size(), 1);
 }

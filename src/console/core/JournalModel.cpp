@@ -282,7 +282,8 @@ QString journalLocalTime(const QString& storedTime)
 
 QByteArray journalCsv(const std::vector<TJournalRow>& rows)
 {
-    QByteArray out = "time,kind,subject,value,text\n";
+    QByteArray out;
+    appendCsvRow(out, {"time", "kind", "subject", "value", "text"});
     for (const auto& row : rows)
         appendCsvRow(out, {row.time, row.kind, row.subject, row.value, row.text});
     return out;

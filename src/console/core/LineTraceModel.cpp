@@ -134,7 +134,8 @@ QString lineTime(qint64 msSinceEpoch)
 
 QByteArray linesCsv(const TLineLog& log)
 {
-    QByteArray out = "time,direction,text,hex,outcome\n";
+    QByteArray out;
+    appendCsvRow(out, {"time", "direction", "text", "hex", "outcome"});
     for (std::size_t i = 0; i < log.size(); ++i) {
         const TLoggedLine& line = log.at(i);
         const QString time = QDateTime::fromMSecsSinceEpoch(line.timeMs).toUTC().toString(Qt::ISODateWithMs);

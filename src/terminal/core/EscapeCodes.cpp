@@ -5,11 +5,6 @@
 
 namespace {
 
-bool isLetter(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // Decimal with an optional sign, nothing else, within the Integer range.
 bool parseInteger(const QByteArray& text, int& value)
 {
@@ -57,6 +52,45 @@ bool keepsParams(char final)
     return final != 'J' && final != 'K' && final != 'g' && final != 'n' && final != 'c';
 }
 
+// The VT52 classification of a sequence's bytes after ESC; shared by the VT52 parser and the
+// VT52 mode of the VT100 one.
+TEscapeCode matchVT52(const char* data, qsizetype size, QByteArrayList& params)
+{
+    switch (data[0]) {
+    case 'A':
+        return escCursorUp;
+    case 'B':
+        return escCursorDown;
+    case 'C':
+        return escCursorRight;
+    case 'D':
+        return escCursorLeft;
+    case 'H':
+        return escCursorHome;
+    case 'I':
+        return escReverseLineFeed;
+    case 'J':
+        return escEraseScreenFrom;
+    case 'K':
+        return escEraseLineFrom;
+    case 'Y':
+        // Direct cursor address: row and column each as one byte offset by 31.
+        if (size < 3)
+            return escNotCompleted;
+        params.append(QByteArray::number(int(static_cast<unsigned char>(data[1])) - 31));
+        params.append(QByteArray::number(int(static_cast<unsigned char>(data[2])) - 31));
+        return escCursorMove;
+    case 'Z':
+        return escIdentify;
+    case '/':
+        if (size < 2)
+            return escNotCompleted;
+        return size == 2 && data[1] == 'Z' ? escIdentResponse : escUnknown;
+    default:
+        return escUnknown;
+    }
+}
+
 } // namespace
 
 int TEscapeCodes::GetParam(int Num, const QByteArrayList* Params)
@@ -91,39 +125,7 @@ TFeedResult TEscapeCodesVT52::FeedChar(char Ch)
 
 TEscapeCode TEscapeCodesVT52::MatchSequence()
 {
-    switch (data_.front()) {
-    case 'A':
-        return escCursorUp;
-    case 'B':
-        return escCursorDown;
-    case 'C':
-        return escCursorRight;
-    case 'D':
-        return escCursorLeft;
-    case 'H':
-        return escCursorHome;
-    case 'I':
-        return escReverseLineFeed;
-    case 'J':
-        return escEraseScreenFrom;
-    case 'K':
-        return escEraseLineFrom;
-    case 'Y':
-        // Direct cursor address: row and column each as one byte offset by 31.
-        if (data_.size() < 3)
-            return escNotCompleted;
-        params_.append(QByteArray::number(int(static_cast<unsigned char>(data_[1])) - 31));
-        params_.append(QByteArray::number(int(static_cast<unsigned char>(data_[2])) - 31));
-        return escCursorMove;
-    case 'Z':
-        return escIdentify;
-    case '/':
-        if (data_.size() < 2)
-            return escNotCompleted;
-        return data_ == "/Z" ? escIdentResponse : escUnknown;
-    default:
-        return escUnknown;
-    }
+    return matchVT52(data_.constData(), data_.size(), params_);
 }
 
 QByteArray TEscapeCodesVT52::CodeToSequence(TEscapeCode Code, const QByteArrayList* Params) const
@@ -162,36 +164,142 @@ QByteArray TEscapeCodesVT52::CodeToSequence(TEscapeCode Code, const QByteArrayLi
 
 // VT100 / ANSI
 
+void TEscapeCodesVT100::SetVT52Mode(bool On)
+{
+    vt52Mode_ = On;
+    state_ = State::Ground;
+}
+
+TFeedResult TEscapeCodesVT100::startSequence()
+{
+    seqLength_ = 0;
+    dataStale_ = true;
+    csiIntermediate_ = false;
+    state_ = vt52Mode_ ? State::VT52 : State::Escape;
+    return frNothing;
+}
+
+TFeedResult TEscapeCodesVT100::finish(TEscapeCode Code)
+{
+    code_ = Code;
+    state_ = State::Ground;
+    return frCode;
+}
+
 TFeedResult TEscapeCodesVT100::FeedChar(char Ch)
 {
-    if (!collecting_) {
-        if (Ch == kEsc) {
-            seqLength_ = 0;
-            dataStale_ = true;
-            collecting_ = true;
+    const auto byte = static_cast<unsigned char>(Ch);
+    switch (state_) {
+    case State::Ground:
+        if (byte == 0x1B)
+            return startSequence();
+        character_ = Ch;
+        return frChar;
+
+    case State::VT52: {
+        // Exactly the VT52 parser's reading: every byte belongs to the sequence.
+        store(Ch);
+        if (seqLength_ == 1 && Ch == '<') {
+            vt52Mode_ = false;
+            return finish(escEnterANSI);
+        }
+        const TEscapeCode code = matchVT52(seq_.data(), seqLength_, params_);
+        return code == escNotCompleted ? frNothing : finish(code);
+    }
+
+    case State::String:
+        // Everything up to BEL or ST is the string's; controls in it do nothing.
+        if (byte == 0x07)
+            return finish(escUnknown);
+        if (byte == 0x1B) {
+            state_ = State::StringEsc;
             return frNothing;
         }
+        if (byte == 0x18 || byte == 0x1A) {
+            state_ = State::Ground;
+            return frNothing;
+        }
+        store(Ch);
+        return frNothing;
+
+    case State::StringEsc:
+        if (Ch == '\\')
+            return finish(escUnknown);
+        // Any other ESC sequence ends the string unreported and is read as itself.
+        startSequence();
+        return FeedChar(Ch);
+
+    default:
+        break;
+    }
+
+    // Inside an escape or control sequence.
+    if (byte < 0x20) {
+        if (byte == 0x1B)
+            return startSequence();
+        if (byte == 0x18 || byte == 0x1A) {
+            state_ = State::Ground;
+            return frNothing;
+        }
+        // BS, CR, LF and the other controls act where they stand; the sequence goes on.
         character_ = Ch;
         return frChar;
     }
-    // The bound ends every sequence before seq_ is full.
-    seq_[std::size_t(seqLength_++)] = Ch;
-    dataStale_ = true;
-    TEscapeCode result;
-    if (collectingExt_) {
-        result = MatchExtSequence();
-    } else if (seqLength_ == 1 && Ch == '[') {
-        collectingExt_ = true;
-        result = escNotCompleted;
-    } else {
-        result = MatchSequence();
-    }
-    if (result == escNotCompleted)
+    if (byte == 0x7F)
+        return frNothing; // DEL is ignored inside a sequence
+
+    switch (state_) {
+    case State::Escape:
+        store(Ch);
+        if (Ch == '[') {
+            state_ = State::Csi;
+            return frNothing;
+        }
+        if (Ch == ']' || Ch == 'P' || Ch == '_' || Ch == '^' || Ch == 'X') {
+            state_ = State::String;
+            return frNothing;
+        }
+        if (Ch == 'O') {
+            state_ = State::Ss3;
+            return frNothing;
+        }
+        if (byte < 0x30) {
+            state_ = State::EscIntermediate;
+            return frNothing;
+        }
+        return finish(MatchSequence());
+
+    case State::EscIntermediate:
+        store(Ch);
+        if (byte < 0x30)
+            return frNothing;
+        return finish(MatchSequence());
+
+    case State::Ss3:
+        store(Ch);
+        return finish(MatchSequence());
+
+    case State::Csi:
+    case State::CsiIgnore:
+        if (byte >= 0x40 && byte <= 0x7E) {
+            store(Ch);
+            if (state_ == State::CsiIgnore) {
+                params_.clear();
+                return finish(escUnknown);
+            }
+            return finish(MatchExtSequence());
+        }
+        // No room left for the final byte after this one: the sequence is too long.
+        if (seqLength_ >= kMaxControlSequence - 1 || byte >= 0x80 || (byte >= 0x30 && csiIntermediate_))
+            state_ = State::CsiIgnore; // swallowed to its final byte
+        if (byte < 0x30)
+            csiIntermediate_ = true;
+        store(Ch);
         return frNothing;
-    code_ = result;
-    collecting_ = false;
-    collectingExt_ = false;
-    return frCode;
+
+    default:
+        return frNothing;
+    }
 }
 
 const QByteArray& TEscapeCodesVT100::Data() const
@@ -204,14 +312,12 @@ const QByteArray& TEscapeCodesVT100::Data() const
     return data_;
 }
 
-TEscapeCode TEscapeCodesVT100::MatchSequence() const
+// An escape sequence without "[": seq_ holds its intermediates and final byte.
+TEscapeCode TEscapeCodesVT100::MatchSequence()
 {
     const char first = seq_[0];
     if (seqLength_ == 1) {
         switch (first) {
-        case '#':
-        case 'O':
-            return escNotCompleted;
         case '7':
             return escSaveCaretAndAttr;
         case '8':
@@ -220,14 +326,23 @@ TEscapeCode TEscapeCodesVT100::MatchSequence() const
             return escSetTab;
         case 'c':
             return escReset;
+        case 'D':
+            return escIndex;
+        case 'E':
+            return escNextLine;
+        case 'M':
+            return escReverseLineFeed;
         default:
             return escUnknown;
         }
     }
+    if (seqLength_ != 2)
+        return escUnknown;
     const char second = seq_[1];
-    if (first == '#')
+    switch (first) {
+    case '#':
         return second == '8' ? escTest : escUnknown;
-    if (first == 'O') {
+    case 'O':
         switch (second) {
         case 'A':
             return escAppCursorUp;
@@ -240,24 +355,27 @@ TEscapeCode TEscapeCodesVT100::MatchSequence() const
         default:
             return escUnknown;
         }
+    case '(':
+    case ')':
+        // SCS: the set's final byte is the parameter.
+        params_ = QByteArrayList{QByteArray(1, second)};
+        return first == '(' ? escDesignateG0 : escDesignateG1;
+    default:
+        return escUnknown;
     }
-    return escUnknown;
 }
 
 TEscapeCode TEscapeCodesVT100::MatchExtSequence()
 {
     const char final = seq_[std::size_t(seqLength_ - 1)];
-    if (!isLetter(final)) {
-        if (seqLength_ < kMaxControlSequence)
-            return escNotCompleted;
-        params_.clear();
-        return escUnknown;
-    }
-    // Every parameter is collected from its first byte on, so the first parameter begins with
-    // the first byte of the parameter text.
     const qsizetype textEnd = seqLength_ - 1;
-    const char first = textEnd > 1 ? seq_[1] : '\0';
     params_.clear();
+    if (csiIntermediate_)
+        return escUnknown; // none known here carries intermediates
+    // For J, K, g and n only the first character of the first parameter counts, and the list
+    // is emptied once it has decided.
+    const char first = textEnd > 1 ? seq_[1] : '\0';
+    const bool noFirst = first == '\0' || first == ';';
     TEscapeCode result = escUnknown;
     switch (final) {
     case 'A':
@@ -278,20 +396,20 @@ TEscapeCode TEscapeCodesVT100::MatchExtSequence()
     case 'f':
         result = escCursorMove;
         break;
-    // For J, K, g and n only the first character of the first parameter counts, and the list
-    // is emptied once it has decided.
     case 'J':
-        result = (first == '\0' || first == '0') ? escEraseScreenFrom
-            : first == '2'                       ? escEraseScreen
-                                                 : escUnknown;
+        result = (noFirst || first == '0') ? escEraseScreenFrom
+            : first == '1'                 ? escEraseScreenTo
+            : first == '2'                 ? escEraseScreen
+                                           : escUnknown;
         break;
     case 'K':
-        result = (first == '\0' || first == '0') ? escEraseLineFrom
-            : first == '2'                       ? escEraseLine
-                                                 : escUnknown;
+        result = (noFirst || first == '0') ? escEraseLineFrom
+            : first == '1'                 ? escEraseLineTo
+            : first == '2'                 ? escEraseLine
+                                           : escUnknown;
         break;
     case 'g':
-        result = (first == '\0' || first == '0') ? escClearTab : first == '3' ? escClearAllTabs : escUnknown;
+        result = (noFirst || first == '0') ? escClearTab : first == '3' ? escClearAllTabs : escUnknown;
         break;
     case 'n':
         result = first == '0' ? escReportDeviceOK
@@ -301,7 +419,7 @@ TEscapeCode TEscapeCodesVT100::MatchExtSequence()
                               : escUnknown;
         break;
     case 'c':
-        splitParams(textEnd);
+        splitParams(1, textEnd);
         if (params_.isEmpty() || (params_.size() == 1 && params_.front() == "0"))
             result = escIdentify;
         else if (params_.size() == 2 && params_.front() == "?1")
@@ -325,29 +443,59 @@ TEscapeCode TEscapeCodesVT100::MatchExtSequence()
     case 'u':
         result = escRestoreCaret;
         break;
+    case 'r':
+        result = first == '?' ? escUnknown : escScrollRegion;
+        break;
+    case 'L':
+        result = escInsertLines;
+        break;
+    case 'M':
+        result = escDeleteLines;
+        break;
+    case '@':
+        result = escInsertChars;
+        break;
+    case 'P':
+        result = escDeleteChars;
+        break;
+    case 'X':
+        result = escEraseChars;
+        break;
+    case 'G':
+    case '`':
+        result = escCursorColumn;
+        break;
+    case 'd':
+        result = escCursorRow;
+        break;
+    case 'S':
+        result = escScrollUp;
+        break;
+    case 'T':
+        result = escScrollDown;
+        break;
     default:
         break;
     }
     if (keepsParams(final))
-        splitParams(textEnd);
+        splitParams(1, textEnd);
     return result;
 }
 
-// The parameter text seq_[1, end) split at ";". A ";" that arrives while nothing is collected
-// is itself collected, so ";5" is one parameter and "1;;5" gives "1" and ";5".
-void TEscapeCodesVT100::splitParams(qsizetype end)
+// The parameter text seq_[begin, end) split at every ";": "" for an empty parameter, so ";5"
+// gives "" and "5"; no text at all gives no parameters.
+void TEscapeCodesVT100::splitParams(qsizetype begin, qsizetype end)
 {
-    qsizetype start = -1;
-    for (qsizetype i = 1; i < end; ++i) {
-        if (seq_[std::size_t(i)] == ';' && start >= 0) {
+    if (begin >= end)
+        return;
+    qsizetype start = begin;
+    for (qsizetype i = begin; i < end; ++i) {
+        if (seq_[std::size_t(i)] == ';') {
             addParam(start, i);
-            start = -1;
-        } else if (start < 0) {
-            start = i;
+            start = i + 1;
         }
     }
-    if (start >= 0)
-        addParam(start, end);
+    addParam(start, end);
 }
 
 void TEscapeCodesVT100::addParam(qsizetype start, qsizetype end)
@@ -360,13 +508,22 @@ void TEscapeCodesVT100::addParam(qsizetype start, qsizetype end)
     if (!buffer.isDetached())
         buffer = QByteArray();
     buffer.resize(end - start);
-    std::memcpy(buffer.data(), seq_.data() + start, std::size_t(end - start));
+    if (end > start)
+        std::memcpy(buffer.data(), seq_.data() + start, std::size_t(end - start));
     params_.append(buffer);
 }
 
 QByteArray TEscapeCodesVT100::CodeToSequence(TEscapeCode Code, const QByteArrayList* Params) const
 {
+    if (vt52Mode_) {
+        static const TEscapeCodesVT52 vt52;
+        return vt52.CodeToSequence(Code, Params);
+    }
     const auto number = [Params](int num) { return QByteArray::number(GetParam(num, Params)); };
+    const auto set = [Params] {
+        return Params && !Params->isEmpty() && !Params->front().isEmpty() ? Params->front().left(1)
+                                                                          : QByteArray("B");
+    };
     switch (Code) {
     case escCursorUp:
         return escape("[A");
@@ -434,6 +591,38 @@ QByteArray TEscapeCodesVT100::CodeToSequence(TEscapeCode Code, const QByteArrayL
         return escape("[u");
     case escTest:
         return escape("#8");
+    case escIndex:
+        return escape("D");
+    case escNextLine:
+        return escape("E");
+    case escScrollRegion:
+        return escape("[" + number(1) + ";" + number(2) + "r");
+    case escEraseLineTo:
+        return escape("[1K");
+    case escEraseScreenTo:
+        return escape("[1J");
+    case escInsertLines:
+        return escape("[" + number(1) + "L");
+    case escDeleteLines:
+        return escape("[" + number(1) + "M");
+    case escInsertChars:
+        return escape("[" + number(1) + "@");
+    case escDeleteChars:
+        return escape("[" + number(1) + "P");
+    case escEraseChars:
+        return escape("[" + number(1) + "X");
+    case escCursorColumn:
+        return escape("[" + number(1) + "G");
+    case escCursorRow:
+        return escape("[" + number(1) + "d");
+    case escScrollUp:
+        return escape("[" + number(1) + "S");
+    case escScrollDown:
+        return escape("[" + number(1) + "T");
+    case escDesignateG0:
+        return escape("(" + set());
+    case escDesignateG1:
+        return escape(")" + set());
     default:
         return {};
     }

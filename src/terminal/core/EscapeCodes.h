@@ -10,7 +10,15 @@
 // parser's dialect, or an empty array when the dialect has none. GetParam() reads a numeric
 // parameter of any list: missing, empty or non-numeric counts as 1.
 //
-// All text is 8-bit (Windows-1251) bytes.
+// The VT100 parser reads the grammar of ECMA-48: a control sequence is ESC "[", parameter bytes,
+// intermediate bytes and a final byte, and one it does not know is swallowed whole; ESC with
+// intermediates likewise; OSC, DCS, APC, PM and SOS strings are swallowed up to ST or BEL. A C0
+// control inside a sequence comes out as a plain character (it acts) and the sequence goes on;
+// CAN and SUB abort it, and ESC starts a new one. Parameters are split at every ";", so an
+// empty one reads as "". In VT52 mode (SetVT52Mode, from the mode ?2 reset) it reads and writes
+// exactly as TEscapeCodesVT52 does, until ESC "<".
+//
+// All text is 8-bit (Windows-1251) bytes; there are no 8-bit controls, 0x80-0x9F being letters.
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -55,6 +63,24 @@ enum TEscapeCode : std::uint8_t {
     escSaveCaret,
     escRestoreCaret,
     escTest,
+    // Beyond the two dialects' first set: VT100 screen control.
+    escIndex, // IND: down one row, scrolling the region at its bottom
+    escNextLine, // NEL: to column 1 of the next row, scrolling likewise
+    escScrollRegion, // DECSTBM: rows P1..P2 scroll (absent: the whole screen)
+    escEraseLineTo, // EL 1: from column 1 to the caret
+    escEraseScreenTo, // ED 1: from the top to the caret
+    escInsertLines, // IL
+    escDeleteLines, // DL
+    escInsertChars, // ICH
+    escDeleteChars, // DCH
+    escEraseChars, // ECH
+    escCursorColumn, // CHA / HPA: to column P1
+    escCursorRow, // VPA: to row P1
+    escScrollUp, // SU
+    escScrollDown, // SD
+    escDesignateG0, // SCS: P1 is the set's final byte ("0" DEC line drawing, "B" ASCII)
+    escDesignateG1,
+    escEnterANSI, // ESC < in VT52 mode: back to VT100
 };
 
 enum TFeedResult : std::uint8_t { frChar, frCode, frNothing };
@@ -106,25 +132,49 @@ private:
 
 class TEscapeCodesVT100 : public TEscapeCodes {
 public:
-    // An ESC "[" sequence that has not met its final letter within this many bytes (the "["
-    // included) is ended as escUnknown with its text, so a noisy line cannot grow it forever.
+    // A sequence keeps at most this many bytes (after the ESC) as its Data; a longer control
+    // sequence is still swallowed to its final byte and then reported as escUnknown, so a
+    // noisy line cannot grow it forever nor print its tail.
     static constexpr int kMaxControlSequence = 256;
 
     TFeedResult FeedChar(char Ch) override;
     QByteArray CodeToSequence(TEscapeCode Code, const QByteArrayList* Params = nullptr) const override;
     const QByteArray& Data() const override;
 
-    bool Collecting() const { return collecting_; }
-    bool CollectingExt() const { return collectingExt_; }
+    bool Collecting() const { return state_ != State::Ground; }
+    bool CollectingExt() const { return state_ == State::Csi || state_ == State::CsiIgnore; }
+    // The VT52 mode of a VT100 (DECANM reset); ESC "<" ends it by itself.
+    bool VT52Mode() const { return vt52Mode_; }
+    void SetVT52Mode(bool On);
 
 private:
-    TEscapeCode MatchSequence() const;
+    enum class State : std::uint8_t {
+        Ground,
+        Escape, // after ESC
+        EscIntermediate, // ESC and intermediate bytes
+        Ss3, // ESC O: one more byte
+        Csi, // ESC [ ...
+        CsiIgnore, // a malformed or overlong control sequence, up to its final byte
+        String, // OSC, DCS, APC, PM, SOS: up to ST or BEL
+        StringEsc, // ESC inside a string: ST when a backslash follows
+        VT52, // VT52 mode, inside a sequence
+    };
+    TFeedResult finish(TEscapeCode Code);
+    void store(char Ch)
+    {
+        if (seqLength_ < kMaxControlSequence)
+            seq_[std::size_t(seqLength_++)] = Ch;
+        dataStale_ = true;
+    }
+    TFeedResult startSequence();
+    TEscapeCode MatchSequence();
     TEscapeCode MatchExtSequence();
-    void splitParams(qsizetype end);
+    void splitParams(qsizetype begin, qsizetype end);
     void addParam(qsizetype start, qsizetype end);
 
-    bool collecting_ = false;
-    bool collectingExt_ = false;
+    State state_ = State::Ground;
+    bool vt52Mode_ = false;
+    bool csiIntermediate_ = false; // an intermediate byte came: no more parameter bytes
     // The sequence is gathered here and copied into data_ only when Data() is asked for, so a
     // byte costs a store rather than a string append.
     std::array<char, kMaxControlSequence> seq_{};

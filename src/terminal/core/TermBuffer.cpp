@@ -3,6 +3,7 @@
 #include "terminal/core/TermHistory.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 TComTermBuffer::TComTermBuffer(TTermBufferOwner& owner)
@@ -177,6 +178,114 @@ void TComTermBuffer::EraseScreenFrom(int x, int y)
     owner_.InvalidateCells(QRect(QPoint(x, y), QPoint(columns_, y)));
     if (y < rows_)
         owner_.InvalidateCells(QRect(QPoint(1, y + 1), QPoint(columns_, rows_)));
+}
+
+void TComTermBuffer::invalidateRows(int top, int bottom)
+{
+    if (owner_.TermDoubleBuffered())
+        owner_.InvalidateAll();
+    else
+        owner_.InvalidateCells(QRect(QPoint(1, top), QPoint(columns_, bottom)));
+}
+
+void TComTermBuffer::copyRow(int toY, int fromY)
+{
+    const std::size_t to = blockRow(toY);
+    const std::size_t from = blockRow(fromY);
+    std::memcpy(static_cast<void*>(cells_.data() + to * std::size_t(columns_)),
+        cells_.data() + from * std::size_t(columns_), std::size_t(columns_) * sizeof(TTermCell));
+    used_[to] = used_[from];
+    oneAttr_[to] = oneAttr_[from];
+    wrapped_[to] = wrapped_[from];
+}
+
+void TComTermBuffer::ScrollRows(int top, int bottom, int n)
+{
+    if (!Initialized() || top < 1 || bottom > rows_ || top > bottom || n == 0)
+        return;
+    const int count = int(std::min<long long>(std::llabs(n), bottom - top + 1));
+    if (n > 0) {
+        for (int y = top; y + count <= bottom; ++y)
+            copyRow(y, y + count);
+        for (int y = bottom - count + 1; y <= bottom; ++y)
+            clearRow(y, 1);
+    } else {
+        for (int y = bottom; y - count >= top; --y)
+            copyRow(y, y - count);
+        for (int y = top; y < top + count; ++y)
+            clearRow(y, 1);
+    }
+    invalidateRows(top, bottom);
+}
+
+void TComTermBuffer::InsertCells(int x, int y, int n)
+{
+    if (!inside(x, y) || n <= 0)
+        return;
+    const std::size_t row = blockRow(y);
+    TTermCell* cells = cells_.data() + row * std::size_t(columns_);
+    n = std::min(n, columns_ - x + 1);
+    std::memmove(static_cast<void*>(cells + x - 1 + n), cells + x - 1,
+        std::size_t(columns_ - x + 1 - n) * sizeof(TTermCell));
+    std::memset(static_cast<void*>(cells + x - 1), 0, std::size_t(n) * sizeof(TTermCell));
+    if (used_[row] >= x) {
+        used_[row] = static_cast<unsigned short>(std::min(columns_, used_[row] + n));
+        oneAttr_[row] = 0;
+    }
+    wrapped_[row] = 0;
+    invalidateRows(y, y);
+}
+
+void TComTermBuffer::DeleteCells(int x, int y, int n)
+{
+    if (!inside(x, y) || n <= 0)
+        return;
+    const std::size_t row = blockRow(y);
+    TTermCell* cells = cells_.data() + row * std::size_t(columns_);
+    n = std::min(n, columns_ - x + 1);
+    std::memmove(static_cast<void*>(cells + x - 1), cells + x - 1 + n,
+        std::size_t(columns_ - x + 1 - n) * sizeof(TTermCell));
+    std::memset(static_cast<void*>(cells + columns_ - n), 0, std::size_t(n) * sizeof(TTermCell));
+    if (used_[row] >= x)
+        used_[row] = static_cast<unsigned short>(std::max(x - 1, used_[row] - n));
+    wrapped_[row] = 0;
+    invalidateRows(y, y);
+}
+
+void TComTermBuffer::EraseCells(int fromX, int toX, int y)
+{
+    fromX = std::max(fromX, 1);
+    toX = std::min(toX, columns_);
+    if (!inside(fromX, y) || toX < fromX)
+        return;
+    const std::size_t row = blockRow(y);
+    std::memset(static_cast<void*>(cells_.data() + row * std::size_t(columns_) + std::size_t(fromX - 1)), 0,
+        std::size_t(toX - fromX + 1) * sizeof(TTermCell));
+    if (toX >= used_[row])
+        used_[row] = static_cast<unsigned short>(std::min<int>(used_[row], fromX - 1));
+    else if (fromX <= used_[row])
+        oneAttr_[row] = 0; // a gap of empty cells
+    if (toX == columns_)
+        wrapped_[row] = 0;
+    if (owner_.TermDoubleBuffered())
+        owner_.InvalidateAll();
+    else
+        owner_.InvalidateCells(QRect(QPoint(fromX, y), QPoint(toX, y)));
+}
+
+void TComTermBuffer::SetRow(int y, const TTermCell* cells, int count, bool wrapped)
+{
+    if (!inside(1, y))
+        return;
+    clearRow(y, 1);
+    const std::size_t row = blockRow(y);
+    count = std::clamp(count, 0, columns_);
+    if (count > 0)
+        std::memcpy(static_cast<void*>(cells_.data() + row * std::size_t(columns_)), cells,
+            std::size_t(count) * sizeof(TTermCell));
+    used_[row] = static_cast<unsigned short>(count);
+    oneAttr_[row] = 0; // not known
+    wrapped_[row] = wrapped ? 1 : 0;
 }
 
 bool TComTermBuffer::GetTab(int x) const

@@ -28,7 +28,8 @@ struct TTermCell {
     TColor ForeColor = 0;
     TColor BackColor = 0;
     bool Underline = false;
-    // Ch is a control byte drawn as a visible symbol (the terminal's ShowControls option).
+    // Ch is drawn as a symbol: a control byte's picture (the terminal's ShowControls option),
+    // or, for Ch 0x5F..0x7E, a character of the DEC line-drawing set.
     bool Control = false;
 
     friend bool operator==(const TTermCell&, const TTermCell&) = default;
@@ -132,6 +133,17 @@ public:
     void ScrollDown();
     void EraseLineFrom(int x, int y);
     void EraseScreenFrom(int x, int y);
+    // Rows top..bottom move up by n rows (down when n < 0) and the rows they leave are cleared;
+    // nothing goes to the history. The scroll region, IL and DL.
+    void ScrollRows(int top, int bottom, int n);
+    // n empty cells inserted at (x, y), pushing the rest of the row right (its end is lost).
+    void InsertCells(int x, int y, int n);
+    // n cells deleted at (x, y), the rest of the row moving left; empty cells come in at the end.
+    void DeleteCells(int x, int y, int n);
+    // Cells fromX..toX of row y cleared.
+    void EraseCells(int fromX, int toX, int y);
+    // Row y becomes a copy of count cells (the rest empty) and its wrapped flag; no repaint.
+    void SetRow(int y, const TTermCell* cells, int count, bool wrapped);
 
     bool GetTab(int x) const;
     void SetTab(int x, bool flag);
@@ -155,6 +167,8 @@ private:
     }
     std::size_t index(int x, int y) const { return blockRow(y) * std::size_t(columns_) + std::size_t(x - 1); }
     void clearRow(int y, int fromX);
+    void copyRow(int toY, int fromY);
+    void invalidateRows(int top, int bottom);
     static bool sameAttr(const TTermCell& a, const TTermCell& b)
     {
         // Two comparisons rather than four: the colours side by side, then the two flags.

@@ -29,8 +29,10 @@ public:
     // A paste longer than this is confirmed first.
     static constexpr qsizetype kPasteAskBytes = 4096;
 
-    // Colours of the attribute codes 30..39 and 40..49.
-    static const std::array<TColor, 10> kAttrColors;
+    // Colours of the attribute codes 30..37 and 40..47, and their bright forms (bold text,
+    // 90..97 and 100..107).
+    static const std::array<TColor, 8> kAttrColors;
+    static const std::array<TColor, 8> kBrightColors;
 
     TTermEngine();
     virtual ~TTermEngine();
@@ -64,6 +66,17 @@ public:
     void RestoreCaret() { MoveCaret(savedCaret_); }
     void SaveAttr() { savedAttr_ = termAttr_; }
     void RestoreAttr() { termAttr_ = savedAttr_; }
+    // The scroll region (DECSTBM), rows ScrollTop..ScrollBottom; the whole screen by default.
+    int ScrollTop() const { return scrollTop_; }
+    int ScrollBottom() const { return scrollBottom_; }
+    // DECOM: row numbers count from the region's top, and the caret stays inside it.
+    bool OriginMode() const { return originMode_; }
+    // LNM: a line feed also returns, and Enter sends CR LF.
+    bool NewLineMode() const { return newLineMode_; }
+    // A character went into the last column with WrapLines on: the next one wraps first.
+    bool WrapPending() const { return wrapPending_; }
+    // DECTCEM: the caret is shown (the mode ?25).
+    bool CaretVisible() const { return caretVisible_; }
 
     // --- scroll-back, selection and the clipboard
     // Rows kept above the screen (0..kMaxScrollback; 0 keeps none).
@@ -90,8 +103,9 @@ public:
     TPaste PasteText(const QString& Text, QChar* Unencodable = nullptr);
 
     // --- the grid following the window
-    // Takes a new size keeping the text (rows that no longer fit above the caret go to the
-    // history; no reflow); unlike SetColumns/SetRows it does not clear the screen.
+    // Takes a new size keeping the text: rows continued by wrapping are joined and wrapped again
+    // at the new width, and rows that no longer fit above the caret go to the history; unlike
+    // SetColumns/SetRows it does not clear the screen.
     void FitGrid(int Columns, int Rows);
     // Control bytes that show nothing (0-7, 11, 14-31, 127) are drawn as symbols instead.
     bool ShowControls() const { return showControls_; }
@@ -107,7 +121,13 @@ public:
 
     // --- keys and answers
     void SendChar(char Ch);
+    // A key that sends a sequence. The cursor keys and Home keep their codes (local echo,
+    // ArrowKeys = akWindows); every key is sent in every emulation, as KeyBytes says.
     void CursorKey(TTermKey Key);
+    // What a key sends: the VT52 forms in VT52 (also the VT52 mode of VT100) where VT52 has
+    // them, otherwise the ANSI ones (also with no emulation), application cursor keys with
+    // the mode ?1.
+    QByteArray KeyBytes(TTermKey Key) const;
     void SendSequence(TEscapeCode Code, QByteArrayList* Params);
     void SendSequenceQuiet(TEscapeCode Code, QByteArrayList* Params);
 
@@ -187,10 +207,25 @@ protected:
 
 private:
     void moveCaretBy(long long dx, long long dy);
+    // Caret to a row and column as a sequence numbers them (from the region's top in origin
+    // mode), clamped into the grid or the region.
+    void moveCaretTo(long long Row, long long Column);
+    void lineFeed();
+    void reverseLineFeed();
+    // Rows of the scroll region move up by Count (down when negative); a full-screen region
+    // scrolling up hands its top rows to the history.
+    void scrollRegion(int Top, int Bottom, int Count);
+    void wrapNow();
+    void printCell(char Ch, bool Control);
+    void reflow(int Columns, int Rows);
+    void resetRegion();
+    bool dialectVT52() const;
+    bool graphicsActive() const { return charsets_.graphics[charsets_.shift]; }
     bool parserIdle() const;
     int putPrintableRun(const char* Text, int Count);
     void gridChanged();
-    bool runByte(unsigned char Byte) const { return Byte >= 32 && (Byte != 127 || !showControls_); }
+    // Printed as itself: DEL is a control, drawn only as a symbol with ShowControls.
+    static bool runByte(unsigned char Byte) { return Byte >= 32 && Byte != 127; }
     // The selection goes when its rows on the screen are written or cleared.
     void screenRowsChanged(int FirstRow, int LastRow)
     {
@@ -232,4 +267,18 @@ private:
     TTermAttr termAttr_;
     TTermAttr savedAttr_;
     bool cursorKeysMode_ = false;
+
+    // G0 and G1 (DEC line drawing or not) and which of them prints (SO/SI).
+    struct Charsets {
+        std::array<bool, 2> graphics{};
+        int shift = 0;
+    } charsets_, savedCharsets_;
+    int scrollTop_ = 1;
+    int scrollBottom_ = 24;
+    bool originMode_ = false;
+    bool savedOriginMode_ = false;
+    bool newLineMode_ = false;
+    bool insertMode_ = false;
+    bool wrapPending_ = false;
+    bool caretVisible_ = true;
 };

@@ -11,11 +11,21 @@ char16_t controlPicture(unsigned char byte)
     return byte == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + byte);
 }
 
+char16_t lineDrawing(unsigned char byte)
+{
+    // DEC special graphics, 0x5F..0x7E.
+    static constexpr char16_t kSet[] = {0x00A0, 0x25C6, 0x2592, 0x2409, 0x240C, 0x240D, 0x240A, 0x00B0,
+        0x00B1, 0x2424, 0x240B, 0x2518, 0x2510, 0x250C, 0x2514, 0x253C, 0x23BA, 0x23BB, 0x2500, 0x23BC,
+        0x23BD, 0x251C, 0x2524, 0x2534, 0x252C, 0x2502, 0x2264, 0x2265, 0x03C0, 0x2260, 0x00A3, 0x00B7};
+    static_assert(std::size(kSet) == 0x7F - 0x5F);
+    return byte >= 0x5F && byte <= 0x7E ? kSet[byte - 0x5F] : char16_t(byte);
+}
+
 QChar cellChar(const TTermCell& cell)
 {
     const auto byte = static_cast<unsigned char>(cell.Ch);
     if (cell.Control)
-        return QChar(controlPicture(byte));
+        return QChar(byte >= 0x5F && byte <= 0x7E ? lineDrawing(byte) : controlPicture(byte));
     if (byte < 32)
         return QChar(u' ');
     return QChar(cp1251::toUnicode(byte));
@@ -81,8 +91,14 @@ std::vector<Match> FindInLine(const TTermLines& lines, std::int64_t line, const 
     if (needle.isEmpty())
         return found;
     std::vector<TTermCell> cells;
-    const QString s = lineString(lines, line, cells);
-    for (qsizetype at = s.indexOf(needle, 0, Qt::CaseInsensitive); at >= 0;
+    QString s = lineString(lines, line, cells);
+    const qsizetype own = s.size();
+    // A line continued by wrapping is searched with as much of what follows as a match that
+    // starts on it can reach.
+    for (std::int64_t next = line;
+         lines.LineWrapped(next) && next + 1 < lines.EndLine() && s.size() < own + needle.size() - 1;)
+        s += lineString(lines, ++next, cells);
+    for (qsizetype at = s.indexOf(needle, 0, Qt::CaseInsensitive); at >= 0 && at < own;
          at = s.indexOf(needle, at + 1, Qt::CaseInsensitive))
         found.push_back(Match{TTermTextPos{line, int(at) + 1}, int(needle.size())});
     return found;

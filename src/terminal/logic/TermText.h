@@ -79,6 +79,8 @@ namespace term_text {
 QChar cellChar(const TTermCell& cell);
 // The visible symbol of a control byte (U+2400 block; DEL is U+2421).
 char16_t controlPicture(unsigned char byte);
+// The character of the DEC line-drawing set for a byte 0x5F..0x7E.
+char16_t lineDrawing(unsigned char byte);
 // Characters that end a word for double-click selection (besides blanks).
 bool wordChar(QChar ch);
 
@@ -92,7 +94,8 @@ struct Match {
     TTermTextPos Start;
     int Length = 0;
 };
-// Occurrences of needle in one line, without regard to case, left to right.
+// Occurrences of needle that start in one line, without regard to case, left to right; one
+// may run on into the lines that continue it by wrapping (its Length then passes the line's end).
 std::vector<Match> FindInLine(const TTermLines& lines, std::int64_t line, const QString& needle);
 // The next occurrence after `after` (or the last before `before` when backwards), wrapping
 // round the ends; nothing when the needle is empty or nowhere.

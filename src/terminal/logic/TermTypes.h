@@ -11,8 +11,33 @@ enum TBorderStyle { bsNone, bsSingle };
 // One step of the caret (AdvanceCaret).
 enum TCaretMotion { mtAdvance, mtReturn, mtLineFeed, mtReverseLineFeed, mtTab, mtBackspace, mtClearScreen };
 
-// The keys the terminal turns into cursor codes.
-enum class TTermKey { Home, Left, Up, Right, Down };
+// The keys the terminal sends as sequences: the cursor keys first, then the editing and
+// function keys.
+enum class TTermKey {
+    Home,
+    Left,
+    Up,
+    Right,
+    Down,
+    End,
+    PageUp,
+    PageDown,
+    Insert,
+    Delete,
+    BackTab,
+    F1,
+    F2,
+    F3,
+    F4,
+    F5,
+    F6,
+    F7,
+    F8,
+    F9,
+    F10,
+    F11,
+    F12,
+};
 
 // A caret or cell position; columns and rows count from 1.
 struct TTermPos {

@@ -170,19 +170,36 @@ TEST_F(TerminalOnPty, CursorKeysFollowArrowKeysAndTheApplicationMode)
     EXPECT_EQ(term.CaretPos(), (TTermPos{10, 9}));
     receive(esc("[?1h"));
     QTest::keyClick(&term, Qt::Key_Right);
-    QTest::keyClick(&term, Qt::Key_Home); // ignored in this mode
-    const QByteArray expected = esc("[D") + esc("[H") + esc("OC");
+    QTest::keyClick(&term, Qt::Key_Home);
+    const QByteArray expected = esc("[D") + esc("[H") + esc("OC") + esc("OH");
     EXPECT_EQ(waitWire(expected), expected);
 }
 
-TEST_F(TerminalOnPty, TabIsTypedOnlyWithWantTab)
+// Tab is typed (the shell's completion) and Ctrl+Tab is not; without WantTab neither is.
+TEST_F(TerminalOnPty, TabIsTypedCtrlTabIsNot)
 {
     term.SetEmulation(teNone);
     QTest::keyClick(&term, Qt::Key_Tab);
-    term.SetWantTab(true);
+    QTest::keyClick(&term, Qt::Key_Tab, Qt::ControlModifier);
+    term.SetWantTab(false);
     QTest::keyClick(&term, Qt::Key_Tab);
     QTest::keyClick(&term, Qt::Key_X);
     EXPECT_EQ(waitWire("\tx"), QByteArray("\tx"));
+}
+
+// Every key of the keyboard that has a sequence sends it, also without emulation; Shift keeps
+// PageUp and PageDown for the scroll-back.
+TEST_F(TerminalOnPty, EditingAndFunctionKeysAreSent)
+{
+    term.SetEmulation(teNone);
+    for (const Qt::Key key : {Qt::Key_Up, Qt::Key_End, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Insert,
+             Qt::Key_Delete, Qt::Key_F1, Qt::Key_F12})
+        QTest::keyClick(&term, key);
+    QTest::keyClick(&term, Qt::Key_PageUp, Qt::ShiftModifier);
+    QTest::keyClick(&term, Qt::Key_X);
+    const QByteArray expected = esc("[A") + esc("[F") + esc("[5~") + esc("[6~") + esc("[2~") + esc("[3~")
+        + esc("OP") + esc("[24~") + "x";
+    EXPECT_EQ(waitWire(expected), expected);
 }
 
 TEST_F(TerminalOnPty, ClosedPortDropsKeys)

@@ -124,16 +124,21 @@ TEST(TermEnginePrint, WrapOnContinuesOnTheNextRow)
     EXPECT_EQ(t.CaretPos(), (TTermPos{6, 2}));
 }
 
-TEST(TermEnginePrint, BottomRightCellWithWrapScrollsUp)
+// The wrap at the last column waits for the next character (DECAWM).
+TEST(TermEnginePrint, BottomRightCellWithWrapScrollsOnTheNextCharacter)
 {
     FakeTerminal t(teNone);
     t.SetWrapLines(true);
     t.ShowText("top");
     t.MoveCaret(80, 24);
     t.ShowText("Z");
-    EXPECT_EQ(t.CaretPos(), (TTermPos{1, 24}));
+    EXPECT_EQ(t.CaretPos(), (TTermPos{80, 24}));
+    EXPECT_EQ(t.row(1), "top");
+    EXPECT_EQ(t.scrolls, 0);
+    t.ShowText("Y");
+    EXPECT_EQ(t.CaretPos(), (TTermPos{2, 24}));
     EXPECT_EQ(t.cell(80, 23).Ch, 'Z');
-    EXPECT_EQ(t.row(24), "");
+    EXPECT_EQ(t.row(24), "Y");
     EXPECT_EQ(t.row(1), "");
     EXPECT_EQ(t.scrolls, 1);
 }
@@ -161,12 +166,13 @@ TEST(TermEnginePrint, CaretSteps)
         {"tab from 1", {1, 3}, "\t", {9, 3}},
         {"tab from 9", {9, 3}, "\t", {17, 3}},
         {"tab from 72", {72, 3}, "\t", {73, 3}},
-        {"tab from 73", {73, 3}, "\t", {73, 3}},
+        {"tab from 73 to the last column", {73, 3}, "\t", {80, 3}},
         {"tab from 80", {80, 3}, "\t", {80, 3}},
         {"backspace at 1", {1, 3}, "\b", {1, 3}},
         {"backspace", {5, 3}, "\b\b", {3, 3}},
         {"return", {40, 3}, "\r", {1, 3}},
-        {"bell and nul", {5, 3}, QByteArray("\a\0\x1b\x0b\x0e\x1f", 6), {5, 3}},
+        {"bell, nul and DEL", {5, 3}, QByteArray("\a\0\x1b\x1f\x7f\x18", 6), {5, 3}},
+        {"VT moves as LF", {5, 3}, "\v", {5, 4}},
     };
     for (const Case& c : cases) {
         FakeTerminal t(teNone);
@@ -191,7 +197,7 @@ TEST(TermEnginePrint, FormFeedClearsAndRestoresTabStops)
     t.ShowText("text");
     t.ExecuteCode(escClearAllTabs, nullptr);
     t.ShowText("\t");
-    EXPECT_EQ(t.CaretPos(), (TTermPos{5, 1}));
+    EXPECT_EQ(t.CaretPos(), (TTermPos{80, 1})); // no stop: the last column
     t.ShowText("\f");
     EXPECT_TRUE(t.screenEmpty());
     EXPECT_EQ(t.CaretPos(), (TTermPos{1, 1}));
@@ -275,8 +281,8 @@ TEST(TermEngineCodes, CaretMovementIsClamped)
     const Case cases[] = {
         {esc("[5A"), {10, 3}, {10, 1}},
         {esc("[200C"), {10, 3}, {80, 3}},
-        {esc("[0A"), {10, 3}, {10, 3}},
-        {esc("[0D"), {10, 3}, {10, 3}},
+        {esc("[0A"), {10, 3}, {10, 2}}, // 0 counts as 1
+        {esc("[0D"), {10, 3}, {9, 3}},
         {esc("[B"), {10, 3}, {10, 4}},
         {esc("[3D"), {10, 3}, {7, 3}},
         {esc("[H"), {10, 3}, {1, 1}},
@@ -285,7 +291,7 @@ TEST(TermEngineCodes, CaretMovementIsClamped)
         {esc("[99;999H"), {10, 3}, {80, 24}},
         {esc("[0;0H"), {10, 3}, {1, 1}},
         {esc("[2147483647B"), {10, 3}, {10, 24}},
-        {esc("[-2147483648B"), {10, 3}, {10, 1}},
+        {esc("[2147483647A"), {10, 3}, {10, 1}},
         {esc("[?;?H"), {10, 3}, {1, 1}},
         {esc("OA"), {10, 3}, {10, 2}},
         {esc("OB"), {10, 3}, {10, 4}},
@@ -354,9 +360,11 @@ TEST(TermEngineCodes, Erasing)
     const Case cases[] = {
         {esc("[K"), {"abcdef", "ab", "abcdef"}, {3, 2}},
         {esc("[0K"), {"abcdef", "ab", "abcdef"}, {3, 2}},
-        {esc("[2K"), {"abcdef", "", "abcdef"}, {1, 2}},
+        {esc("[1K"), {"abcdef", "...def", "abcdef"}, {3, 2}},
+        {esc("[2K"), {"abcdef", "", "abcdef"}, {3, 2}},
         {esc("[J"), {"abcdef", "ab", ""}, {3, 2}},
-        {esc("[2J"), {"", "", ""}, {1, 1}},
+        {esc("[1J"), {"", "...def", "abcdef"}, {3, 2}},
+        {esc("[2J"), {"", "", ""}, {3, 2}},
     };
     for (const Case& c : cases) {
         auto t = feedBothWays(c.seq, fill);
@@ -376,7 +384,7 @@ TEST(TermEngineCodes, TabStops)
     t.ShowText(esc("[g") + "\r\t\t");
     EXPECT_EQ(t.CaretPos(), (TTermPos{17, 1}));
     t.ShowText(esc("[3g") + "\r\t");
-    EXPECT_EQ(t.CaretPos(), (TTermPos{1, 1}));
+    EXPECT_EQ(t.CaretPos(), (TTermPos{80, 1}));
 }
 
 TEST(TermEngineCodes, Attributes)
@@ -386,17 +394,23 @@ TEST(TermEngineCodes, Attributes)
         TTermCell cell;
     };
     const Case cases[] = {
-        {esc("[1;31m"), {'x', TTermEngine::kDefaultAltColor, clAqua, false}},
-        {esc("[7m"), {'x', clAqua, clBlack, false}},
-        {esc("[7;1m"), {'x', TTermEngine::kDefaultAltColor, clBlack, false}},
-        {esc("[4m"), {'x', clBlack, clAqua, true}}, {esc("[36m"), {'x', 0x0080FF, clAqua, false}},
-        {esc("[46m"), {'x', clBlack, 0x0080FF, false}}, {esc("[31;42m"), {'x', 0x0000FF, 0x008000, false}},
-        {esc("[39;49m"), {'x', 0x808080, 0x808080, false}},
+        {esc("[1;31m"), {'x', 0x5555FF, clAqua, false}}, // bold keeps the colour, brighter
+        {esc("[1m"), {'x', clBlack, clAqua, false}}, {esc("[7m"), {'x', clAqua, clBlack, false}},
+        {esc("[7;1m"), {'x', 0xFFFF55, clBlack, false}}, {esc("[4m"), {'x', clBlack, clAqua, true}},
+        {esc("[36m"), {'x', 0xFFFF00, clAqua, false}}, {esc("[46m"), {'x', clBlack, 0xFFFF00, false}},
+        {esc("[31;42m"), {'x', 0x0000FF, 0x008000, false}},
+        {esc("[31;42m") + esc("[39;49m"), {'x', clBlack, clAqua, false}}, // the terminal's own colours
+        {esc("[;4m"), {'x', clBlack, clAqua, true}}, // empty is 0, not bold
+        {esc("[1;m"), {'x', clBlack, clAqua, false}},
+        {esc("[38;5;196;32m"), {'x', 0x008000, clAqua, false}}, // extended colours skipped whole
+        {esc("[48;2;1;2;3;4m"), {'x', clBlack, clAqua, true}},
+        {esc("[92;104m"), {'x', 0x00FF00, 0xFF5555, false}},
+        {esc("[1;32m") + esc("[22m"), {'x', 0x008000, clAqua, false}},
         {esc("[1;4;7m") + esc("[21;24;27m"), {'x', clBlack, clAqua, false}},
         {esc("[1;31m") + esc("[0m"), {'x', clBlack, clAqua, false}},
         {esc("[1;31m") + esc("[m"), {'x', clBlack, clAqua, false}},
         {esc("[1;31m") + esc("c"), {'x', clBlack, clAqua, false}},
-        {esc("[33;99;?;5m"), {'x', TTermEngine::kDefaultAltColor, clAqua, false}}, // "?" reads as 1
+        {esc("[33;99;?;5m"), {'x', 0x00FFFF, clAqua, false}}, // "?" is not a number: skipped
     };
     for (const Case& c : cases) {
         FakeTerminal f;
@@ -427,9 +441,15 @@ TEST(TermEngineCodes, Modes)
     t.ShowText(esc("[7h"));
     EXPECT_TRUE(t.WrapLines());
     t.ShowText(esc("[?7l"));
-    EXPECT_TRUE(t.WrapLines()); // "?7" is not a mode here
+    EXPECT_FALSE(t.WrapLines()); // DECAWM
+    t.ShowText(esc("[?7h"));
+    EXPECT_TRUE(t.WrapLines());
     t.ShowText(esc("[7l"));
     EXPECT_FALSE(t.WrapLines());
+    t.ShowText(esc("[?1;7h"));
+    EXPECT_TRUE(t.CursorKeysMode() && t.WrapLines()); // every listed mode
+    t.ShowText(esc("[20h") + esc("[?6h") + esc("[?25l"));
+    EXPECT_TRUE(t.NewLineMode() && t.OriginMode() && !t.CaretVisible());
     t.ShowText("text" + esc("[?3h"));
     EXPECT_EQ(t.Columns(), 132);
     EXPECT_TRUE(t.screenEmpty());
@@ -469,10 +489,10 @@ TEST(TermEngineCodes, SaveAndRestore)
 
 TEST(TermEngineCodes, UnhandledCodesAreReportedWithTheirText)
 {
-    auto t = feedBothWays(esc("[1J") + esc("x") + esc("[?1;2c") + esc("[5;17R") + esc("[0n") + "ok", noSetup);
+    auto t = feedBothWays(esc("[3J") + esc("x") + esc("[?1;2c") + esc("[5;17R") + esc("[0n") + "ok", noSetup);
     ASSERT_EQ(t->unhandled.size(), 5u);
     EXPECT_EQ(t->unhandled[0].code, escUnknown);
-    EXPECT_EQ(t->unhandled[0].data, "[1J");
+    EXPECT_EQ(t->unhandled[0].data, "[3J");
     EXPECT_EQ(t->unhandled[1].data, "x");
     EXPECT_EQ(t->unhandled[2].code, escIdentResponse);
     EXPECT_EQ(t->unhandled[3].code, escReportCursorPos);
@@ -482,6 +502,7 @@ TEST(TermEngineCodes, UnhandledCodesAreReportedWithTheirText)
     EXPECT_TRUE(t->EscapeCodes()->Params().isEmpty());
 }
 
+// An overlong sequence is swallowed up to its final byte (here the "o"); the controls inside act.
 TEST(TermEngineCodes, NoisyControlSequenceEndsAndPrintingResumes)
 {
     FakeTerminal t;
@@ -489,7 +510,8 @@ TEST(TermEngineCodes, NoisyControlSequenceEndsAndPrintingResumes)
     ASSERT_EQ(t.unhandled.size(), 1u);
     EXPECT_EQ(t.unhandled[0].code, escUnknown);
     EXPECT_LE(t.unhandled[0].data.size(), TEscapeCodesVT100::kMaxControlSequence);
-    EXPECT_EQ(t.row(2), "ok");
+    EXPECT_EQ(t.row(1), "");
+    EXPECT_EQ(t.row(2), "k");
 }
 
 TEST(TermEngineAnswers, QueriesAreAnsweredInTheDialect)
@@ -648,14 +670,14 @@ TEST(TermEngineKeys, CursorKeys)
         {teVT100orANSI, akWindows, false, false, TTermKey::Down, "", {10, 11}},
         {teVT100orANSI, akWindows, false, false, TTermKey::Home, "", {1, 1}},
         {teNone, akWindows, false, false, TTermKey::Left, "", {9, 10}},
-        {teNone, akTerminal, false, true, TTermKey::Left, "", {10, 10}},
+        {teNone, akTerminal, false, true, TTermKey::Left, esc("[D"), {9, 10}}, // ANSI without emulation
         {teVT100orANSI, akTerminal, true, false, TTermKey::Up, esc("OA"), {10, 10}},
         {teVT100orANSI, akWindows, true, false, TTermKey::Down, esc("OB"), {10, 10}},
         {teVT100orANSI, akWindows, true, true, TTermKey::Down, esc("OB"), {10, 11}},
         {teVT100orANSI, akTerminal, true, true, TTermKey::Right, esc("OC"), {11, 10}},
         {teVT100orANSI, akTerminal, true, true, TTermKey::Left, esc("OD"), {9, 10}},
-        {teVT100orANSI, akTerminal, true, true, TTermKey::Home, "", {10, 10}},
-        {teVT52, akTerminal, true, true, TTermKey::Up, "", {10, 9}}, // no VT52 form: echo only
+        {teVT100orANSI, akTerminal, true, true, TTermKey::Home, esc("OH"), {1, 1}},
+        {teVT52, akTerminal, true, true, TTermKey::Up, esc("A"), {10, 9}},
     };
     for (const Case& c : cases) {
         FakeTerminal t(c.em);

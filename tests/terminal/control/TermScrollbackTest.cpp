@@ -212,11 +212,15 @@ TEST(TermFit, ResizesKeepTextAndCaret)
     EXPECT_EQ(t.row(1), "c");
     EXPECT_EQ(t.row(3), "e12");
     EXPECT_EQ(t.CaretPos(), (TTermPos{4, 3}));
-    t.FitGrid(2, 200); // within the limits
+    t.FitGrid(2, 200); // within the limits; the row is wrapped again, not cut
     EXPECT_EQ(t.Columns(), 2);
     EXPECT_EQ(t.Rows(), 100);
     EXPECT_EQ(t.row(3), "e1");
-    EXPECT_EQ(t.CaretPos(), (TTermPos{2, 3}));
+    EXPECT_EQ(t.row(4), "2");
+    EXPECT_EQ(t.CaretPos(), (TTermPos{2, 4}));
+    t.FitGrid(6, 100);
+    EXPECT_EQ(t.row(3), "e12");
+    EXPECT_EQ(t.CaretPos(), (TTermPos{4, 3}));
     // A size set as designed still clears the screen.
     t.SetColumns(80);
     EXPECT_TRUE(t.screenEmpty());

@@ -234,3 +234,34 @@ TEST_F(TerminalInUse, FittedGridFollowsResizesKeepingTextAndCaret)
     EXPECT_EQ(term.Buffer().GetCell(4, term.CaretPos().Y).Ch, 'l');
     EXPECT_EQ(term.horizontalScrollBar()->maximum(), 0);
 }
+
+// A word that wrapping split over two rows is found; after "Not found" the bar still shows its
+// buttons inside the terminal; a saved file gets ".txt" when its name has no suffix.
+TEST_F(TerminalInUse, FindAcrossAWrappedRowAndTheBarAfterNotFound)
+{
+    term.ShowText(QByteArray(term.Columns() - 3, '-') + "needle\r\n");
+    term.OpenFind();
+    QTest::keyClicks(term.FindBar()->Field(), QStringLiteral("NEEDLE"));
+    ASSERT_TRUE(term.CurrentMatch());
+    EXPECT_EQ(term.CurrentMatch()->Start.Column, term.Columns() - 2);
+    EXPECT_EQ(term.CurrentMatch()->Length, 6);
+
+    QTest::keyClicks(term.FindBar()->Field(), QStringLiteral(" and a longer text that is nowhere"));
+    ASSERT_FALSE(term.CurrentMatch());
+    const QRect view = term.viewport()->geometry();
+    for (const char* button : {"FindPrevious", "FindNext", "FindClose"}) {
+        auto* b = term.FindBar()->findChild<QWidget*>(QString::fromLatin1(button));
+        ASSERT_NE(b, nullptr) << button;
+        const QRect shown(b->mapTo(&term, QPoint(0, 0)), b->size());
+        EXPECT_TRUE(b->isVisible() && view.contains(shown)) << button;
+    }
+
+    const struct {
+        const char* chosen;
+        const char* written;
+    } names[] = {{"/tmp/log", "/tmp/log.txt"}, {"/tmp/log.txt", "/tmp/log.txt"},
+        {"/tmp/log.csv", "/tmp/log.csv"}, {"/tmp/a.b/log", "/tmp/a.b/log.txt"}, {"", ""}};
+    for (const auto& n : names)
+        EXPECT_EQ(
+            TCustomComTerminal::TextFilePath(QString::fromLatin1(n.chosen)), QString::fromLatin1(n.written));
+}

@@ -122,20 +122,29 @@ TEST(EscapeCodesVT100, Sequences)
         {"cursor left", esc("[0D"), {code(escCursorLeft, "[0D", {"0"})}},
         {"SGR empty", esc("[m"), {code(escAttributes, "[m")}},
         {"SGR list", esc("[0;1;31m"), {code(escAttributes, "[0;1;31m", {"0", "1", "31"})}},
-        {"leading ; is collected", esc("[;5m"), {code(escAttributes, "[;5m", {";5"})}},
-        {"double ; is collected", esc("[1;;5m"), {code(escAttributes, "[1;;5m", {"1", ";5"})}},
-        {"trailing ; is dropped", esc("[1;m"), {code(escAttributes, "[1;m", {"1"})}},
-        {"only ;;", esc("[;;m"), {code(escAttributes, "[;;m", {";"})}},
+        {"leading ; gives an empty parameter", esc("[;5m"), {code(escAttributes, "[;5m", {"", "5"})}},
+        {"double ; gives an empty parameter", esc("[1;;5m"), {code(escAttributes, "[1;;5m", {"1", "", "5"})}},
+        {"trailing ; gives an empty parameter", esc("[1;m"), {code(escAttributes, "[1;m", {"1", ""})}},
+        {"only ;;", esc("[;;m"), {code(escAttributes, "[;;m", {"", "", ""})}},
         {"ED 0 default", esc("[J"), {code(escEraseScreenFrom, "[J")}},
         {"ED 0", esc("[0J"), {code(escEraseScreenFrom, "[0J")}},
         {"ED 2 leaves no parameters", esc("[2J"), {code(escEraseScreen, "[2J")}},
         {"ED first character decides", esc("[20;1J"), {code(escEraseScreen, "[20;1J")}},
-        {"ED 1 unknown", esc("[1J"), {code(escUnknown, "[1J")}},
-        {"ED ; unknown", esc("[;2J"), {code(escUnknown, "[;2J")}},
+        {"ED 1", esc("[1J"), {code(escEraseScreenTo, "[1J")}},
+        {"ED empty first parameter is 0", esc("[;2J"), {code(escEraseScreenFrom, "[;2J")}},
+        {"ED 3 unknown", esc("[3J"), {code(escUnknown, "[3J")}},
         {"EL default", esc("[K"), {code(escEraseLineFrom, "[K")}},
         {"EL 0", esc("[05K"), {code(escEraseLineFrom, "[05K")}},
         {"EL 2", esc("[2K"), {code(escEraseLine, "[2K")}},
-        {"EL 1 unknown", esc("[1K"), {code(escUnknown, "[1K")}},
+        {"EL 1", esc("[1K"), {code(escEraseLineTo, "[1K")}},
+        {"DECSTBM", esc("[2;20r"), {code(escScrollRegion, "[2;20r", {"2", "20"})}},
+        {"IL DL ICH DCH ECH", esc("[3L") + esc("[M") + esc("[2@") + esc("[P") + esc("[4X"),
+            {code(escInsertLines, "[3L", {"3"}), code(escDeleteLines, "[M"),
+                code(escInsertChars, "[2@", {"2"}), code(escDeleteChars, "[P"),
+                code(escEraseChars, "[4X", {"4"})}},
+        {"CHA VPA SU SD", esc("[5G") + esc("[7d") + esc("[S") + esc("[2T"),
+            {code(escCursorColumn, "[5G", {"5"}), code(escCursorRow, "[7d", {"7"}), code(escScrollUp, "[S"),
+                code(escScrollDown, "[2T", {"2"})}},
         {"TBC default", esc("[g"), {code(escClearTab, "[g")}},
         {"TBC 3", esc("[3g"), {code(escClearAllTabs, "[3g")}},
         {"TBC 30 counts as 3", esc("[30g"), {code(escClearAllTabs, "[30g")}},
@@ -159,8 +168,42 @@ TEST(EscapeCodesVT100, Sequences)
         {"save caret", esc("[s"), {code(escSaveCaret, "[s")}},
         {"restore caret", esc("[u"), {code(escRestoreCaret, "[u")}},
         {"unknown final letter keeps its parameters", esc("[5;6z"), {code(escUnknown, "[5;6z", {"5", "6"})}},
-        {"ESC inside a control sequence is a parameter byte", esc("[1\x1bm"),
-            {code(escAttributes, "[1\x1bm", {"1\x1b"})}},
+        {"ESC inside a control sequence starts a new one", esc("[1\x1b[2m"),
+            {code(escAttributes, "[2m", {"2"})}},
+        {"C0 controls inside a sequence act, it goes on", esc("[1\b2\r;\n3\vH"),
+            {ch('\b'), ch('\r'), ch('\n'), ch('\v'), code(escCursorHome, "[12;3H", {"12", "3"})}},
+        {"CAN aborts", esc("[12\x18") + "3H", {ch('3'), ch('H')}},
+        {"SUB aborts", esc("(\x1a") + "B", {ch('B')}},
+        {"unknown final swallowed whole", esc("[?1049h") + esc("[>0c") + esc("[2~") + "x",
+            {code(escSetMode, "[?1049h", {"?1049"}), code(escUnknown, "[>0c", {">0"}),
+                code(escUnknown, "[2~", {"2"}), ch('x')}},
+        {"intermediates swallowed whole", esc("[!p") + esc("[0\"q") + "x",
+            {code(escUnknown, "[!p"), code(escUnknown, "[0\"q"), ch('x')}},
+        {"parameter after an intermediate swallowed", esc("[ 1q") + "x", {code(escUnknown, "[ 1q"), ch('x')}},
+        {"8-bit bytes inside a sequence swallowed", esc("[1\xd2m") + "x",
+            {code(escUnknown, "[1\xd2m"), ch('x')}},
+        {"DEL inside a sequence ignored", esc("[1\x7f;2H"), {code(escCursorHome, "[1;2H", {"1", "2"})}},
+        {"OSC to BEL", esc("]0;user@dev: ~\x07") + "$", {code(escUnknown, "]0;user@dev: ~"), ch('$')}},
+        {"OSC to ST", esc("]2;title") + esc("\\") + "$", {code(escUnknown, "]2;title"), ch('$')}},
+        {"DCS APC PM SOS to ST",
+            esc("Pq#0;2;0\r\n") + esc("\\") + esc("_app") + esc("\\") + esc("^pm\x07") + esc("Xsos\x07")
+                + "$",
+            {code(escUnknown, "Pq#0;2;0\r\n"), code(escUnknown, "_app"), code(escUnknown, "^pm"),
+                code(escUnknown, "Xsos"), ch('$')}},
+        {"ESC other than ST ends a string unreported", esc("]0;t") + esc("[1m"),
+            {code(escAttributes, "[1m", {"1"})}},
+        {"CAN aborts a string", esc("]0;ti\x18") + "tle", {ch('t'), ch('l'), ch('e')}},
+        {"SCS G0", esc("(B") + esc("(0"),
+            {code(escDesignateG0, "(B", {"B"}), code(escDesignateG0, "(0", {"0"})}},
+        {"SCS G1", esc(")0"), {code(escDesignateG1, ")0", {"0"})}},
+        {"other designations swallowed", esc("*0") + esc("+B") + esc("%G") + "x",
+            {code(escUnknown, "*0"), code(escUnknown, "+B"), code(escUnknown, "%G"), ch('x')}},
+        {"IND NEL RI", esc("D") + esc("E") + esc("M"),
+            {code(escIndex, "D"), code(escNextLine, "E"), code(escReverseLineFeed, "M")}},
+        {"keypad modes swallowed", esc("=") + esc(">") + "x",
+            {code(escUnknown, "="), code(escUnknown, ">"), ch('x')}},
+        {"DEC double size swallowed", esc("#3") + esc("#6") + "x",
+            {code(escUnknown, "#3"), code(escUnknown, "#6"), ch('x')}},
         {"DECSC", esc("7"), {code(escSaveCaretAndAttr, "7")}},
         {"DECRC", esc("8"), {code(escRestoreCaretAndAttr, "8")}},
         {"HTS", esc("H"), {code(escSetTab, "H")}},
@@ -173,7 +216,7 @@ TEST(EscapeCodesVT100, Sequences)
         {"SS3 D", esc("OD"), {code(escAppCursorLeft, "OD")}},
         {"SS3 other", esc("Oxy"), {code(escUnknown, "Ox"), ch('y')}},
         {"unknown at once", esc("xy"), {code(escUnknown, "x"), ch('y')}},
-        {"ESC ESC", esc("\x1b") + "a", {code(escUnknown, "\x1b"), ch('a')}},
+        {"ESC ESC starts again", esc("\x1b") + "ab", {code(escUnknown, "a"), ch('b')}},
         {"two sequences", esc("[1;31m") + esc("[2;3H"),
             {code(escAttributes, "[1;31m", {"1", "31"}), code(escCursorHome, "[2;3H", {"2", "3"})}},
     };
@@ -222,11 +265,11 @@ TEST(EscapeCodesVT100, ControlSequenceReplacesParamsShortSequenceKeepsThem)
     EXPECT_EQ(parser.Data(), "[6;7;8;9m");
 }
 
-TEST(EscapeCodesVT100, UnfinishedControlSequenceIsBounded)
+TEST(EscapeCodesVT100, OverlongControlSequenceIsSwallowedToItsFinalByte)
 {
     constexpr int kMax = TEscapeCodesVT100::kMaxControlSequence;
     {
-        // The final letter may still arrive as the last byte the bound allows.
+        // The final byte may still arrive as the last byte the bound allows.
         QByteArray seq = esc("[") + QByteArray(kMax - 2, '1') + "m";
         TEscapeCodesVT100 parser;
         std::vector<Event> events;
@@ -236,21 +279,20 @@ TEST(EscapeCodesVT100, UnfinishedControlSequenceIsBounded)
         EXPECT_EQ(events[0].data.size(), kMax);
     }
     {
-        // One byte more and the sequence ends as unknown with its text; what follows is text.
-        QByteArray body = "[" + QByteArray(kMax - 1, '1');
+        // Longer: unknown, its Data cut at the bound, and nothing of it printed.
+        QByteArray body = "[" + QByteArray(kMax + 50, '1');
         TEscapeCodesVT100 parser;
         std::vector<Event> events;
         feedBlock(parser, esc("") + body + "mx", events);
-        ASSERT_EQ(events.size(), 3u);
-        EXPECT_EQ(events[0], code(escUnknown, body));
-        EXPECT_EQ(events[1], ch('m'));
-        EXPECT_EQ(events[2], ch('x'));
+        ASSERT_EQ(events.size(), 2u);
+        EXPECT_EQ(events[0], code(escUnknown, body.first(kMax)));
+        EXPECT_EQ(events[1], ch('x'));
     }
 }
 
 TEST(EscapeCodesVT100, NoisyParametersStayBounded)
 {
-    // Millions of ';' after ESC "[": memory never exceeds the bound, and each byte is accounted for.
+    // Millions of ';' after ESC "[": memory never exceeds the bound, and nothing is printed.
     const int count = 2'000'000;
     TEscapeCodesVT100 parser;
     int codes = 0, chars = 0;
@@ -264,8 +306,8 @@ TEST(EscapeCodesVT100, NoisyParametersStayBounded)
         longest = std::max(longest, parser.Data().size());
         EXPECT_LE(parser.Params().size(), 1);
     }
-    EXPECT_EQ(codes, 1);
-    EXPECT_EQ(chars, count - (TEscapeCodesVT100::kMaxControlSequence - 1));
+    EXPECT_EQ(codes, 0);
+    EXPECT_EQ(chars, 0);
     EXPECT_LE(longest, TEscapeCodesVT100::kMaxControlSequence);
 
     // A 20-digit parameter is kept as text and reads as 1; its neighbour is unharmed.
@@ -275,6 +317,32 @@ TEST(EscapeCodesVT100, NoisyParametersStayBounded)
     EXPECT_EQ(events[0].params, (QByteArrayList{"12345678901234567890", "5"}));
     EXPECT_EQ(TEscapeCodes::GetParam(1, events[0].params), 1);
     EXPECT_EQ(TEscapeCodes::GetParam(2, events[0].params), 5);
+}
+
+// In the VT52 mode of a VT100 the bytes read exactly as the VT52 parser reads them, and the
+// answers are VT52's, until ESC "<".
+TEST(EscapeCodesVT100, VT52ModeReadsAsVT52UntilEscLessThan)
+{
+    const QByteArray stream = esc("A") + esc("Y%3") + esc("[2J") + esc("/Z") + "q" + esc("x");
+    TEscapeCodesVT52 vt52;
+    std::vector<Event> expected;
+    feedBlock(vt52, stream, expected);
+    for (qsizetype split = 0; split <= stream.size(); ++split) {
+        TEscapeCodesVT100 parser;
+        parser.SetVT52Mode(true);
+        std::vector<Event> events;
+        feedBlock(parser, stream.first(split), events);
+        feedBlock(parser, stream.sliced(split), events);
+        EXPECT_EQ(events, expected) << "split at " << split;
+        const QByteArrayList two = {"2"};
+        EXPECT_EQ(parser.CodeToSequence(escIdentResponse, &two), esc("/Z"));
+        EXPECT_EQ(parser.CodeToSequence(escCursorUp), esc("A"));
+        events.clear();
+        feedBlock(parser, esc("<") + esc("[2J"), events);
+        EXPECT_EQ(events, (std::vector<Event>{code(escEnterANSI, "<"), code(escEraseScreen, "[2J")}));
+        EXPECT_FALSE(parser.VT52Mode());
+        EXPECT_EQ(parser.CodeToSequence(escIdentResponse, &two), esc("[?1;2c"));
+    }
 }
 
 TEST(EscapeCodesVT52, Sequences)
@@ -390,6 +458,23 @@ const std::vector<SequenceRow> kSequenceTable = {
     {escSaveCaret, "", "[s"},
     {escRestoreCaret, "", "[u"},
     {escTest, "", "#8"},
+    {escIndex, "", "D"},
+    {escNextLine, "", "E"},
+    {escScrollRegion, "", "[1;1r"},
+    {escEraseLineTo, "", "[1K"},
+    {escEraseScreenTo, "", "[1J"},
+    {escInsertLines, "", "[1L"},
+    {escDeleteLines, "", "[1M"},
+    {escInsertChars, "", "[1@"},
+    {escDeleteChars, "", "[1P"},
+    {escEraseChars, "", "[1X"},
+    {escCursorColumn, "", "[1G"},
+    {escCursorRow, "", "[1d"},
+    {escScrollUp, "", "[1S"},
+    {escScrollDown, "", "[1T"},
+    {escDesignateG0, "", "(B"},
+    {escDesignateG1, "", ")B"},
+    {escEnterANSI, "", ""},
 };
 
 QByteArray expectedSequence(const char* rest)
@@ -399,7 +484,7 @@ QByteArray expectedSequence(const char* rest)
 
 TEST(EscapeCodes, CodeToSequenceWithoutParameters)
 {
-    ASSERT_EQ(kSequenceTable.size(), std::size_t(escTest) + 1);
+    ASSERT_EQ(kSequenceTable.size(), std::size_t(escEnterANSI) + 1);
     const TEscapeCodesVT52 vt52;
     const TEscapeCodesVT100 vt100;
     const QByteArrayList empty;
