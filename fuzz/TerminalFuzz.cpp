@@ -1,8 +1,8 @@
 // The terminal's logic on arbitrary received bytes, through the link's receive routine, so the
 // escape parser feeds ExecuteCode on a real grid. Built once per emulation (VT100, VT52).
 // Invariants: the port hears nothing but the answers the terminal lists (identify, device
-// status, cursor position), the caret stays on the grid, and the same bytes fed whole and in
-// random chunks leave the same grid, caret and answers.
+// status, cursor position; identify also in the VT52 mode of VT100), the caret stays on the grid, and the
+// same bytes fed whole and in random chunks leave the same grid, caret and answers.
 
 #include "FuzzInput.h"
 #include "terminal/logic/TermEngine.h"
@@ -69,6 +69,10 @@ bool isListedAnswer(const FuzzTerminal& t, const QByteArray& w)
     const TEscapeCodes* codes = t.EscapeCodes();
     QByteArrayList ident{"2"};
     if (w == codes->CodeToSequence(escIdentResponse, &ident))
+        return true;
+    // A VT100 may have answered from its VT52 mode, left again since.
+    static const TEscapeCodesVT52 vt52;
+    if (w == vt52.CodeToSequence(escIdentResponse, &ident))
         return true;
     if (w == codes->CodeToSequence(escReportDeviceOK, nullptr))
         return true;

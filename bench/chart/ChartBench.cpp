@@ -3,6 +3,7 @@
 
 #include "chart/Chart.h"
 #include "chart/ScopeForm.h"
+#include "chart/core/ChartTraces.h"
 
 #include <QApplication>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace {
@@ -22,10 +24,13 @@ double sample(int k)
     return std::round(1000 * std::exp(-t / 20000) * std::sin(t / 150.0) + 80 * std::sin(t / 7.0));
 }
 
+// The scope page's chart as the window sets it up: the live series and the eight reference
+// slots (empty until a stored capture is shown).
 struct Scope {
     explicit Scope(int points)
     {
         series = SetupScopeChart(chart);
+        traces = std::make_unique<TChartTraces>(chart, *series);
         chart.resize(705, 449);
         for (int k = 0; k < points; ++k) {
             series->AddPoint(k, sample(k));
@@ -33,6 +38,7 @@ struct Scope {
     }
     TChart chart;
     TLineSeries* series = nullptr;
+    std::unique_ptr<TChartTraces> traces;
     QImage image{705, 449, QImage::Format_RGB32};
 };
 
@@ -110,6 +116,31 @@ void BM_BuildPicture(benchmark::State& state)
     }
 }
 BENCHMARK(BM_BuildPicture)->Arg(10003)->Arg(32001)->Unit(benchmark::kMillisecond);
+
+// The live series beside three stored captures of as many points over the same time: one in
+// volts over µS (times converted), two in amperes (the right axis).
+void BM_BuildPictureWithReferences(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    Scope scope(n);
+    for (int id = 1; id <= 3; ++id) {
+        TTraceInfo info;
+        info.id = id;
+        info.yUnit = id == 1 ? QStringLiteral("V") : QStringLiteral("A");
+        info.xUnit = id == 1 ? QStringLiteral("\u00B5S") : QStringLiteral("mS");
+        std::vector<std::int64_t> x;
+        std::vector<std::int32_t> y;
+        for (int k = 0; k < n; ++k) {
+            x.push_back(id == 1 ? 1000 * k : k);
+            y.push_back(std::int32_t(sample(k + 100 * id)));
+        }
+        scope.traces->Show(info, x, y);
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(scope.chart.BuildPicture().Series.size());
+    }
+}
+BENCHMARK(BM_BuildPictureWithReferences)->Arg(10003)->Unit(benchmark::kMillisecond);
 
 void BM_BarePolyline(benchmark::State& state)
 {

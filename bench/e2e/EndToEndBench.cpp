@@ -2,10 +2,13 @@
 // same simulator floods a plain reader on the same kind of pty: the reader's rate is the
 // limit the console is measured against. Figures come from the simulator's JSON report and
 // from this process's own resource usage, so they include everything the window does.
+#include "archive/ArchiveStore.h"
+#include "archive/CaptureRecorder.h"
 #include "console/MainUnit.h"
 #include "serial/ComPort.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
@@ -24,6 +27,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace {
 
@@ -35,6 +39,10 @@ struct Run {
     QJsonObject report;
     double cpuSeconds = 0;
     QString error;
+    // With the archive on: captures handed over by the end of the flood, and how long after
+    // it the last of them was in the file (the backlog the flood left).
+    double captures = 0;
+    double archiveCatchUpMs = 0;
 
     double seconds() const { return report["elapsed_us"].toDouble() / 1e6; }
     double records() const { return report["lines"].toDouble(); }
@@ -161,6 +169,19 @@ Run runConsole(const QStringList& args, const QByteArray& settings)
     TForm1 form(dir.path());
     QStringList errors;
     form.ErrorReport = [&](const QString& m) { errors << m; };
+    std::int64_t handed = 0;
+    std::unordered_set<std::int64_t> stored;
+    if (auto* recorder = form.findChild<CaptureRecorder*>())
+        QObject::connect(recorder, &CaptureRecorder::captureReady,
+            [&](const CaptureData& c) { handed = std::max(handed, c.key); });
+    auto* store = form.findChild<ArchiveStore*>();
+    // Those beyond Keep in their own batch are only ever announced as removed.
+    if (store) {
+        QObject::connect(
+            store, &ArchiveStore::captureStored, [&](const CaptureRow& r, bool) { stored.insert(r.id); });
+        QObject::connect(store, &ArchiveStore::capturesRemoved,
+            [&](const std::vector<std::int64_t>& ids) { stored.insert(ids.begin(), ids.end()); });
+    }
     form.show();
     form.ComPort1->SetPort(port);
     const double cpuBefore = cpuSecondsNow();
@@ -180,6 +201,18 @@ Run runConsole(const QStringList& args, const QByteArray& settings)
         if (sim.state() != QProcess::NotRunning)
             loop.exec();
     });
+    if (store && store->isOn() && handed > 0) {
+        const std::int64_t atEnd = handed;
+        QElapsedTimer catchUp;
+        catchUp.start();
+        while (std::int64_t(stored.size()) < atEnd && store->isOn() && catchUp.elapsed() < 120000) {
+            QEventLoop loop;
+            QTimer::singleShot(10, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        run.captures = double(atEnd);
+        run.archiveCatchUpMs = double(catchUp.elapsed());
+    }
     run.cpuSeconds = cpuSecondsNow() - cpuBefore;
     form.ComPort1->ClosePort();
     if (!errors.isEmpty() && run.error.isEmpty())
@@ -320,6 +353,10 @@ void BM_FloodOffAndOn(benchmark::State& state, Comparison* c)
         if (run.missing() != 0)
             state.SkipWithError("answers missing");
         c->figures[on].rate = run.rate();
+        if (run.captures > 0) {
+            state.counters["captures"] = run.captures;
+            state.counters["archive_catch_up_ms"] = run.archiveCatchUpMs;
+        }
     }
 }
 

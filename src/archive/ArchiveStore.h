@@ -1,19 +1,29 @@
 #pragma once
 // The capture archive as the window sees it: requests go to the worker on the store's own
-// thread as queued signals, answers come back as signals on the caller's thread. Nothing
-// here blocks the caller except close(), which waits for the work already asked for.
+// thread, answers come back as signals on the caller's thread. Nothing here blocks the
+// caller except close(), which runs the event loop until what waits is written.
+//
+// Everything to be done in the file (captures, journal rows, and the reads and changes asked
+// for) waits in one queue, in order, and goes to the worker one request at a time. A request
+// that fails stays at the head of the queue: the store tries it again after a back-off, and
+// the worker opens the file again by itself. Captures and rows wait within a bound in bytes;
+// past it the oldest waiting are dropped and counted.
 
 #include "archive/ArchiveTypes.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QThread>
 #include <QTimer>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
 class ArchiveWorker;
+class QEventLoop;
 
 // Where the archive lives unless the settings file says otherwise.
 QString defaultArchiveFile(const QString& programFolder);
@@ -26,11 +36,20 @@ public:
     static constexpr int kDefaultJournalKeep = 1000000;
     // Captures handed over within this time are committed in one transaction.
     static constexpr int kCaptureBatchMs = 200;
-    // Journal rows handed over but not yet committed, at most; more are counted and dropped.
-    static constexpr int kJournalQueueRows = 20000;
     // Rows gathered for this long (or this many) go to the disk in one transaction.
     static constexpr int kJournalBatchMs = 100;
     static constexpr int kJournalBatchRows = 2000;
+    // Captures and rows waiting for the disk, at most (in memory, counting what the worker
+    // holds); past it the oldest waiting are dropped, counted and said in the journal.
+    static constexpr std::size_t kWaitingBytes = std::size_t(64) << 20;
+    // One request carries at most this much, so a close's deadline is not held long by the
+    // transaction under way.
+    static constexpr std::size_t kRequestBytes = std::size_t(1) << 20;
+    // After a failure the store tries again after kRetryFirstMs, doubling up to kRetryMaxMs.
+    static constexpr int kRetryFirstMs = 1000;
+    static constexpr int kRetryMaxMs = 30000;
+    // While the archive does not write, the count waiting is told this often.
+    static constexpr int kWaitingNewsMs = 500;
 
     explicit ArchiveStore(QObject* parent = nullptr);
     ~ArchiveStore() override;
@@ -39,14 +58,37 @@ public:
     // the journal alone.
     void open(const QString& path, int keep, int journalKeep = kDefaultJournalKeep,
         int busyTimeoutMs = kDefaultBusyTimeoutMs);
-    // Finishes every request made so far, then closes the file.
-    void close();
+
+    // What a close could not write.
+    struct Unstored {
+        std::int64_t captures = 0;
+        std::int64_t rows = 0;
+    };
+    // Writes everything waiting, then closes the file. The event loop runs meanwhile, so the
+    // answers come (a capture's first store makes a journal row, written too) and `progress`
+    // is told a few times a second how many wait. With a deadline (milliseconds since the
+    // epoch) whatever still waits then is left unwritten and counted; so is everything when
+    // giveUp() is called meanwhile.
+    Unstored close(
+        std::int64_t deadlineMs = 0, const std::function<void(std::int64_t waiting)>& progress = {});
+    // A close under way stops waiting.
+    void giveUp();
+
     bool isOn() const { return !path_.isEmpty() && failure_.isEmpty(); }
     const QString& path() const { return path_; }
     int keep() const { return keep_; }
     int journalKeep() const { return journalKeep_; }
-    // Why the archive is off after a failure; empty while it works.
+    // Why the archive is off: the file is not an archive. Empty while it works.
     const QString& failure() const { return failure_; }
+    // Why the archive does not write at the moment (it keeps trying); empty while it does.
+    const QString& notWriting() const { return notWriting_; }
+    // Captures and journal rows not yet in the file.
+    std::int64_t waiting() const { return waitingCaptures_ + waitingRows_; }
+    // Dropped beyond the bound since the archive was opened.
+    std::int64_t capturesDropped() const { return capturesDroppedTotal_; }
+    std::int64_t journalDropped() const { return rowsDroppedTotal_; }
+    // Tests use a smaller bound than kWaitingBytes.
+    void setWaitingLimit(std::size_t bytes) { waitingLimit_ = bytes; }
 
     // Committed with the others handed over within kCaptureBatchMs; a later copy of the same
     // capture (it grew) replaces one still waiting.
@@ -57,21 +99,25 @@ public:
     void deleteCapture(std::int64_t id);
     void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
 
-    // Queues a journal row (its time set to now when empty) and returns at once. When the
-    // disk falls behind by kJournalQueueRows, rows are counted and dropped, and one row of
-    // kind "error", subject "journal", says how many.
+    // Queues a journal row (its time set to now when empty) and returns at once.
     void appendJournal(JournalRow row);
     // Answered by journalQueried with the same tag: the newest `limit` rows whose kind is
     // one of `kinds` (all kinds when empty) and, when given, whose subject is `subject`,
     // newest first (a capture's row among the rows of its start).
     void queryJournal(const QStringList& kinds, int limit, std::int64_t tag = 0, const QString& subject = {});
-    // Rows dropped since the archive was opened.
-    std::int64_t journalDropped() const { return journalDroppedTotal_; }
+    // Every stored row of those kinds (and those waiting: they are written first), oldest
+    // first, written by the worker to `path` a page at a time; answered by journalExported.
+    void exportJournal(const QStringList& kinds, const QString& path,
+        const std::function<QByteArray(const std::vector<JournalRow>& rows, bool first)>& csv,
+        std::int64_t tag = 0);
 
 signals:
     void opened(const QString& path);
-    // Once per open: the archive is off from here on.
+    // Once per open: the file is not an archive; the archive is off from here on.
     void failed(const QString& message);
+    // The archive stopped or started writing again, or (while it does not) the count waiting
+    // changed.
+    void writingChanged();
     void captureStored(const CaptureRow& row, bool first);
     void capturesListed(const std::vector<CaptureRow>& rows);
     void capturesRemoved(const std::vector<std::int64_t>& ids);
@@ -80,22 +126,30 @@ signals:
     // Rows committed to the journal, with their ids, in the order they were appended.
     void journalAppended(const std::vector<JournalRow>& rows);
     void journalQueried(const std::vector<JournalRow>& rows, std::int64_t tag);
-
-    // To the worker.
-    void requestOpen(const QString& path, int keep, int journalKeep, int busyTimeoutMs);
-    void requestStore(const std::vector<CaptureData>& captures);
-    void requestList();
-    void requestLoad(std::int64_t id, int purpose);
-    void requestNote(std::int64_t id, const QString& note);
-    void requestDelete(std::int64_t id);
-    void requestExport(std::int64_t id, ExportFormat format, const QString& path);
-    void requestJournal(const std::vector<JournalRow>& rows);
-    void requestJournalQuery(const QStringList& kinds, int limit, std::int64_t tag, const QString& subject);
+    void journalExported(std::int64_t tag, const QString& path, const QString& error, std::int64_t rows);
 
 private:
-    void onFailed(const QString& message);
-    void flushJournal();
-    void flushCaptures();
+    // One thing to do in the file, in the order asked for.
+    struct Item {
+        enum Kind { Capture, Row, Call } kind = Call;
+        std::uint64_t seq = 0;
+        CaptureData capture;
+        JournalRow row;
+        std::function<void(ArchiveWorker&)> call; // reads and changes: never dropped
+        std::size_t bytes = 0;
+        bool opens = false; // the open itself: no earlier file to open again first
+        bool keep = false; // a row that reports drops: never dropped itself
+    };
+    void call(std::function<void(ArchiveWorker&)> f);
+    void enqueue(Item item);
+    void keepWithinBound();
+    void dispatch();
+    void sendNext();
+    void onDone(const QString& failure, bool lasting);
+    void sayDropped();
+    void appendReport(JournalRow row);
+    void turnOff(const QString& message);
+    void forgetWaiting();
     void onCapturesStored(const std::vector<CaptureRow>& rows, const std::vector<std::int64_t>& firstIds);
     void onJournalAppended(const std::vector<JournalRow>& rows, int handed);
 
@@ -111,12 +165,33 @@ private:
     int keep_ = kDefaultKeep;
     int journalKeep_ = kDefaultJournalKeep;
     QString failure_;
-    std::vector<JournalRow> journalPending_;
-    int journalInFlight_ = 0; // handed to the worker, not yet answered
-    std::int64_t journalDropped_ = 0; // not yet said in a row
-    std::int64_t journalDroppedTotal_ = 0;
-    QTimer journalBatch_;
-    std::vector<CaptureData> pendingCaptures_; // one copy per capture, the latest
-    std::unordered_map<std::int64_t, std::size_t> pendingByKey_;
-    QTimer captureBatch_;
+
+    std::deque<Item> waiting_; // by seq
+    std::vector<Item> inFlight_; // handed to the worker, not yet answered
+    bool requestOut_ = false;
+    std::uint64_t nextSeq_ = 1;
+    std::unordered_map<std::int64_t, std::uint64_t> waitingByKey_; // capture key -> seq
+    std::size_t waitingLimit_ = kWaitingBytes;
+    std::size_t bytes_ = 0; // waiting and in flight
+    std::int64_t waitingCaptures_ = 0; // waiting and in flight
+    std::int64_t waitingRows_ = 0;
+    QTimer batch_;
+
+    // Not writing: since when, why, and what was dropped meanwhile.
+    QString notWriting_;
+    QElapsedTimer notWritingFor_;
+    int retryMs_ = kRetryFirstMs;
+    bool retryDue_ = false;
+    QTimer retry_;
+    QTimer waitingNews_;
+    // Dropped and not yet said in a row; and in all since the open.
+    std::int64_t capturesDropped_ = 0;
+    std::int64_t rowsDropped_ = 0;
+    std::int64_t capturesDroppedTotal_ = 0;
+    std::int64_t rowsDroppedTotal_ = 0;
+
+    QEventLoop* closeLoop_ = nullptr;
+    bool closing_ = false;
+    bool stopped_ = false; // past a close's deadline: nothing more is handed over
+    bool givenUp_ = false;
 };

@@ -3,6 +3,7 @@
 #include "archive/CaptureExport.h"
 
 #include <QAtomicInteger>
+#include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -127,9 +128,14 @@ QSqlDatabase ArchiveWorker::db() const
 void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int busyTimeoutMs)
 {
     close();
+    if (!reopening_) {
+        written_.clear();
+        lasting_ = false;
+    }
     keep_ = keep;
     journalKeep_ = journalKeep;
     path_ = path;
+    busyTimeoutMs_ = busyTimeoutMs;
     {
         QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
         d.setDatabaseName(path);
@@ -138,6 +144,7 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
             const QString why = d.lastError().text();
             d = QSqlDatabase();
             QSqlDatabase::removeDatabase(connection_);
+            failure_ = why;
             emit failed(why);
             return;
         }
@@ -176,6 +183,8 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
         fail(db().lastError().text());
         return;
     }
+    if (reopening_)
+        return;
     emit opened(path);
     listCaptures();
     // A Keep lowered since the last run applies now, not at the next capture.
@@ -184,6 +193,30 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
 
 void ArchiveWorker::close()
 {
+    closeConnection();
+}
+
+void ArchiveWorker::beginRequest(bool reopen)
+{
+    if (closePending_)
+        closeConnection();
+    failure_.clear();
+    if (!reopen || open_ || path_.isEmpty() || lasting_)
+        return;
+    reopening_ = true;
+    open(path_, keep_, journalKeep_, busyTimeoutMs_);
+    reopening_ = false;
+}
+
+void ArchiveWorker::endRequest()
+{
+    if (closePending_)
+        closeConnection();
+}
+
+void ArchiveWorker::closeConnection()
+{
+    closePending_ = false;
     // Statements go before their connection.
     insertCapture_.reset();
     updateCapture_.reset();
@@ -198,7 +231,6 @@ void ArchiveWorker::close()
     }
     QSqlDatabase::removeDatabase(connection_);
     open_ = false;
-    written_.clear();
 }
 
 void ArchiveWorker::setKeep(int keep)
@@ -215,16 +247,28 @@ bool ArchiveWorker::fail(const QString& what)
         if (d.isOpen())
             d.rollback();
     }
-    close();
-    emit failed(what.isEmpty() ? where : what);
+    // Off for this request; the connection itself goes when the request's statements have.
+    open_ = false;
+    closePending_ = true;
+    failure_ = what.isEmpty() ? where : what;
+    emit failed(failure_);
     return false;
+}
+
+bool ArchiveWorker::fail(const QSqlError& error)
+{
+    // SQLITE_CORRUPT and SQLITE_NOTADB: the file is not an archive, and will not become one.
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    if (code == 11 || code == 26)
+        lasting_ = true;
+    return fail(error.text());
 }
 
 bool ArchiveWorker::exec(QSqlQuery& query)
 {
     if (query.exec())
         return true;
-    return fail(query.lastError().text());
+    return fail(query.lastError());
 }
 
 bool ArchiveWorker::exec(const QString& sql)
@@ -232,7 +276,7 @@ bool ArchiveWorker::exec(const QString& sql)
     QSqlQuery q(db());
     if (q.exec(sql))
         return true;
-    return fail(q.lastError().text());
+    return fail(q.lastError());
 }
 
 bool ArchiveWorker::createOrCheckSchema()
@@ -244,10 +288,12 @@ bool ArchiveWorker::createOrCheckSchema()
     q.finish();
     if (version == kSchemaVersion)
         return true;
-    if (version > kSchemaVersion)
+    if (version > kSchemaVersion) {
+        lasting_ = true;
         return fail(QStringLiteral("schema version %1 is newer than this program's %2")
                         .arg(version)
                         .arg(kSchemaVersion));
+    }
     QSqlDatabase d = db();
     if (!d.transaction())
         return fail(d.lastError().text());
@@ -358,13 +404,29 @@ void ArchiveWorker::storeCaptures(const std::vector<CaptureData>& captures)
     std::vector<CaptureRow> stored;
     std::vector<std::int64_t> firstIds;
     std::vector<std::int64_t> inserted;
+    // What this run knows of the file, as it was before the transaction: a rolled-back batch
+    // is handed over again, and must then be written again as it was.
+    std::vector<std::pair<std::int64_t, std::optional<Written>>> before;
+    const std::int64_t countBefore = captureCount_;
+    const auto undo = [&] {
+        for (auto it = before.rbegin(); it != before.rend(); ++it) {
+            if (it->second)
+                written_[it->first] = *it->second;
+            else
+                written_.erase(it->first);
+        }
+        captureCount_ = countBefore;
+    };
     for (const CaptureData& capture : captures) {
+        const auto known = written_.find(capture.key);
+        before.emplace_back(
+            capture.key, known == written_.end() ? std::nullopt : std::optional(known->second));
         if (!storeOne(capture, stored, firstIds, inserted))
-            return;
+            return undo();
     }
     if (!d.commit()) {
-        fail(d.lastError().text());
-        return;
+        fail(d.lastError());
+        return undo();
     }
     // New captures beyond Keep within this very batch go with the next trimming unannounced
     // (they come in order, so those are the first ones; grown older captures go with them).
@@ -645,6 +707,8 @@ void ArchiveWorker::deleteCapture(std::int64_t id)
 void ArchiveWorker::exportCapture(std::int64_t id, ExportFormat format, const QString& path)
 {
     const auto c = load(id);
+    if (!c && !failure_.isEmpty())
+        return; // asked again once the file works
     if (!c) {
         ExportResult r;
         r.id = id;
@@ -743,4 +807,68 @@ void ArchiveWorker::queryJournal(
     }
     placeCaptureRowsByTime(rows);
     emit journalQueried(rows, tag);
+}
+
+void ArchiveWorker::exportJournal(
+    const QStringList& kinds, const QString& path, const JournalCsv& csv, std::int64_t tag)
+{
+    if (!open_)
+        return;
+    QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text FROM journal WHERE id > ?");
+    if (!kinds.isEmpty()) {
+        QStringList marks;
+        for (qsizetype i = 0; i < kinds.size(); ++i)
+            marks << QStringLiteral("?");
+        sql += QStringLiteral(" AND kind IN (%1)").arg(marks.join(QLatin1Char(',')));
+    }
+    sql += QStringLiteral(" ORDER BY id LIMIT %1").arg(kExportPageRows);
+    // Written beside the target and put in its place at the end: a failed export leaves an
+    // older file as it was.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        emit journalExported(tag, path, out.errorString(), 0);
+        return;
+    }
+    std::int64_t after = 0;
+    std::int64_t written = 0;
+    std::vector<JournalRow> page;
+    // A page at a time, each by its own statement: memory stays one page, and the writer
+    // (this thread) is not held by a long read.
+    for (bool first = true;; first = false) {
+        page.clear();
+        QSqlQuery q(db());
+        q.setForwardOnly(true);
+        q.prepare(sql);
+        q.addBindValue(qlonglong(after));
+        for (const QString& kind : kinds)
+            q.addBindValue(kind);
+        if (!exec(q)) {
+            out.cancelWriting();
+            return; // asked again once the file works
+        }
+        while (q.next()) {
+            JournalRow r;
+            r.id = q.value(0).toLongLong();
+            r.time = q.value(1).toString();
+            r.kind = q.value(2).toString();
+            r.subject = q.value(3).toString();
+            r.value = q.value(4).toString();
+            r.text = q.value(5).toString();
+            page.push_back(std::move(r));
+        }
+        if (!page.empty() || first) {
+            const QByteArray bytes = csv(page, first);
+            if (out.write(bytes) != bytes.size())
+                break;
+        }
+        written += std::int64_t(page.size());
+        if (int(page.size()) < kExportPageRows)
+            break;
+        after = page.back().id;
+    }
+    if (!out.commit()) {
+        emit journalExported(tag, path, out.errorString(), written);
+        return;
+    }
+    emit journalExported(tag, path, QString(), written);
 }

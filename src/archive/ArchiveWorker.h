@@ -1,20 +1,23 @@
 #pragma once
 // The archive's database work, on the store's own thread. It owns the only connection to
 // the file (a Qt SQL connection belongs to the thread that made it) and answers with plain
-// values by signal. The first failure is reported once; the archive is then off until the
-// next open.
+// values by signal. A failed statement rolls its transaction back and closes the file; the
+// next request opens it again by itself (see beginRequest), so a file locked for a while or a
+// full disk costs only the requests made meanwhile, which the store hands over again.
 
 #include "archive/ArchiveTypes.h"
 
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
 #include <utility>
 
 class QSqlDatabase;
+class QSqlError;
 class QSqlQuery;
 
 class ArchiveWorker : public QObject {
@@ -33,6 +36,20 @@ public:
     ~ArchiveWorker() override;
 
     bool isOpen() const { return open_; }
+
+    // Around every request the store makes: before, the file is opened again after a failure
+    // of an earlier one (unless the request is an open); after, a failure closes it (only
+    // then, so no statement of the request is still alive when its connection goes).
+    void beginRequest(bool reopen = true);
+    void endRequest();
+    // Why the last request failed; empty when it did not.
+    const QString& failure() const { return failure_; }
+    // The failure is the file itself (not an archive, a newer schema): trying again is futile.
+    bool failureLasts() const { return lasting_; }
+
+    // The journal's CSV of one page of rows, oldest first; the first page with the header.
+    using JournalCsv = std::function<QByteArray(const std::vector<JournalRow>& rows, bool first)>;
+    static constexpr int kExportPageRows = 10000;
 
 public slots:
     void open(const QString& path, int keep, int journalKeep, int busyTimeoutMs);
@@ -54,6 +71,10 @@ public slots:
     // The newest `limit` rows whose kind is one of `kinds` (every kind when empty) and whose
     // subject is `subject` (any when empty); a capture's row among the rows of its start.
     void queryJournal(const QStringList& kinds, int limit, std::int64_t tag, const QString& subject);
+    // Every row whose kind is one of `kinds`, oldest first, written to `path` a page at a
+    // time; answered by journalExported with the same tag.
+    void exportJournal(
+        const QStringList& kinds, const QString& path, const JournalCsv& csv, std::int64_t tag);
 
 signals:
     void opened(const QString& path);
@@ -68,6 +89,8 @@ signals:
     // The rows as stored (with their ids), or an empty list when they could not be.
     void journalAppended(const std::vector<JournalRow>& rows, int handed);
     void journalQueried(const std::vector<JournalRow>& rows, std::int64_t tag);
+    // `error` empty when the file was written.
+    void journalExported(std::int64_t tag, const QString& path, const QString& error, std::int64_t rows);
 
 private:
     bool createOrCheckSchema();
@@ -76,6 +99,8 @@ private:
     bool exec(QSqlQuery& query);
     bool exec(const QString& sql);
     bool fail(const QString& what);
+    bool fail(const QSqlError& error);
+    void closeConnection();
     bool loadRow(std::int64_t id, CaptureRow& row);
     std::optional<StoredCapture> load(std::int64_t id);
     bool storeOne(const CaptureData& capture, std::vector<CaptureRow>& stored,
@@ -89,6 +114,11 @@ private:
     QString connection_;
     QString path_;
     bool open_ = false;
+    int busyTimeoutMs_ = 3000;
+    bool reopening_ = false; // an open after a failure: nothing to announce
+    QString failure_;
+    bool lasting_ = false;
+    bool closePending_ = false; // failed: the connection goes at the end of the request
     int keep_ = 1000;
     int journalKeep_ = 1000000;
     std::int64_t captureCount_ = 0; // rows in captures, so Keep costs a query only when due

@@ -49,6 +49,8 @@ public:
     void checkGrowth();
 
     std::size_t pointCount() const { return current_.size(); }
+    // When the capture being recorded got its first point (archive time); empty before.
+    const QString& started() const { return current_.started; }
 
 signals:
     // Store this capture (a new one, or a larger copy of one handed over before).

@@ -293,6 +293,29 @@ void TCustomChart::DrawZoomBand(const TChartRect& rect)
     update(QRect(r.X0, r.Y0, r.X1 - r.X0 + 1, r.Y1 - r.Y0 + 1));
 }
 
+namespace {
+
+constexpr int kDotRadius = 3;
+
+QRect markerRect(const TChartMarker& m)
+{
+    return QRect(m.x - kDotRadius - 1, m.top - kDotRadius - 1, 2 * kDotRadius + 3,
+        m.bottom - m.top + 2 * kDotRadius + 3);
+}
+
+} // namespace
+
+void TCustomChart::SetMarker(const std::optional<TChartMarker>& marker)
+{
+    if (marker_) {
+        update(markerRect(*marker_));
+    }
+    marker_ = marker;
+    if (marker_) {
+        update(markerRect(*marker_));
+    }
+}
+
 void TCustomChart::renderBuffer()
 {
     if (buffer_.size() != size()) {
@@ -309,6 +332,17 @@ void TCustomChart::paintEvent(QPaintEvent*)
     }
     QPainter p(this);
     p.drawImage(0, 0, buffer_);
+    if (marker_) {
+        p.setClipRect(markerRect(*marker_));
+        p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1, Qt::DashLine));
+        p.drawLine(marker_->x, marker_->top, marker_->x, marker_->bottom);
+        p.setRenderHint(QPainter::Antialiasing);
+        for (const auto& [y, colour] : marker_->dots) {
+            p.setPen(QPen(Qt::black, 1));
+            p.setBrush(color::toQColor(colour));
+            p.drawEllipse(QPoint(marker_->x, y), kDotRadius, kDotRadius);
+        }
+    }
     sincePaint_.start();
 }
 

@@ -8,9 +8,21 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class QPainter;
 class QTimer;
+
+// The scope cursor's vertical line from top to bottom at x, with a dot where each trace
+// crosses it (pixel y and the trace's colour).
+struct TChartMarker {
+    int x = 0;
+    int top = 0;
+    int bottom = 0;
+    std::vector<std::pair<int, TColor>> dots;
+};
 
 class TCustomChart : public QWidget, public TChartModel {
     Q_OBJECT
@@ -32,6 +44,9 @@ public:
     static constexpr int kFrameMs = 15;
     void ShowCursor(TCursor cursor) override;
     void DrawZoomBand(const TChartRect& rect) override;
+    // Drawn over the picture, not into it: moving it repaints its columns alone.
+    void SetMarker(const std::optional<TChartMarker>& marker);
+    const std::optional<TChartMarker>& Marker() const { return marker_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,4 +65,5 @@ private:
     QTimer* frameTimer_ = nullptr;
     QElapsedTimer sincePaint_;
     int wheelDelta_ = 0;
+    std::optional<TChartMarker> marker_;
 };

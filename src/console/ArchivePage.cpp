@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -60,6 +62,11 @@ const QString rounded
                      "%5).");
 const QString exactIn2013 = QStringLiteral(" Експортът COMTRADE 2013 (BINARY32) ги пази точно.");
 const QString writeFailed = QStringLiteral("Грешка при запис на %1: %2");
+const QString notWriting = QStringLiteral("Архивът не записва: %1; чакат %2");
+const QString cannotShow = QStringLiteral("Записът не може да се покаже: архивът не записва (%1).");
+const QString cannotExport = QStringLiteral("Записът не може да се изнесе: архивът не записва (%1).");
+const QString tooMany
+    = QStringLiteral("Запис №%1 не е показан: на графиката има вече %2 записа. Скрийте някой от тях.");
 } // namespace text
 
 // The filter's event kinds, in the order of the counters.
@@ -86,7 +93,33 @@ QString withExtension(QString path, const QString& extension)
     return path;
 }
 
+// What a capture's row says of the event that started it. Rows do not carry the event yet:
+// until they do, no event is named.
+QString eventOfCapture(const CaptureRow&)
+{
+    return {};
+}
+
 } // namespace
+
+QString archiveNotWritingText(const ArchiveStore& store)
+{
+    if (store.notWriting().isEmpty())
+        return {};
+    return text::notWriting.arg(store.notWriting()).arg(store.waiting());
+}
+
+TTraceInfo traceInfoOf(const CaptureRow& row)
+{
+    TTraceInfo info;
+    info.id = row.id;
+    info.event = eventOfCapture(row);
+    info.started = row.started;
+    info.port = row.port;
+    info.xUnit = row.xTitle;
+    info.yUnit = row.yTitle;
+    return info;
+}
 
 ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     : QWidget(parent)
@@ -95,8 +128,8 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     setObjectName(QStringLiteral("Archive"));
     model_ = new CaptureListModel(
         {text::number, text::event, text::started, text::points, text::axes, text::port, text::note}, this);
-    shown_ = new CaptureFilterModel(this);
-    shown_->setSourceModel(model_);
+    filtered_ = new CaptureFilterModel(this);
+    filtered_->setSourceModel(model_);
 
     CaptureFilter = new QComboBox(this);
     CaptureFilter->setObjectName(QStringLiteral("CaptureFilter"));
@@ -106,10 +139,10 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
 
     CaptureList = new QTableView(this);
     CaptureList->setObjectName(QStringLiteral("CaptureList"));
-    CaptureList->setModel(shown_);
+    CaptureList->setModel(filtered_);
     CaptureList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     CaptureList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    CaptureList->setSelectionMode(QAbstractItemView::SingleSelection);
+    CaptureList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     CaptureList->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
         | QAbstractItemView::SelectedClicked);
     CaptureList->verticalHeader()->hide();
@@ -197,23 +230,24 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     });
     connect(CaptureFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
         const std::int64_t chosen = SelectedCapture();
-        shown_->setEvent(index <= 0 ? QString() : CaptureFilter->itemText(index));
+        filtered_->setEvent(index <= 0 ? QString() : CaptureFilter->itemText(index));
         if (chosen != 0 && model_->rowAt(model_->rowOf(chosen))
-            && shown_->mapFromSource(model_->index(model_->rowOf(chosen), 0)).isValid())
+            && filtered_->mapFromSource(model_->index(model_->rowOf(chosen), 0)).isValid())
             SelectCapture(chosen);
         updateButtons();
     });
-    connect(shown_, &QAbstractItemModel::rowsAboutToBeInserted, this,
+    connect(filtered_, &QAbstractItemModel::rowsAboutToBeInserted, this,
         [this](const QModelIndex&, int first, int last) { holdStill(first, last); });
-    connect(shown_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
-        if (!std::exchange(stayPut_, false))
-            return;
-        // The rows went in above the view: scroll down by as many, so every row shown stays
-        // where it was on the screen. The view lays itself out first, so the bar can go that far.
-        CaptureList->doItemsLayout();
-        QScrollBar* bar = CaptureList->verticalScrollBar();
-        bar->setValue(bar->value() + (last - first + 1));
-    });
+    connect(
+        filtered_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+            if (!std::exchange(stayPut_, false))
+                return;
+            // The rows went in above the view: scroll down by as many, so every row shown stays
+            // where it was on the screen. The view lays itself out first, so the bar can go that far.
+            CaptureList->doItemsLayout();
+            QScrollBar* bar = CaptureList->verticalScrollBar();
+            bar->setValue(bar->value() + (last - first + 1));
+        });
 
     batch_.setSingleShot(true);
     batch_.setInterval(kBatchMs);
@@ -227,6 +261,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
         if (Report)
             Report(why);
     });
+    connect(&store_, &ArchiveStore::writingChanged, this, &ArchivePage::onWritingChanged);
     connect(&store_, &ArchiveStore::capturesListed, this, [this](const std::vector<CaptureRow>& rows) {
         pendingRows_.clear();
         pendingRemoved_.clear();
@@ -263,12 +298,40 @@ void ArchivePage::holdStill(int first, int)
     stayPut_ = looking && first <= bar->value();
 }
 
+void ArchivePage::onWritingChanged()
+{
+    const QString trouble = archiveNotWritingText(store_);
+    if (!trouble.isEmpty())
+        setStatus(trouble);
+    else if (store_.isOn())
+        setStatus(text::opened.arg(store_.path()));
+}
+
+bool ArchivePage::canRead(const QString& refusal)
+{
+    if (store_.notWriting().isEmpty())
+        return true;
+    const QString why = refusal.arg(store_.notWriting());
+    setStatus(why);
+    if (Report)
+        Report(why);
+    return false;
+}
+
 void ArchivePage::updateButtons()
 {
-    const bool chosen = SelectedCapture() != 0;
+    const std::vector<std::int64_t> chosen = SelectedCaptures();
     for (QAbstractButton* b :
         std::initializer_list<QAbstractButton*>{ShowCapture, ExportCsv, ExportComtrade, DeleteCapture})
-        b->setEnabled(chosen);
+        b->setEnabled(!chosen.empty());
+    HideCapture->setEnabled(std::any_of(chosen.begin(), chosen.end(),
+        [this](std::int64_t id) { return std::find(shown_.begin(), shown_.end(), id) != shown_.end(); }));
+}
+
+void ArchivePage::ReferencesChanged(const std::vector<std::int64_t>& shown)
+{
+    shown_ = shown;
+    updateButtons();
 }
 
 void ArchivePage::onStored(const CaptureRow& row)
@@ -280,6 +343,9 @@ void ArchivePage::onStored(const CaptureRow& row)
 
 void ArchivePage::onRemoved(const std::vector<std::int64_t>& ids)
 {
+    // A deleted capture leaves the chart at once; the list follows with its batch.
+    if (HideReferences)
+        HideReferences(ids);
     pendingRemoved_.insert(pendingRemoved_.end(), ids.begin(), ids.end());
     if (!batch_.isActive())
         batch_.start();
@@ -302,13 +368,24 @@ void ArchivePage::StoreChanged()
         setStatus(text::off);
 }
 
+std::vector<std::int64_t> ArchivePage::SelectedCaptures() const
+{
+    // In the list's order, newest first.
+    QModelIndexList rows = CaptureList->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+        [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<std::int64_t> ids;
+    for (const QModelIndex& index : rows) {
+        if (const CaptureRow* row = model_->rowAt(filtered_->mapToSource(index).row()))
+            ids.push_back(row->id);
+    }
+    return ids;
+}
+
 std::int64_t ArchivePage::SelectedCapture() const
 {
-    const QModelIndexList rows = CaptureList->selectionModel()->selectedRows();
-    if (rows.isEmpty())
-        return 0;
-    const CaptureRow* row = model_->rowAt(shown_->mapToSource(rows.first()).row());
-    return row ? row->id : 0;
+    const std::vector<std::int64_t> ids = SelectedCaptures();
+    return ids.empty() ? 0 : ids.front();
 }
 
 bool ArchivePage::SelectCapture(std::int64_t id)
@@ -316,10 +393,10 @@ bool ArchivePage::SelectCapture(std::int64_t id)
     const int source = model_->rowOf(id);
     if (source < 0)
         return false;
-    QModelIndex at = shown_->mapFromSource(model_->index(source, 0));
+    QModelIndex at = filtered_->mapFromSource(model_->index(source, 0));
     if (!at.isValid()) {
         CaptureFilter->setCurrentIndex(0);
-        at = shown_->mapFromSource(model_->index(source, 0));
+        at = filtered_->mapFromSource(model_->index(source, 0));
     }
     CaptureList->selectRow(at.row());
     CaptureList->scrollTo(at);
@@ -328,37 +405,41 @@ bool ArchivePage::SelectCapture(std::int64_t id)
 
 void ArchivePage::ShowCaptureClick()
 {
-    if (const std::int64_t id = SelectedCapture())
+    const std::vector<std::int64_t> ids = SelectedCaptures();
+    if (ids.empty() || !canRead(text::cannotShow))
+        return;
+    for (const std::int64_t id : ids)
         store_.loadCapture(id, kForOverlay);
 }
 
 void ArchivePage::HideCaptureClick()
 {
-    if (HideOverlay)
-        HideOverlay();
+    if (HideReferences)
+        HideReferences(SelectedCaptures());
 }
 
 void ArchivePage::onLoaded(const StoredCapture& capture, int purpose)
 {
-    if (purpose != kForOverlay || !ShowOverlay)
+    if (purpose != kForOverlay || !ShowReference)
         return;
-    OverlayPoints points;
-    points.reserve(capture.x.size());
-    for (std::size_t i = 0; i < capture.x.size(); ++i)
-        points.emplace_back(capture.x[i], capture.y[i]);
-    ShowOverlay(points);
+    if (!ShowReference(capture))
+        setStatus(text::tooMany.arg(capture.row.id).arg(shown_.size()));
 }
 
 void ArchivePage::exportSelected(ExportFormat format)
 {
     const std::int64_t id = SelectedCapture();
-    if (!id || !SaveFileDialog)
+    if (!id || !SaveFileDialog || !canRead(text::cannotExport))
         return;
     const bool csv = format == ExportFormat::Csv;
     const QString caption = csv                ? text::exportCsv
         : format == ExportFormat::Comtrade2013 ? text::comtrade2013
                                                : text::comtrade1999;
-    QString path = SaveFileDialog(caption, ExportFolder, csv ? text::csvFilter : text::comtradeFilter);
+    const CaptureRow* row = model_->rowAt(model_->rowOf(id));
+    const QString name = row ? chartmath::captureFileName(traceInfoOf(*row)) : QString();
+    const QString proposed
+        = QDir(ExportFolder).filePath(name + (csv ? QStringLiteral(".csv") : QStringLiteral(".cfg")));
+    QString path = SaveFileDialog(caption, proposed, csv ? text::csvFilter : text::comtradeFilter);
     if (path.isEmpty())
         return;
     path = withExtension(path, csv ? QStringLiteral(".csv") : QStringLiteral(".cfg"));

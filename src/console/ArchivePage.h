@@ -6,6 +6,7 @@
 // edited) does not move.
 
 #include "archive/ArchiveTypes.h"
+#include "chart/core/TraceInfo.h"
 
 #include <QString>
 #include <QTimer>
@@ -25,18 +26,22 @@ class QPushButton;
 class QTableView;
 class QToolButton;
 
+// "Архивът не записва: <why>; чакат N" while the archive keeps trying; empty while it writes.
+QString archiveNotWritingText(const ArchiveStore& store);
+// A capture as the chart and its pictures name it.
+TTraceInfo traceInfoOf(const CaptureRow& row);
+
 class ArchivePage : public QWidget {
     Q_OBJECT
 public:
-    using OverlayPoints = std::vector<std::pair<std::int64_t, std::int32_t>>;
-
     explicit ArchivePage(ArchiveStore& store, QWidget* parent = nullptr);
 
-    // What the window provides: the overlay on the scope chart, the file dialog, the
-    // question before a deletion and the report of a failure. Tests replace them.
-    std::function<void(const OverlayPoints& points)> ShowOverlay;
-    std::function<void()> HideOverlay;
-    std::function<QString(const QString& caption, const QString& folder, const QString& filter)>
+    // What the window provides: the reference traces on the scope chart (showing one is
+    // refused when the chart holds as many as it takes), the file dialog (given a proposed
+    // file), the question before a deletion and the report of a failure. Tests replace them.
+    std::function<bool(const StoredCapture& capture)> ShowReference;
+    std::function<void(const std::vector<std::int64_t>& ids)> HideReferences;
+    std::function<QString(const QString& caption, const QString& proposed, const QString& filter)>
         SaveFileDialog;
     std::function<bool(const QString& question)> Confirm;
     std::function<void(const QString& message)> Report;
@@ -52,13 +57,17 @@ public:
     void ExportComtrade2013Click();
     void DeleteCaptureClick();
 
-    // The capture chosen in the list; 0 when none.
+    // The captures shown on the chart now; "Скрий" acts on those selected.
+    void ReferencesChanged(const std::vector<std::int64_t>& shown);
+
+    // The capture chosen in the list (the first of several); 0 when none.
     std::int64_t SelectedCapture() const;
     // Chooses a capture in the list (showing every capture when the filter hides it); false
     // when it is not listed.
     bool SelectCapture(std::int64_t id);
+    std::vector<std::int64_t> SelectedCaptures() const;
     CaptureListModel* Model() const { return model_; }
-    CaptureFilterModel* Shown() const { return shown_; }
+    CaptureFilterModel* Shown() const { return filtered_; }
 
     // Whether the pointer is over the list; tests replace it.
     std::function<bool()> PointerOverList;
@@ -84,6 +93,9 @@ private:
     void onExported(const ExportResult& result);
     void applyPending();
     void setStatus(const QString& text);
+    void onWritingChanged();
+    // False, with the reason said, while the archive does not write.
+    bool canRead(const QString& refusal);
     void updateButtons();
     void exportSelected(ExportFormat format);
     void holdStill(int first, int last);
@@ -91,11 +103,12 @@ private:
 
     ArchiveStore& store_;
     CaptureListModel* model_ = nullptr;
-    CaptureFilterModel* shown_ = nullptr;
+    CaptureFilterModel* filtered_ = nullptr;
     std::int64_t keptSelection_ = 0; // across a reset of the list
     bool stayPut_ = false; // rows going in above the view do not move it
     QMenu* menu_ = nullptr;
     std::vector<CaptureRow> pendingRows_;
     std::vector<std::int64_t> pendingRemoved_;
+    std::vector<std::int64_t> shown_;
     QTimer batch_;
 };

@@ -6,7 +6,7 @@
 #include "console/JournalPage.h"
 #include "console/core/JournalRecorder.h"
 
-#include <climits>
+#include <QTableView>
 
 namespace {
 
@@ -19,6 +19,21 @@ QStringList kindsOf(TJournalFilter filter)
 TJournalRow fromStore(const JournalRow& row)
 {
     return {row.time, row.kind, row.subject, row.value, row.text};
+}
+
+const QString kNotWriting = QStringLiteral("архивът не записва (%1)");
+
+// One page of the export, run on the archive's thread: the same CSV as the list's export.
+QByteArray csvPage(const std::vector<JournalRow>& rows, bool first)
+{
+    std::vector<TJournalRow> plain;
+    plain.reserve(rows.size());
+    for (const auto& row : rows)
+        plain.push_back(fromStore(row));
+    QByteArray csv = journalCsv(plain);
+    if (!first)
+        csv.remove(0, csv.indexOf('\n') + 1); // the header
+    return csv;
 }
 
 } // namespace
@@ -45,21 +60,22 @@ TJournalArchive::TJournalArchive(ArchiveStore& store, ArchivePage& archivePage, 
             plain.reserve(rows.size());
             for (const auto& row : rows)
                 plain.push_back(fromStore(row));
-            if (tag == listTag_) {
+            if (tag == listTag_)
                 journalPage_.model()->setStoredRows(std::move(plain));
-                return;
-            }
+        });
+    connect(&store_, &ArchiveStore::journalExported, this,
+        [this](std::int64_t tag, const QString&, const QString& error, std::int64_t) {
             const auto done = exports_.find(tag);
             if (done == exports_.end())
                 return;
             auto call = std::move(done->second);
             exports_.erase(done);
-            call(std::move(plain));
+            call(error);
         });
-    journalPage_.fetchRows
-        = [this](TJournalFilter filter, std::function<void(std::vector<TJournalRow>)> done) {
-              fetch(filter, std::move(done));
-          };
+    listExport_ = journalPage_.exportRows;
+    journalPage_.exportRows = [this](TJournalFilter filter, const QString& path, Done done) {
+        exportTo(filter, path, std::move(done));
+    };
 }
 
 void TJournalArchive::list(TJournalFilter filter)
@@ -70,24 +86,36 @@ void TJournalArchive::list(TJournalFilter filter)
     store_.queryJournal(kindsOf(filter), int(TJournalModel::kShown), listTag_, journalFilterSubject(filter));
 }
 
-void TJournalArchive::fetch(TJournalFilter filter, std::function<void(std::vector<TJournalRow>)> done)
+void TJournalArchive::exportTo(TJournalFilter filter, const QString& path, Done done)
 {
     // Without a journal file the export has what the list holds.
     if (!store_.isOn() || store_.journalKeep() == 0) {
-        done(journalPage_.model()->matching());
+        listExport_(filter, path, std::move(done));
         return;
     }
+    if (!store_.notWriting().isEmpty()) {
+        done(kNotWriting.arg(store_.notWriting()));
+        return;
+    }
+    // Rows still on their way to the disk wait ahead of the export in the store's queue.
     const std::int64_t tag = nextTag_++;
-    exports_[tag] = [this, done = std::move(done)](std::vector<TJournalRow> newestFirst) {
-        std::vector<TJournalRow> rows(newestFirst.rbegin(), newestFirst.rend());
-        // Rows still on their way to the disk when the store answered.
-        const QString newestStored = rows.empty() ? QString() : rows.back().time;
-        for (auto& row : journalPage_.model()->matching())
-            if (newestStored.isEmpty() || row.time > newestStored)
-                rows.push_back(std::move(row));
-        done(std::move(rows));
-    };
-    store_.queryJournal(kindsOf(filter), INT_MAX, tag, journalFilterSubject(filter));
+    exports_[tag] = std::move(done);
+    const QString subject = journalFilterSubject(filter);
+    if (subject.isEmpty()) {
+        store_.exportJournal(kindsOf(filter), path, csvPage, tag);
+        return;
+    }
+    // The events of one kind: the others of the kind are left out page by page.
+    store_.exportJournal(
+        kindsOf(filter), path,
+        [subject](const std::vector<JournalRow>& rows, bool first) {
+            std::vector<JournalRow> kept;
+            for (const JournalRow& row : rows)
+                if (row.subject == subject)
+                    kept.push_back(row);
+            return csvPage(kept, first);
+        },
+        tag);
 }
 
 void TJournalArchive::showCapture(qint64 id)

@@ -34,8 +34,8 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
     };
     model_ = new TJournalModel(this);
     PointerOverList = [this] { return JournalList->viewport()->underMouse(); };
-    fetchRows = [this](TJournalFilter, std::function<void(std::vector<TJournalRow>)> done) {
-        done(model_->matching());
+    exportRows = [this](TJournalFilter, const QString& path, std::function<void(const QString&)> done) {
+        writeFileInBackground(this, path, journalCsv(model_->matching()), std::move(done));
     };
 
     JournalFilter = new QComboBox(this);
@@ -149,12 +149,8 @@ void JournalPage::exportCsv()
         return;
     model_->flush();
     QPointer<JournalPage> self(this);
-    fetchRows(model_->filter(), [self, path](std::vector<TJournalRow> rows) {
-        if (!self)
-            return;
-        writeFileInBackground(self, path, journalCsv(rows), [self, path](const QString& error) {
-            if (self && !error.isEmpty() && self->errorReport)
-                self->errorReport(text::exportFailed.arg(path, error));
-        });
+    exportRows(model_->filter(), path, [self, path](const QString& error) {
+        if (self && !error.isEmpty() && self->errorReport)
+            self->errorReport(text::exportFailed.arg(path, error));
     });
 }

@@ -31,9 +31,12 @@ public:
     std::function<void(const QString& message)> errorReport;
     // Whether the pointer is over the list; tests replace it.
     std::function<bool()> PointerOverList;
-    // The rows of an export, oldest first, handed to `done` (perhaps later): every stored
+    // Writes an export to `path`, oldest row first, away from the window's thread, and calls
+    // `done` (later, on the window's thread) with an empty text or the error: every stored
     // row that matches the filter; without a store, those the list holds.
-    std::function<void(TJournalFilter filter, std::function<void(std::vector<TJournalRow>)> done)> fetchRows;
+    std::function<void(
+        TJournalFilter filter, const QString& path, std::function<void(const QString& error)> done)>
+        exportRows;
 
     QComboBox* JournalFilter = nullptr;
     QTableView* JournalList = nullptr;

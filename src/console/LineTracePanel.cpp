@@ -25,22 +25,41 @@ const QString exportFailed = QStringLiteral("Грешка при запис на
 } // namespace text
 } // namespace
 
+namespace {
+
+// Carries the answer of a background write back to the thread that asked. The pool thread
+// knows only this object, which nobody else deletes; whether the receiver is still there is
+// asked on the receiver's own thread.
+class WriteAnswer : public QObject {
+public:
+    QPointer<QObject> receiver;
+    std::function<void(const QString& error)> done;
+    void answer(const QString& error)
+    {
+        if (receiver && done)
+            done(error);
+        deleteLater();
+    }
+};
+
+} // namespace
+
 void writeFileInBackground(
     QObject* receiver, const QString& path, QByteArray bytes, std::function<void(const QString& error)> done)
 {
-    QPointer<QObject> guard(receiver);
-    QThreadPool::globalInstance()->start([guard, path, bytes = std::move(bytes), done = std::move(done)] {
+    auto* answer = new WriteAnswer;
+    answer->moveToThread(receiver->thread());
+    answer->receiver = receiver;
+    answer->done = std::move(done);
+    QThreadPool::globalInstance()->start([answer, path, bytes = std::move(bytes)] {
         QFile file(path);
         QString error;
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
             || !file.flush())
             error = file.errorString();
         file.close();
-        if (guard)
-            QMetaObject::invokeMethod(guard.data(), [guard, done, error] {
-                if (guard && done)
-                    done(error);
-            });
+        QMetaObject::invokeMethod(
+            answer, [answer, error] { answer->answer(error); }, Qt::QueuedConnection);
     });
 }
 

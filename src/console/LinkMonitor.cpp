@@ -19,12 +19,27 @@ TLinkMonitor::TLinkMonitor(TCustomComPort* port, QObject* parent)
         stats_.sent(std::size_t(count));
         log_.sent(QByteArrayView(buffer, count), clockMs());
     };
+    link_.ConnHandler = [this](QObject*, bool open) { portOpen(open); };
     port_->AttachLink(&link_);
     connect(port_, &TCustomComPort::Destroying, this, &TLinkMonitor::dropPort);
     timer_ = new QTimer(this);
     timer_->setInterval(kRefreshMs);
     connect(timer_, &QTimer::timeout, this, &TLinkMonitor::refresh);
-    timer_->start();
+    if (port_->Connected())
+        timer_->start();
+}
+
+bool TLinkMonitor::refreshing() const
+{
+    return timer_->isActive();
+}
+
+void TLinkMonitor::portOpen(bool open)
+{
+    if (open)
+        timer_->start();
+    else
+        timer_->stop();
 }
 
 TLinkMonitor::~TLinkMonitor()
@@ -53,6 +68,10 @@ void TLinkMonitor::connectionClosed(bool lost)
     if (lost && !lost_)
         log_.mark(TLinkMark::Lost, now);
     lost_ = lost_ || lost;
+    // The last word until the next open: nothing moves, the totals stay.
+    TLinkFigures figures = stats_.sample(now);
+    figures.rxBytesPerSecond = figures.txBytesPerSecond = figures.recordsPerSecond = 0;
+    emit refreshed(figures, lastErrors_);
 }
 
 void TLinkMonitor::connectionOpened()
@@ -65,6 +84,7 @@ void TLinkMonitor::refresh()
 {
     const qint64 now = clockMs();
     log_.tick(now);
-    const TLineErrorCounts errors = port_ ? port_->LineErrorCounts() : TLineErrorCounts{};
-    emit refreshed(stats_.sample(now), errors);
+    if (port_ && port_->Connected())
+        lastErrors_ = port_->LineErrorCounts();
+    emit refreshed(stats_.sample(now), lastErrors_);
 }

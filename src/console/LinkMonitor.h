@@ -2,7 +2,8 @@
 // TLinkMonitor: listens to the port beside the terminal and keeps the figures of the link
 // and the line inspector's log. It attaches its link before the terminal does, so a line's
 // bytes are logged before the parser's verdict on it arrives; its timer shows held bytes,
-// and tells the status line and the inspector a few times a second, never per record.
+// and tells the status line and the inspector a few times a second, never per record, and
+// only while the port is open: at the close it tells them once more, with the rates at 0.
 
 #include "console/core/LineLog.h"
 #include "console/core/LinkStats.h"
@@ -28,7 +29,8 @@ public:
 
     // The parser's verdict on a line (from the window's record view).
     void lineOutcome(const TLineOutcome& outcome);
-    // The port closed: bytes held without CR are shown; a lost link gets a row that says so.
+    // The port closed: bytes held without CR are shown, and the figures once more; a lost
+    // link gets a row that says so.
     void connectionClosed(bool lost = false);
     // The port opened: after a loss, a row says the link is back.
     void connectionOpened();
@@ -38,12 +40,15 @@ public:
 
     // Runs one refresh now (the timer's work).
     void refresh();
+    // Whether the timer runs (the port is open).
+    bool refreshing() const;
 
 signals:
     void refreshed(const TLinkFigures& figures, const TLineErrorCounts& lineErrors);
 
 private:
     void dropPort();
+    void portOpen(bool open);
 
     TCustomComPort* port_ = nullptr;
     TComLink link_;
@@ -51,4 +56,5 @@ private:
     TLineLog log_;
     QTimer* timer_ = nullptr;
     bool lost_ = false;
+    TLineErrorCounts lastErrors_;
 };

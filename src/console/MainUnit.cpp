@@ -4,6 +4,7 @@
 #include "archive/CaptureRecorder.h"
 #include "chart/Chart.h"
 #include "chart/ScopeForm.h"
+#include "chart/core/ChartTraces.h"
 #include "chart/core/ScopeFormValues.h"
 #include "common/Cp1251.h"
 #include "console/ArchivePage.h"
@@ -34,6 +35,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
@@ -372,7 +374,7 @@ QWidget* TForm1::buildTerminalPage()
     Button11->installEventFilter(this);
     presetButtons_ = {Button1, Button2, Button5, Button3, Button4, Button6, Button7, Button11};
     for (std::size_t i = 0; i < presetButtons_.size(); ++i) {
-        presetButtons_[i]->setMinimumWidth(80);
+        presetButtons_[i]->setMinimumWidth(72);
         connect(presetButtons_[i], &QPushButton::clicked, this,
             [this, i] { run([this, i] { PresetClick(int(i)); }); });
     }
@@ -578,13 +580,14 @@ QWidget* TForm1::buildScopePage()
     Chart1 = new TChart(page);
     // The design's chart: paging, flat view, margins, axis titles and the red Series1.
     Series1 = SetupScopeChart(*Chart1);
-    Series2 = AddOverlaySeries(*Chart1);
+    traces_ = std::make_unique<TChartTraces>(*Chart1, *Series1);
+    Series2 = traces_->SlotSeries(0);
     Chart1->setMinimumSize(300, 200);
-    ScopeBar = new TScopeToolBar(*Chart1, *Series1, page);
+    ScopeBar = new TScopeToolBar(*Chart1, *traces_, page);
     ScopeBar->ErrorReport = [this](const QString& message) { reportError(message); };
-    ScopeBar->ChoosePictureFile = [this] {
-        return FileDialog ? FileDialog(text::savePicture, paths_.dataFolder(), text::pictureFilter, true)
-                          : QString();
+    ScopeBar->ChoosePictureFile = [this](const QString& name) {
+        const QString proposed = QDir(paths_.dataFolder()).filePath(name + QStringLiteral(".png"));
+        return FileDialog ? FileDialog(text::savePicture, proposed, text::pictureFilter, true) : QString();
     };
 
     Button18 = button("Button18", QStringLiteral("+"), page);
@@ -593,8 +596,8 @@ QWidget* TForm1::buildScopePage()
     Button19 = button("Button19", QStringLiteral("C"), page);
     auto* scopeButtons = new QHBoxLayout;
     scopeButtons->setSpacing(7);
-    scopeButtons->addWidget(ScopeBar);
-    scopeButtons->addStretch();
+    // The bar takes the room up to the buttons: the scope cursor's read-out grows with the traces.
+    scopeButtons->addWidget(ScopeBar, 1);
     for (auto [b, pixels] : {std::pair{Button18, 27}, {Button17, 27}, {Button20, 16}, {Button19, 16}}) {
         b->setFont(pixelFont(font(), pixels, true));
         b->setFixedSize(25, 25);
@@ -764,7 +767,7 @@ void TForm1::FormClose()
     }
     // The capture so far is committed before the window goes.
     recorder_->flush();
-    archive_->close();
+    closeArchive();
     if (Log->StateOn())
         log_.close();
 }
@@ -1036,39 +1039,30 @@ void TForm1::eventCounted()
         setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
+// The device's units reach the chart through the hold: a held picture keeps its own titles.
 void TForm1::setLeftAxisTitle(const QString& title)
 {
-    Chart1->LeftAxis().Title().SetCaption(title);
+    ScopeBar->Hold().SetYUnit(title);
 }
 
 void TForm1::setBottomAxisTitle(const QString& title)
 {
-    Chart1->BottomAxis().Title().SetCaption(title);
+    ScopeBar->Hold().SetXUnit(title);
 }
 
 void TForm1::addPoint(double x, double y)
 {
     ScopeBar->Hold().AddPoint(x, y);
     recorder_->addPoint(std::int64_t(x), std::int32_t(y));
+    if (recorder_->pointCount() == 1)
+        liveCaptureBegun();
 }
 
 void TForm1::clearScope()
 {
     recorder_->reset();
     ScopeBar->Hold().Reset();
-}
-
-void TForm1::ShowCaptureOverlay(const std::vector<std::pair<std::int64_t, std::int32_t>>& points)
-{
-    Series2->Clear();
-    for (const auto& [x, y] : points)
-        Series2->AddPoint(double(x), double(y), QString(), clDefault);
-    PageControl1->setCurrentIndex(2);
-}
-
-void TForm1::HideCaptureOverlay()
-{
-    Series2->Clear();
+    ScopeBar->Hold().SetCapture(TTraceInfo{});
 }
 
 void TForm1::send(const QByteArray& answer)

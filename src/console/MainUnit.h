@@ -35,6 +35,9 @@ class QTabWidget;
 class QScrollArea;
 
 class ArchivePage;
+struct CaptureRow;
+struct StoredCapture;
+class TChartTraces;
 class ArchiveStore;
 class CaptureRecorder;
 class TCalculator;
@@ -78,10 +81,12 @@ public:
     // Opens the port, showing its set-up dialog after every failed attempt; false when the
     // operator cancelled the dialog instead.
     bool OpenCom();
-    // A stored capture as the grey Series2 behind the live line, (x, y) per point; the scope
-    // page is shown. Scope-data resets leave it until it is hidden.
-    void ShowCaptureOverlay(const std::vector<std::pair<std::int64_t, std::int32_t>>& points);
-    void HideCaptureOverlay();
+    // A stored capture as a reference trace beside the live line, in its own colour and units;
+    // the scope page is shown. False when as many as the chart takes are shown already.
+    // Scope-data resets leave references until they are hidden.
+    bool ShowReference(const StoredCapture& capture);
+    void HideReferences(const std::vector<std::int64_t>& ids);
+    TChartTraces& Traces() const { return *traces_; }
 
     // --- handlers
     void FormCreate();
@@ -138,6 +143,9 @@ public:
 
     // How errors reach the operator (the application's error report); tests replace it.
     std::function<void(const QString& message)> ErrorReport;
+    // When the window must be closed by (milliseconds since the epoch; 0 for no such time):
+    // the archive's backlog is written until then, and what still waits is reported.
+    std::int64_t CloseDeadline = 0;
     // The open and save file dialogs; an empty result means the operator cancelled.
     std::function<QString(const QString& caption, const QString& folder, const QString& filter, bool save)>
         FileDialog;
@@ -200,8 +208,9 @@ public:
 
     TChart* Chart1 = nullptr;
     TLineSeries* Series1 = nullptr;
+    // The first reference trace's line (the grey one); the others are Series3 … Series9.
     TLineSeries* Series2 = nullptr;
-    // "Задръж", "PNG" and the cursor read-out below the chart.
+    // "Задръж", "PNG", the scope cursor's read-out below the chart and the traces' legend.
     TScopeToolBar* ScopeBar = nullptr;
     QLabel* Voltage = nullptr;
     QLabel* Current = nullptr;
@@ -266,6 +275,10 @@ private:
     ArchivePage* buildArchivePage();
     void loadArchiveSettings(const TIniFile& ini);
     void saveArchiveSettings(TIniFile& ini);
+    void closeArchive();
+    // The live trace's capture: begun with its first point, numbered once the archive stored it.
+    void liveCaptureBegun();
+    void captureStored(const CaptureRow& row);
     void setUpConnection();
     void connectSerial();
     // After the port was opened, reopened or reconfigured: Label3 and Label5 show it and the
@@ -308,6 +321,7 @@ private:
     std::unique_ptr<TWindowPosition> position_;
     ArchiveStore* archive_ = nullptr;
     CaptureRecorder* recorder_ = nullptr;
+    std::unique_ptr<TChartTraces> traces_;
     QStringList errorsOnScreen_; // reports being shown right now
     // Answers to the records of one received block go out in one write once the block is
     // parsed: a flood costs a write per block instead of one per record.

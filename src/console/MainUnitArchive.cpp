@@ -5,7 +5,12 @@
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureRecorder.h"
 #include "chart/Chart.h"
+#include "console/ArchiveClosing.h"
 #include "console/ArchivePage.h"
+#include "console/StatusLine.h"
+#include "chart/core/ChartTraces.h"
+#include "console/ArchivePage.h"
+#include "console/ScopeToolBar.h"
 #include "serial/ComPort.h"
 
 #include <QCoreApplication>
@@ -17,22 +22,69 @@ ArchivePage* TForm1::buildArchivePage()
     archive_ = new ArchiveStore(this);
     recorder_ = new CaptureRecorder(this);
     recorder_->portName = [this] { return ComPort1->Port(); };
-    recorder_->xTitle = [this] { return Chart1->BottomAxis().Title().Caption(); };
-    recorder_->yTitle = [this] { return Chart1->LeftAxis().Title().Caption(); };
+    // The units the capture came in, not those of a held picture or of a reference on the chart.
+    recorder_->xTitle = [this] { return ScopeBar->Hold().Incoming().xUnit; };
+    recorder_->yTitle = [this] { return ScopeBar->Hold().Incoming().yUnit; };
     connect(recorder_, &CaptureRecorder::captureReady, archive_, &ArchiveStore::storeCapture);
+    connect(archive_, &ArchiveStore::captureStored, this,
+        [this](const CaptureRow& row, bool) { captureStored(row); });
 
     Archive = new ArchivePage(*archive_);
     Archive->ExportFolder = paths_.dataFolder();
-    Archive->ShowOverlay = [this](const ArchivePage::OverlayPoints& points) { ShowCaptureOverlay(points); };
-    Archive->HideOverlay = [this] { HideCaptureOverlay(); };
+    Archive->ShowReference = [this](const StoredCapture& capture) { return ShowReference(capture); };
+    Archive->HideReferences = [this](const std::vector<std::int64_t>& ids) { HideReferences(ids); };
+    connect(ScopeBar, &TScopeToolBar::TracesChanged, Archive,
+        [this] { Archive->ReferencesChanged(traces_->ShownIds()); });
     Archive->Report = [this](const QString& message) { reportError(message, QStringLiteral("archive")); };
-    Archive->SaveFileDialog = [this](const QString& caption, const QString& folder, const QString& filter) {
-        return FileDialog ? FileDialog(caption, folder, filter, true) : QString();
+    Archive->SaveFileDialog = [this](const QString& caption, const QString& proposed, const QString& filter) {
+        return FileDialog ? FileDialog(caption, proposed, filter, true) : QString();
     };
     Archive->Confirm = [this](const QString& question) {
         return QMessageBox::question(this, QCoreApplication::applicationName(), question) == QMessageBox::Yes;
     };
+    connect(archive_, &ArchiveStore::writingChanged, this, [this] {
+        if (StatusLine)
+            StatusLine->setArchiveState(archiveNotWritingText(*archive_));
+    });
     return Archive;
+}
+
+void TForm1::closeArchive()
+{
+    const ArchiveStore::Unstored lost = closeArchiveShowingProgress(*archive_, this, CloseDeadline);
+    if ((lost.captures > 0 || lost.rows > 0) && ErrorReport)
+        ErrorReport(archiveUnstoredText(lost));
+}
+
+bool TForm1::ShowReference(const StoredCapture& capture)
+{
+    if (!traces_->Show(traceInfoOf(capture.row), capture.x, capture.y))
+        return false;
+    PageControl1->setCurrentIndex(2);
+    return true;
+}
+
+void TForm1::HideReferences(const std::vector<std::int64_t>& ids)
+{
+    for (const std::int64_t id : ids)
+        traces_->Hide(id);
+}
+
+void TForm1::liveCaptureBegun()
+{
+    TTraceInfo live;
+    live.started = recorder_->started();
+    live.port = ComPort1->Port();
+    ScopeBar->Hold().SetCapture(live);
+}
+
+// The live capture gets its № (and what else the archive knows of it) once stored.
+void TForm1::captureStored(const CaptureRow& row)
+{
+    const TTraceInfo& live = ScopeBar->Hold().Incoming();
+    if (live.started.isEmpty() || live.started != row.started || live.id == row.id)
+        return;
+    ScopeBar->Hold().SetCapture(traceInfoOf(row));
 }
 
 void TForm1::loadArchiveSettings(const TIniFile& ini)

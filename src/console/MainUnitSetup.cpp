@@ -33,6 +33,8 @@ const QString stateClosed = QStringLiteral("Изключен");
 const QString stateOpen = QStringLiteral("Свързан: %1 %2");
 const QString stateLost = QStringLiteral("Връзката прекъсна: %1");
 const QString stateWaiting = QStringLiteral("Изчакване на %1…");
+const QString stateRefused = QStringLiteral("Под %1 е друго устройство (%2); изчакване…");
+const QString stateFailing = QStringLiteral("Изчакване на %1: %2");
 const QString iniFilter = QStringLiteral("INI File (*.ini)");
 const QString loadCaption = QStringLiteral("Зареди от файл");
 const QString saveCaption = QStringLiteral("Запази във файл");
@@ -120,11 +122,20 @@ void TForm1::setUpConnection()
     Reconnector->SetEnabled(AutoReconnect->isChecked());
     connect(AutoReconnect, &QCheckBox::toggled, Reconnector, &TPortReconnector::SetEnabled);
     connect(Reconnector, &TPortReconnector::waitingStarted, this, [this](const QString& port) {
-        StatusLine->setConnectionState(text::stateWaiting.arg(port));
+        StatusLine->setConnectionState(text::stateWaiting.arg(port), port);
         journal_->connectionWaiting(port);
     });
     connect(Reconnector, &TPortReconnector::lost, this,
-        [this](const QString& port) { StatusLine->setConnectionState(text::stateLost.arg(port)); });
+        [this](const QString& port) { StatusLine->setConnectionState(text::stateLost.arg(port), port); });
+    connect(Reconnector, &TPortReconnector::refused, this, [this](const QString& port, const QString& found) {
+        StatusLine->setConnectionState(text::stateRefused.arg(port, found), port);
+        journal_->connectionRefused(port, found);
+    });
+    connect(
+        Reconnector, &TPortReconnector::failing, this, [this](const QString& port, const QString& reason) {
+            StatusLine->setConnectionState(text::stateFailing.arg(port, reason), port);
+            journal_->connectionFailing(port, reason);
+        });
     connect(Reconnector, &TPortReconnector::stopped, this,
         [this] { StatusLine->setConnectionState(text::stateClosed); });
     connect(Reconnector, &TPortReconnector::reconnected, this,
@@ -326,7 +337,7 @@ void TForm1::portReconfigured()
     Label3->setText(ComPort1->Port());
     const QString rate = rateOf(*ComPort1);
     Label5->setText(rate);
-    StatusLine->setConnectionState(text::stateOpen.arg(ComPort1->Port(), rate));
+    StatusLine->setConnectionState(text::stateOpen.arg(ComPort1->Port(), rate), ComPort1->Port());
     // A configuration drives DTR and RTS as its flow control says (here: both held low).
     ComPort1->SetDtrLine(DTR->isChecked());
     ComPort1->SetRtsLine(RTS->isChecked());
@@ -375,7 +386,10 @@ void TForm1::ComPort1AfterClose()
     Label3->setText(text::closed);
     recorder_->flush();
     const bool lost = ComPort1->ClosedByHangUp();
-    StatusLine->setConnectionState(lost ? text::stateLost.arg(ComPort1->Port()) : text::stateClosed);
+    if (lost)
+        StatusLine->setConnectionState(text::stateLost.arg(ComPort1->Port()), ComPort1->Port());
+    else
+        StatusLine->setConnectionState(text::stateClosed);
     if (lost)
         journal_->connectionLost(ComPort1->Port());
     else

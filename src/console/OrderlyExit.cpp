@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr int kArchiveMarginMs = 500;
+
 void toStandardError(const QString& message)
 {
     const QByteArray line
@@ -50,6 +52,9 @@ void TOrderlyExit::Request(int)
         return;
     requested_ = true;
     startedMs_ = QDateTime::currentMSecsSinceEpoch();
+    // The archive writes its backlog until shortly before the deadline, leaving the rest of
+    // the close its time.
+    form_.CloseDeadline = startedMs_ + deadlineMs_ - kArchiveMarginMs;
     // Nobody is left to answer a message box.
     form_.ErrorReport = [this](const QString& message) { Report(message); };
     TCustomComPort::SetErrorReporter(

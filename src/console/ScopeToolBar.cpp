@@ -1,11 +1,12 @@
 #include "console/ScopeToolBar.h"
 
 #include "chart/Chart.h"
-#include "chart/core/ChartCursor.h"
+#include "chart/ScopePicture.h"
+#include "chart/TraceLegend.h"
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
@@ -21,19 +22,16 @@ const QString holdHint = QStringLiteral("Задържа картината; по
 const QString savePicture = QStringLiteral("PNG");
 const QString savePictureHint = QStringLiteral("Записва графиката като картина PNG");
 const QString pictureNotWritten = QStringLiteral("Графиката не може да се запише в %1");
+const QString pictureWritten = QStringLiteral("Графиката е записана в %1");
 } // namespace text
-
-// Wide enough for "X = -2,147,483,648 mS   Y = -2,147,483,648 t °C"-sized read-outs in
-// most cases; a fixed size keeps a new text from laying the page out again.
-constexpr int kReadoutWidth = 320;
 
 } // namespace
 
-TScopeToolBar::TScopeToolBar(TChart& chart, TLineSeries& series, QWidget* parent)
+TScopeToolBar::TScopeToolBar(TChart& chart, TChartTraces& traces, QWidget* parent)
     : QWidget(parent)
     , chart_(chart)
-    , series_(series)
-    , hold_(std::make_unique<TScopeHold>(chart, series))
+    , traces_(traces)
+    , hold_(std::make_unique<TScopeHold>(chart, traces.Live(), &traces))
 {
     setObjectName(QStringLiteral("ScopeToolBar"));
     HoldScope = new QPushButton(text::hold, this);
@@ -45,17 +43,30 @@ TScopeToolBar::TScopeToolBar(TChart& chart, TLineSeries& series, QWidget* parent
     SaveChart->setObjectName(QStringLiteral("SaveChart"));
     SaveChart->setAutoDefault(false);
     SaveChart->setToolTip(text::savePictureHint);
+    // Neither label's text decides its size: a new reading or message must not lay the page
+    // out again.
     CursorReadout = new QLabel(this);
     CursorReadout->setObjectName(QStringLiteral("CursorReadout"));
-    CursorReadout->setFixedSize(kReadoutWidth, CursorReadout->sizeHint().height());
+    CursorReadout->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    CursorReadout->setMinimumWidth(320);
+    SaveStatus = new QLabel(this);
+    SaveStatus->setObjectName(QStringLiteral("SaveStatus"));
+    SaveStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    SaveStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    SaveStatus->hide(); // until there is something to say
 
-    auto* layout = new QHBoxLayout(this);
+    auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(7);
-    layout->addWidget(HoldScope);
-    layout->addWidget(SaveChart);
-    layout->addSpacing(6);
-    layout->addWidget(CursorReadout);
+    layout->setHorizontalSpacing(7);
+    layout->setVerticalSpacing(2);
+    layout->addWidget(HoldScope, 0, 0);
+    layout->addWidget(SaveChart, 0, 1);
+    layout->addWidget(CursorReadout, 0, 2);
+    layout->addWidget(SaveStatus, 1, 0, 1, 3);
+    layout->setColumnStretch(2, 1);
+
+    Legend = new TraceLegend(chart, traces);
+    traces_.OnChanged = [this] { tracesChanged(); };
 
     connect(HoldScope, &QPushButton::toggled, this, [this](bool held) { hold_->SetHeld(held); });
     connect(SaveChart, &QPushButton::clicked, this, [this] { SaveChartClick(); });
@@ -63,11 +74,24 @@ TScopeToolBar::TScopeToolBar(TChart& chart, TLineSeries& series, QWidget* parent
 }
 
 // The chart may go first (a sibling); Qt drops a filter that goes before its object.
-TScopeToolBar::~TScopeToolBar() = default;
+TScopeToolBar::~TScopeToolBar()
+{
+    traces_.OnChanged = nullptr;
+}
+
+void TScopeToolBar::tracesChanged()
+{
+    Legend->Refresh();
+    if (mouse_) {
+        showReadout();
+    }
+    emit TracesChanged();
+}
 
 void TScopeToolBar::SaveChartClick()
 {
-    QString path = ChoosePictureFile ? ChoosePictureFile() : QString();
+    const QString proposed = chartmath::captureFileName(traces_.PictureCapture());
+    QString path = ChoosePictureFile ? ChoosePictureFile(proposed) : QString();
     if (path.isEmpty()) {
         return;
     }
@@ -79,8 +103,7 @@ void TScopeToolBar::SaveChartClick()
 
 void TScopeToolBar::SaveChartTo(const QString& path)
 {
-    QImage picture(chart_.size(), QImage::Format_RGB32);
-    chart_.DrawTo(picture);
+    const QImage picture = ScopePicture(chart_, traces_, Legend);
     // Encoding and writing take their time on a slow disk: the window goes on meanwhile. The
     // answer comes back through the application object, which outlives any bar.
     QPointer<TScopeToolBar> bar(this);
@@ -103,8 +126,12 @@ void TScopeToolBar::SaveChartTo(const QString& path)
 
 void TScopeToolBar::pictureWritten(const QString& path, bool ok)
 {
+    const QString message = (ok ? text::pictureWritten : text::pictureNotWritten).arg(path);
+    SaveStatus->setText(message);
+    SaveStatus->setToolTip(message);
+    SaveStatus->show();
     if (!ok && ErrorReport) {
-        ErrorReport(text::pictureNotWritten.arg(path));
+        ErrorReport(message);
     }
     emit PictureSaved(path, ok);
 }
@@ -112,9 +139,30 @@ void TScopeToolBar::pictureWritten(const QString& path, bool ok)
 void TScopeToolBar::showReadout()
 {
     readoutQueued_ = false;
-    if (mouse_) {
-        CursorReadout->setText(chartmath::cursorReadout(chart_, series_, mouse_->x(), mouse_->y()));
+    if (!mouse_) {
+        return;
     }
+    const TCursorReading reading = traces_.CursorAt(mouse_->x(), mouse_->y());
+    const QString text = traces_.CursorText(reading);
+    CursorReadout->setText(text);
+    CursorReadout->setToolTip(text);
+    if (!reading.valid) {
+        chart_.SetMarker(std::nullopt);
+        return;
+    }
+    TChartMarker marker;
+    marker.x = reading.pixel;
+    marker.top = chart_.ChartRect().Top;
+    marker.bottom = chart_.ChartRect().Bottom;
+    for (const TCursorValue& v : reading.values) {
+        if (v.has && v.axis) {
+            const int y = v.axis->CalcPosValue(v.value);
+            if (y >= marker.top && y <= marker.bottom) {
+                marker.dots.emplace_back(y, v.color);
+            }
+        }
+    }
+    chart_.SetMarker(marker);
 }
 
 bool TScopeToolBar::eventFilter(QObject* watched, QEvent* event)
@@ -126,8 +174,10 @@ bool TScopeToolBar::eventFilter(QObject* watched, QEvent* event)
         } else if (event->type() == QEvent::Leave) {
             mouse_.reset();
             CursorReadout->clear();
+            CursorReadout->setToolTip(QString());
+            chart_.SetMarker(std::nullopt);
         } else if (event->type() == QEvent::Paint && mouse_ && !readoutQueued_) {
-            // New points or axes move the series under a resting mouse: read it again once
+            // New points or axes move the traces under a resting mouse: read them again once
             // the chart has laid out the picture it is about to paint.
             readoutQueued_ = true;
             QMetaObject::invokeMethod(

@@ -11,28 +11,40 @@ TWindowPosition::TWindowPosition(QWidget& window)
         const QWindow* handle = window_.windowHandle();
         return handle ? handle->frameMargins() : QMargins();
     };
+    timer_.setInterval(kCheckMs);
+    connect(&timer_, &QTimer::timeout, this, &TWindowPosition::check);
     window_.installEventFilter(this);
+}
+
+QPoint TWindowPosition::currentFramePosition(const QMargins& frame) const
+{
+    return window_.geometry().topLeft() - QPoint(frame.left(), frame.top());
 }
 
 QPoint TWindowPosition::framePosition() const
 {
-    const QMargins frame = FrameMargins();
-    return window_.geometry().topLeft() - QPoint(frame.left(), frame.top());
+    // Without a confirmed frame the window's place says nothing about the corner: saving
+    // it moved the window by a title bar at every start. A window not shown yet that was
+    // moved since is where it was moved to.
+    if (wanted_ && (window_.isVisible() || window_.pos() == *wanted_))
+        return *wanted_;
+    return currentFramePosition(FrameMargins());
 }
 
 void TWindowPosition::moveFrameTo(const QPoint& p)
 {
-    const QMargins frame = FrameMargins();
-    if (!frame.isNull() || window_.isVisible()) {
-        pending_.reset();
-        place(p, frame);
+    wanted_ = p;
+    corrections_ = 0;
+    frameSeen_ = false;
+    if (!window_.isVisible()) {
+        // Qt takes a corner given before the show as the frame's; checked once shown.
+        timer_.stop();
+        window_.move(p);
         return;
     }
-    // Before the first show the frame is not known. Qt takes a position given now as the
-    // frame's, but a resize before the window is mapped (the layout settling its size)
-    // turns it into the client area's; so it is checked once the frame is known.
-    window_.move(p);
-    pending_ = p;
+    const QMargins frame = FrameMargins();
+    place(p, frame);
+    startChecking();
 }
 
 void TWindowPosition::place(const QPoint& frame, const QMargins& margins)
@@ -40,16 +52,65 @@ void TWindowPosition::place(const QPoint& frame, const QMargins& margins)
     window_.setGeometry(QRect(frame + QPoint(margins.left(), margins.top()), window_.size()));
 }
 
+void TWindowPosition::startChecking()
+{
+    sinceShow_.start();
+    sinceChange_.start();
+    timer_.start();
+    check();
+}
+
+void TWindowPosition::finish()
+{
+    wanted_.reset();
+    timer_.stop();
+}
+
+void TWindowPosition::check()
+{
+    if (!wanted_ || !window_.isVisible()) {
+        finish();
+        return;
+    }
+    const QMargins frame = FrameMargins();
+    if (frame.isNull()) {
+        // No frame (yet): a platform without one, or a window manager still at work.
+        if (sinceShow_.elapsed() >= kGiveUpMs)
+            finish();
+        return;
+    }
+    if (!frameSeen_) {
+        frameSeen_ = true;
+        sinceChange_.start();
+    }
+    if (currentFramePosition(frame) != *wanted_) {
+        if (corrections_ >= kMaxCorrections) {
+            finish(); // the window manager insists on its own place
+            return;
+        }
+        ++corrections_;
+        place(*wanted_, frame);
+        sinceChange_.start();
+        return;
+    }
+    if (sinceChange_.elapsed() >= kQuietMs)
+        finish();
+}
+
 bool TWindowPosition::eventFilter(QObject* watched, QEvent* event)
 {
-    if (pending_ && watched == &window_
-        && (event->type() == QEvent::Move || event->type() == QEvent::Resize
-            || event->type() == QEvent::Show)) {
-        const QMargins frame = FrameMargins();
-        if (!frame.isNull()) {
-            const QPoint wanted = *std::exchange(pending_, std::nullopt);
-            if (framePosition() != wanted)
-                place(wanted, frame);
+    if (watched == &window_ && wanted_) {
+        switch (event->type()) {
+        case QEvent::Show:
+            startChecking();
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
+            if (timer_.isActive())
+                check();
+            break;
+        default:
+            break;
         }
     }
     return QObject::eventFilter(watched, event);

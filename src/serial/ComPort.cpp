@@ -353,10 +353,20 @@ void TCustomComPort::ConfigurePort()
 
 void TCustomComPort::CreatePortHandle()
 {
-    std::unique_ptr<ISerialDevice> device = factory_();
-    if (int r = device->open(PortNameToDevicePath(port_)))
+    const QByteArray path = PortNameToDevicePath(port_);
+    std::unique_ptr<ISerialDevice> device = std::move(identified_);
+    TDeviceIdentity identity = identifiedAs_;
+    if (!device) {
+        device = factory_();
+        // What the name leads to, for a reconnection to find again; a name that cannot be
+        // looked at is the open's to report.
+        if (device->identify(path, identity) != 0)
+            identity = {};
+    }
+    if (int r = device->open(path))
         throw EComPort(CError_OpenFailed, r);
     device_ = std::move(device);
+    identity_ = identity;
     heldErrors_ = 0;
     actualBaudRate_ = 0;
     // Until timeouts are applied the transfers use the defaults' meaning.
@@ -408,6 +418,28 @@ void TCustomComPort::OpenPort()
     });
     NotifyAfterOpen();
     afterOpenLines();
+}
+
+bool TCustomComPort::OpenPortIfSame(const TDeviceIdentity& expected, TDeviceIdentity& found)
+{
+    if (connected_)
+        return true;
+    std::unique_ptr<ISerialDevice> device = factory_();
+    found = {};
+    if (int r = device->identify(PortNameToDevicePath(port_), found))
+        throw EComPort(CError_OpenFailed, r);
+    if (!SameDevice(expected, found))
+        return false;
+    identified_ = std::move(device);
+    identifiedAs_ = found;
+    try {
+        OpenPort();
+    } catch (...) {
+        identified_.reset();
+        throw;
+    }
+    identified_.reset();
+    return connected_;
 }
 
 void TCustomComPort::afterOpenLines()

@@ -127,6 +127,13 @@ public:
 
     // --- device ---------------------------------------------------------------------
     void OpenPort();
+    // Opens the port only when the device under its name may be taken for `expected`
+    // (SameDevice); any other one is not touched and false is returned. found tells what
+    // is there. Errors raise as OpenPort's do; nothing there at all is EComPort 1 with
+    // the system's "not found".
+    bool OpenPortIfSame(const TDeviceIdentity& expected, TDeviceIdentity& found);
+    // What the name led to at the last successful open (kept after the close).
+    const TDeviceIdentity& Identity() const { return identity_; }
     void ClosePort();
     int InputQueueCount();
     TComErrors LineErrors();
@@ -260,6 +267,9 @@ private:
 
     TSerialDeviceFactory factory_;
     std::unique_ptr<ISerialDevice> device_;
+    std::unique_ptr<ISerialDevice> identified_; // looked at by OpenPortIfSame, opened next
+    TDeviceIdentity identity_;
+    TDeviceIdentity identifiedAs_;
     std::unique_ptr<TComThread> thread_;
     std::vector<TComLink*> links_;
     bool hasDataLink_ = false;

@@ -274,6 +274,27 @@ TSerialDeviceFactory FakeSerialLine::factory(std::shared_ptr<FakeSerialLine> lin
 
 // --- FakeSerialDevice ------------------------------------------------------------------
 
+void FakeSerialLine::setIdentity(const TDeviceIdentity& identity, int error)
+{
+    Lock lock(mutex_);
+    identity_ = identity;
+    identityError_ = error;
+}
+
+int FakeSerialLine::identifyCount() const
+{
+    Lock lock(mutex_);
+    return identifyCount_;
+}
+
+int FakeSerialDevice::identify(const QByteArray&, TDeviceIdentity& identity)
+{
+    Lock lock(line_->mutex_);
+    ++line_->identifyCount_;
+    identity = line_->identityError_ ? TDeviceIdentity{} : line_->identity_;
+    return line_->identityError_;
+}
+
 int FakeSerialDevice::open(const QByteArray& path)
 {
     Lock lock(line_->mutex_);

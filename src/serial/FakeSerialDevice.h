@@ -75,6 +75,10 @@ public:
     int readCalls() const; // readSome calls that moved bytes
     bool waiting() const; // the event thread is blocked in waitEvent
 
+    // What identify() tells (default: one USB adapter); an errno makes it fail.
+    void setIdentity(const TDeviceIdentity& identity, int error = 0);
+    int identifyCount() const;
+
     static TSerialDeviceFactory factory(std::shared_ptr<FakeSerialLine> line);
 
 private:
@@ -113,6 +117,10 @@ private:
     int readCalls_ = 0;
     bool waiting_ = false;
     int handOverAfterCancelMs_ = -1;
+    TDeviceIdentity identity_{TDeviceIdentity::Kind::Usb, QStringLiteral("0403:6001 serial FAKE if 00"),
+        QStringLiteral("FTDI FT232R USB UART, serial FAKE (ttyUSB0)"), {}};
+    int identityError_ = 0;
+    int identifyCount_ = 0;
 };
 
 class FakeSerialDevice : public ISerialDevice {
@@ -123,6 +131,7 @@ public:
     }
     ~FakeSerialDevice() override { close(); }
 
+    int identify(const QByteArray& path, TDeviceIdentity& identity) override;
     int open(const QByteArray& path) override;
     void close() override;
     int setQueueSizes(uint32_t inputSize, uint32_t outputSize) override;

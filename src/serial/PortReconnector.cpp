@@ -1,6 +1,7 @@
 #include "serial/PortReconnector.h"
 
 #include "serial/ComPort.h"
+#include "serial/PortDiagnosis.h"
 #include "serial/SerialDevice.h"
 
 #include <QDir>
@@ -58,14 +59,23 @@ void TPortReconnector::deviceLost()
     if (!port_ || port_->Connected())
         return;
     name_ = port_->Port();
-    if (!enabled_) {
+    expected_ = port_->Identity();
+    // A pseudo-terminal's number is never opened again: only a link made anew may lead to
+    // a pseudo-terminal that is taken.
+    const bool noReturn = expected_.kind == TDeviceIdentity::Kind::Pty && expected_.link.isEmpty();
+    if (!enabled_ || noReturn) {
         emit lost(name_);
         return;
     }
     waiting_ = true;
+    toldRefused_.clear();
+    toldError_ = error_ = 0;
     watch();
+    retry_.setInterval(kRetryMs);
     retry_.start();
     emit waitingStarted(name_);
+    // At once: a device already back is not kept waiting for the first retry.
+    QTimer::singleShot(0, this, &TPortReconnector::attempt);
 }
 
 void TPortReconnector::watch()
@@ -104,14 +114,46 @@ void TPortReconnector::attempt()
     attempting_ = true;
     bool opened = false;
     try {
-        port_->OpenPort();
-        opened = port_->Connected();
-    } catch (const std::exception&) {
-        // Not there yet, not ours yet (permission set late), busy with a prober: next time.
+        TDeviceIdentity found;
+        if (port_->OpenPortIfSame(expected_, found)) {
+            opened = port_->Connected();
+        } else {
+            error_ = 0;
+            retry_.setInterval(kRetryMs);
+            if (toldRefused_ != found.key) {
+                toldRefused_ = found.key;
+                emit refused(name_, found.description);
+            }
+        }
+    } catch (const std::exception& e) {
+        failed(e);
     }
     attempting_ = false;
     if (!opened || !waiting_)
         return;
     endWait();
     emit reconnected(name_);
+}
+
+void TPortReconnector::failed(const std::exception& error)
+{
+    const auto* portError = dynamic_cast<const EComPort*>(&error);
+    const int code = portError ? portError->SystemError() : -1;
+    const TErrnoKind kind = ClassifyErrno(code, TDevicePhase::Open);
+    if (kind == TErrnoKind::NotFound || kind == TErrnoKind::WouldBlock) {
+        // Not there (yet), or it changed while being opened: the next change is watched for.
+        error_ = 0;
+        retry_.setInterval(kRetryMs);
+        return;
+    }
+    if (code != error_) {
+        error_ = code;
+        errorTimer_.start();
+    }
+    if (errorTimer_.elapsed() < kLastingMs || toldError_ == code)
+        return;
+    toldError_ = code;
+    retry_.setInterval(kSlowRetryMs);
+    emit failing(
+        name_, portError ? OpenFailureText(*port_, *portError) : QString::fromLocal8Bit(error.what()));
 }

@@ -3,15 +3,25 @@
 // pulled and plugged in again), under the same name and without any dialog.
 //
 // Only a device lost from an open port starts a wait; a close asked for, or a failed first
-// open, does not. While waiting it watches the folder of the port's name (not of the device
-// a link points to), or its nearest existing parent (/dev/serial/by-id goes with the last
-// adapter), for the name appearing or being renamed into place, and also tries every
-// kRetryMs. Every failure during the wait is retried silently: udev sets the device's group
-// after it appears, and other programs probe new ports for a moment.
+// open, does not. The first attempt is made at once; then it watches the folder of the
+// port's name (not of the device a link points to), or its nearest existing parent
+// (/dev/serial/by-id goes with the last adapter), for the name appearing or being renamed
+// into place, and also tries every kRetryMs.
+//
+// Only the device that was lost is opened again (SameDevice): another one under the name is
+// left untouched and told once (refused). A pseudo-terminal named by its own number is not
+// waited for at all, as its number goes to the next program that asks. A device that is
+// there but cannot be opened is retried without a word for kLastingMs (udev sets the
+// device's group after it appears, other programs probe new ports for a moment); past that
+// the error is told once (failing) and the wait goes on, trying every kSlowRetryMs and on
+// every change of the folder, as a busy device may be let go and access may be granted.
 //
 // No widgets: the window creates it, stops it when the operator chooses another way, and
 // shows its signals.
 
+#include "serial/DeviceIdentity.h"
+
+#include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
@@ -23,6 +33,8 @@ class TPortReconnector : public QObject {
     Q_OBJECT
 public:
     static constexpr int kRetryMs = 500;
+    static constexpr int kLastingMs = 5000;
+    static constexpr int kSlowRetryMs = 5000;
 
     explicit TPortReconnector(TCustomComPort* port, QObject* parent = nullptr);
     ~TPortReconnector() override;
@@ -49,8 +61,13 @@ signals:
     // The port is open again (the journal's `reconnected`); the lines and labels are the
     // window's business.
     void reconnected(const QString& port);
-    // The device went while reconnection is off, or reconnection was switched off meanwhile.
+    // The device went while reconnection is off, or reconnection was switched off meanwhile,
+    // or it was a pseudo-terminal named by its number, which does not come back.
     void lost(const QString& port);
+    // Another device is under the name (its description): not opened. Once per device.
+    void refused(const QString& port, const QString& found);
+    // The device is there but has not opened for kLastingMs: why. Once per error.
+    void failing(const QString& port, const QString& reason);
     void stopped();
 
 private:
@@ -58,6 +75,7 @@ private:
     void attempt();
     void watch();
     void endWait();
+    void failed(const std::exception& error);
 
     TCustomComPort* port_;
     QFileSystemWatcher watcher_;
@@ -66,4 +84,9 @@ private:
     bool waiting_ = false;
     bool attempting_ = false;
     QString name_;
+    TDeviceIdentity expected_;
+    QString toldRefused_; // the key of the other device told about
+    int toldError_ = 0; // the error told about
+    int error_ = 0; // the error of the attempts since errorTimer_ started
+    QElapsedTimer errorTimer_;
 };

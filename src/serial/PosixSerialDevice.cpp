@@ -17,6 +17,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -101,8 +102,17 @@ PosixSerialDevice::~PosixSerialDevice()
     close();
 }
 
+int PosixSerialDevice::identify(const QByteArray& path, TDeviceIdentity& identity)
+{
+    identified_ = false;
+    const int r = IdentifyDevicePath(path, identity, &identifiedRdev_);
+    identified_ = r == 0;
+    return r;
+}
+
 int PosixSerialDevice::open(const QByteArray& path)
 {
+    const bool mustMatch = std::exchange(identified_, false);
     close();
     int fd;
     do
@@ -116,6 +126,13 @@ int PosixSerialDevice::open(const QByteArray& path)
     };
     if (!::isatty(fd))
         return fail(ENOTTY);
+    // Another device took the name between the look and the open: nothing is changed on
+    // it, and the caller looks again.
+    if (mustMatch) {
+        struct stat st { };
+        if (::fstat(fd, &st) != 0 || st.st_rdev != identifiedRdev_)
+            return fail(EAGAIN);
+    }
     // A second opener is refused both by the tty (TIOCEXCL, not for root) and by the
     // advisory lock that serial programs honour.
     if (int r = ioctlRetry(fd, TIOCEXCL))

@@ -32,6 +32,7 @@ public:
     PosixSerialDevice();
     ~PosixSerialDevice() override;
 
+    int identify(const QByteArray& path, TDeviceIdentity& identity) override;
     int open(const QByteArray& path) override;
     void close() override;
     int setQueueSizes(uint32_t inputSize, uint32_t outputSize) override;
@@ -110,6 +111,8 @@ private:
 
     int fd_ = -1;
     int wakeFd_ = -1;
+    bool identified_ = false; // the next open must find identifiedRdev_
+    unsigned long long identifiedRdev_ = 0;
     std::unique_ptr<termios2> saved_; // the tty's settings found at open
     mutable std::mutex mutex_;
     QByteArray staged_; // input queue; bytes before head_ were taken

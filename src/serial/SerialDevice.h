@@ -7,6 +7,8 @@
 // Threads: waitEvent runs on the port's event thread, everything else on the thread that
 // owns the port; cancelWait may be called from any thread.
 
+#include "serial/DeviceIdentity.h"
+
 #include <QByteArray>
 #include <cerrno>
 #include <cstddef>
@@ -53,6 +55,14 @@ class ISerialDevice {
 public:
     virtual ~ISerialDevice() = default;
 
+    // What is at a system path now, found without opening it: 0 or an errno (ENOENT when
+    // nothing is there). The next open of this object then opens that device or nothing.
+    virtual int identify(const QByteArray& path, TDeviceIdentity& identity)
+    {
+        (void)path;
+        identity = {};
+        return 0;
+    }
     // Opens the device at a system path exclusively.
     virtual int open(const QByteArray& path) = 0;
     virtual void close() = 0;

@@ -291,7 +291,8 @@ void TCustomComTerminal::applyScrollPolicies()
     // A fitted grid keeps the vertical bar so that its appearing with the first history row
     // does not change the width the grid fits; it needs the horizontal one only when a
     // program asks for more columns (132) than the box holds.
-    setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(
+        h && (!fitToWindow_ || panSideways_) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(!v ? Qt::ScrollBarAlwaysOff
             : fitToWindow_        ? Qt::ScrollBarAlwaysOn
                                   : Qt::ScrollBarAsNeeded);
@@ -307,12 +308,21 @@ void TCustomComTerminal::SetFitToWindow(bool Value)
     AdjustScrollBars();
 }
 
+// The view's size as if the horizontal bar were hidden: it shows only over a grid a program
+// made wider than the view.
+QSize TCustomComTerminal::fitArea() const
+{
+    const QScrollBar* bar = horizontalScrollBar();
+    return {viewport()->width(), viewport()->height() + (bar->isVisible() ? bar->height() : 0)};
+}
+
 void TCustomComTerminal::fitGrid()
 {
     // A hidden control has no size of its own yet (its box is laid out when it is shown).
     if (!fitToWindow_ || !isVisible() || fontWidth_ <= 0 || fontHeight_ <= 0)
         return;
-    FitGrid(viewport()->width() / fontWidth_, viewport()->height() / fontHeight_);
+    fittedArea_ = fitArea();
+    FitGrid(fittedArea_.width() / fontWidth_, fittedArea_.height() / fontHeight_);
 }
 
 void TCustomComTerminal::SetBorderStyle(TBorderStyle Value)
@@ -487,8 +497,9 @@ void TCustomComTerminal::CaretMoved()
 {
     // A grid wider than the view: the view follows the caret sideways when the caret moves
     // (not when the view is panned away from it).
-    if (QScrollBar* bar = horizontalScrollBar(); bar->maximum() > 0 && CaretPos() != followedCaret_) {
+    if (panSideways_ && CaretPos() != followedCaret_) {
         followedCaret_ = CaretPos();
+        QScrollBar* bar = horizontalScrollBar();
         const int x = CaretPos().X;
         const int shown = std::max(1, viewport()->width() / fontWidth_);
         if (x < TopLeft().X)
@@ -851,6 +862,11 @@ void TCustomComTerminal::AdjustScrollBars()
     const int h = std::max(0, fullH - (needH ? barHeight : 0));
     const int n = w / fontWidth_;
     const int m = h / fontHeight_;
+    if (const bool pan = hOn && n < Columns(); pan != panSideways_) {
+        panSideways_ = pan;
+        if (fitToWindow_)
+            applyScrollPolicies();
+    }
     if (hOn) {
         horizontalScrollBar()->setRange(0, n < Columns() ? Columns() - n : 0);
         horizontalScrollBar()->setPageStep(std::max(1, n));
@@ -947,7 +963,10 @@ void TCustomComTerminal::showEvent(QShowEvent* e)
 void TCustomComTerminal::resizeEvent(QResizeEvent* e)
 {
     QAbstractScrollArea::resizeEvent(e);
-    fitGrid();
+    // The viewport's own resizes come here too; a scroll bar appearing over a grid a program
+    // made wider (132 columns) must not fit the grid back to the view.
+    if (fitArea() != fittedArea_)
+        fitGrid();
     AdjustScrollBars();
     InvalidateAll();
     placeFindBar();

@@ -222,6 +222,7 @@ private:
     void createActions();
     void applyScrollPolicies();
     void fitGrid();
+    QSize fitArea() const;
     TTermTextPos textAt(const QPoint& pixel) const;
     void dragTo(const QPoint& pixel);
     void autoScroll();
@@ -264,6 +265,8 @@ private:
     bool caretCreated_ = false;
     QRect shownCaret_;
     TTermPos followedCaret_{1, 1};
+    QSize fittedArea_; // fitArea() when the grid was last fitted
+    bool panSideways_ = false; // the grid is wider than the view (checked on every caret move)
 
     QRect dirty_;
     bool flushQueued_ = false;

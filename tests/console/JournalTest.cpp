@@ -264,14 +264,15 @@ TEST(LinkStats, RatesOverTheLastSecondAndTotals)
     console.stats = &stats;
     TRecordParser parser(console);
     stats.sample(1000);
-    const QByteArray input = "W:VA1/2\rW:TR1/RK0\rnoise\rW:QQ\rW:VA1/2\r";
+    // RK0 is owed no answer; a sample list that cannot be read is owed one and gets none.
+    const QByteArray input = "W:VA1/2\rW:TR1/RK0\rnoise\rW:QQ\rW:VA1/2\rW:ST1;x;*\r";
     stats.received(std::size_t(input.size()));
     parser.feed(input);
     stats.sent(8);
     const TLinkFigures f = stats.sample(1500);
     EXPECT_DOUBLE_EQ(f.rxBytesPerSecond, input.size() * 2.0);
     EXPECT_DOUBLE_EQ(f.txBytesPerSecond, 16.0);
-    EXPECT_DOUBLE_EQ(f.recordsPerSecond, 6.0);
+    EXPECT_DOUBLE_EQ(f.recordsPerSecond, 8.0);
     EXPECT_EQ(f.unanswered, 1u);
     EXPECT_EQ(f.rejected, 2u);
     // Four samples a second: each rate is over the last second, not the last quarter.

@@ -17,6 +17,8 @@ std::string describe(const TLineOutcome& o)
     static const char* readoutNames[] = {"V", "I", "T"};
     static const char* resetNames[] = {"counters", "readouts", "scope"};
     std::string s = std::string(o.type) + (o.answered() ? " ok" + std::to_string(o.answers) : " silent");
+    if (o.unanswered())
+        s += " owed";
     for (int i = 0; i < 7; ++i)
         if (o.reasons & (1u << i))
             s += std::string(" ") + reasonNames[i];
@@ -72,7 +74,7 @@ TEST(LineOutcome, EveryKindOfLineWholeAndSplit)
         {"W:VA1x/3\r", {"VA ok1 number bad:voltage I=3/50green"}},
         {"W:VA1/three\r", {"VA ok1 number bad:current V=1/50green"}},
         {"W:SCxVmten\r", {"SC ok1 number bad:scale"}},
-        {"W:ST1;2;q;4;*\r", {"ST silent number bad:sample #3"}},
+        {"W:ST1;2;q;4;*\r", {"ST silent owed number bad:sample #3"}},
         {"W:ST1;2;*\r", {"ST ok1"}},
         {"W:RS+RVAT\r", {"RS silent no-reset"}},
         {"W:RS+RALL+ROSC\r", {"RS ok2 reset:counters reset:readouts reset:scope reset:scope"}},

@@ -1,8 +1,10 @@
 #include "console/MainUnit.h"
 
 #include "archive/ArchiveStore.h"
+#include "archive/ArchiveTypes.h"
 #include "archive/CaptureListModel.h"
 #include "chart/Chart.h"
+#include "chart/core/ChartTraces.h"
 #include "chart/core/LineSeries.h"
 #include "console/ArchivePage.h"
 #include "console/ColorBox.h"
@@ -31,11 +33,14 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -545,28 +550,39 @@ TEST_F(MainWindow, HoldKeepsThePictureAndReleaseShowsWhatCameMeanwhile)
     EXPECT_EQ(form->Series1->YValues().Value(0), 9);
 }
 
-TEST_F(MainWindow, CaptureOverlayStaysThroughResetsUntilHidden)
+TEST_F(MainWindow, ReferenceStaysThroughResetsUntilHiddenAndKeepsItsUnits)
 {
     connectPeer();
-    peer.write("W:ST1;2;3;*\r");
-    EXPECT_EQ(peer.read(4), "OK\r\n");
-    form->ShowCaptureOverlay({{0, -5}, {100, 500}});
+    peer.write("W:SCxVm1\rW:ST1;2;3;*\r");
+    EXPECT_EQ(peer.read(8), "OK\r\nOK\r\n");
+    StoredCapture stored;
+    stored.row.id = 7;
+    stored.row.xTitle = "S";
+    stored.row.yTitle = "A";
+    stored.x = {0, 1};
+    stored.y = {-5, 500};
+    ASSERT_TRUE(form->ShowReference(stored));
     EXPECT_EQ(form->PageControl1->currentIndex(), 2);
     EXPECT_EQ(form->Series2->Name(), "Series2");
     EXPECT_EQ(form->Series2->SeriesColor(), clGray);
     form->Chart1->BuildPicture();
-    EXPECT_EQ(form->Chart1->LeftAxis().Minimum(), -5);
-    EXPECT_EQ(form->Chart1->LeftAxis().Maximum(), 500);
-    EXPECT_EQ(form->Chart1->BottomAxis().Maximum(), 100);
+    // Amperes over seconds beside volts over milliseconds: its own axis, its times in mS.
+    EXPECT_EQ(form->Chart1->RightAxis().Title().Caption(), "A");
+    EXPECT_EQ(form->Chart1->RightAxis().Minimum(), -5);
+    EXPECT_EQ(form->Chart1->RightAxis().Maximum(), 500);
+    EXPECT_EQ(form->Chart1->LeftAxis().Maximum(), 3);
+    EXPECT_EQ(form->Chart1->BottomAxis().Maximum(), 1000);
 
     peer.write("W:RS+RALL\r");
     EXPECT_EQ(peer.read(4), "OK\r\n");
     QTest::mouseClick(form->Button19, Qt::LeftButton);
     EXPECT_EQ(form->Series1->Count(), 0);
-    EXPECT_EQ(xValues(*form->Series2), (std::vector<double>{0, 100}));
+    EXPECT_EQ(xValues(*form->Series2), (std::vector<double>{0, 1}));
+    EXPECT_EQ(form->Chart1->LeftAxis().Title().Caption(), "A"); // the live trace is empty
 
-    form->HideCaptureOverlay();
+    form->HideReferences({7});
     EXPECT_EQ(form->Series2->Count(), 0);
+    EXPECT_EQ(form->Chart1->LeftAxis().Title().Caption(), "V");
 }
 
 TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
@@ -580,20 +596,30 @@ TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
 
     auto* readout = find<QLabel>(*form, "CursorReadout");
     ASSERT_NE(readout, nullptr);
+    // The scope cursor reads the line between samples at the mouse's X, and marks that X.
     const int px = form->Chart1->BottomAxis().CalcPosValue(50);
     const int py = form->Chart1->LeftAxis().CalcPosValue(25);
-    QTest::mouseMove(form->Chart1, QPoint(px + 2, py + 1));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readout->text() == "X = 50 ms   Y = 25 V"; }, 2000))
-        << readout->text().toStdString();
+    const double x = form->Chart1->BottomAxis().CalcPosPoint(px);
+    const double k = std::floor(x / 10); // on the segment from (10k, k²) to (10k + 10, (k + 1)²)
+    const double y = k * k + (x - 10 * k) / 10 * (2 * k + 1);
+    const QString expected = "X = " + form->Chart1->BottomAxis().FormatValue(x)
+        + " ms   Y = " + form->Chart1->LeftAxis().FormatValue(y) + " V";
+    QTest::mouseMove(form->Chart1, QPoint(px, py + 1));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readout->text() == expected; }, 2000))
+        << readout->text().toStdString() << " != " << expected.toStdString();
+    ASSERT_TRUE(form->Chart1->Marker().has_value());
+    EXPECT_EQ(form->Chart1->Marker()->x, px);
     // A new capture under the resting mouse: the read-out follows the chart, not the old one.
     form->Series1->Clear();
     for (int i = 0; i <= 10; ++i)
         form->Series1->AddPoint(i * 20, i * i * 2, QString(), clDefault);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readout->text() == "X = 100 ms   Y = 50 V"; }, 5000))
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return readout->text().startsWith("X = ") && readout->text() != expected; }, 5000))
         << readout->text().toStdString();
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(form->Chart1, &leave);
     EXPECT_EQ(readout->text(), "");
+    EXPECT_FALSE(form->Chart1->Marker().has_value());
 
     auto* save = find<QPushButton>(*form, "SaveChart");
     ASSERT_NE(save, nullptr);
@@ -602,8 +628,13 @@ TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
     QTest::mouseClick(save, Qt::LeftButton);
     QImage picture;
     EXPECT_TRUE(QTest::qWaitFor([&] { return picture.load(dir.filePath("scope.png")); }, 10000));
-    EXPECT_EQ(picture.size(), form->Chart1->size());
+    // The chart below a title block, and the page says where it went.
+    EXPECT_EQ(picture.width(), form->Chart1->width());
+    EXPECT_GT(picture.height(), form->Chart1->height() + 20);
     EXPECT_TRUE(errors.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form->ScopeBar->SaveStatus->text().contains(dir.filePath("scope.png")); }, 10000))
+        << form->ScopeBar->SaveStatus->text().toStdString();
 
     chosenFile = dir.filePath("no/such/folder/scope.png");
     QTest::mouseClick(save, Qt::LeftButton);
@@ -815,11 +846,24 @@ TEST(MainWindowPictures, Pages)
         QApplication::processEvents();
         form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/traffic%1.png").arg(i));
     }
-    // A stored capture behind the live one, and the mouse over the line.
-    std::vector<std::pair<std::int64_t, std::int32_t>> stored;
-    for (int i = 0; i < 200; ++i)
-        stored.emplace_back(2 * i, std::int32_t(70 * std::sin(i / 12.0 + 0.8)));
-    form.ShowCaptureOverlay(stored);
+    // Stored captures beside the live one, one in volts over mS and one in amperes over µS,
+    // and the mouse over the lines.
+    StoredCapture stored;
+    stored.row = {3, "2026-12-09T00:31:05.123Z", "", "/dev/ttyUSB0", "mS", "V", 200, "", "RK1",
+        "2026-12-09T00:31:05.000Z"};
+    for (int i = 0; i < 200; ++i) {
+        stored.x.push_back(2 * i);
+        stored.y.push_back(std::int32_t(70 * std::sin(i / 12.0 + 0.8)));
+    }
+    form.ShowReference(stored);
+    stored.row = {5, "2026-12-09T00:32:11.500Z", "", "/dev/ttyUSB0", "\u00B5S", "A", 40, "", {}, {}};
+    stored.x.clear();
+    stored.y.clear();
+    for (int i = 0; i < 40; ++i) {
+        stored.x.push_back(i * 10000);
+        stored.y.push_back(std::int32_t(300 * std::exp(-i / 15.0)));
+    }
+    form.ShowReference(stored);
     QApplication::processEvents();
     const int px = form.Chart1->BottomAxis().CalcPosValue(120);
     const int py = form.Chart1->LeftAxis().CalcPosValue(form.Series1->YValues().Value(60));
@@ -864,15 +908,15 @@ TEST_F(MainWindow, JournalFilteredToEventsExportsThemAndACaptureRowAsksForItsCap
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile(path).size() > 0; }, 5000));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QByteArray text = file.readAll();
-    EXPECT_EQ(text.count("\r\n"), 3); // every line ends with CR LF
-    const QList<QByteArray> lines = text.replace("\r\n", "\n").split('\n');
+    const QByteArray csv = file.readAll();
+    EXPECT_EQ(csv.count("\r\n"), csv.count('\n')); // every line ends with CR LF
+    const QList<QByteArray> lines = csv.split('\n');
     ASSERT_EQ(lines.size(), 4); // header, two rows, the empty piece after the last line end
-    EXPECT_EQ(lines[0], QByteArray("time,kind,subject,value,text"));
+    EXPECT_EQ(lines[0], QByteArray("time,kind,subject,value,text\r"));
     EXPECT_TRUE(lines[1].contains(",event,RK1,80,Аварийно събитие RK1 при температура 80 °C"))
         << lines[1].toStdString();
     EXPECT_TRUE(lines[2].contains(",event,SUK,20,")) << lines[2].toStdString();
-    EXPECT_TRUE(lines[1].endsWith("°C") && lines[1].at(23) == 'Z') << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("°C\r") && lines[1].at(23) == 'Z') << lines[1].toStdString();
 
     page->JournalFilter->setCurrentIndex(4); // "Записи"
     ASSERT_EQ(page->model()->rowCount(), 1);
@@ -909,6 +953,108 @@ TEST_F(MainWindow, JournalRowsAreKeptInTheArchiveAndListedAtTheNextStart)
     ASSERT_TRUE(QTest::qWaitFor([&] { return page->model()->rowCount() == 1; }, 5000));
     EXPECT_EQ(page->model()->index(0, TJournalModel::ColSubject).data().toString(), QStringLiteral("RK3"));
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// What the archive file holds, read by a connection of the test's own after the window went.
+QVariant archiveValue(const QString& folder, const QString& sql)
+{
+    QVariant value;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(folder + QStringLiteral("/OrvikArchive.db"));
+        QSqlQuery q(db);
+        if (db.open() && q.exec(sql) && q.next())
+            value = q.value(0);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return value;
+}
+
+TEST_F(MainWindow, TheRowOfACaptureCommittedAtCloseIsInTheFile)
+{
+    // Closed right after the samples, and right after a port close: the capture is committed
+    // by the window's close, and so is the journal row its store makes.
+    for (const bool portFirst : {false, true}) {
+        SCOPED_TRACE(portFirst ? "port closed first" : "window closed");
+        QTemporaryDir folder;
+        form = std::make_unique<TForm1>(folder.path());
+        form->ErrorReport = [this](const QString& m) { errors << m; };
+        connectPeer();
+        peer.write("W:ST1;2;3;4;*\r");
+        EXPECT_EQ(peer.read(4), "OK\r\n");
+        if (portFirst)
+            form->ComPort1->ClosePort();
+        form->close();
+        EXPECT_EQ(archiveValue(folder.path(), QStringLiteral("SELECT points FROM captures")).toInt(), 4);
+        EXPECT_EQ(
+            archiveValue(folder.path(), QStringLiteral("SELECT value FROM journal WHERE kind = 'capture'"))
+                .toString(),
+            QStringLiteral("4"));
+    }
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    form = std::make_unique<TForm1>(dir.path());
+}
+
+TEST_F(MainWindow, ClosingWhileTheArchiveDoesNotWriteShowsWhatWaitsAndSaysWhatWasNotStored)
+{
+    connectPeer();
+    peer.write("W:ST1;2;3;*\rW:RS+ROSC\r");
+    EXPECT_EQ(peer.read(8), "OK\r\nOK\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Archive->Model()->rowCount() == 1; }, 5000));
+    // Another program takes the file for longer than the busy wait.
+    QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+    other.setDatabaseName(dir.path() + QStringLiteral("/OrvikArchive.db"));
+    ASSERT_TRUE(other.open());
+    {
+        QSqlQuery q(other);
+        ASSERT_TRUE(q.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE other(x)")));
+    }
+    peer.write("W:ST5;6;*\rW:RS+ROSC\r");
+    EXPECT_EQ(peer.read(8), "OK\r\nOK\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->StatusLine->archiveState().isEmpty(); }, 15000));
+    EXPECT_TRUE(form->StatusLine->archiveState().startsWith(QStringLiteral("Архивът не записва: ")))
+        << form->StatusLine->archiveState().toStdString();
+    EXPECT_TRUE(form->StatusLine->archiveState().contains(QStringLiteral("locked")));
+    EXPECT_EQ(form->Archive->ArchiveStatus->text(), form->StatusLine->archiveState());
+    // Show and Export say why they cannot.
+    form->Archive->CaptureList->selectRow(0);
+    form->Archive->ShowCapture->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 5000));
+    EXPECT_TRUE(errors.last().contains(QStringLiteral("не може да се покаже")))
+        << errors.last().toStdString();
+    chosenFile = dir.path() + QStringLiteral("/x.csv");
+    form->Archive->ExportCsv->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return errors.size() == 2; }, 5000));
+    EXPECT_TRUE(errors.last().contains(QStringLiteral("не може да се изнесе")))
+        << errors.last().toStdString();
+    errors.clear();
+
+    // The close shows what waits and why, and may give up on it.
+    QString shown;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* dialog = form->findChild<QProgressDialog*>(QStringLiteral("ArchiveClosing"));
+        if (dialog && dialog->isVisible() && shown.isEmpty()) {
+            shown = dialog->labelText();
+            dialog->findChild<QPushButton*>()->click();
+        }
+    });
+    watch.start();
+    form->close();
+    watch.stop();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Архивът не записва: "))) << shown.toStdString();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Архивът не съхрани 1 записа и ")))
+        << errors[0].toStdString();
+    other.close();
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
 }
 
 } // namespace

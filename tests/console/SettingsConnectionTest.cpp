@@ -274,6 +274,31 @@ TEST_F(SettingsTest, TheWindowComesBackWhereItsFrameWas)
     EXPECT_TRUE(errors.empty());
 }
 
+// As a window manager does: the frame is told only after the window was shown and placed,
+// with no move or resize of the window to go with it. The window is put right once the
+// frame is known, and a close before that saves the corner asked for, not the client
+// area's corner taken for the frame's.
+TEST_F(SettingsTest, AFrameToldLateStillGivesTheSavedPlace)
+{
+    const QMargins frame(1, 20, 1, 5);
+    writeFile(path("Orvik.ini"), "[Position]\nLeft=140\nTop=160\n");
+    for (const bool toldBeforeClose : {true, false}) {
+        SCOPED_TRACE(toldBeforeClose);
+        auto form = makeForm();
+        bool frameKnown = false;
+        form->WindowPosition().FrameMargins = [&] { return frameKnown ? frame : QMargins(); };
+        form->show();
+        QCoreApplication::processEvents(); // the show's own moves and resizes pass unframed
+        if (toldBeforeClose) {
+            frameKnown = true;
+            EXPECT_TRUE(waitFor([&] { return form->geometry().topLeft() == QPoint(141, 180); }));
+            EXPECT_TRUE(waitFor([&] { return !form->WindowPosition().settling(); }));
+        }
+        form->close();
+        EXPECT_TRUE(readAll(path("Orvik.ini")).contains("Left=140\nTop=160\n"));
+    }
+}
+
 TEST_F(SettingsTest, ACustomRateIsKeptBesideBaudRateZero)
 {
     const struct {
@@ -510,6 +535,7 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     form->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     line->pushInput("W:VA12/3\rW:VA9");
+    line->failCall(FakeSerialLine::Call::Open, ENOENT); // not back
     line->hangUp();
     QElapsedTimer t;
     t.start();
@@ -747,8 +773,81 @@ TEST_F(ConnectionTest, TheStatusLineAndTheInspectorShowWhatCrossedTheLink)
     // The answer goes out while the line is handled, and is listed after it.
     EXPECT_EQ(cell(3, TLineInspectorModel::ColDirection), QStringLiteral("→"));
     EXPECT_EQ(cell(3, TLineInspectorModel::ColText), QStringLiteral("OK⟨CR⟩⟨LF⟩"));
-    EXPECT_TRUE(form->StatusLine->figuresText().contains(QStringLiteral("Без отговор: 1 | Отхвърлени: 1")))
+    // RK0 is owed no answer.
+    EXPECT_TRUE(form->StatusLine->figuresText().contains(QStringLiteral("Без отговор: 0 | Отхвърлени: 1")))
         << form->StatusLine->figuresText().toStdString();
-    EXPECT_TRUE(form->StatusLine->figuresText().contains(QStringLiteral("Грешки на линията: 2/0/1/1")))
+    EXPECT_TRUE(form->StatusLine->figuresText().endsWith(QStringLiteral("Грешки: 4")))
         << form->StatusLine->figuresText().toStdString();
+    EXPECT_EQ(form->StatusLine->findChild<QLabel*>(QStringLiteral("StatusLineErrors"))->toolTip(),
+        QStringLiteral("Грешки на линията от отварянето: рамка 2, четност 0, препълване 1, break 1"));
+}
+
+// A long stable name neither widens the window nor keeps it from its design size; the name
+// is shortened in the middle and whole in the tool tip. The figures stand still while the
+// port is closed.
+TEST_F(ConnectionTest, TheStatusLineKeepsTheWindowAtItsDesignSize)
+{
+    const QString name = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3D4E5F6-if00-port0");
+    form->ComPort1->SetPort(name);
+    form->resize(853, 588);
+    form->show();
+    EXPECT_FALSE(form->LinkMonitor()->refreshing());
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    EXPECT_TRUE(form->LinkMonitor()->refreshing());
+    line->pushInput("W:VA1/2\r");
+    waitFor([&] { return form->LinkMonitor()->stats().records() == 1; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->width(), 853);
+    EXPECT_LE(form->minimumSizeHint().width(), 853);
+    EXPECT_LE(form->StatusLine->sizeHint().width(), 853);
+    auto* state = form->StatusLine->findChild<QLabel*>(QStringLiteral("StatusConnection"));
+    ASSERT_TRUE(state);
+    const QString whole = QStringLiteral("Свързан: %1 9600").arg(name);
+    EXPECT_EQ(state->toolTip(), whole);
+    EXPECT_EQ(form->StatusLine->connectionState(), whole);
+    EXPECT_TRUE(state->text().startsWith(QStringLiteral("Свързан: /dev/"))) << state->text().toStdString();
+    EXPECT_TRUE(state->text().contains(QChar(0x2026)) && state->text().endsWith(QStringLiteral("port0 9600")))
+        << state->text().toStdString();
+
+    // Large figures stay within their fields.
+    form->StatusLine->showFigures({123456.0, 99999999.0, 123456.0, 12345678901u, 99999}, {10000, 2, 3, 4});
+    for (QLabel* field : form->StatusLine->findChildren<QLabel*>()) {
+        if (field == state)
+            continue;
+        EXPECT_LE(field->fontMetrics().horizontalAdvance(field->text()), field->contentsRect().width())
+            << field->text().toStdString();
+    }
+    EXPECT_EQ(form->width(), 853);
+
+    form->NoneBut->click();
+    EXPECT_FALSE(form->LinkMonitor()->refreshing());
+    EXPECT_TRUE(form->StatusLine->figuresText().startsWith(
+        QStringLiteral("Прием: 0 B/s | Предаване: 0 B/s | Записи: 0/s")))
+        << form->StatusLine->figuresText().toStdString();
+}
+
+// Another adapter under the lost one's name: the window says so and journals it once, and
+// takes the lost one when it is back.
+TEST_F(ConnectionTest, AnotherDeviceUnderTheNameIsShownAndJournalledOnce)
+{
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    const TDeviceIdentity ours = form->ComPort1->Identity();
+    line->setIdentity({TDeviceIdentity::Kind::Usb, QStringLiteral("1a86:7523 at 1-2 if 00"),
+        QStringLiteral("USB 1a86:7523 (ttyUSB0)"), {}});
+    line->hangUp();
+    ASSERT_TRUE(waitFor([&] { return line->identifyCount() >= 4; }, 10000));
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_EQ(statusText(*form),
+        QStringLiteral("Под /dev/ttyUSB0 е друго устройство (USB 1a86:7523 (ttyUSB0)); изчакване…"));
+    TJournalModel* journal = form->Journal->model();
+    journal->setFilter(TJournalFilter::Connection);
+    int refusals = 0;
+    for (int r = 0; r < journal->rowCount(); ++r)
+        refusals += journal->row(r).value == QStringLiteral("refused");
+    EXPECT_EQ(refusals, 1);
+    line->setIdentity(ours);
+    ASSERT_TRUE(waitFor([&] { return form->ComPort1->Connected(); }));
+    EXPECT_EQ(statusText(*form), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
 }

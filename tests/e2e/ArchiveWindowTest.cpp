@@ -14,6 +14,8 @@
 
 #include <QAction>
 #include <QFile>
+#include <QImage>
+#include <QItemSelection>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -29,12 +31,17 @@
 #include <gtest/gtest.h>
 #include <unordered_set>
 
+#include <map>
+
 #include "chart/Chart.h"
+#include "chart/TraceLegend.h"
+#include "chart/core/ChartTraces.h"
+#include "console/ScopeToolBar.h"
 #include "serial/ComPort.h"
 
 namespace {
 
-using Points = ArchivePage::OverlayPoints;
+using Points = std::vector<std::pair<std::int64_t, std::int32_t>>;
 
 // The captures the device sent, from its record log: each begins at a scope reset.
 std::vector<Points> capturesSent(const QString& recordLog)
@@ -81,6 +88,7 @@ protected:
     std::vector<Points> shown;
     int hidden = 0;
     QString chosenFile;
+    QString proposedFile;
 
     void start(const QString& port)
     {
@@ -93,17 +101,23 @@ protected:
         form = std::make_unique<TForm1>(folder.path());
         form->ErrorReport = [this](const QString& m) { errors << m; };
         form->ControlKeyDown = [] { return false; };
-        form->FileDialog
-            = [this](const QString&, const QString&, const QString&, bool) { return chosenFile; };
-        // The window's own overlay still draws; the test notes what it was given.
-        form->Archive->ShowOverlay = [this, draw = form->Archive->ShowOverlay](const Points& p) {
+        form->FileDialog = [this](const QString&, const QString& proposed, const QString&, bool) {
+            proposedFile = proposed;
+            return chosenFile;
+        };
+        // The window's own references still draw; the test notes what they were given.
+        form->Archive->ShowReference = [this, draw = form->Archive->ShowReference](const StoredCapture& c) {
+            Points p;
+            for (std::size_t i = 0; i < c.x.size(); ++i)
+                p.emplace_back(c.x[i], c.y[i]);
             shown.push_back(p);
-            draw(p);
+            return draw(c);
         };
-        form->Archive->HideOverlay = [this, hide = form->Archive->HideOverlay] {
-            ++hidden;
-            hide();
-        };
+        form->Archive->HideReferences
+            = [this, hide = form->Archive->HideReferences](const std::vector<std::int64_t>& ids) {
+                  ++hidden;
+                  hide(ids);
+              };
         form->Archive->Confirm = [](const QString&) { return true; };
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -178,7 +192,8 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
     // The last capture is listed while it grows; its end comes with the quiet spell.
     ASSERT_TRUE(waitFor([&] { return list().rowAt(0)->points == std::int64_t(sent.back().size()); }));
 
-    // Newest first; each one's points are what the device sent, drawn as Series2.
+    // Newest first; each one's points are what the device sent, drawn as a reference trace in
+    // its own units (Series2 for the first).
     for (int row = 0; row < 4; ++row) {
         const CaptureRow* r = list().rowAt(row);
         const Points& expected = sent[std::size_t(3 - row)];
@@ -191,14 +206,21 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
         ASSERT_TRUE(waitFor([&] { return shown.size() == std::size_t(row + 1); }));
         EXPECT_EQ(shown.back(), expected) << "capture " << r->id;
         EXPECT_EQ(form->PageControl1->currentIndex(), 2);
-        ASSERT_EQ(form->Series2->Count(), int(expected.size()));
-        EXPECT_EQ(form->Series2->XValues()[int(expected.size()) - 1], double(expected.back().first));
-        EXPECT_EQ(form->Series2->YValues()[int(expected.size()) - 1], double(expected.back().second));
+        const TReferenceTrace* trace = form->Traces().Reference(r->id);
+        ASSERT_NE(trace, nullptr);
+        EXPECT_EQ(trace->series, row == 0 ? form->Series2 : trace->series);
+        EXPECT_EQ(trace->info.yUnit, r->yTitle);
+        ASSERT_EQ(trace->series->Count(), int(expected.size()));
+        EXPECT_EQ(trace->series->XValues().Raw().back(), double(expected.back().first));
+        EXPECT_EQ(trace->series->YValues()[int(expected.size()) - 1], double(expected.back().second));
     }
     form->PageControl1->setCurrentIndex(4);
+    form->Archive->CaptureList->selectAll();
     form->Archive->HideCapture->click();
     EXPECT_EQ(hidden, 1);
     EXPECT_EQ(form->Series2->Count(), 0);
+    EXPECT_TRUE(form->Traces().References().empty());
+    EXPECT_FALSE(form->Archive->HideCapture->isEnabled());
     // With ORVIK_SHOTS=<folder> the filled page is saved for a person to look at.
     if (const QByteArray shots = qgetenv("ORVIK_SHOTS"); !shots.isEmpty()) {
         list().setData(
@@ -210,13 +232,17 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
         waitFor([&] { return form->PageControl1->currentIndex() == 2; });
         QTest::qWait(100); // a redraw waits for the next frame
         form->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/overlay.png"));
-        form->Archive->HideCapture->click();
         form->PageControl1->setCurrentIndex(4);
+        form->Archive->HideCapture->click();
     }
 
-    // Capture 1 exported both ways.
+    // Capture 1 exported both ways; the dialog proposed a name for it in the data folder.
     select(3);
     const ExportResult csv = exportWith(form->Archive->ExportCsv, folder.filePath(QStringLiteral("first")));
+    EXPECT_TRUE(proposedFile.startsWith(folder.filePath(QStringLiteral("capture-1-"))))
+        << proposedFile.toStdString();
+    EXPECT_TRUE(proposedFile.endsWith(QStringLiteral(".csv"))) << proposedFile.toStdString();
+    EXPECT_TRUE(form->Archive->ArchiveStatus->text().contains(folder.filePath(QStringLiteral("first.csv"))));
     ASSERT_EQ(csv.outcome, ExportOutcome::Written) << csv.error.toStdString();
     const QList<QByteArray> lines = readAll(folder.filePath(QStringLiteral("first.csv"))).split('\n');
     ASSERT_EQ(lines.size(), qsizetype(sent[0].size()) + 2);
@@ -263,6 +289,145 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
     ASSERT_TRUE(waitFor([&] { return list().rowCount() == 3; }));
     EXPECT_EQ(list().rowAt(0)->id, 4);
     EXPECT_EQ(list().rowAt(2)->id, 1);
+}
+
+// Events every second, each followed by its capture in units of the device's choosing: three
+// of them in two Y units shown beside each other, each against its own axis, with a legend;
+// one hidden by its tick and then from the list, one deleted, and the picture exported.
+TEST_F(ArchiveWindow, ReferencesInTwoUnitsAreShownWithALegendHiddenDeletedAndPictured)
+{
+    Simulator sim({"--rate", "12", "--mix", "va=0,tr=1,burst=0,rs=0", "--events", "1", "--burst-samples",
+        "100", "--seed", "11"});
+    ASSERT_FALSE(sim.port().isEmpty());
+    start(sim.port());
+    form->PageControl1->setCurrentIndex(1);
+    form->RSBut->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    form->PageControl1->setCurrentIndex(4);
+    // Three captures in one Y unit and one in another, at least.
+    auto unitsFound = [&] {
+        std::map<QString, int> count;
+        for (int r = 0; r < list().rowCount(); ++r)
+            ++count[list().rowAt(r)->yTitle];
+        int twice = 0;
+        for (const auto& [unit, n] : count)
+            twice += n >= 2;
+        return count.size() >= 2 && twice >= 1;
+    };
+    ASSERT_TRUE(waitFor(unitsFound, 60000)) << list().rowCount();
+    sim.stop();
+    // By number: a capture still handed over after the end moves the rows.
+    QString doubled;
+    std::map<QString, std::vector<std::int64_t>> idsOf;
+    for (int r = 0; r < list().rowCount(); ++r)
+        idsOf[list().rowAt(r)->yTitle].push_back(list().rowAt(r)->id);
+    for (const auto& [unit, ids] : idsOf) {
+        if (ids.size() >= 2 && doubled.isEmpty())
+            doubled = unit;
+    }
+    std::int64_t single = 0;
+    for (const auto& [unit, ids] : idsOf) {
+        if (unit != doubled) {
+            single = ids.front();
+            break;
+        }
+    }
+    ASSERT_NE(single, 0);
+    const std::vector<std::int64_t> picked{idsOf[doubled][0], idsOf[doubled][1], single};
+
+    // The live trace cleared ("C"): the axes are the references' own.
+    form->PageControl1->setCurrentIndex(2);
+    form->Button19->click();
+    form->PageControl1->setCurrentIndex(4);
+    QItemSelection selection;
+    for (std::int64_t id : picked) {
+        const int r = list().rowOf(id);
+        selection.select(list().index(r, 0), list().index(r, CaptureListModel::ColumnCount - 1));
+    }
+    form->Archive->CaptureList->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    EXPECT_FALSE(form->Archive->HideCapture->isEnabled()); // none of them shown yet
+    form->Archive->ShowCapture->click();
+    const TChartTraces& traces = form->Traces();
+    ASSERT_TRUE(waitFor([&] { return traces.References().size() == 3; }));
+    EXPECT_EQ(form->PageControl1->currentIndex(), 2);
+    EXPECT_TRUE(form->Archive->HideCapture->isEnabled());
+    form->Chart1->BuildPicture();
+    const QString bottom = form->Chart1->BottomAxis().Title().Caption();
+    for (const TReferenceTrace& r : traces.References()) {
+        SCOPED_TRACE(r.info.id);
+        ASSERT_TRUE(r.place == TTracePlace::Left || r.place == TTracePlace::Right);
+        EXPECT_EQ(r.series->GetVertAxis()->Title().Caption(), r.info.yUnit);
+        EXPECT_DOUBLE_EQ(r.series->XValues().Multiplier(), chartmath::timeFactor(r.info.xUnit, bottom));
+        EXPECT_NE(r.series->XValues().Multiplier(), 0);
+    }
+    EXPECT_NE(form->Chart1->LeftAxis().Title().Caption(), form->Chart1->RightAxis().Title().Caption());
+    TraceLegend* legend = form->ScopeBar->Legend;
+    ASSERT_TRUE(waitFor([&] { return legend->isVisible(); }));
+    ASSERT_EQ(legend->Rows().size(), 4u);
+    EXPECT_EQ(legend->Rows()[1].number, QStringLiteral("№%1").arg(traces.References()[0].info.id));
+    EXPECT_FALSE(legend->Rows()[1].start.isEmpty());
+
+    // The scope cursor reads all three in their units.
+    const TChartRect plot = form->Chart1->ChartRect();
+    QTest::mouseMove(form->Chart1, QPoint(plot.Left + 3, (plot.Top + plot.Bottom) / 2));
+    for (const TReferenceTrace& r : traces.References()) {
+        EXPECT_TRUE(waitFor(
+            [&] {
+                return form->ScopeBar->CursorReadout->text().contains(
+                    QStringLiteral("№%1 = ").arg(r.info.id));
+            },
+            5000))
+            << form->ScopeBar->CursorReadout->text().toStdString();
+    }
+
+    // The tick of the second reference's row hides it from the chart, not from the legend.
+    const std::int64_t ticked = traces.References()[1].info.id;
+    QPoint tick;
+    for (int y = 0; y < legend->height() && tick.isNull(); ++y) {
+        bool onTick = false;
+        if (legend->RowAt(QPoint(6, y), &onTick) == 2 && onTick)
+            tick = QPoint(6, y);
+    }
+    ASSERT_FALSE(tick.isNull());
+    QTest::mouseClick(legend, Qt::LeftButton, {}, tick);
+    EXPECT_EQ(traces.Reference(ticked)->place, TTracePlace::Unticked);
+    EXPECT_FALSE(traces.Reference(ticked)->series->Active());
+    EXPECT_FALSE(legend->Rows()[2].ticked);
+    QTest::mouseClick(legend, Qt::LeftButton, {}, tick);
+    EXPECT_TRUE(traces.Reference(ticked)->series->Active());
+
+    // "Скрий" on the first, then the second deleted: both leave the chart and the legend.
+    form->PageControl1->setCurrentIndex(4);
+    const std::int64_t hiddenId = picked[0];
+    const std::int64_t deletedId = picked[1];
+    select(list().rowOf(hiddenId));
+    form->Archive->HideCapture->click();
+    EXPECT_FALSE(traces.IsShown(hiddenId));
+    EXPECT_FALSE(form->Archive->HideCapture->isEnabled());
+    select(list().rowOf(deletedId));
+    form->Archive->DeleteCapture->click();
+    ASSERT_TRUE(waitFor([&] { return !traces.IsShown(deletedId); }));
+    ASSERT_EQ(traces.References().size(), 1u);
+    EXPECT_EQ(legend->Rows().size(), 2u);
+
+    // The picture: proposed in the data folder under the capture's name, written with its
+    // title block, and the page says where.
+    form->PageControl1->setCurrentIndex(2);
+    const std::int64_t left = traces.References()[0].info.id;
+    chosenFile = folder.filePath(QStringLiteral("scope"));
+    form->ScopeBar->SaveChart->click();
+    EXPECT_TRUE(proposedFile.startsWith(folder.filePath(QStringLiteral("capture-%1-").arg(left))))
+        << proposedFile.toStdString();
+    EXPECT_TRUE(proposedFile.endsWith(QStringLiteral(".png")));
+    QImage picture;
+    ASSERT_TRUE(waitFor([&] { return picture.load(folder.filePath(QStringLiteral("scope.png"))); }));
+    EXPECT_GT(picture.height(), form->Chart1->height());
+    EXPECT_TRUE(waitFor([&] {
+        return form->ScopeBar->SaveStatus->text().contains(folder.filePath(QStringLiteral("scope.png")));
+    }));
+    if (const QByteArray shots = qgetenv("ORVIK_SHOTS"); !shots.isEmpty())
+        picture.save(QString::fromLocal8Bit(shots) + QStringLiteral("/references-picture.png"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
 TEST_F(ArchiveWindow, AnUnusableArchiveIsReportedOnceAndTheConsoleGoesOn)

@@ -69,4 +69,23 @@ QString cursorReadout(const TChartModel& chart, const TChartSeries& series, int 
         + QStringLiteral("   ") + part(QStringLiteral("Y"), *series.GetVertAxis(), series.YValues().Value(i));
 }
 
+bool valueAt(const TChartSeries& series, double x, double& y)
+{
+    const TChartValueList& xs = series.XValues();
+    const TChartValueList& ys = series.YValues();
+    const int n = series.Count();
+    if (n == 0 || !(x >= xs.Value(0)) || !(x <= xs.Value(n - 1))) {
+        return false;
+    }
+    // The last of equal X values is the newest: a vertical step reads its upper end.
+    const int after = std::min(xs.FirstAbove(x), n - 1);
+    const int before = after > 0 && xs.Value(after) > x ? after - 1 : after;
+    const double x0 = xs.Value(before);
+    const double x1 = xs.Value(after);
+    const double y0 = ys.Value(before);
+    const double y1 = ys.Value(after);
+    y = x1 == x0 ? y1 : y0 + (y1 - y0) * (x - x0) / (x1 - x0);
+    return true;
+}
+
 } // namespace chartmath

@@ -17,4 +17,8 @@ int nearestPoint(const TChartSeries& series, int x, int y);
 // format; empty when the pixel is off the plotting rectangle or the series has no point.
 QString cursorReadout(const TChartModel& chart, const TChartSeries& series, int x, int y);
 
+// The series' Y at x, on the straight line between the points on either side (X ascending);
+// false when x lies before its first or after its last point.
+bool valueAt(const TChartSeries& series, double x, double& y);
+
 } // namespace chartmath

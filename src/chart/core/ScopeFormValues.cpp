@@ -71,5 +71,10 @@ TLineSeries* SetupScopeChartModel(TChartModel& chart)
 
 TLineSeries* AddOverlaySeries(TChartModel& chart)
 {
-    return chart.InsertSeries(0, scopeLine(QStringLiteral("Series2"), clGray));
+    return AddReferenceSeries(chart, 0, clGray);
+}
+
+TLineSeries* AddReferenceSeries(TChartModel& chart, int slot, TColor color)
+{
+    return chart.InsertSeries(slot, scopeLine(QStringLiteral("Series%1").arg(slot + 2), color));
 }

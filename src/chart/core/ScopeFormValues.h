@@ -11,3 +11,7 @@ TLineSeries* SetupScopeChartModel(TChartModel& chart);
 // Creates Series2, the grey line of a stored capture laid over the live one: drawn before
 // (behind) every other series and bound to the same axes, so the automatic ranges cover both.
 TLineSeries* AddOverlaySeries(TChartModel& chart);
+
+// A stored capture's line in the given colour, Series<slot + 2>, drawn behind the live one in
+// slot order and bound to the same axes.
+TLineSeries* AddReferenceSeries(TChartModel& chart, int slot, TColor color);

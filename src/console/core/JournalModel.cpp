@@ -166,9 +166,26 @@ void TJournalModel::setStoredRows(std::vector<TJournalRow> newestFirst)
     shown_.assign(std::make_move_iterator(newestFirst.begin()), std::make_move_iterator(newestFirst.end()));
     // Rows still on their way to the disk when the store answered.
     const QString newestStored = shown_.empty() ? QString() : shown_.front().time;
-    for (const auto& row : recent_)
-        if (matches(row) && (newestStored.isEmpty() || row.time > newestStored))
+    const QString oldestStored = shown_.empty() ? QString() : shown_.back().time;
+    std::vector<const TJournalRow*> captures;
+    for (const auto& row : recent_) {
+        if (!matches(row))
+            continue;
+        if (newestStored.isEmpty() || row.time > newestStored)
             shown_.push_front(row);
+        else if (isCaptureRow(row) && row.time >= oldestStored)
+            captures.push_back(&row);
+    }
+    // A capture's row carries an older time than rows stored before it: one not yet stored
+    // goes in at its time.
+    for (const TJournalRow* row : captures) {
+        if (find(row->time, row->kind, row->subject) >= 0)
+            continue;
+        std::size_t at = 0;
+        while (at < shown_.size() && shown_[at].time > row->time)
+            ++at;
+        shown_.insert(shown_.begin() + std::ptrdiff_t(at), *row);
+    }
     if (shown_.size() > kShown)
         shown_.resize(kShown);
     endResetModel();
@@ -265,6 +282,8 @@ QString journalWord(const QString& stored)
         {QStringLiteral("lost"), QStringLiteral("прекъсната")},
         {QStringLiteral("waiting"), QStringLiteral("изчакване")},
         {QStringLiteral("reconnected"), QStringLiteral("възстановена")},
+        {QStringLiteral("refused"), QStringLiteral("друго устройство")},
+        {QStringLiteral("failing"), QStringLiteral("не се отваря")},
         {QStringLiteral("port"), QStringLiteral("порт")},
         {QStringLiteral("log"), QStringLiteral("лог")},
         {QStringLiteral("archive"), QStringLiteral("архив")},

@@ -22,6 +22,8 @@ const QString closed = QStringLiteral("Връзката с %1 е затворе�
 const QString lost = QStringLiteral("Връзката с %1 прекъсна");
 const QString waiting = QStringLiteral("Изчакване на %1 за повторно свързване");
 const QString reconnected = QStringLiteral("Връзката с %1 е възстановена при %2 бода");
+const QString refused = QStringLiteral("Под %1 е друго устройство (%2); не е отворено");
+const QString failing = QStringLiteral("Изчакване на %1: %2");
 const QString capture = QStringLiteral("Запис %1 с %2 точки е съхранен");
 const QString captureOfEvent = QStringLiteral("Запис %1 с %2 точки е съхранен; започна след събитие %3");
 } // namespace text
@@ -158,6 +160,16 @@ void TJournalRecorder::connectionLost(const QString& port)
 void TJournalRecorder::connectionWaiting(const QString& port)
 {
     row(QStringLiteral("connection"), port, QStringLiteral("waiting"), text::waiting.arg(port));
+}
+
+void TJournalRecorder::connectionRefused(const QString& port, const QString& found)
+{
+    row(QStringLiteral("connection"), port, QStringLiteral("refused"), text::refused.arg(port, found));
+}
+
+void TJournalRecorder::connectionFailing(const QString& port, const QString& reason)
+{
+    row(QStringLiteral("connection"), port, QStringLiteral("failing"), text::failing.arg(port, reason));
 }
 
 void TJournalRecorder::connectionReconnected(const QString& port, const QString& rate)

@@ -29,6 +29,9 @@ public:
     void connectionLost(const QString& port);
     void connectionWaiting(const QString& port);
     void connectionReconnected(const QString& port, const QString& rate);
+    // While waiting: another device under the name (not opened), or an open that keeps failing.
+    void connectionRefused(const QString& port, const QString& found);
+    void connectionFailing(const QString& port, const QString& reason);
 
     // A failure reported to the operator; subject "port", "log" or "archive".
     void error(const QString& subject, const QString& message);

@@ -9,7 +9,7 @@ void TLinkStats::line(const TLineOutcome& outcome)
     ++records_;
     if (outcome.answered())
         ++answered_;
-    else
+    else if (outcome.unanswered())
         ++unanswered_;
 }
 

@@ -13,7 +13,7 @@ struct TLinkFigures {
     double rxBytesPerSecond = 0;
     double txBytesPerSecond = 0;
     double recordsPerSecond = 0;
-    std::uint64_t unanswered = 0; // records that got no "OK"
+    std::uint64_t unanswered = 0; // records owed an "OK" that got none
     std::uint64_t rejected = 0; // lines that were no record: no "W:", unknown type, too long
 };
 

@@ -193,8 +193,10 @@ void TRecordParser::bad(TLineField field)
 
 void TRecordParser::sendOk()
 {
-    if (outcome_)
+    if (outcome_) {
+        outcome_->owed = true;
         ++outcome_->answers;
+    }
     view_.send(kOk);
 }
 
@@ -357,6 +359,7 @@ void TRecordParser::doSC(std::string_view body)
 
 void TRecordParser::doST(std::string_view body)
 {
+    outcome_->owed = true; // also when a sample cannot be read and no answer goes
     const std::int32_t oldCount = sampleCount_;
     bool whole = true;
     int fieldNumber = 0;

@@ -66,6 +66,9 @@ struct TLineOutcome {
     };
     std::string_view type; // the two type characters; empty without a record
     int answers = 0; // "OK"s sent for the line
+    // The device waits for an answer: VA, SC and ST always, TR with a counted event, RS with
+    // a known reset. A TR with RK0 or another name is owed none.
+    bool owed = false;
     std::uint32_t reasons = 0; // TLineReason bits
     std::uint32_t badFields = 0; // TLineField bits
     int badSample = 0; // number (from 1, within the record) of the unreadable sample
@@ -80,6 +83,7 @@ struct TLineOutcome {
     int resetCount = 0;
 
     bool answered() const { return answers > 0; }
+    bool unanswered() const { return owed && answers == 0; }
     bool has(TLineReason r) const { return reasons & std::uint32_t(r); }
     bool isRecord() const
     {

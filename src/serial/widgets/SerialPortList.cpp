@@ -1,5 +1,6 @@
 #include "serial/widgets/SerialPortList.h"
 
+#include "serial/DeviceIdentity.h"
 #include "serial/EComPort.h"
 #include "serial/SerialDevice.h"
 
@@ -14,18 +15,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QString& sysfsRoot()
-{
-    static QString root = QStringLiteral("/sys");
-    return root;
-}
-
-QString& devRoot()
-{
-    static QString root = QStringLiteral("/dev");
-    return root;
-}
 
 QString readAttribute(const QString& path)
 {
@@ -105,24 +94,25 @@ bool isRealPort(const QByteArray& entry)
 
 } // namespace
 
+// One pair of roots for the list and for the identities a reconnection compares.
 QString SerialPortsDevRoot()
 {
-    return devRoot();
+    return DeviceDevRoot();
 }
 
 void SetSerialPortsDevRoot(const QString& root)
 {
-    devRoot() = root;
+    SetDeviceDevRoot(root);
 }
 
 QString SerialPortsSysfsRoot()
 {
-    return sysfsRoot();
+    return DeviceSysfsRoot();
 }
 
 void SetSerialPortsSysfsRoot(const QString& root)
 {
-    sysfsRoot() = root;
+    SetDeviceSysfsRoot(root);
 }
 
 bool SerialPortNameLess(const QString& a, const QString& b)
@@ -132,13 +122,13 @@ bool SerialPortNameLess(const QString& a, const QString& b)
 
 void ListSerialPorts(QStringList& list)
 {
-    ListSerialPorts(list, sysfsRoot());
+    ListSerialPorts(list, DeviceSysfsRoot());
 }
 
 void ListSerialPorts(QStringList& list, const QString& sysfsRoot)
 {
     QStringList found;
-    for (const TSerialDeviceInfo& device : ListSerialDevices(sysfsRoot, devRoot()))
+    for (const TSerialDeviceInfo& device : ListSerialDevices(sysfsRoot, DeviceDevRoot()))
         found << device.path;
     list = found;
 }

@@ -265,3 +265,21 @@ TEST_F(TerminalInUse, FindAcrossAWrappedRowAndTheBarAfterNotFound)
         EXPECT_EQ(
             TCustomComTerminal::TextFilePath(QString::fromLatin1(n.chosen)), QString::fromLatin1(n.written));
 }
+
+// A program that asks for 132 columns gets them even in a fitted grid: the view scrolls
+// sideways and follows the caret.
+TEST_F(TerminalInUse, WiderGridScrollsSidewaysWithTheCaret)
+{
+    term.SetEmulation(teVT100orANSI);
+    term.ShowText("\x1b[?3h\x1b[1;120Hx");
+    term.FlushPicture();
+    QApplication::processEvents();
+    ASSERT_EQ(term.Columns(), 132);
+    EXPECT_TRUE(term.horizontalScrollBar()->isVisible());
+    const int shown = term.viewport()->width() / term.FontWidth();
+    EXPECT_GT(term.TopLeft().X, 1);
+    EXPECT_LE(term.TopLeft().X, term.CaretPos().X);
+    EXPECT_LT(term.CaretPos().X, term.TopLeft().X + shown);
+    term.ShowText("\r");
+    EXPECT_EQ(term.TopLeft().X, 1);
+}
