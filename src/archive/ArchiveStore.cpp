@@ -496,9 +496,9 @@ void ArchiveStore::onJournalAppended(const std::vector<JournalRow>& rows, int)
         emit journalAppended(rows);
 }
 
-void ArchiveStore::queryJournal(const QStringList& kinds, int limit, std::int64_t tag)
+void ArchiveStore::queryJournal(const QStringList& kinds, int limit, std::int64_t tag, const QString& subject)
 {
-    call([kinds, limit, tag](ArchiveWorker& w) { w.queryJournal(kinds, limit, tag); });
+    call([kinds, limit, tag, subject](ArchiveWorker& w) { w.queryJournal(kinds, limit, tag, subject); });
 }
 
 void ArchiveStore::exportJournal(const QStringList& kinds, const QString& path,

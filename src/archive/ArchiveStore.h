@@ -102,8 +102,9 @@ public:
     // Queues a journal row (its time set to now when empty) and returns at once.
     void appendJournal(JournalRow row);
     // Answered by journalQueried with the same tag: the newest `limit` rows whose kind is
-    // one of `kinds` (all kinds when empty), newest first.
-    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag = 0);
+    // one of `kinds` (all kinds when empty) and, when given, whose subject is `subject`,
+    // newest first (a capture's row among the rows of its start).
+    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag = 0, const QString& subject = {});
     // Every stored row of those kinds (and those waiting: they are written first), oldest
     // first, written by the worker to `path` a page at a time; answered by journalExported.
     void exportJournal(const QStringList& kinds, const QString& path,

@@ -19,6 +19,10 @@ struct CaptureData {
     QString port;
     QString xTitle;
     QString yTitle;
+    // The counted emergency event that started it (RK1, RK2, RK3, CFK, SUK), and that event's
+    // time as the journal wrote it; both empty when none did.
+    QString event;
+    QString eventTime;
     std::vector<std::int64_t> x;
     std::vector<std::int32_t> y;
 
@@ -35,6 +39,8 @@ struct CaptureRow {
     QString yTitle;
     std::int64_t points = 0;
     QString note;
+    QString event;
+    QString eventTime;
 };
 
 // A stored capture read back whole: its row and its points.

@@ -21,6 +21,12 @@ const char* const kCaptures
     = "CREATE TABLE captures(id INTEGER PRIMARY KEY AUTOINCREMENT, started TEXT, ended TEXT, port TEXT, "
       "x_title TEXT, y_title TEXT, points INTEGER, note TEXT)";
 const char* const kCaptureData = "CREATE TABLE capture_data(capture_id INTEGER PRIMARY KEY, x BLOB, y BLOB)";
+// Schema 4 adds each capture's event: the counted event that started it and its time as the
+// journal wrote it, both '' when none did. A step of its own after the points' layout of 3.
+const char* const kCaptureEvents[] = {
+    "ALTER TABLE captures ADD COLUMN event TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE captures ADD COLUMN event_time TEXT NOT NULL DEFAULT ''",
+};
 const char* const kJournal[] = {
     "CREATE TABLE journal(id INTEGER PRIMARY KEY, time TEXT, kind TEXT, subject TEXT, value TEXT, text TEXT)",
     "CREATE INDEX journal_kind ON journal(kind, id)",
@@ -68,10 +74,39 @@ CaptureRow rowOf(const QSqlQuery& q)
     r.yTitle = q.value(5).toString();
     r.points = q.value(6).toLongLong();
     r.note = q.value(7).toString();
+    r.event = q.value(8).toString();
+    r.eventTime = q.value(9).toString();
     return r;
 }
 
-const QString kRowColumns = QStringLiteral("id, started, ended, port, x_title, y_title, points, note");
+// A capture's row is written when the capture is first stored, seconds after its start, which
+// is the time it carries: it goes among the rows of that moment. Every other row keeps the order
+// it was written in. `rows` are newest first.
+void placeCaptureRowsByTime(std::vector<JournalRow>& rows)
+{
+    std::vector<JournalRow> captures;
+    std::vector<JournalRow> others;
+    for (JournalRow& r : rows)
+        (r.kind == QLatin1String("capture") ? captures : others).push_back(std::move(r));
+    if (captures.empty()) {
+        rows = std::move(others);
+        return;
+    }
+    std::stable_sort(captures.begin(), captures.end(),
+        [](const JournalRow& a, const JournalRow& b) { return a.time > b.time; });
+    rows.clear();
+    auto c = captures.begin();
+    for (JournalRow& r : others) {
+        for (; c != captures.end() && c->time >= r.time; ++c)
+            rows.push_back(std::move(*c));
+        rows.push_back(std::move(r));
+    }
+    for (; c != captures.end(); ++c)
+        rows.push_back(std::move(*c));
+}
+
+const QString kRowColumns
+    = QStringLiteral("id, started, ended, port, x_title, y_title, points, note, event, event_time");
 
 } // namespace
 
@@ -138,7 +173,7 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
     updatePoints_ = std::make_unique<QSqlQuery>(db());
     if (!insertCapture_->prepare(
             QStringLiteral("INSERT INTO captures(started, ended, port, x_title, y_title, "
-                           "points, note) VALUES(?, ?, ?, ?, ?, ?, '')"))
+                           "points, note, event, event_time) VALUES(?, ?, ?, ?, ?, ?, '', ?, ?)"))
         || !updateCapture_->prepare(QStringLiteral(
             "UPDATE captures SET ended = ?, x_title = ?, y_title = ?, points = ? WHERE id = ?"))
         || !insertPoints_->prepare(
@@ -267,8 +302,13 @@ bool ArchiveWorker::createOrCheckSchema()
             if (!exec(QString::fromLatin1(sql)))
                 return false;
         }
-    } else if (!migrate(version)) {
+    } else if (version < 3 && !migrate(version)) {
         return false;
+    }
+    // 3 to 4: the captures' events (none for the captures stored before).
+    for (const char* sql : kCaptureEvents) {
+        if (!exec(QString::fromLatin1(sql)))
+            return false;
     }
     if (!exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion)))
         return false;
@@ -419,6 +459,9 @@ bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>
         q.bindValue(3, capture.xTitle);
         q.bindValue(4, capture.yTitle);
         q.bindValue(5, qlonglong(n));
+        // '' rather than NULL for a capture without an event (a null text binds as NULL).
+        q.bindValue(6, capture.event.isNull() ? QStringLiteral("") : capture.event);
+        q.bindValue(7, capture.eventTime.isNull() ? QStringLiteral("") : capture.eventTime);
         if (!exec(q))
             return false;
         w.id = q.lastInsertId().toLongLong();
@@ -461,7 +504,7 @@ bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>
     CaptureRow row;
     if (first) {
         row = CaptureRow{w.id, capture.started, capture.ended, capture.port, capture.xTitle, capture.yTitle,
-            std::int64_t(n), QString()};
+            std::int64_t(n), QString(), capture.event, capture.eventTime};
     } else if (!loadRow(w.id, row)) {
         return open_;
     }
@@ -723,23 +766,31 @@ void ArchiveWorker::appendJournal(const std::vector<JournalRow>& rows)
     emit journalAppended(stored, handed);
 }
 
-void ArchiveWorker::queryJournal(const QStringList& kinds, int limit, std::int64_t tag)
+void ArchiveWorker::queryJournal(
+    const QStringList& kinds, int limit, std::int64_t tag, const QString& subject)
 {
     if (!open_)
         return;
     QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text FROM journal");
+    QStringList where;
     if (!kinds.isEmpty()) {
         QStringList marks;
         for (qsizetype i = 0; i < kinds.size(); ++i)
             marks << QStringLiteral("?");
-        sql += QStringLiteral(" WHERE kind IN (%1)").arg(marks.join(QLatin1Char(',')));
+        where << QStringLiteral("kind IN (%1)").arg(marks.join(QLatin1Char(',')));
     }
+    if (!subject.isEmpty())
+        where << QStringLiteral("subject = ?");
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     sql += QStringLiteral(" ORDER BY id DESC LIMIT ?");
     QSqlQuery q(db());
     q.setForwardOnly(true);
     q.prepare(sql);
     for (const QString& kind : kinds)
         q.addBindValue(kind);
+    if (!subject.isEmpty())
+        q.addBindValue(subject);
     q.addBindValue(std::max(limit, 0));
     if (!exec(q))
         return;
@@ -754,6 +805,7 @@ void ArchiveWorker::queryJournal(const QStringList& kinds, int limit, std::int64
         r.text = q.value(5).toString();
         rows.push_back(std::move(r));
     }
+    placeCaptureRowsByTime(rows);
     emit journalQueried(rows, tag);
 }
 

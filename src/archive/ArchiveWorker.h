@@ -24,7 +24,7 @@ class ArchiveWorker : public QObject {
     Q_OBJECT
 public:
     // The schema this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     // Keep's trimming removes at most this many points' captures per transaction, and gives
     // back at most this many free pages per step, so a new capture never waits long for it.
     static constexpr std::int64_t kTrimPointsPerStep = 200000;
@@ -68,8 +68,9 @@ public slots:
     void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
     // Many rows in one transaction; the oldest beyond journalKeep go.
     void appendJournal(const std::vector<JournalRow>& rows);
-    // The newest `limit` rows whose kind is one of `kinds` (every kind when empty).
-    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag);
+    // The newest `limit` rows whose kind is one of `kinds` (every kind when empty) and whose
+    // subject is `subject` (any when empty); a capture's row among the rows of its start.
+    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag, const QString& subject);
     // Every row whose kind is one of `kinds`, oldest first, written to `path` a page at a
     // time; answered by journalExported with the same tag.
     void exportJournal(

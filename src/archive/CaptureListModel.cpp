@@ -27,6 +27,14 @@ int CaptureListModel::rowOf(std::int64_t id) const
     return it != rows_.end() && it->id == id ? int(it - rows_.begin()) : -1;
 }
 
+std::int64_t CaptureListModel::findByEvent(const QString& event, const QString& time) const
+{
+    for (const CaptureRow& r : rows_)
+        if (r.eventTime == time && r.event == event)
+            return r.id;
+    return 0;
+}
+
 const CaptureRow* CaptureListModel::rowAt(int row) const
 {
     return row >= 0 && row < int(rows_.size()) ? &rows_[std::size_t(row)] : nullptr;
@@ -59,18 +67,25 @@ void CaptureListModel::apply(const std::vector<CaptureRow>& changed, const std::
     std::vector<CaptureRow> fresh;
     int top = int(rows_.size());
     int bottom = -1;
+    std::vector<int> notes; // rows whose note changed
     for (const auto& [id, row] : latest) {
         const int at = rowOf(id);
         if (at < 0) {
             fresh.push_back(*row);
             continue;
         }
+        if (rows_[std::size_t(at)].note != row->note)
+            notes.push_back(at);
         rows_[std::size_t(at)] = *row;
         top = std::min(top, at);
         bottom = std::max(bottom, at);
     }
+    // A note being edited is not told of a capture that grew: the view would put the stored
+    // note back into the editor over what is being typed.
     if (bottom >= 0)
-        emit dataChanged(index(top, 0), index(bottom, ColumnCount - 1));
+        emit dataChanged(index(top, 0), index(bottom, Note - 1));
+    for (int at : notes)
+        emit dataChanged(index(at, Note), index(at, Note));
 
     std::sort(
         fresh.begin(), fresh.end(), [](const CaptureRow& a, const CaptureRow& b) { return a.id > b.id; });
@@ -106,6 +121,9 @@ int CaptureListModel::columnCount(const QModelIndex& parent) const
 QVariant CaptureListModel::data(const QModelIndex& index, int role) const
 {
     const CaptureRow* r = rowAt(index.row());
+    if (r && role == Qt::ToolTipRole && index.column() == Event && !r->event.isEmpty())
+        return QStringLiteral("%1: %2").arg(r->event,
+            fromArchiveTime(r->eventTime).toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss.zzz")));
     if (!r || (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::TextAlignmentRole))
         return {};
     if (role == Qt::TextAlignmentRole) {
@@ -115,6 +133,8 @@ QVariant CaptureListModel::data(const QModelIndex& index, int role) const
     switch (index.column()) {
     case Id:
         return QVariant::fromValue(qlonglong(r->id));
+    case Event:
+        return r->event;
     case Started:
         return fromArchiveTime(r->started).toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
     case Points:
@@ -160,4 +180,21 @@ bool CaptureListModel::setData(const QModelIndex& index, const QVariant& value, 
     emit dataChanged(index, index);
     emit noteEdited(r->id, note);
     return true;
+}
+
+void CaptureFilterModel::setEvent(const QString& event)
+{
+    if (event == event_)
+        return;
+    event_ = event;
+    invalidateFilter();
+}
+
+bool CaptureFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+{
+    if (event_.isEmpty())
+        return true;
+    const auto* list = qobject_cast<const CaptureListModel*>(sourceModel());
+    const CaptureRow* row = list ? list->rowAt(sourceRow) : nullptr;
+    return row && row->event == event_;
 }

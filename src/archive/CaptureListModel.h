@@ -6,13 +6,14 @@
 #include "archive/ArchiveTypes.h"
 
 #include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
 #include <QStringList>
 #include <vector>
 
 class CaptureListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Id, Started, Points, Axes, Port, Note, ColumnCount };
+    enum Column { Id, Event, Started, Points, Axes, Port, Note, ColumnCount };
 
     explicit CaptureListModel(QStringList headers, QObject* parent = nullptr);
 
@@ -22,6 +23,8 @@ public:
 
     const CaptureRow* rowAt(int row) const;
     int rowOf(std::int64_t id) const;
+    // The capture the event of this name and time (as journalled) started; 0 when none.
+    std::int64_t findByEvent(const QString& event, const QString& time) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -36,4 +39,20 @@ signals:
 private:
     QStringList headers_;
     std::vector<CaptureRow> rows_; // by id, highest first
+};
+
+// The list as the archive page shows it: every capture, or those of one event ("CaptureFilter").
+class CaptureFilterModel : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+    // Empty: every capture.
+    void setEvent(const QString& event);
+    const QString& event() const { return event_; }
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    QString event_;
 };

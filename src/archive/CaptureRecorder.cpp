@@ -19,8 +19,16 @@ CaptureRecorder::CaptureRecorder(QObject* parent)
 void CaptureRecorder::addPoint(std::int64_t x, std::int32_t y)
 {
     lastSampleMs_ = clock();
-    if (current_.x.empty())
+    if (current_.x.empty()) {
         current_.started = archiveTime(lastSampleMs_);
+        // A capture that begins takes the waiting event or lets it go: a later capture
+        // never gets an event that came before this one.
+        if (!pendingEvent_.isEmpty() && lastSampleMs_ - pendingEventMs_ <= kEventWindowMs) {
+            current_.event = pendingEvent_;
+            current_.eventTime = archiveTime(pendingEventMs_);
+        }
+        pendingEvent_.clear();
+    }
     current_.x.push_back(x);
     current_.y.push_back(y);
     // Started once per quiet spell rather than per point: a restart costs a timer
@@ -29,6 +37,12 @@ void CaptureRecorder::addPoint(std::int64_t x, std::int32_t y)
         quiet_.start(kQuietMs);
     if (!growth_.isActive())
         growth_.start(kGrowthMs);
+}
+
+void CaptureRecorder::eventCounted(const QString& name, std::int64_t atMs)
+{
+    pendingEvent_ = name;
+    pendingEventMs_ = atMs;
 }
 
 void CaptureRecorder::reset()

@@ -4,6 +4,11 @@
 // after a quiet spell without sample records, and is handed over for storing then, and again
 // whenever it has grown since. While it grows, what is new is handed over every kGrowthMs
 // as well, marked growing, so a kill loses at most the last moments of it.
+//
+// Each capture also learns the counted emergency event that started it: the device sends the
+// event, then (perhaps) a reset of the chart, then the samples. A capture takes the last
+// event counted before its first sample when no other capture began in between and the
+// event came at most kEventWindowMs before; an event starts at most one capture.
 
 #include "archive/ArchiveTypes.h"
 
@@ -16,6 +21,7 @@ class CaptureRecorder : public QObject {
     Q_OBJECT
 public:
     static constexpr int kQuietMs = 2000;
+    static constexpr std::int64_t kEventWindowMs = 10000;
     // With the store's batching (ArchiveStore::kCaptureBatchMs) a point is in the file well
     // within half a second of arriving.
     static constexpr int kGrowthMs = 100;
@@ -29,6 +35,8 @@ public:
     // Milliseconds since the epoch; tests set their own clock.
     std::function<std::int64_t()> clock;
 
+    // A counted emergency event: its name and its time (ms since the epoch) as journalled.
+    void eventCounted(const QString& name, std::int64_t atMs);
     // A point added to the live series.
     void addPoint(std::int64_t x, std::int32_t y);
     // The scope data was reset: the capture so far is complete.
@@ -57,6 +65,8 @@ private:
     bool endedOnce_ = false;
     std::int64_t lastSampleMs_ = 0;
     std::int64_t nextKey_ = 1;
+    QString pendingEvent_; // counted since the last capture began
+    std::int64_t pendingEventMs_ = 0;
     QTimer quiet_;
     QTimer growth_;
 };

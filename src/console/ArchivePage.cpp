@@ -4,6 +4,8 @@
 #include "archive/CaptureListModel.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,16 +13,21 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 // The page's own texts, in one place.
 namespace text {
 const QString number = QStringLiteral("№");
+const QString event = QStringLiteral("Събитие");
+const QString filter = QStringLiteral("Събитие:");
+const QString allEvents = QStringLiteral("Всички");
 const QString started = QStringLiteral("Начало");
 const QString points = QStringLiteral("Точки");
 const QString axes = QStringLiteral("Оси");
@@ -61,6 +68,10 @@ const QString cannotExport = QStringLiteral("Записът не може да �
 const QString tooMany
     = QStringLiteral("Запис №%1 не е показан: на графиката има вече %2 записа. Скрийте някой от тях.");
 } // namespace text
+
+// The filter's event kinds, in the order of the counters.
+constexpr int kEventKinds = 5;
+const char* const kEventKindNames[kEventKinds] = {"RK1", "RK2", "RK3", "CFK", "SUK"};
 
 // Purposes of a capture asked for.
 constexpr int kForOverlay = 1;
@@ -116,11 +127,20 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
 {
     setObjectName(QStringLiteral("Archive"));
     model_ = new CaptureListModel(
-        {text::number, text::started, text::points, text::axes, text::port, text::note}, this);
+        {text::number, text::event, text::started, text::points, text::axes, text::port, text::note}, this);
+    filtered_ = new CaptureFilterModel(this);
+    filtered_->setSourceModel(model_);
+
+    CaptureFilter = new QComboBox(this);
+    CaptureFilter->setObjectName(QStringLiteral("CaptureFilter"));
+    CaptureFilter->addItem(text::allEvents);
+    for (int i = 0; i < kEventKinds; ++i)
+        CaptureFilter->addItem(QString::fromLatin1(kEventKindNames[i]));
 
     CaptureList = new QTableView(this);
     CaptureList->setObjectName(QStringLiteral("CaptureList"));
-    CaptureList->setModel(model_);
+    CaptureList->setModel(filtered_);
+    CaptureList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     CaptureList->setSelectionBehavior(QAbstractItemView::SelectRows);
     CaptureList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     CaptureList->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
@@ -131,7 +151,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     QHeaderView* header = CaptureList->horizontalHeader();
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
-    const int widths[] = {50, 140, 60, 90, 130};
+    const int widths[] = {50, 60, 140, 60, 90, 130};
     for (int c = 0; c < int(std::size(widths)); ++c)
         header->resizeSection(c, widths[c]);
 
@@ -161,6 +181,8 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
              ShowCapture, HideCapture, ExportCsv, ExportComtrade, DeleteCapture})
         buttons->addWidget(b);
     buttons->addStretch();
+    buttons->addWidget(new QLabel(text::filter, this));
+    buttons->addWidget(CaptureFilter);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(CaptureList, 1);
@@ -198,6 +220,35 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     connect(model_, &QAbstractItemModel::rowsRemoved, this, &ArchivePage::updateButtons);
     connect(model_, &CaptureListModel::noteEdited, &store_, &ArchiveStore::setNote);
 
+    // The selection is kept by capture number across a new list and a change of the filter.
+    PointerOverList = [this] { return CaptureList->viewport()->underMouse(); };
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this,
+        [this] { keptSelection_ = SelectedCapture(); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        if (keptSelection_ != 0)
+            SelectCapture(keptSelection_);
+    });
+    connect(CaptureFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const std::int64_t chosen = SelectedCapture();
+        filtered_->setEvent(index <= 0 ? QString() : CaptureFilter->itemText(index));
+        if (chosen != 0 && model_->rowAt(model_->rowOf(chosen))
+            && filtered_->mapFromSource(model_->index(model_->rowOf(chosen), 0)).isValid())
+            SelectCapture(chosen);
+        updateButtons();
+    });
+    connect(filtered_, &QAbstractItemModel::rowsAboutToBeInserted, this,
+        [this](const QModelIndex&, int first, int last) { holdStill(first, last); });
+    connect(
+        filtered_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+            if (!std::exchange(stayPut_, false))
+                return;
+            // The rows went in above the view: scroll down by as many, so every row shown stays
+            // where it was on the screen. The view lays itself out first, so the bar can go that far.
+            CaptureList->doItemsLayout();
+            QScrollBar* bar = CaptureList->verticalScrollBar();
+            bar->setValue(bar->value() + (last - first + 1));
+        });
+
     batch_.setSingleShot(true);
     batch_.setInterval(kBatchMs);
     connect(&batch_, &QTimer::timeout, this, &ArchivePage::applyPending);
@@ -230,6 +281,21 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
 void ArchivePage::setStatus(const QString& message)
 {
     ArchiveStatus->setText(message);
+}
+
+bool ArchivePage::editing() const
+{
+    const QWidget* focus = QApplication::focusWidget();
+    return focus && focus != CaptureList && CaptureList->isAncestorOf(focus);
+}
+
+void ArchivePage::holdStill(int first, int)
+{
+    QScrollBar* bar = CaptureList->verticalScrollBar();
+    // At the top with nobody at the list, new captures simply appear there; otherwise rows going
+    // in above the first one shown must not push the rest down under the pointer.
+    const bool looking = bar->value() > 0 || editing() || (PointerOverList && PointerOverList());
+    stayPut_ = looking && first <= bar->value();
 }
 
 void ArchivePage::onWritingChanged()
@@ -310,7 +376,7 @@ std::vector<std::int64_t> ArchivePage::SelectedCaptures() const
         [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     std::vector<std::int64_t> ids;
     for (const QModelIndex& index : rows) {
-        if (const CaptureRow* row = model_->rowAt(index.row()))
+        if (const CaptureRow* row = model_->rowAt(filtered_->mapToSource(index).row()))
             ids.push_back(row->id);
     }
     return ids;
@@ -320,6 +386,21 @@ std::int64_t ArchivePage::SelectedCapture() const
 {
     const std::vector<std::int64_t> ids = SelectedCaptures();
     return ids.empty() ? 0 : ids.front();
+}
+
+bool ArchivePage::SelectCapture(std::int64_t id)
+{
+    const int source = model_->rowOf(id);
+    if (source < 0)
+        return false;
+    QModelIndex at = filtered_->mapFromSource(model_->index(source, 0));
+    if (!at.isValid()) {
+        CaptureFilter->setCurrentIndex(0);
+        at = filtered_->mapFromSource(model_->index(source, 0));
+    }
+    CaptureList->selectRow(at.row());
+    CaptureList->scrollTo(at);
+    return true;
 }
 
 void ArchivePage::ShowCaptureClick()

@@ -1,7 +1,9 @@
 #pragma once
 // The "Архив" page: the list of stored captures with show, hide, export and delete. It asks
 // the archive store for everything and is told back by signal; the list is a model of its
-// own over plain rows, changed in batches.
+// own over plain rows, changed in batches. The list stays put while captures arrive: the
+// selection follows its capture, and the row under the pointer (or one whose note is being
+// edited) does not move.
 
 #include "archive/ArchiveTypes.h"
 #include "chart/core/TraceInfo.h"
@@ -15,7 +17,9 @@
 #include <vector>
 
 class ArchiveStore;
+class CaptureFilterModel;
 class CaptureListModel;
+class QComboBox;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -58,9 +62,17 @@ public:
 
     // The capture chosen in the list (the first of several); 0 when none.
     std::int64_t SelectedCapture() const;
+    // Chooses a capture in the list (showing every capture when the filter hides it); false
+    // when it is not listed.
+    bool SelectCapture(std::int64_t id);
     std::vector<std::int64_t> SelectedCaptures() const;
     CaptureListModel* Model() const { return model_; }
+    CaptureFilterModel* Shown() const { return filtered_; }
 
+    // Whether the pointer is over the list; tests replace it.
+    std::function<bool()> PointerOverList;
+
+    QComboBox* CaptureFilter = nullptr;
     QTableView* CaptureList = nullptr;
     QPushButton* ShowCapture = nullptr;
     QPushButton* HideCapture = nullptr;
@@ -86,9 +98,14 @@ private:
     bool canRead(const QString& refusal);
     void updateButtons();
     void exportSelected(ExportFormat format);
+    void holdStill(int first, int last);
+    bool editing() const;
 
     ArchiveStore& store_;
     CaptureListModel* model_ = nullptr;
+    CaptureFilterModel* filtered_ = nullptr;
+    std::int64_t keptSelection_ = 0; // across a reset of the list
+    bool stayPut_ = false; // rows going in above the view do not move it
     QMenu* menu_ = nullptr;
     std::vector<CaptureRow> pendingRows_;
     std::vector<std::int64_t> pendingRemoved_;

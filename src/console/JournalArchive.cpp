@@ -48,11 +48,12 @@ TJournalArchive::TJournalArchive(ArchiveStore& store, ArchivePage& archivePage, 
 {
     connect(&store_, &ArchiveStore::captureStored, this, [&recorder](const CaptureRow& row, bool first) {
         if (first)
-            recorder.captureStored(row.id, row.points);
+            recorder.captureStored(row.id, row.points, row.started, row.event);
     });
     connect(&store_, &ArchiveStore::opened, this, [this] { list(journalPage_.model()->filter()); });
     connect(&journalPage_, &JournalPage::filterChanged, this, &TJournalArchive::list);
     connect(&journalPage_, &JournalPage::showCapture, this, &TJournalArchive::showCapture);
+    connect(&journalPage_, &JournalPage::showEventCapture, this, &TJournalArchive::showEventCapture);
     connect(&store_, &ArchiveStore::journalQueried, this,
         [this](const std::vector<JournalRow>& rows, std::int64_t tag) {
             std::vector<TJournalRow> plain;
@@ -82,7 +83,7 @@ void TJournalArchive::list(TJournalFilter filter)
     if (!store_.isOn() || store_.journalKeep() == 0)
         return;
     listTag_ = nextTag_++;
-    store_.queryJournal(kindsOf(filter), int(TJournalModel::kShown), listTag_);
+    store_.queryJournal(kindsOf(filter), int(TJournalModel::kShown), listTag_, journalFilterSubject(filter));
 }
 
 void TJournalArchive::exportTo(TJournalFilter filter, const QString& path, Done done)
@@ -99,14 +100,42 @@ void TJournalArchive::exportTo(TJournalFilter filter, const QString& path, Done 
     // Rows still on their way to the disk wait ahead of the export in the store's queue.
     const std::int64_t tag = nextTag_++;
     exports_[tag] = std::move(done);
-    store_.exportJournal(kindsOf(filter), path, csvPage, tag);
+    const QString subject = journalFilterSubject(filter);
+    if (subject.isEmpty()) {
+        store_.exportJournal(kindsOf(filter), path, csvPage, tag);
+        return;
+    }
+    // The events of one kind: the others of the kind are left out page by page.
+    store_.exportJournal(
+        kindsOf(filter), path,
+        [subject](const std::vector<JournalRow>& rows, bool first) {
+            std::vector<JournalRow> kept;
+            for (const JournalRow& row : rows)
+                if (row.subject == subject)
+                    kept.push_back(row);
+            return csvPage(kept, first);
+        },
+        tag);
 }
 
 void TJournalArchive::showCapture(qint64 id)
 {
-    const int row = archivePage_.Model()->rowOf(id);
-    if (row < 0)
+    const CaptureRow* capture = archivePage_.Model()->rowAt(archivePage_.Model()->rowOf(id));
+    if (!capture || !archivePage_.SelectCapture(id))
         return;
-    archivePage_.CaptureList->selectRow(row);
+    if (!capture->event.isEmpty())
+        journalPage_.selectRow(
+            journalPage_.model()->find(capture->eventTime, QStringLiteral("event"), capture->event));
+    archivePage_.ShowCaptureClick();
+}
+
+void TJournalArchive::showEventCapture(const QString& event, const QString& time)
+{
+    const std::int64_t id = archivePage_.Model()->findByEvent(event, time);
+    if (id == 0 || !archivePage_.SelectCapture(id))
+        return;
+    journalPage_.selectRow(
+        journalPage_.model()->find(archivePage_.Model()->rowAt(archivePage_.Model()->rowOf(id))->started,
+            QStringLiteral("capture"), QString::number(id)));
     archivePage_.ShowCaptureClick();
 }

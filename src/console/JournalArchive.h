@@ -3,7 +3,8 @@
 // the journal page lists the newest stored rows of its filter and exports every stored row
 // that matches (written by the archive's thread a page at a time); a capture's first store
 // makes its row; double-clicking a capture row shows that capture as the archive page's
-// "Покажи" does.
+// "Покажи" does and selects the row of the event that started it; double-clicking an event
+// row shows the capture it started and selects its row.
 
 #include "console/ArchiveJournalSink.h"
 #include "console/core/JournalModel.h"
@@ -32,6 +33,7 @@ private:
     using Done = std::function<void(const QString& error)>;
     void exportTo(TJournalFilter filter, const QString& path, Done done);
     void showCapture(qint64 id);
+    void showEventCapture(const QString& event, const QString& time);
 
     ArchiveStore& store_;
     ArchivePage& archivePage_;

@@ -3,6 +3,7 @@
 #include "console/LineTracePanel.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -32,6 +33,7 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
         return QFileDialog::getSaveFileName(this, caption, QString(), filter);
     };
     model_ = new TJournalModel(this);
+    PointerOverList = [this] { return JournalList->viewport()->underMouse(); };
     exportRows = [this](TJournalFilter, const QString& path, std::function<void(const QString&)> done) {
         writeFileInBackground(this, path, journalCsv(model_->matching()), std::move(done));
     };
@@ -80,7 +82,18 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
         const qint64 id = row.subject.toLongLong(&ok);
         if (row.kind == QStringLiteral("capture") && ok)
             emit showCapture(id);
+        else if (row.kind == QStringLiteral("event"))
+            emit showEventCapture(row.subject, row.time);
     });
+    // One time line: the row chosen in the journal shows its moment in the line inspector.
+    connect(JournalList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        [this](const QModelIndex& current) {
+            if (!current.isValid())
+                return;
+            const QDateTime t = QDateTime::fromString(model_->row(current.row()).time, Qt::ISODateWithMs);
+            if (t.isValid())
+                Inspector->showMoment(t.toMSecsSinceEpoch());
+        });
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel(text::filter, this));
@@ -107,11 +120,26 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
 void JournalPage::refresh()
 {
     QScrollBar* bar = JournalList->verticalScrollBar();
-    const bool atTop = bar->value() == bar->minimum();
+    // At the top with nobody at the list, new rows appear there; otherwise the rows shown stay
+    // where they are, so a click lands on the row that was under the pointer.
+    const bool follow = bar->value() == bar->minimum() && !(PointerOverList && PointerOverList());
+    const QPersistentModelIndex top = JournalList->indexAt(QPoint(1, 1));
     model_->flush();
-    if (atTop)
+    if (follow) {
         JournalList->scrollToTop();
+    } else if (top.isValid()) {
+        JournalList->doItemsLayout();
+        JournalList->scrollTo(top, QAbstractItemView::PositionAtTop);
+    }
     Inspector->refresh();
+}
+
+void JournalPage::selectRow(int row)
+{
+    if (row < 0 || row >= model_->rowCount())
+        return;
+    JournalList->selectRow(row);
+    JournalList->scrollTo(model_->index(row, 0));
 }
 
 void JournalPage::exportCsv()

@@ -23,10 +23,14 @@ public:
     // Shows the rows and lines taken since the last refresh (a few times a second).
     void refresh();
     void exportCsv();
+    // Selects the list's row (the line inspector follows to its time) and shows it.
+    void selectRow(int row);
 
     // Asks where to save; empty: cancelled. Tests replace it (the inspector's too).
     std::function<QString(const QString& caption, const QString& filter)> saveFileName;
     std::function<void(const QString& message)> errorReport;
+    // Whether the pointer is over the list; tests replace it.
+    std::function<bool()> PointerOverList;
     // Writes an export to `path`, oldest row first, away from the window's thread, and calls
     // `done` (later, on the window's thread) with an empty text or the error: every stored
     // row that matches the filter; without a store, those the list holds.
@@ -42,6 +46,8 @@ public:
 signals:
     // A capture row was double-clicked: show that capture.
     void showCapture(qint64 id);
+    // An event row was double-clicked: show the capture it started.
+    void showEventCapture(const QString& event, const QString& time);
     // The filter changed: the store may give the newest matching rows (setStoredRows).
     void filterChanged(TJournalFilter filter);
 

@@ -117,6 +117,17 @@ void TLineInspectorPanel::refresh()
         LineInspector->scrollToBottom();
 }
 
+void TLineInspectorPanel::showMoment(qint64 ms)
+{
+    model_->refresh();
+    const int row = model_->rowAtTime(ms);
+    if (row < 0)
+        return;
+    const QModelIndex at = model_->index(row, TLineInspectorModel::ColTime);
+    LineInspector->selectRow(row);
+    LineInspector->scrollTo(at, QAbstractItemView::PositionAtCenter);
+}
+
 void TLineInspectorPanel::exportCsv()
 {
     const QString path = saveFileName ? saveFileName(text::exportCaption, text::csvFilter) : QString();

@@ -17,6 +17,9 @@ public:
 
     // Brings the table up to date (unless paused), keeping to the newest line when it was there.
     void refresh();
+    // Scrolls to the line that crossed at or last before this moment (ms since the epoch)
+    // and selects it; the view then stays there as lines arrive.
+    void showMoment(qint64 ms);
     // Writes the lines held to a file, off the user-interface thread.
     void exportCsv();
 

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QTimer>
+#include <utility>
 
 TLinkMonitor::TLinkMonitor(TCustomComPort* port, QObject* parent)
     : QObject(parent)
@@ -60,14 +61,23 @@ void TLinkMonitor::lineOutcome(const TLineOutcome& outcome)
     log_.outcome(outcome);
 }
 
-void TLinkMonitor::connectionClosed()
+void TLinkMonitor::connectionClosed(bool lost)
 {
     const qint64 now = clockMs();
     log_.closed(now);
+    if (lost && !lost_)
+        log_.mark(TLinkMark::Lost, now);
+    lost_ = lost_ || lost;
     // The last word until the next open: nothing moves, the totals stay.
     TLinkFigures figures = stats_.sample(now);
     figures.rxBytesPerSecond = figures.txBytesPerSecond = figures.recordsPerSecond = 0;
     emit refreshed(figures, lastErrors_);
+}
+
+void TLinkMonitor::connectionOpened()
+{
+    if (std::exchange(lost_, false))
+        log_.mark(TLinkMark::Back, clockMs());
 }
 
 void TLinkMonitor::refresh()

@@ -29,8 +29,11 @@ public:
 
     // The parser's verdict on a line (from the window's record view).
     void lineOutcome(const TLineOutcome& outcome);
-    // The port closed: bytes held without CR are shown, and the figures once more.
-    void connectionClosed();
+    // The port closed: bytes held without CR are shown, and the figures once more; a lost
+    // link gets a row that says so.
+    void connectionClosed(bool lost = false);
+    // The port opened: after a loss, a row says the link is back.
+    void connectionOpened();
 
     const TLinkStats& stats() const { return stats_; }
     const TLineLog& log() const { return log_; }
@@ -52,5 +55,6 @@ private:
     TLinkStats stats_;
     TLineLog log_;
     QTimer* timer_ = nullptr;
+    bool lost_ = false;
     TLineErrorCounts lastErrors_;
 };

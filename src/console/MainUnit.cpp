@@ -15,6 +15,7 @@
 #include "console/LinkMonitor.h"
 #include "console/PortWriteTarget.h"
 #include "console/ProgramIcon.h"
+#include "console/ScopeOnEvent.h"
 #include "console/ScopeToolBar.h"
 #include "console/StatusLine.h"
 #include "console/WindowPosition.h"
@@ -33,6 +34,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -296,6 +298,9 @@ void TForm1::buildWindow()
     layout->addWidget(StatusLine);
     connect(monitor_, &TLinkMonitor::refreshed, StatusLine, &TStatusLine::showFigures);
     connect(monitor_, &TLinkMonitor::refreshed, Journal, &JournalPage::refresh);
+    scopeOnEvent_ = new TScopeOnEvent(*this, *PageControl1, PageControl1->indexOf(Chart1->parentWidget()),
+        {PageControl1->indexOf(Archive), PageControl1->indexOf(Journal)}, *StatusLine, *ShowScopeOnEvent,
+        this);
 
     Warning1 = new TWarningDialog(this);
     Warning1->setObjectName(QStringLiteral("Warning1"));
@@ -540,8 +545,10 @@ QWidget* TForm1::buildSetupPage()
     BitBtn5->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     BitBtn6 = button("BitBtn6", text::saveToFile, global);
     BitBtn6->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    ShowScopeOnEvent = checkBox("ShowScopeOnEvent", TScopeOnEvent::optionCaption(), true, global);
     gl->addWidget(BitBtn5);
     gl->addWidget(BitBtn6);
+    gl->addWidget(ShowScopeOnEvent);
     gl->addStretch();
     connect(BitBtn5, &QPushButton::clicked, this, on(&TForm1::BitBtn5Click));
     connect(BitBtn6, &QPushButton::clicked, this, on(&TForm1::BitBtn6Click));
@@ -965,8 +972,11 @@ QByteArray TForm1::limitText(TLimit which) const
 
 void TForm1::setReadoutText(TReadout which, QByteArrayView bytes)
 {
+    if (readoutShade_.down())
+        readoutsBack();
     QLabel* l = readout(which);
     const QString text = cp1251::decode(bytes.data(), bytes.size());
+    readoutShade_.setValue(which, text, QDateTime::currentMSecsSinceEpoch());
     if (text == l->text())
         return;
     const int wanted = readoutWidth(l, text);
@@ -977,14 +987,39 @@ void TForm1::setReadoutText(TReadout which, QByteArrayView bytes)
 
 void TForm1::setReadoutColor(TReadout which, TColor color)
 {
+    readoutShade_.setColor(which, color);
+    paintReadout(which);
+}
+
+void TForm1::paintReadout(TReadout which)
+{
     QLabel* l = readout(which);
-    const QColor wanted = color::toQColor(color);
+    const std::optional<TColor> shown = readoutShade_.shownColor(which);
+    const QColor wanted = shown ? color::toQColor(*shown) : palette().color(QPalette::WindowText);
     // Every VA record sets the colours; a palette change costs a style pass and a repaint.
     if (l->palette().color(QPalette::WindowText) == wanted)
         return;
     QPalette p = l->palette();
     p.setColor(QPalette::WindowText, wanted);
     l->setPalette(p);
+}
+
+void TForm1::readoutsBack()
+{
+    readoutShade_.linkUp();
+    for (TReadout which : {TReadout::Voltage, TReadout::Current, TReadout::Temperature}) {
+        paintReadout(which);
+        readout(which)->setToolTip({});
+    }
+}
+
+void TForm1::linkDownOnReadouts()
+{
+    readoutShade_.linkDown(QDateTime::currentMSecsSinceEpoch());
+    for (TReadout which : {TReadout::Voltage, TReadout::Current, TReadout::Temperature}) {
+        paintReadout(which);
+        readout(which)->setToolTip(readoutShade_.toolTip(which));
+    }
 }
 
 void TForm1::setCounter(TEvent which, std::uint16_t value, TColor background)
@@ -996,11 +1031,12 @@ void TForm1::setCounter(TEvent which, std::uint16_t value, TColor background)
 
 void TForm1::eventCounted()
 {
+    // The page is chosen once the event's row is written (lineOutcome), knowing the event.
+    awayAtEvent_ = TrayIcon1->InTray() || isMinimized();
     if (TrayIcon1->InTray())
         TrayIcon1DblClick();
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
-    PageControl1->setCurrentIndex(2);
 }
 
 // The device's units reach the chart through the hold: a held picture keeps its own titles.
@@ -1056,6 +1092,14 @@ void TForm1::lineOutcome(const TLineOutcome& outcome)
 {
     monitor_->lineOutcome(outcome);
     journal_->lineOutcome(outcome);
+    if (outcome.isRecord() && readoutShade_.down())
+        readoutsBack();
+    if (outcome.event) {
+        const QString name = QString::fromLatin1(eventName(*outcome.event));
+        // The capture this event starts remembers the event's row by its time.
+        recorder_->eventCounted(name, journal_->lastRowMs());
+        scopeOnEvent_->eventCounted(name, awayAtEvent_);
+    }
 }
 
 // --- scope buttons

@@ -10,6 +10,7 @@
 #include "console/core/IniFile.h"
 #include "console/core/JournalRow.h"
 #include "console/core/PortWriter.h"
+#include "console/core/ReadoutShade.h"
 #include "console/core/RecordParser.h"
 
 #include <QByteArray>
@@ -49,6 +50,7 @@ class TCommandForm;
 class TComTerminal;
 class TLineSeries;
 class TPortReconnector;
+class TScopeOnEvent;
 class TScopeToolBar;
 class TStatusLine;
 class JournalPage;
@@ -201,6 +203,8 @@ public:
     QPushButton* ViewLog = nullptr;
     QPushButton* BitBtn5 = nullptr;
     QPushButton* BitBtn6 = nullptr;
+    // Whether a counted event shows the chart page (the design's behaviour, on by default).
+    QCheckBox* ShowScopeOnEvent = nullptr;
 
     TChart* Chart1 = nullptr;
     TLineSeries* Series1 = nullptr;
@@ -242,6 +246,8 @@ public:
     TStatusLine* StatusLine = nullptr;
     JournalPage* Journal = nullptr;
     TLinkMonitor* LinkMonitor() const { return monitor_; }
+    // What a counted event does to the pages.
+    TScopeOnEvent* ScopeOnEvent() const { return scopeOnEvent_; }
     TJournalRecorder& JournalRecorder() const { return *journal_; }
 
 protected:
@@ -283,6 +289,9 @@ private:
     void reportError(const QString& message, const QString& subject = QStringLiteral("console"));
     TValidateEdit* counterBox(TEvent which) const;
     QLabel* readout(TReadout which) const;
+    void paintReadout(TReadout which);
+    void readoutsBack();
+    void linkDownOnReadouts();
 
     // TRecordView
     QByteArray limitText(TLimit which) const override;
@@ -306,6 +315,9 @@ private:
     std::unique_ptr<TJournalRecorder> journal_;
     TLinkMonitor* monitor_ = nullptr;
     TJournalArchive* journalArchive_ = nullptr;
+    TScopeOnEvent* scopeOnEvent_ = nullptr;
+    TReadoutShade readoutShade_;
+    bool awayAtEvent_ = false; // the window was minimised or in the tray when the event came
     std::unique_ptr<TWindowPosition> position_;
     ArchiveStore* archive_ = nullptr;
     CaptureRecorder* recorder_ = nullptr;

@@ -113,6 +113,7 @@ void TForm1::setUpConnection()
     // Every open, whichever path reopened the port (set-up, settings loaded while open);
     // the reconnector's own open is journalled as `reconnected`.
     ComPort1->OnAfterOpen = [this](QObject*) {
+        monitor_->connectionOpened();
         if (!Reconnector || !Reconnector->IsWaiting())
             journal_->connectionOpened(ComPort1->Port(), rateOf(*ComPort1));
     };
@@ -236,6 +237,8 @@ void TForm1::LoadIni()
 
     loadArchiveSettings(ini);
     TTermSettingsSection::Load(ini, *Memo1);
+    // A section of its own after the others; a file without it keeps the design's behaviour.
+    ShowScopeOnEvent->setChecked(ini.readBool("Events", "ShowScopeOnEvent", true));
 
     if (failure)
         std::rethrow_exception(failure);
@@ -280,6 +283,7 @@ void TForm1::SaveIni()
 
     saveArchiveSettings(ini);
     TTermSettingsSection::Save(ini, *Memo1);
+    ini.writeBool("Events", "ShowScopeOnEvent", ShowScopeOnEvent->isChecked());
 }
 
 void TForm1::BitBtn5Click()
@@ -390,7 +394,8 @@ void TForm1::ComPort1AfterClose()
         journal_->connectionLost(ComPort1->Port());
     else
         journal_->connectionClosed(ComPort1->Port());
-    monitor_->connectionClosed();
+    monitor_->connectionClosed(lost);
+    linkDownOnReadouts();
     writer_->portClosed();
     // A record cut off by the close must not run into the first record of the next
     // connection.

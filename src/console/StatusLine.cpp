@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -129,8 +130,10 @@ TStatusLine::TStatusLine(QWidget* parent)
     setObjectName(QStringLiteral("StatusLine"));
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(4, 2, 4, 2);
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(4, 2, 4, 2);
+    rows->setSpacing(1);
+    auto* layout = new QHBoxLayout;
     layout->setSpacing(8);
     state_ = new TStateLabel(this);
     state_->setObjectName(QStringLiteral("StatusConnection"));
@@ -152,6 +155,14 @@ TStatusLine::TStatusLine(QWidget* parent)
     for (QLabel* l : {rx_, tx_, records_, unanswered_, rejected_, lineErrors_})
         layout->addWidget(l);
     layout->addWidget(archive_, 1);
+    // A line of its own below the figures, shown while there is something to say: the line
+    // above is full at the window's design width.
+    notice_ = field(this, "StatusNotice");
+    notice_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
+    notice_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    notice_->hide();
+    rows->addLayout(layout);
+    rows->addWidget(notice_);
     fitFields();
     showFigures({}, {});
 }
@@ -198,6 +209,17 @@ void TStatusLine::setConnectionState(const QString& text, const QString& port)
 QString TStatusLine::connectionState() const
 {
     return state_->state();
+}
+
+void TStatusLine::setNotice(const QString& text)
+{
+    notice_->setText(text);
+    notice_->setVisible(!text.isEmpty());
+}
+
+QString TStatusLine::notice() const
+{
+    return notice_->text();
 }
 
 void TStatusLine::showFigures(const TLinkFigures& f, const TLineErrorCounts& e)

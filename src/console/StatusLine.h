@@ -26,6 +26,9 @@ public:
     void setConnectionState(const QString& text, const QString& port = {});
     // The whole text, as the tool tip shows it.
     QString connectionState() const;
+    // A notice beside the connection ("Аварийно събитие RK1 в 10:41:07 — ..."); empty hides it.
+    void setNotice(const QString& text);
+    QString notice() const;
 
     void showFigures(const TLinkFigures& figures, const TLineErrorCounts& lineErrors);
     // The figures as shown, one text per field (for a reader of the window and its tests).
@@ -41,6 +44,7 @@ private:
     void fitFields();
 
     TStateLabel* state_ = nullptr;
+    QLabel* notice_ = nullptr;
     QLabel* rx_ = nullptr;
     QLabel* tx_ = nullptr;
     QLabel* records_ = nullptr;

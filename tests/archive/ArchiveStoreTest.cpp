@@ -156,7 +156,7 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
     }
     {
         Peek peek(path);
-        EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 3);
+        EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 4);
         EXPECT_EQ(peek.value(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
         EXPECT_EQ(peek.value(QStringLiteral("PRAGMA auto_vacuum")).toInt(), 2); // incremental
         EXPECT_EQ(
@@ -167,7 +167,7 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
         EXPECT_EQ(y, capture(1, 7).y);
         EXPECT_EQ(peek.value(QStringLiteral("SELECT group_concat(name) FROM pragma_table_info('captures')"))
                       .toString(),
-            QStringLiteral("id,started,ended,port,x_title,y_title,points,note"));
+            QStringLiteral("id,started,ended,port,x_title,y_title,points,note,event,event_time"));
         EXPECT_EQ(
             peek.value(QStringLiteral("SELECT group_concat(name) FROM pragma_table_info('capture_data')"))
                 .toString(),
@@ -622,7 +622,7 @@ TEST(ArchiveJournal, AVersionOneArchiveGainsTheJournalAndKeepsItsCaptures)
     EXPECT_TRUE(j.appended[0].time.endsWith(QLatin1Char('Z')));
     store.close();
     Peek peek(path);
-    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 3);
+    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 4);
     EXPECT_EQ(
         peek.value(QStringLiteral("SELECT group_concat(name) FROM pragma_table_info('journal')")).toString(),
         QStringLiteral("id,time,kind,subject,value,text"));
@@ -675,7 +675,7 @@ TEST(ArchiveJournal, AVersionTwoArchiveKeepsItsPointsAndEveryNumberItGave)
     EXPECT_EQ(l.stored[0].first.id, 5);
     store.close();
     Peek peek(path);
-    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 3);
+    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 4);
     EXPECT_EQ(peek.value(QStringLiteral("PRAGMA auto_vacuum")).toInt(), 2);
     EXPECT_EQ(peek.value(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'capture_points'"))
                   .toInt(),
@@ -962,4 +962,89 @@ TEST(ArchiveJournal, TheExportIsWrittenByTheArchiveAPageAtATimeWithTheRowsStillW
         ASSERT_EQ(lines[n + 1], QByteArray::number(n));
     EXPECT_EQ(answers[1].rows, (rows + 1) / 2);
     EXPECT_FALSE(answers[2].error.isEmpty());
+}
+
+TEST(ArchiveJournal, ACaptureRowComesBackAtItsStartAndOneEventKindAlone)
+{
+    QTemporaryDir dir;
+    ArchiveStore store;
+    JournalListener j(store);
+    store.open(dir.filePath(QStringLiteral("a.db")), 10);
+    const auto at = [](const char* kind, const char* subject, const char* time) {
+        return JournalRow{0, QStringLiteral("2026-12-08T10:51:%1Z").arg(QLatin1String(time)),
+            QString::fromLatin1(kind), QString::fromLatin1(subject), {}, {}};
+    };
+    store.appendJournal(at("event", "RK1", "10.000"));
+    store.appendJournal(at("event", "RK2", "10.100"));
+    store.appendJournal(at("limit", "Voltage", "10.300"));
+    // Written when first stored, after the rows above, with the time its samples began.
+    store.appendJournal(at("capture", "1", "10.050"));
+    store.appendJournal(at("capture", "2", "10.300"));
+    ASSERT_TRUE(waitFor([&] { return j.appended.size() == 5; }));
+    store.queryJournal({}, 10, 1);
+    store.queryJournal({QStringLiteral("event")}, 10, 2, QStringLiteral("RK2"));
+    store.queryJournal({}, 3, 3);
+    ASSERT_TRUE(waitFor([&] { return j.queried.size() == 3; }));
+    const auto subjects = [](const std::vector<JournalRow>& rows) {
+        QStringList out;
+        for (const JournalRow& r : rows)
+            out << r.subject;
+        return out.join(QLatin1Char(' '));
+    };
+    EXPECT_EQ(subjects(j.queried[0]), QStringLiteral("2 Voltage RK2 1 RK1"));
+    EXPECT_EQ(subjects(j.queried[1]), QStringLiteral("RK2"));
+    // The newest three written, in time order.
+    EXPECT_EQ(subjects(j.queried[2]), QStringLiteral("2 Voltage 1"));
+}
+
+// Version 4: each capture keeps the event that started it. A version-3 archive gains the
+// columns, its captures none; a capture stored with its event lists it after a re-open.
+TEST(ArchiveJournal, AVersionThreeArchiveGainsTheCapturesEvents)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.db"));
+    {
+        Peek old(path);
+        QSqlQuery q(old.db());
+        for (const char* sql : {"CREATE TABLE captures(id INTEGER PRIMARY KEY AUTOINCREMENT, started TEXT, "
+                                "ended TEXT, port TEXT, "
+                                "x_title TEXT, y_title TEXT, points INTEGER, note TEXT)",
+                 "CREATE TABLE capture_data(capture_id INTEGER PRIMARY KEY, x BLOB, y BLOB)",
+                 "CREATE TABLE journal(id INTEGER PRIMARY KEY, time TEXT, kind TEXT, subject TEXT, value "
+                 "TEXT, "
+                 "text TEXT)",
+                 "CREATE INDEX journal_kind ON journal(kind, id)",
+                 "INSERT INTO captures VALUES(7, 'a', 'b', '/dev/ttyS0', 'mS', 'V', 0, 'стар')",
+                 "PRAGMA user_version=3"})
+            ASSERT_TRUE(q.exec(QString::fromUtf8(sql))) << sql;
+    }
+    for (int run = 0; run < 2; ++run) {
+        ArchiveStore store;
+        Listener l(store);
+        store.open(path, 10);
+        ASSERT_TRUE(waitFor([&] { return l.listed.size() == 1 || !l.failures.isEmpty(); }));
+        ASSERT_TRUE(l.failures.isEmpty()) << l.failures.join('\n').toStdString();
+        const std::vector<CaptureRow>& rows = l.listed[0];
+        ASSERT_EQ(rows.size(), std::size_t(1 + run));
+        EXPECT_EQ(rows.back().note, QStringLiteral("стар"));
+        EXPECT_TRUE(rows.back().event.isEmpty());
+        if (run == 0) {
+            CaptureData c = capture(1, 3);
+            c.event = QStringLiteral("RK2");
+            c.eventTime = QStringLiteral("2026-12-08T10:51:01.900Z");
+            store.storeCapture(c);
+            ASSERT_TRUE(waitFor([&] { return l.stored.size() == 1; }));
+            EXPECT_EQ(l.stored[0].first.event, QStringLiteral("RK2"));
+        } else {
+            EXPECT_EQ(rows[0].id, 8);
+            EXPECT_EQ(rows[0].event, QStringLiteral("RK2"));
+            EXPECT_EQ(rows[0].eventTime, QStringLiteral("2026-12-08T10:51:01.900Z"));
+        }
+        store.close();
+    }
+    Peek peek(path);
+    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 4);
+    EXPECT_EQ(peek.value(QStringLiteral("SELECT count(*) FROM captures WHERE event = '' AND event_time = ''"))
+                  .toInt(),
+        1);
 }

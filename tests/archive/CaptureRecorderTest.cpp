@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 class FeedingView : public TRecordView {
@@ -26,6 +28,13 @@ public:
     void addPoint(double x, double y) override { recorder_.addPoint(std::int64_t(x), std::int32_t(y)); }
     void clearScope() override { recorder_.reset(); }
     void send(const QByteArray&) override { }
+    // The window hands the recorder each counted event with the journal's time of it.
+    void lineOutcome(const TLineOutcome& o) override
+    {
+        if (o.event && clock)
+            recorder_.eventCounted(QString::fromLatin1(eventName(*o.event)), clock());
+    }
+    std::function<std::int64_t()> clock;
 
 private:
     CaptureRecorder& recorder_;
@@ -49,6 +58,7 @@ struct Harness {
     Harness()
     {
         recorder.clock = [this] { return now; };
+        view.clock = [this] { return now; };
         recorder.portName = [] { return QStringLiteral("/dev/pts/7"); };
         recorder.xTitle = [this] { return view.xTitle; };
         recorder.yTitle = [this] { return view.yTitle; };
@@ -201,6 +211,80 @@ TEST(CaptureBoundaries, ClosingStoresWhatIsNewAndAReopenedLineGrowsTheSameCaptur
     h.feed("W:ST2;*\r", false); // the line came back without a reset
     h.recorder.flush();
     expectStored(h.stored, {{1, {0}, {1}}, {1, {0, 1}, {1, 2}}}, "close");
+}
+
+TEST(CaptureEvents, EachCaptureKnowsTheEventThatStartedIt)
+{
+    struct Step {
+        std::int64_t afterMs; // time passed before the bytes come
+        QByteArray bytes;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<QString> events; // of the captures handed over, in order
+    };
+    const auto kinds = {"RK1", "RK2", "RK3", "CFK", "SUK"};
+    std::vector<Case> cases;
+    for (const char* kind : kinds) {
+        cases.push_back({"event, reset, samples",
+            {{0, "W:TR80/" + QByteArray(kind) + "\r"}, {5, "W:RS+ROSC\rW:SCxAm1\r"}, {5, "W:ST1;2;*\r"}},
+            {QString::fromLatin1(kind)}});
+        cases.push_back({"event, samples without a reset",
+            {{0, "W:TR20/" + QByteArray(kind) + "\r"}, {3, "W:ST1;*\rW:ST2;*\r"}},
+            {QString::fromLatin1(kind)}});
+    }
+    const std::vector<Case> more = {
+        {"no event: a capture after PUSK", {{0, "W:RS+ROSC\rW:ST1;*\r"}}, {QString()}},
+        {"RK0 counts nothing", {{0, "W:TR20/RK0\r"}, {1, "W:ST1;*\r"}}, {QString()}},
+        {"ten seconds is still in time", {{0, "W:TR20/RK2\r"}, {10000, "W:ST1;*\r"}},
+            {QStringLiteral("RK2")}},
+        {"an event over ten seconds old", {{0, "W:TR20/RK2\r"}, {10001, "W:ST1;*\r"}}, {QString()}},
+        {"the last of two events", {{0, "W:TR20/RK1\rW:TR20/CFK\rW:RS+ROSC\r"}, {1, "W:ST1;*\r"}},
+            {QStringLiteral("CFK")}},
+        {"an event starts one capture only",
+            {{0, "W:TR20/SUK\rW:ST1;*\rW:RS+ROSC\r"}, {1, "W:ST2;*\rW:RS+ROSC\r"}},
+            {QStringLiteral("SUK"), QString()}},
+        {"an event during a capture goes to the next",
+            {{0, "W:ST1;*\rW:TR20/RK3\rW:ST2;*\r"}, {1, "W:RS+ROSC\rW:ST3;*\r"}},
+            {QString(), QStringLiteral("RK3")}},
+        {"a reset of everything between event and samples",
+            {{0, "W:TR20/RK1\rW:RS+RALL\r"}, {2, "W:ST1;*\r"}}, {QStringLiteral("RK1")}},
+    };
+    cases.insert(cases.end(), more.begin(), more.end());
+    for (const Case& c : cases) {
+        for (bool split : {false, true}) {
+            Harness h;
+            for (const Step& step : c.steps) {
+                h.now += step.afterMs;
+                h.feed(step.bytes, split);
+            }
+            h.recorder.flush();
+            std::vector<QString> events;
+            for (const CaptureData& stored : h.stored)
+                events.push_back(stored.event);
+            EXPECT_EQ(events, c.events) << c.name << (split ? " (byte by byte)" : "");
+        }
+    }
+}
+
+TEST(CaptureEvents, TheEventAndItsTimeStayWithACaptureThatGrowsAfterItWasStored)
+{
+    Harness h;
+    h.feed("W:TR80/RK1\r", false);
+    h.now += 250;
+    h.feed("W:RS+ROSC\rW:ST1;*\r", false);
+    h.now += CaptureRecorder::kQuietMs;
+    h.recorder.checkQuiet();
+    h.feed("W:TR80/RK2\rW:ST2;*\r", false); // counted inside the capture: not its event
+    h.recorder.flush();
+    ASSERT_EQ(h.stored.size(), 2u);
+    for (const CaptureData& c : h.stored) {
+        EXPECT_EQ(c.key, 1);
+        EXPECT_EQ(c.event, QStringLiteral("RK1"));
+        EXPECT_EQ(c.eventTime, QStringLiteral("2026-12-08T10:51:02.125Z"));
+        EXPECT_EQ(c.started, QStringLiteral("2026-12-08T10:51:02.375Z"));
+    }
 }
 
 TEST(CaptureBoundaries, AGrowingCaptureIsHandedOverMarkedGrowingUntilItsFirstEnd)

@@ -189,7 +189,8 @@ TEST(JournalModel, CsvAndLocalTime)
     EXPECT_TRUE(local.endsWith(QStringLiteral(":07.089"))) << local.toStdString();
     EXPECT_EQ(local.size(), 23);
     EXPECT_EQ(journalFilterCaptions(),
-        (QStringList{"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки"}));
+        (QStringList{"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки", "Събитие RK1",
+            "Събитие RK2", "Събитие RK3", "Събитие CFK", "Събитие SUK"}));
 }
 
 // The list speaks Bulgarian; the stored words stay for the file, the export and the tool tip.
@@ -212,6 +213,48 @@ TEST(JournalModel, ListSaysTheStoredWordsInBulgarian)
     EXPECT_EQ(shown(1, TJournalModel::ColValue), QStringLiteral("62"));
     EXPECT_EQ(shown(1, TJournalModel::ColKind, Qt::ToolTipRole), QStringLiteral("limit"));
     EXPECT_TRUE(journalCsv({model.row(1)}).contains(",limit,Voltage,62,"));
+}
+
+// A capture's row is written seconds after the capture began, when it is first stored, but it
+// carries the capture's start and sits among the rows of that moment, below newer ones; the
+// filters of one event kind keep that kind alone.
+TEST(JournalModel, ACaptureRowSitsAtItsStartAndEventKindsFilterAlone)
+{
+    TJournalModel model;
+    TJournalRecorder recorder(model);
+    qint64 ms = 1772600767000; // 2026-03-04T05:06:07.000Z
+    recorder.clock = [&] { return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC); };
+    Console console;
+    console.recorder = &recorder;
+    TRecordParser parser(console);
+    parser.feed("W:TR20/RK1\r");
+    ms += 500;
+    parser.feed("W:TR20/CFK\r");
+    model.flush(); // shown before the capture's row comes
+    ms += 2000;
+    parser.feed("W:TR20/RK1\r");
+    recorder.captureStored(4, 96, QStringLiteral("2026-03-04T05:06:07.200Z"), QStringLiteral("RK1"));
+    ms += 100;
+    recorder.captureStored(5, 10, QStringLiteral("2026-03-04T05:06:09.550Z")); // in the same batch
+    recorder.error("log", "x");
+    model.flush();
+    const auto order = [&] {
+        std::vector<std::string> out;
+        for (int r = 0; r < model.rowCount(); ++r)
+            out.push_back((model.row(r).subject + " " + model.row(r).time.mid(17, 6)).toStdString());
+        return out;
+    };
+    const std::vector<std::string> all
+        = {"log 09.600", "5 09.550", "RK1 09.500", "CFK 07.500", "4 07.200", "RK1 07.000"};
+    EXPECT_EQ(order(), all);
+    EXPECT_EQ(model.row(4).text, QStringLiteral("Запис 4 с 96 точки е съхранен; започна след събитие RK1"));
+    model.setFilter(TJournalFilter::RK1);
+    EXPECT_EQ(order(), (std::vector<std::string>{"RK1 09.500", "RK1 07.000"}));
+    model.setFilter(TJournalFilter::Captures);
+    EXPECT_EQ(order(), (std::vector<std::string>{"5 09.550", "4 07.200"}));
+    model.setFilter(TJournalFilter::All);
+    EXPECT_EQ(order(), all);
+    EXPECT_EQ(model.find(QStringLiteral("2026-03-04T05:06:07.000Z"), "event", "RK1"), 5);
 }
 
 TEST(LinkStats, RatesOverTheLastSecondAndTotals)

@@ -163,6 +163,44 @@ TEST(LineInspectorModel, PauseFreezesTheViewWhileLinesAreCollected)
     EXPECT_EQ(model.index(99, TLineInspectorModel::ColDirection).data().toString(), QStringLiteral("→"));
 }
 
+// One time line: a journal row's time finds the line it came from (the last to cross at or
+// before it); the link's loss and return are rows of their own among the lines.
+TEST(LineInspectorModel, AMomentFindsItsLineAndTheLinksLossAndReturnAreRows)
+{
+    TLineLog log;
+    TLineInspectorModel model(log);
+    EXPECT_EQ(model.rowAtTime(1000), -1);
+    log.received("W:TR80/RK1\r", 1000);
+    log.outcome(answered());
+    log.sent("OK\r\n", 1001);
+    log.received("W:VA1/2\r", 2000);
+    log.outcome(answered());
+    log.sent("OK\r\n", 2001);
+    log.received("W:VA", 2500); // cut off by the loss
+    log.closed(3000);
+    log.mark(TLinkMark::Lost, 3000);
+    log.mark(TLinkMark::Back, 9000);
+    log.received("W:VA3/4\r", 9100);
+    log.outcome(answered());
+    log.received("W:VA5/6\rW:VA7/8\r", 9200); // one block
+    log.outcome(answered());
+    log.outcome(answered());
+    model.refresh();
+    ASSERT_EQ(model.rowCount(), 10);
+    const auto cell = [&](int row, int column) { return model.index(row, column).data().toString(); };
+    EXPECT_EQ(cell(5, TLineInspectorModel::ColText), QStringLiteral("——— връзката прекъсна ———"));
+    EXPECT_EQ(cell(6, TLineInspectorModel::ColText), QStringLiteral("——— връзката е възстановена ———"));
+    EXPECT_EQ(cell(6, TLineInspectorModel::ColDirection), QStringLiteral("—"));
+    EXPECT_EQ(cell(6, TLineInspectorModel::ColVerdict), QString());
+    EXPECT_EQ(cell(4, TLineInspectorModel::ColVerdict), QStringLiteral("без CR"));
+    // The line received, not the answer sent after it.
+    const std::pair<qint64, int> moments[] = {{999, 0}, {1000, 0}, {1500, 0}, {2000, 2}, {2001, 2}, {2600, 4},
+        {3000, 5}, {8999, 5}, {9050, 6}, {9100, 7}, {9200, 8}, {99999, 8}};
+    for (const auto& [ms, row] : moments)
+        EXPECT_EQ(model.rowAtTime(ms), row) << ms;
+    EXPECT_TRUE(linesCsv(log).contains(",—,——— връзката прекъсна ———,,"));
+}
+
 TEST(LineInspectorModel, ExportHasEveryHeldLine)
 {
     TLineLog log;

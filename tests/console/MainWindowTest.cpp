@@ -1,7 +1,8 @@
 #include "console/MainUnit.h"
 
-#include "archive/CaptureListModel.h"
+#include "archive/ArchiveStore.h"
 #include "archive/ArchiveTypes.h"
+#include "archive/CaptureListModel.h"
 #include "chart/Chart.h"
 #include "chart/core/ChartTraces.h"
 #include "chart/core/LineSeries.h"
@@ -9,9 +10,12 @@
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/JournalPage.h"
+#include "console/LineTracePanel.h"
+#include "console/ScopeOnEvent.h"
 #include "console/ScopeToolBar.h"
 #include "console/StatusLine.h"
 #include "console/core/JournalRecorder.h"
+#include "console/core/LineTraceModel.h"
 #include "serial/ComPort.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Switch.h"
@@ -33,6 +37,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
@@ -189,8 +195,9 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
     QStringList filters;
     for (int i = 0; i < filter->count(); ++i)
         filters << filter->itemText(i);
-    EXPECT_EQ(
-        filters, (QStringList{"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки"}));
+    EXPECT_EQ(filters,
+        (QStringList{"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки", "Събитие RK1",
+            "Събитие RK2", "Събитие RK3", "Събитие CFK", "Събитие SUK"}));
     auto* list = find<QTableView>(*journal, "JournalList");
     QStringList columns;
     for (int i = 0; i < list->model()->columnCount(); ++i)
@@ -842,13 +849,14 @@ TEST(MainWindowPictures, Pages)
     // Stored captures beside the live one, one in volts over mS and one in amperes over µS,
     // and the mouse over the lines.
     StoredCapture stored;
-    stored.row = {3, "2026-12-09T00:31:05.123Z", "", "/dev/ttyUSB0", "mS", "V", 200, ""};
+    stored.row = {3, "2026-12-09T00:31:05.123Z", "", "/dev/ttyUSB0", "mS", "V", 200, "", "RK1",
+        "2026-12-09T00:31:05.000Z"};
     for (int i = 0; i < 200; ++i) {
         stored.x.push_back(2 * i);
         stored.y.push_back(std::int32_t(70 * std::sin(i / 12.0 + 0.8)));
     }
     form.ShowReference(stored);
-    stored.row = {5, "2026-12-09T00:32:11.500Z", "", "/dev/ttyUSB0", "\u00B5S", "A", 40, ""};
+    stored.row = {5, "2026-12-09T00:32:11.500Z", "", "/dev/ttyUSB0", "\u00B5S", "A", 40, "", {}, {}};
     stored.x.clear();
     stored.y.clear();
     for (int i = 0; i < 40; ++i) {
@@ -1047,6 +1055,197 @@ TEST_F(MainWindow, ClosingWhileTheArchiveDoesNotWriteShowsWhatWaitsAndSaysWhatWa
     other.close();
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
+}
+
+} // namespace
+
+namespace {
+
+// The operator keeps the page: on "Архив" or "Журнал", or typing in the window, a counted event
+// marks the chart's tab and says itself on the status line; elsewhere it shows the chart, as
+// designed; with the option off it never does.
+TEST_F(MainWindow, ACountedEventLeavesTheOperatorsPageOrShowsTheChart)
+{
+    connectPeer();
+    qint64 now = 1'800'000'000'000;
+    form->ScopeOnEvent()->clockMs = [&] { return now; };
+    QTabWidget* pages = form->PageControl1;
+    const int chart = 2;
+    const auto event = [&](const char* name) {
+        peer.write("W:TR20/" + QByteArray(name) + "\r");
+        ASSERT_EQ(peer.read(4), "OK\r\n");
+    };
+    const auto notice = [&] { return find<TStatusLine>(*form, "StatusLine")->notice(); };
+
+    for (QWidget* page : {static_cast<QWidget*>(form->Journal), static_cast<QWidget*>(form->Archive)}) {
+        pages->setCurrentWidget(page);
+        event("RK1");
+        EXPECT_EQ(pages->currentWidget(), page);
+        EXPECT_EQ(pages->tabText(chart), QStringLiteral("Графични данни ●"));
+        EXPECT_TRUE(notice().contains(QStringLiteral("RK1"))) << notice().toStdString();
+        pages->setCurrentIndex(chart); // looked at: the mark goes
+        EXPECT_EQ(pages->tabText(chart), QStringLiteral("Графични данни"));
+        EXPECT_TRUE(notice().isEmpty());
+    }
+
+    pages->setCurrentIndex(0);
+    QTest::keyClicks(form->Edit1, QStringLiteral("PUSK"));
+    now += 9999;
+    event("CFK");
+    EXPECT_EQ(pages->currentIndex(), 0) << "the chart came while the operator typed";
+    EXPECT_TRUE(notice().contains(QStringLiteral("CFK")));
+    now += 1;
+    event("SUK");
+    EXPECT_EQ(pages->currentIndex(), chart) << "ten seconds after typing the design's switch is back";
+
+    form->ShowScopeOnEvent->click();
+    pages->setCurrentIndex(1);
+    event("RK2");
+    EXPECT_EQ(pages->currentIndex(), 1);
+    EXPECT_TRUE(form->ScopeOnEvent()->chartMarked());
+}
+
+// Read-outs of a link that is down are grey with their last value in the tool tip, and come back
+// in their colours with the next record.
+TEST_F(MainWindow, ReadoutsAreGreyWhileTheLinkIsDownAndComeBackWithTheNextRecord)
+{
+    connectPeer();
+    peer.write("W:VA230/5\r");
+    ASSERT_EQ(peer.read(4), "OK\r\n");
+    const auto shade = [](QLabel* l) { return l->palette().color(QPalette::WindowText); };
+    EXPECT_EQ(shade(form->Voltage), color::toQColor(clRed));
+    form->ComPort1->ClosePort();
+    for (QLabel* l : {form->Voltage, form->Current, form->Temperature})
+        EXPECT_EQ(shade(l), color::toQColor(clGray)) << l->objectName().toStdString();
+    EXPECT_TRUE(form->Voltage->toolTip().contains(QStringLiteral("Последна стойност: 230")))
+        << form->Voltage->toolTip().toStdString();
+    EXPECT_EQ(form->Voltage->text(), QStringLiteral("230"));
+    form->ComPort1->OpenPort();
+    EXPECT_EQ(shade(form->Voltage), color::toQColor(clGray)) << "open, but no record yet";
+    peer.write("W:SCxVm1\r");
+    ASSERT_EQ(peer.read(4), "OK\r\n");
+    EXPECT_EQ(shade(form->Voltage), color::toQColor(clRed));
+    EXPECT_EQ(shade(form->Current), color::toQColor(clGreen));
+    EXPECT_TRUE(form->Voltage->toolTip().isEmpty());
+}
+
+// One time line: an event row and the row of the capture it started open each other, the
+// capture's row sits at the capture's start, and a chosen row shows its moment in the inspector.
+TEST_F(MainWindow, AnEventRowAndItsCaptureRowOpenEachOther)
+{
+    connectPeer();
+    peer.write("W:TR80/RK1\rW:RS+ROSC\rW:ST1;2;3;*\r");
+    ASSERT_EQ(peer.read(12), "OK\r\nOK\r\nOK\r\n");
+    peer.write("W:TR80/SUK\rW:RS+ROSC\r");
+    ASSERT_EQ(peer.read(8), "OK\r\nOK\r\n");
+    CaptureListModel* captures = form->Archive->Model();
+    JournalPage* journal = form->Journal;
+    TJournalModel* rows = journal->model();
+    const auto rowOf = [&](const char* kind, const QString& subject) {
+        for (int r = 0; r < rows->rowCount(); ++r)
+            if (rows->row(r).kind == QLatin1String(kind) && rows->row(r).subject == subject)
+                return r;
+        return -1;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            journal->refresh();
+            return captures->rowCount() == 1 && rowOf("capture", QStringLiteral("1")) >= 0;
+        },
+        5000));
+    EXPECT_EQ(captures->rowAt(0)->event, QStringLiteral("RK1"));
+    const int rk1 = rowOf("event", QStringLiteral("RK1"));
+    const int suk = rowOf("event", QStringLiteral("SUK"));
+    const int capture = rowOf("capture", QStringLiteral("1"));
+    EXPECT_TRUE(suk < capture && capture < rk1) << suk << " " << capture << " " << rk1;
+
+    form->PageControl1->setCurrentWidget(journal);
+    emit journal->JournalList->doubleClicked(rows->index(rk1, TJournalModel::ColText));
+    EXPECT_EQ(form->Archive->SelectedCapture(), 1);
+    EXPECT_EQ(journal->JournalList->currentIndex().row(), rowOf("capture", QStringLiteral("1")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->PageControl1->currentIndex() == 2; }, 5000))
+        << "the capture is shown";
+
+    emit journal->JournalList->doubleClicked(rows->index(rowOf("capture", QStringLiteral("1")), 0));
+    const int chosen = journal->JournalList->currentIndex().row();
+    EXPECT_EQ(chosen, rowOf("event", QStringLiteral("RK1")));
+    // The inspector shows the moment: the block the event's line came in begins there.
+    QTableView* lines = journal->Inspector->LineInspector;
+    const QModelIndex line = lines->currentIndex();
+    ASSERT_TRUE(line.isValid());
+    QStringList near;
+    for (int r = line.row(); r >= std::max(0, line.row() - 3); --r)
+        near << lines->model()->index(r, TLineInspectorModel::ColText).data().toString();
+    EXPECT_TRUE(near.contains(QStringLiteral("W:TR80/RK1⟨CR⟩"))) << near.join(' ').toStdString();
+}
+
+// New captures never move the list under the operator: the selection stays on its capture, the
+// row under the pointer stays where it is, and a note being typed is not cut off.
+TEST(ArchiveList, StaysPutWhileAHundredCapturesArrive)
+{
+    ArchiveStore store; // never opened: the page hears only the store's signals
+    ArchivePage page(store);
+    page.resize(700, 300);
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    const auto capture = [](std::int64_t id, std::int64_t points = 10) {
+        CaptureRow r;
+        r.id = id;
+        r.started = QStringLiteral("2026-12-08T10:51:02.125Z");
+        r.points = points;
+        r.event = id % 2 ? QStringLiteral("RK1") : QString();
+        return r;
+    };
+    std::vector<CaptureRow> first;
+    for (int id = 1; id <= 30; ++id)
+        first.push_back(capture(id));
+    page.Model()->setRows(first);
+    page.PointerOverList = [] { return true; };
+    QTableView* list = page.CaptureList;
+    const auto idAt = [&](int y) {
+        const int row = list->rowAt(y);
+        return row < 0
+            ? std::int64_t(-1)
+            : page.Model()->rowAt(page.Shown()->mapToSource(page.Shown()->index(row, 0)).row())->id;
+    };
+    ASSERT_TRUE(page.SelectCapture(27));
+    const int pointerY = list->rowViewportPosition(list->currentIndex().row()) + 3;
+    const std::int64_t underPointer = idAt(pointerY);
+    const std::int64_t top = idAt(1);
+    ASSERT_EQ(underPointer, 27);
+    ASSERT_EQ(top, 30) << "the list starts at the top";
+
+    const QModelIndex note = page.Shown()->index(list->currentIndex().row(), CaptureListModel::Note);
+    list->setFocus();
+    list->edit(note);
+    auto* editor = list->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->insert(QStringLiteral("после смяна на"));
+
+    for (std::int64_t id = 31; id <= 130; id += 10) {
+        for (std::int64_t k = id; k < id + 10; ++k)
+            emit store.captureStored(capture(k), true);
+        emit store.captureStored(capture(27, 500), false); // the selected one grew
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page.Model()->rowCount() == int(id + 9); }, 5000));
+    }
+    EXPECT_EQ(page.SelectedCapture(), 27);
+    EXPECT_EQ(idAt(pointerY), underPointer);
+    EXPECT_EQ(idAt(1), top);
+    ASSERT_EQ(list->viewport()->findChild<QLineEdit*>(), editor);
+    EXPECT_EQ(editor->text(), QStringLiteral("после смяна на"));
+    QSignalSpy edited(page.Model(), &CaptureListModel::noteEdited);
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return edited.count() == 1; }, 5000));
+    EXPECT_EQ(edited[0][1].toString(), QStringLiteral("после смяна на"));
+
+    // The filter shows one event's captures; the chosen one stays chosen while it is shown.
+    page.CaptureFilter->setCurrentIndex(page.CaptureFilter->findText(QStringLiteral("RK1")));
+    EXPECT_EQ(page.Shown()->rowCount(), 65);
+    EXPECT_EQ(page.SelectedCapture(), 27);
+    // Asked for a capture the filter hides, the page shows every capture again.
+    ASSERT_TRUE(page.SelectCapture(28));
+    EXPECT_EQ(page.CaptureFilter->currentIndex(), 0);
+    EXPECT_EQ(page.SelectedCapture(), 28);
 }
 
 } // namespace

@@ -119,6 +119,32 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndClosingWritesEverySectionInOrder)
     EXPECT_TRUE(ini.contains("NewLog=0"));
 }
 
+// "Показвай графиката при събитие" lives in a section of its own after the others; a file
+// written by the design's program, without it, keeps the design's switch to the chart.
+TEST_F(SettingsTest, ShowScopeOnEventIsSavedAfterTheOtherSectionsAndADesignFileKeepsItOn)
+{
+    writeFile(path("Orvik.ini"),
+        "[Com]\r\nComPortNo=COM1\r\n[Log]\r\nNewLog=0\r\n[Color]\r\nMain=12632256\r\n[Commands]\r\n"
+        "PUSK=PUSK\r\n[Limits]\r\nVoltage=50\r\n[Position]\r\nLeft=100\r\n");
+    {
+        auto form = makeForm();
+        EXPECT_TRUE(form->ShowScopeOnEvent->isChecked());
+        EXPECT_EQ(form->ShowScopeOnEvent->text(), QStringLiteral("Показвай графиката при събитие"));
+        form->close();
+    }
+    QByteArray ini = readAll(path("Orvik.ini"));
+    EXPECT_GT(ini.indexOf("[Events]"), ini.indexOf("[Terminal]")) << ini.toStdString();
+    EXPECT_GT(ini.indexOf("[Terminal]"), ini.indexOf("[Position]"));
+    EXPECT_TRUE(ini.mid(ini.indexOf("[Events]")).contains("ShowScopeOnEvent=1")) << ini.toStdString();
+    {
+        auto form = makeForm();
+        form->ShowScopeOnEvent->click();
+        form->close();
+    }
+    EXPECT_TRUE(readAll(path("Orvik.ini")).contains("ShowScopeOnEvent=0"));
+    EXPECT_FALSE(makeForm()->ShowScopeOnEvent->isChecked());
+}
+
 TEST_F(SettingsTest, ValuesAreReadWithTheNumberRules)
 {
     struct Case {
@@ -654,6 +680,17 @@ TEST_F(ConnectionTest, ALostDeviceIsReopenedWithItsLinesAndLabels)
             "lost Връзката с /dev/ttyUSB0 прекъсна",
             "waiting Изчакване на /dev/ttyUSB0 за повторно свързване",
             "reconnected Връзката с /dev/ttyUSB0 е възстановена при 9600 бода"}));
+
+    // The line inspector marks the loss and the return as rows of their own, in their place.
+    form->LinkMonitor()->refresh();
+    const TLineLog& log = form->LinkMonitor()->log();
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < log.size(); ++i)
+        if (!log.at(i).sent)
+            lines.push_back(visibleText(log.at(i)).toStdString());
+    EXPECT_EQ(lines,
+        (std::vector<std::string>{"W:VA12/3⟨CR⟩", "W:VA9", "——— връзката прекъсна ———",
+            "——— връзката е възстановена ———", "W:VA7/1⟨CR⟩"}));
 }
 
 TEST_F(ConnectionTest, RS232WhileWaitingTriesAtOnceThenShowsTheDialog)

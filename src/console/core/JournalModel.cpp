@@ -4,24 +4,47 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
-const char* const kFilterKinds[] = {"", "event", "limit", "connection", "capture", "reset", "error"};
-const char* const kFilterCaptions[]
-    = {"Всички", "Събития", "Граници", "Връзка", "Записи", "Нулирания", "Грешки"};
+struct FilterEntry {
+    const char* kind;
+    const char* subject;
+    const char* caption;
+};
+const FilterEntry kFilters[] = {
+    {"", "", "Всички"},
+    {"event", "", "Събития"},
+    {"limit", "", "Граници"},
+    {"connection", "", "Връзка"},
+    {"capture", "", "Записи"},
+    {"reset", "", "Нулирания"},
+    {"error", "", "Грешки"},
+    {"event", "RK1", "Събитие RK1"},
+    {"event", "RK2", "Събитие RK2"},
+    {"event", "RK3", "Събитие RK3"},
+    {"event", "CFK", "Събитие CFK"},
+    {"event", "SUK", "Събитие SUK"},
+};
+static_assert(std::size(kFilters) == std::size_t(TJournalFilter::SUK) + 1);
 } // namespace
 
 QString journalFilterKind(TJournalFilter filter)
 {
-    return QString::fromLatin1(kFilterKinds[int(filter)]);
+    return QString::fromLatin1(kFilters[int(filter)].kind);
+}
+
+QString journalFilterSubject(TJournalFilter filter)
+{
+    return QString::fromLatin1(kFilters[int(filter)].subject);
 }
 
 QStringList journalFilterCaptions()
 {
     QStringList captions;
-    for (const char* c : kFilterCaptions)
-        captions << QString::fromUtf8(c);
+    for (const FilterEntry& f : kFilters)
+        captions << QString::fromUtf8(f.caption);
     return captions;
 }
 
@@ -32,7 +55,10 @@ TJournalModel::TJournalModel(QObject* parent)
 
 bool TJournalModel::matches(const TJournalRow& row) const
 {
-    return filter_ == TJournalFilter::All || row.kind == journalFilterKind(filter_);
+    if (filter_ == TJournalFilter::All)
+        return true;
+    const FilterEntry& f = kFilters[int(filter_)];
+    return row.kind == QLatin1String(f.kind) && (!*f.subject || row.subject == QLatin1String(f.subject));
 }
 
 void TJournalModel::appendJournal(const TJournalRow& row)
@@ -48,12 +74,21 @@ void TJournalModel::flush()
     if (pending_.empty())
         return;
     std::vector<TJournalRow> fresh;
+    std::vector<TJournalRow> captures;
     for (auto& row : pending_) {
+        if (isCaptureRow(row)) {
+            captures.push_back(std::move(row));
+            continue;
+        }
         if (matches(row))
             fresh.push_back(row);
         recent_.push_back(std::move(row));
     }
     pending_.clear();
+    const auto placeCaptures = qScopeGuard([&] {
+        for (auto& row : captures)
+            placeByTime(std::move(row));
+    });
     while (recent_.size() > kShown)
         recent_.pop_front();
     if (fresh.size() > kShown)
@@ -72,6 +107,44 @@ void TJournalModel::flush()
     for (auto& row : fresh)
         shown_.push_front(std::move(row));
     endInsertRows();
+}
+
+void TJournalModel::placeByTime(TJournalRow row)
+{
+    // Newer rows than a capture's start are few (its samples, a quiet spell): scan from the new end.
+    auto later = recent_.end();
+    while (later != recent_.begin() && (later - 1)->time > row.time)
+        --later;
+    if (later == recent_.begin() && recent_.size() >= kShown)
+        return; // older than everything kept
+    recent_.insert(later, row);
+    while (recent_.size() > kShown)
+        recent_.pop_front();
+    if (!matches(row))
+        return;
+    std::size_t at = 0;
+    while (at < shown_.size() && shown_[at].time > row.time)
+        ++at;
+    if (at >= kShown)
+        return;
+    beginInsertRows({}, int(at), int(at));
+    shown_.insert(shown_.begin() + std::ptrdiff_t(at), std::move(row));
+    endInsertRows();
+    if (shown_.size() > kShown) {
+        beginRemoveRows({}, int(shown_.size()) - 1, int(shown_.size()) - 1);
+        shown_.pop_back();
+        endRemoveRows();
+    }
+}
+
+int TJournalModel::find(const QString& time, const QString& kind, const QString& subject) const
+{
+    for (std::size_t i = 0; i < shown_.size(); ++i) {
+        const TJournalRow& r = shown_[i];
+        if (r.time == time && r.kind == kind && r.subject == subject)
+            return int(i);
+    }
+    return -1;
 }
 
 void TJournalModel::setFilter(TJournalFilter filter)
@@ -93,9 +166,26 @@ void TJournalModel::setStoredRows(std::vector<TJournalRow> newestFirst)
     shown_.assign(std::make_move_iterator(newestFirst.begin()), std::make_move_iterator(newestFirst.end()));
     // Rows still on their way to the disk when the store answered.
     const QString newestStored = shown_.empty() ? QString() : shown_.front().time;
-    for (const auto& row : recent_)
-        if (matches(row) && (newestStored.isEmpty() || row.time > newestStored))
+    const QString oldestStored = shown_.empty() ? QString() : shown_.back().time;
+    std::vector<const TJournalRow*> captures;
+    for (const auto& row : recent_) {
+        if (!matches(row))
+            continue;
+        if (newestStored.isEmpty() || row.time > newestStored)
             shown_.push_front(row);
+        else if (isCaptureRow(row) && row.time >= oldestStored)
+            captures.push_back(&row);
+    }
+    // A capture's row carries an older time than rows stored before it: one not yet stored
+    // goes in at its time.
+    for (const TJournalRow* row : captures) {
+        if (find(row->time, row->kind, row->subject) >= 0)
+            continue;
+        std::size_t at = 0;
+        while (at < shown_.size() && shown_[at].time > row->time)
+            ++at;
+        shown_.insert(shown_.begin() + std::ptrdiff_t(at), *row);
+    }
     if (shown_.size() > kShown)
         shown_.resize(kShown);
     endResetModel();

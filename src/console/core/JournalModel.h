@@ -1,7 +1,9 @@
 #pragma once
 // The journal page's list: the newest rows that match the filter, newest first, at most
 // kShown of them. Rows come in as they happen and are shown in one batch per flush, so a
-// flood of rows costs one model change a refresh, not one a row.
+// flood of rows costs one model change a refresh, not one a row. A capture's row is written
+// when the capture is first stored but carries the capture's start: it goes in among the
+// rows of that moment (every other row is shown in the order it came).
 
 #include "console/core/JournalRow.h"
 
@@ -10,10 +12,26 @@
 #include <deque>
 #include <vector>
 
-enum class TJournalFilter { All, Events, Limits, Connection, Captures, Resets, Errors };
+// The last five keep the events of one kind.
+enum class TJournalFilter {
+    All,
+    Events,
+    Limits,
+    Connection,
+    Captures,
+    Resets,
+    Errors,
+    RK1,
+    RK2,
+    RK3,
+    CFK,
+    SUK
+};
 
 // The kind a filter keeps; empty for All.
 QString journalFilterKind(TJournalFilter filter);
+// The subject a filter keeps (an event's name); empty when any.
+QString journalFilterSubject(TJournalFilter filter);
 // "Всички", "Събития", ... in the order of TJournalFilter.
 QStringList journalFilterCaptions();
 
@@ -35,6 +53,8 @@ public:
     void setStoredRows(std::vector<TJournalRow> newestFirst);
 
     const TJournalRow& row(int r) const { return shown_[std::size_t(r)]; }
+    // The row shown that is exactly this one (time, kind, subject); -1 when none.
+    int find(const QString& time, const QString& kind, const QString& subject) const;
     // The rows held that match the filter, oldest first (for an export without a store).
     std::vector<TJournalRow> matching() const;
 
@@ -45,6 +65,7 @@ public:
 
 private:
     bool matches(const TJournalRow& row) const;
+    void placeByTime(TJournalRow row);
 
     TJournalFilter filter_ = TJournalFilter::All;
     std::deque<TJournalRow> recent_; // the newest kShown rows of every kind, oldest first
@@ -58,3 +79,8 @@ QString journalWord(const QString& stored);
 QString journalLocalTime(const QString& storedTime);
 // CSV of rows (UTF-8, header time,kind,subject,value,text, times as stored).
 QByteArray journalCsv(const std::vector<TJournalRow>& rows);
+// Whether a row is a capture's, which carries the capture's start rather than its writing.
+inline bool isCaptureRow(const TJournalRow& row)
+{
+    return row.kind == QLatin1String("capture");
+}

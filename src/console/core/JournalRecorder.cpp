@@ -25,9 +25,8 @@ const QString reconnected = QStringLiteral("Връзката с %1 е възст
 const QString refused = QStringLiteral("Под %1 е друго устройство (%2); не е отворено");
 const QString failing = QStringLiteral("Изчакване на %1: %2");
 const QString capture = QStringLiteral("Запис %1 с %2 точки е съхранен");
+const QString captureOfEvent = QStringLiteral("Запис %1 с %2 точки е съхранен; започна след събитие %3");
 } // namespace text
-
-const char* const kEventNames[] = {"RK1", "RK2", "RK3", "CFK", "SUK"};
 
 QString fromDevice(std::string_view s)
 {
@@ -67,7 +66,15 @@ QString TJournalRecorder::stamp(const QDateTime& time)
 void TJournalRecorder::row(
     const QString& kind, const QString& subject, const QString& value, const QString& text)
 {
-    sink_.appendJournal({stamp(clock()), kind, subject, value, text});
+    const QDateTime now = clock();
+    lastRowMs_ = now.toMSecsSinceEpoch();
+    sink_.appendJournal({stamp(now), kind, subject, value, text});
+}
+
+void TJournalRecorder::rowAt(const QString& time, const QString& kind, const QString& subject,
+    const QString& value, const QString& text)
+{
+    sink_.appendJournal({time, kind, subject, value, text});
 }
 
 void TJournalRecorder::lineOutcome(const TLineOutcome& o)
@@ -77,8 +84,8 @@ void TJournalRecorder::lineOutcome(const TLineOutcome& o)
         reading(o.readings[std::size_t(i)]);
     if (o.event) {
         const QString t = fromDevice(o.temperature);
-        row(QStringLiteral("event"), QString::fromLatin1(kEventNames[int(*o.event)]), t,
-            text::event.arg(QString::fromLatin1(kEventNames[int(*o.event)]), t));
+        row(QStringLiteral("event"), QString::fromLatin1(eventName(*o.event)), t,
+            text::event.arg(QString::fromLatin1(eventName(*o.event)), t));
     }
     for (int i = 0; i < o.resetCount; ++i)
         resetRow(o.resets[std::size_t(i)], false);
@@ -175,10 +182,15 @@ void TJournalRecorder::error(const QString& subject, const QString& message)
     row(QStringLiteral("error"), subject, QString(), message);
 }
 
-void TJournalRecorder::captureStored(qint64 id, qint64 points)
+void TJournalRecorder::captureStored(qint64 id, qint64 points, const QString& started, const QString& event)
 {
     if (!captures_.insert(id).second)
         return;
-    row(QStringLiteral("capture"), QString::number(id), QString::number(points),
-        text::capture.arg(QString::number(id), QString::number(points)));
+    const QString n = QString::number(id);
+    const QString p = QString::number(points);
+    const QString text = event.isEmpty() ? text::capture.arg(n, p) : text::captureOfEvent.arg(n, p, event);
+    if (started.isEmpty())
+        row(QStringLiteral("capture"), n, p, text);
+    else
+        rowAt(started, QStringLiteral("capture"), n, p, text);
 }

@@ -35,14 +35,22 @@ public:
 
     // A failure reported to the operator; subject "port", "log" or "archive".
     void error(const QString& subject, const QString& message);
-    // A capture stored; only its first store makes a row.
-    void captureStored(qint64 id, qint64 points);
+    // A capture stored; only its first store makes a row. The row carries the capture's
+    // start (stored time text) when given, so it sits among the rows of that moment, and
+    // says the event that started it.
+    void captureStored(qint64 id, qint64 points, const QString& started = {}, const QString& event = {});
+
+    // The time of the last row written, ms since the epoch (a counted event's row time is
+    // what the capture it starts remembers).
+    qint64 lastRowMs() const { return lastRowMs_; }
 
     static QString timeText(const QDateTime& time);
 
 private:
     enum class Shade { None, Green, Red };
     void row(const QString& kind, const QString& subject, const QString& value, const QString& text);
+    void rowAt(const QString& time, const QString& kind, const QString& subject, const QString& value,
+        const QString& text);
     void reading(const TLineOutcome::Reading& r);
     void resetRow(TResetKind kind, bool byButton);
 
@@ -52,6 +60,7 @@ private:
     // Rows come in floods (a reading alternating around its limit): the date and time up to
     // the second are formatted once a second, not once a row.
     qint64 stampSecond_ = -1;
+    qint64 lastRowMs_ = 0;
     QString stampPrefix_;
     std::array<Shade, 3> shades_{Shade::None, Shade::None, Shade::None};
     std::set<qint64> captures_;

@@ -161,6 +161,14 @@ void TLineLog::closed(qint64 nowMs)
     waiting_.clear();
 }
 
+void TLineLog::mark(TLinkMark mark, qint64 nowMs)
+{
+    TLoggedLine line;
+    line.timeMs = nowMs;
+    line.mark = mark;
+    add(std::move(line), false);
+}
+
 QString visibleText(QByteArrayView bytes)
 {
     QString out;
@@ -205,6 +213,14 @@ QString withRest(QString shown, const TLoggedLine& line)
 
 QString visibleText(const TLoggedLine& line)
 {
+    switch (line.mark) {
+    case TLinkMark::Lost:
+        return QStringLiteral("——— връзката прекъсна ———");
+    case TLinkMark::Back:
+        return QStringLiteral("——— връзката е възстановена ———");
+    case TLinkMark::None:
+        break;
+    }
     return withRest(visibleText(line.bytes), line);
 }
 
@@ -215,7 +231,7 @@ QString hexBytes(const TLoggedLine& line)
 
 QString verdictText(const TLoggedLine& line)
 {
-    if (line.sent)
+    if (line.sent || line.mark != TLinkMark::None)
         return {};
     if (line.unterminated)
         return QStringLiteral("без CR");

@@ -23,6 +23,9 @@ struct TLineVerdict {
     int badSample = 0;
 };
 
+// A row of its own that marks a change of the link rather than bytes that crossed it.
+enum class TLinkMark { None, Lost, Back };
+
 struct TLoggedLine {
     qint64 timeMs = 0; // when its last byte crossed, ms since the epoch
     bool sent = false;
@@ -30,6 +33,7 @@ struct TLoggedLine {
     QByteArray bytes; // the line's first kKeptBytes bytes
     qsizetype length = 0; // all its bytes
     TLineVerdict verdict;
+    TLinkMark mark = TLinkMark::None;
 };
 
 class TLineLog {
@@ -52,6 +56,8 @@ public:
     void tick(qint64 nowMs);
     // The connection ended: held bytes become a line, verdicts still owed are given up.
     void closed(qint64 nowMs);
+    // A row that says the link was lost or came back, after every line before it.
+    void mark(TLinkMark mark, qint64 nowMs);
 
     std::size_t size() const { return count_; }
     std::size_t capacity() const { return ring_.size(); }

@@ -2,7 +2,10 @@
 
 #include "console/core/Csv.h"
 
+#include <QColor>
 #include <QDateTime>
+#include <QFont>
+#include <algorithm>
 
 TLineInspectorModel::TLineInspectorModel(const TLineLog& log, QObject* parent)
     : QAbstractTableModel(parent)
@@ -45,6 +48,34 @@ void TLineInspectorModel::refresh()
     endInsertRows();
 }
 
+int TLineInspectorModel::rowAtTime(qint64 ms) const
+{
+    if (rows_.empty())
+        return -1;
+    // Lines are held in the order they crossed (a line without CR may trail by a second).
+    const auto after = std::partition_point(
+        rows_.begin(), rows_.end(), [ms](const TLoggedLine& line) { return line.timeMs <= ms; });
+    // A row of that time came from the last line received before it (answers go out after).
+    auto at = after;
+    while (at != rows_.begin() && (at - 1)->sent)
+        --at;
+    if (at == rows_.begin())
+        return std::max(0, int(after - rows_.begin()) - 1);
+    --at;
+    // Lines read in one block share their time: the first of them, where the block begins.
+    const qint64 moment = at->timeMs;
+    while (at != rows_.begin() && (at - 1)->timeMs == moment && !(at - 1)->sent)
+        --at;
+    return int(at - rows_.begin());
+}
+
+QString lineDirection(const TLoggedLine& line)
+{
+    if (line.mark != TLinkMark::None)
+        return QStringLiteral("—");
+    return line.sent ? QStringLiteral("→") : QStringLiteral("←");
+}
+
 int TLineInspectorModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(rows_.size());
@@ -65,7 +96,7 @@ QVariant TLineInspectorModel::data(const QModelIndex& index, int role) const
         case ColTime:
             return lineTime(line.timeMs);
         case ColDirection:
-            return line.sent ? QStringLiteral("→") : QStringLiteral("←");
+            return lineDirection(line);
         case ColText:
             return visibleText(line);
         case ColHex:
@@ -78,6 +109,13 @@ QVariant TLineInspectorModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::ToolTipRole && index.column() == ColVerdict)
         return verdictText(line);
+    if (role == Qt::ForegroundRole && line.mark != TLinkMark::None)
+        return QColor(line.mark == TLinkMark::Lost ? Qt::darkRed : Qt::darkGreen);
+    if (role == Qt::FontRole && line.mark != TLinkMark::None) {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     return {};
 }
 
@@ -101,9 +139,7 @@ QByteArray linesCsv(const TLineLog& log)
     for (std::size_t i = 0; i < log.size(); ++i) {
         const TLoggedLine& line = log.at(i);
         const QString time = QDateTime::fromMSecsSinceEpoch(line.timeMs).toUTC().toString(Qt::ISODateWithMs);
-        appendCsvRow(out,
-            {time, line.sent ? QStringLiteral("→") : QStringLiteral("←"), visibleText(line), hexBytes(line),
-                verdictText(line)});
+        appendCsvRow(out, {time, lineDirection(line), visibleText(line), hexBytes(line), verdictText(line)});
     }
     return out;
 }

@@ -16,6 +16,10 @@ public:
 
     void refresh();
     void setPaused(bool paused);
+    // The row of the line received (or the link's mark) at or last before this moment (ms since
+    // the epoch), the first of the lines read in the same block: where a journal row of that
+    // time came from. 0 before the first line, -1 when empty.
+    int rowAtTime(qint64 ms) const;
     bool paused() const { return paused_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -30,6 +34,8 @@ private:
     bool paused_ = false;
 };
 
+// "←", "→", or "—" for a row that marks the link.
+QString lineDirection(const TLoggedLine& line);
 // "10:41:07.125" in local time.
 QString lineTime(qint64 msSinceEpoch);
 // The held lines as CSV (UTF-8, header time,direction,text,hex,outcome).
