@@ -93,11 +93,10 @@ QString withExtension(QString path, const QString& extension)
     return path;
 }
 
-// What a capture's row says of the event that started it. Rows do not carry the event yet:
-// until they do, no event is named.
-QString eventOfCapture(const CaptureRow&)
+// The counted event that started the capture; empty for one that no event started.
+QString eventOfCapture(const CaptureRow& row)
 {
-    return {};
+    return row.event;
 }
 
 } // namespace
