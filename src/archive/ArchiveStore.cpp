@@ -296,7 +296,10 @@ void ArchiveStore::sendNext()
         }
         inFlight_.push_back(std::move(item));
         waiting_.pop_front();
-    } while (kind != Item::Call && !waiting_.empty() && waiting_.front().kind == kind
+        // Captures and rows go together: during a flood they alternate, and a request for each
+        // would cost a transaction and two hand-overs apiece. Captures are stored first, so a
+        // row naming one finds it in the same transaction.
+    } while (kind != Item::Call && !waiting_.empty() && waiting_.front().kind != Item::Call
         && bytes + waiting_.front().bytes <= kRequestBytes && int(rows.size()) < kJournalBatchRows);
     requestOut_ = true;
     const bool opens = inFlight_.back().opens;
@@ -306,9 +309,9 @@ void ArchiveStore::sendNext()
             w->beginRequest(!opens);
             if (!captures.empty())
                 w->storeCaptures(captures);
-            else if (!rows.empty())
+            if (!rows.empty() && w->failure().isEmpty())
                 w->appendJournal(rows);
-            else if (call)
+            if (call)
                 call(*w);
             w->endRequest();
             postQueuedCall(store, [store, failure = w->failure(), lasting = w->failureLasts()] {
