@@ -395,12 +395,12 @@ void printComparison(const Comparison& c)
         return;
     const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
     std::fprintf(stderr, "\n%s off | on | on/off\n", c.title);
-    std::fprintf(stderr,
-        "  records/s          %10.0f | %10.0f | %5.2f\n", off.rate, on.rate, ratio(on.rate, off.rate));
+    std::fprintf(stderr, "  records/s          %10.0f | %10.0f | %5.2f\n", off.rate, on.rate,
+        ratio(on.rate, off.rate));
     std::fprintf(stderr, "  answer median (us) %10.0f | %10.0f | %5.2f\n", off.medianUs, on.medianUs,
         ratio(on.medianUs, off.medianUs));
-    std::fprintf(stderr,
-        "  answer p99 (us)    %10.0f | %10.0f | %5.2f\n", off.p99Us, on.p99Us, ratio(on.p99Us, off.p99Us));
+    std::fprintf(stderr, "  answer p99 (us)    %10.0f | %10.0f | %5.2f\n", off.p99Us, on.p99Us,
+        ratio(on.p99Us, off.p99Us));
 }
 
 void printComparisons()

@@ -108,6 +108,28 @@ void placeCaptureRowsByTime(std::vector<JournalRow>& rows)
 const QString kRowColumns
     = QStringLiteral("id, started, ended, port, x_title, y_title, points, note, event, event_time");
 
+// A journal row from a query selecting id, time, kind, subject, value, text in that order.
+JournalRow journalRowAt(const QSqlQuery& q)
+{
+    JournalRow r;
+    r.id = q.value(0).toLongLong();
+    r.time = q.value(1).toString();
+    r.kind = q.value(2).toString();
+    r.subject = q.value(3).toString();
+    r.value = q.value(4).toString();
+    r.text = q.value(5).toString();
+    return r;
+}
+
+// "kind IN (?,?,…)", one place for each kind bound after it.
+QString kindIn(const QStringList& kinds)
+{
+    QStringList marks;
+    for (qsizetype i = 0; i < kinds.size(); ++i)
+        marks << QStringLiteral("?");
+    return QStringLiteral("kind IN (%1)").arg(marks.join(QLatin1Char(',')));
+}
+
 } // namespace
 
 ArchiveWorker::ArchiveWorker()
@@ -774,10 +796,7 @@ void ArchiveWorker::queryJournal(
     QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text FROM journal");
     QStringList where;
     if (!kinds.isEmpty()) {
-        QStringList marks;
-        for (qsizetype i = 0; i < kinds.size(); ++i)
-            marks << QStringLiteral("?");
-        where << QStringLiteral("kind IN (%1)").arg(marks.join(QLatin1Char(',')));
+        where << kindIn(kinds);
     }
     if (!subject.isEmpty())
         where << QStringLiteral("subject = ?");
@@ -795,16 +814,8 @@ void ArchiveWorker::queryJournal(
     if (!exec(q))
         return;
     std::vector<JournalRow> rows;
-    while (q.next()) {
-        JournalRow r;
-        r.id = q.value(0).toLongLong();
-        r.time = q.value(1).toString();
-        r.kind = q.value(2).toString();
-        r.subject = q.value(3).toString();
-        r.value = q.value(4).toString();
-        r.text = q.value(5).toString();
-        rows.push_back(std::move(r));
-    }
+    while (q.next())
+        rows.push_back(journalRowAt(q));
     placeCaptureRowsByTime(rows);
     emit journalQueried(rows, tag);
 }
@@ -816,10 +827,7 @@ void ArchiveWorker::exportJournal(
         return;
     QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text FROM journal WHERE id > ?");
     if (!kinds.isEmpty()) {
-        QStringList marks;
-        for (qsizetype i = 0; i < kinds.size(); ++i)
-            marks << QStringLiteral("?");
-        sql += QStringLiteral(" AND kind IN (%1)").arg(marks.join(QLatin1Char(',')));
+        sql += QStringLiteral(" AND ") + kindIn(kinds);
     }
     sql += QStringLiteral(" ORDER BY id LIMIT %1").arg(kExportPageRows);
     // Written beside the target and put in its place at the end: a failed export leaves an
@@ -846,16 +854,8 @@ void ArchiveWorker::exportJournal(
             out.cancelWriting();
             return; // asked again once the file works
         }
-        while (q.next()) {
-            JournalRow r;
-            r.id = q.value(0).toLongLong();
-            r.time = q.value(1).toString();
-            r.kind = q.value(2).toString();
-            r.subject = q.value(3).toString();
-            r.value = q.value(4).toString();
-            r.text = q.value(5).toString();
-            page.push_back(std::move(r));
-        }
+        while (q.next())
+            page.push_back(journalRowAt(q));
         if (!page.empty() || first) {
             const QByteArray bytes = csv(page, first);
             if (out.write(bytes) != bytes.size())

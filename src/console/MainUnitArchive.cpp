@@ -5,12 +5,11 @@
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureRecorder.h"
 #include "chart/Chart.h"
+#include "chart/core/ChartTraces.h"
 #include "console/ArchiveClosing.h"
 #include "console/ArchivePage.h"
-#include "console/StatusLine.h"
-#include "chart/core/ChartTraces.h"
-#include "console/ArchivePage.h"
 #include "console/ScopeToolBar.h"
+#include "console/StatusLine.h"
 #include "serial/ComPort.h"
 
 #include <QCoreApplication>

@@ -433,26 +433,35 @@ TEST(ArchiveKill, Child)
     }
 }
 
-TEST(ArchiveKill, CapturesStoredBeforeAKillAreAllThere)
+// This test program again, running one test with `env` set, its standard output the read end
+// fds[0] (fds[1] is closed here).
+static pid_t startChild(const char* test, const QByteArray& env, int fds[2])
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a.db"));
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
+    if (pipe(fds) != 0)
+        return -1;
     const QByteArray self = QCoreApplication::applicationFilePath().toLocal8Bit();
-    const QByteArray env = "ORVIK_ARCHIVE_KILL_DB=" + path.toLocal8Bit();
+    const QByteArray filter = QByteArray("--gtest_filter=") + test;
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(fds[1], STDOUT_FILENO);
         close(fds[0]);
-        char filter[] = "--gtest_filter=ArchiveKill.Child";
-        char* argv[] = {const_cast<char*>(self.constData()), filter, nullptr};
+        char* argv[] = {const_cast<char*>(self.constData()), const_cast<char*>(filter.constData()), nullptr};
         char* envp[]
             = {const_cast<char*>(env.constData()), const_cast<char*>("QT_QPA_PLATFORM=offscreen"), nullptr};
         execve(argv[0], argv, envp);
         _exit(127);
     }
     close(fds[1]);
+    return pid;
+}
+
+TEST(ArchiveKill, CapturesStoredBeforeAKillAreAllThere)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.db"));
+    int fds[2];
+    const pid_t pid = startChild("ArchiveKill.Child", "ORVIK_ARCHIVE_KILL_DB=" + path.toLocal8Bit(), fds);
+    ASSERT_GT(pid, 0);
     // Kill it right after its third capture was reported stored.
     QByteArray out;
     long long lastStored = 0;
@@ -514,21 +523,9 @@ TEST(ArchiveKill, AGrowingCaptureIsInTheFileWithinHalfASecond)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("a.db"));
     int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const QByteArray self = QCoreApplication::applicationFilePath().toLocal8Bit();
-    const QByteArray env = "ORVIK_ARCHIVE_GROWING_DB=" + path.toLocal8Bit();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        char filter[] = "--gtest_filter=ArchiveKill.GrowingChild";
-        char* argv[] = {const_cast<char*>(self.constData()), filter, nullptr};
-        char* envp[]
-            = {const_cast<char*>(env.constData()), const_cast<char*>("QT_QPA_PLATFORM=offscreen"), nullptr};
-        execve(argv[0], argv, envp);
-        _exit(127);
-    }
-    close(fds[1]);
+    const pid_t pid
+        = startChild("ArchiveKill.GrowingChild", "ORVIK_ARCHIVE_GROWING_DB=" + path.toLocal8Bit(), fds);
+    ASSERT_GT(pid, 0);
     QByteArray out;
     while (!out.contains("fed\n")) {
         pollfd p{fds[0], POLLIN, 0};
