@@ -64,17 +64,14 @@ void checkCaret(const FuzzTerminal& t)
     FUZZ_CHECK(c.Y >= 1 && c.Y <= t.Rows());
 }
 
-bool isListedAnswer(const FuzzTerminal& t, const QByteArray& w)
+// An answer is listed when either emulation would give it: the terminal may have answered in
+// one mode and been switched to the other (ESC[?2l, ESC <) since.
+bool isListedAnswerOf(const TEscapeCodes& codes, const FuzzTerminal& t, const QByteArray& w)
 {
-    const TEscapeCodes* codes = t.EscapeCodes();
     QByteArrayList ident{"2"};
-    if (w == codes->CodeToSequence(escIdentResponse, &ident))
+    if (w == codes.CodeToSequence(escIdentResponse, &ident))
         return true;
-    // A VT100 may have answered from its VT52 mode, left again since.
-    static const TEscapeCodesVT52 vt52;
-    if (w == vt52.CodeToSequence(escIdentResponse, &ident))
-        return true;
-    if (w == codes->CodeToSequence(escReportDeviceOK, nullptr))
+    if (w == codes.CodeToSequence(escReportDeviceOK, nullptr))
         return true;
     // A cursor report must be the one for a place on the grid: read its two numbers back.
     QByteArrayList numbers;
@@ -93,8 +90,15 @@ bool isListedAnswer(const FuzzTerminal& t, const QByteArray& w)
     const int x = numbers[1].toInt();
     if (y < 1 || y > t.Rows() || x < 1 || x > t.Columns() + 1)
         return false;
-    return w == codes->CodeToSequence(escReportCursorPos, &numbers);
-    return false;
+    return w == codes.CodeToSequence(escReportCursorPos, &numbers);
+}
+
+bool isListedAnswer(const FuzzTerminal& t, const QByteArray& w)
+{
+    static const TEscapeCodesVT100 vt100;
+    static const TEscapeCodesVT52 vt52;
+    return isListedAnswerOf(*t.EscapeCodes(), t, w) || isListedAnswerOf(vt100, t, w)
+        || isListedAnswerOf(vt52, t, w);
 }
 
 } // namespace

@@ -248,6 +248,9 @@ TForm1::~TForm1()
         ComPort1->OnAfterClose = nullptr;
         ComPort1->OnAfterOpen = nullptr;
     }
+    // The scope bar and its legend hold the traces, a member that goes before the children.
+    delete ScopeBar;
+    ScopeBar = nullptr;
 }
 
 void TForm1::buildWindow()
