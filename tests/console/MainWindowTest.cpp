@@ -14,9 +14,9 @@
 #include "console/ScopeOnEvent.h"
 #include "console/ScopeToolBar.h"
 #include "console/StatusLine.h"
-#include "console/core/JournalRecorder.h"
 #include "console/core/LineTraceModel.h"
 #include "serial/ComPort.h"
+#include "session/JournalRecorder.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Switch.h"
 #include "widgets/TrayIcon.h"
@@ -413,9 +413,9 @@ TEST_F(MainWindow, RecordsFromThePeerUpdateTheScopePageAndAreAnswered)
     EXPECT_EQ(form->Current->palette().color(QPalette::WindowText), color::toQColor(clGreen));
     EXPECT_EQ(form->Temperature->text(), "80");
     EXPECT_EQ(form->Temperature->palette().color(QPalette::WindowText), color::toQColor(clRed));
-    EXPECT_EQ(form->RK2->Text(), "1");
-    EXPECT_EQ(form->RK2->Color(), clRed);
-    EXPECT_EQ(form->RK1->Color(), clBackground);
+    EXPECT_EQ(form->Counter(TEvent::RK2)->Text(), "1");
+    EXPECT_EQ(form->Counter(TEvent::RK2)->Color(), clRed);
+    EXPECT_EQ(form->Counter(TEvent::RK1)->Color(), clBackground);
     EXPECT_EQ(form->PageControl1->currentIndex(), 2);
     EXPECT_EQ(form->Series1->Count(), 3);
     EXPECT_EQ(form->Series1->XValues().Value(2), 2);
@@ -430,8 +430,8 @@ TEST_F(MainWindow, RecordsFromThePeerUpdateTheScopePageAndAreAnswered)
     EXPECT_GT(recordRow, 1);
 
     QTest::mouseClick(form->Button14, Qt::LeftButton);
-    EXPECT_EQ(form->RK2->Text(), "0");
-    EXPECT_EQ(form->RK2->Color(), clGreen);
+    EXPECT_EQ(form->Counter(TEvent::RK2)->Text(), "0");
+    EXPECT_EQ(form->Counter(TEvent::RK2)->Color(), clGreen);
     QTest::mouseClick(form->Button16, Qt::LeftButton);
     EXPECT_EQ(form->Voltage->text(), "0");
     EXPECT_EQ(form->Voltage->palette().color(QPalette::WindowText), color::toQColor(clGreen));
