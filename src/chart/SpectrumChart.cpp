@@ -43,6 +43,11 @@ SpectrumChart::SpectrumChart(QWidget* parent)
     Chart->setObjectName(QStringLiteral("SpectrumChart1"));
     Chart->setToolTip(text::magnitude);
     Series = SetupScopeChart(*Chart);
+    // The scope's whole-number steps would leave a spectrum below 1 Hz without labels.
+    Chart->BottomAxis().SetIncrement(0);
+    // Magnitudes from zero, so that peaks compare by height.
+    Chart->LeftAxis().SetAutomaticMinimum(false);
+    Chart->LeftAxis().SetMinimum(0);
     Chart->setMinimumSize(400, 250);
 
     auto* layout = new QVBoxLayout(this);
@@ -83,6 +88,7 @@ void SpectrumChart::ShowNone()
 {
     setWindowTitle(text::caption);
     Series->Clear();
+    Chart->LeftAxis().Title().SetCaption(QString());
     Peak->setText(text::nothing);
     Note->hide();
 }

@@ -592,10 +592,11 @@ QWidget* TForm1::buildScopePage()
         const QString proposed = QDir(paths_.dataFolder()).filePath(name + QStringLiteral(".png"));
         return FileDialog ? FileDialog(text::savePicture, proposed, text::pictureFilter, true) : QString();
     };
-    // A trace's limit is the read-out's of its quantity, known by the unit; the voltage's is a band.
+    // A trace's limit is the read-out's of its quantity, known by the scale record's unit; the
+    // voltage's is a band.
     ScopeBar->LimitFor = [this](const QString& unit) -> std::optional<measure::TLimit> {
         const std::pair<QString, TLimit> quantities[] = {{QStringLiteral("V"), TLimit::Voltage},
-            {QStringLiteral("A"), TLimit::Current}, {QStringLiteral("°C"), TLimit::Temperature}};
+            {QStringLiteral("A"), TLimit::Current}, {QStringLiteral("t °C"), TLimit::Temperature}};
         for (const auto& [u, which] : quantities) {
             const auto level = u == unit ? parseWholeNumber(limitText(which).toStdString()) : std::nullopt;
             if (level) {

@@ -13,13 +13,13 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QThreadPool>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -83,11 +83,11 @@ TScopeToolBar::TScopeToolBar(TChart& chart, TChartTraces& traces, QWidget* paren
     CursorValues = new CursorPanel(this);
     CursorValues->hide(); // until a cursor is on
     Measures = new MeasurePanel(this);
-    auto* panels = new QHBoxLayout;
-    panels->setSpacing(24);
-    panels->addWidget(CursorValues, 0, Qt::AlignTop);
-    panels->addWidget(Measures, 0, Qt::AlignTop);
-    panels->addStretch(1);
+    // One above the other: side by side they would be wider than the chart.
+    auto* panels = new QVBoxLayout;
+    panels->setSpacing(4);
+    panels->addWidget(CursorValues);
+    panels->addWidget(Measures);
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
