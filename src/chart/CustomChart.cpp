@@ -342,6 +342,19 @@ void TCustomChart::SetCursorLines(const std::vector<TChartCursorLine>& lines)
     }
 }
 
+void TCustomChart::PaintCursorLines(QPainter& p, const std::vector<TChartCursorLine>& lines)
+{
+    for (const TChartCursorLine& l : lines) {
+        const QColor colour = color::toQColor(l.color);
+        p.setPen(QPen(colour, 1));
+        p.drawLine(l.x, l.top, l.x, l.bottom);
+        const QRect name(l.x - kCursorNameWidth / 2, l.top, kCursorNameWidth, kCursorNameHeight);
+        p.fillRect(name, colour);
+        p.setPen(Qt::white);
+        p.drawText(name, Qt::AlignCenter, l.name);
+    }
+}
+
 void TCustomChart::renderBuffer()
 {
     if (buffer_.size() != size()) {
@@ -358,15 +371,7 @@ void TCustomChart::paintEvent(QPaintEvent*)
     }
     QPainter p(this);
     p.drawImage(0, 0, buffer_);
-    for (const TChartCursorLine& l : cursorLines_) {
-        const QColor colour = color::toQColor(l.color);
-        p.setPen(QPen(colour, 1));
-        p.drawLine(l.x, l.top, l.x, l.bottom);
-        const QRect name(l.x - kCursorNameWidth / 2, l.top, kCursorNameWidth, kCursorNameHeight);
-        p.fillRect(name, colour);
-        p.setPen(Qt::white);
-        p.drawText(name, Qt::AlignCenter, l.name);
-    }
+    PaintCursorLines(p, cursorLines_);
     if (marker_) {
         p.setClipRect(markerRect(*marker_));
         p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1, Qt::DashLine));

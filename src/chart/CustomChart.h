@@ -60,6 +60,8 @@ public:
     // Drawn over the picture like the marker.
     void SetCursorLines(const std::vector<TChartCursorLine>& lines);
     const std::vector<TChartCursorLine>& CursorLines() const { return cursorLines_; }
+    // Also into a saved picture of the chart.
+    static void PaintCursorLines(QPainter& painter, const std::vector<TChartCursorLine>& lines);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -6,6 +6,7 @@
 #include "chart/MeasurePanel.h"
 #include "chart/ScopeCursors.h"
 #include "chart/ScopeForm.h"
+#include "chart/ScopePicture.h"
 #include "chart/SpectrumChart.h"
 #include "chart/core/ChartTraces.h"
 #include "console/ScopeToolBar.h"
@@ -118,6 +119,12 @@ TEST(ScopeMeasure, CursorsDraggedAndSteppedMeasureBetweenThemAndTheSpectrumFollo
     EXPECT_EQ(valueOf(m, "Frequency"), QStringLiteral("—")); // one period only
     EXPECT_FALSE(labelOf(m, "Frequency")->toolTip().isEmpty());
     ASSERT_EQ(chart->CursorLines().size(), 2u);
+    // A saved picture shows the cursors too, below its title block.
+    const QImage picture = ScopePicture(*chart, traces, bar->Legend);
+    const TChartCursorLine& line = chart->CursorLines().back();
+    const int below = picture.height() - chart->height();
+    EXPECT_EQ(
+        QColor(picture.pixel(line.x, below + (line.top + line.bottom) / 2)), color::toQColor(line.color));
 
     QTest::mouseClick(bar->ShowSpectrum, Qt::LeftButton);
     ASSERT_NE(bar->Spectrum, nullptr);
