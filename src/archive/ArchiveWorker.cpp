@@ -1,6 +1,7 @@
 #include "archive/ArchiveWorker.h"
 
 #include "archive/CaptureExport.h"
+#include "archive/ComtradeImport.h"
 
 #include <QAtomicInteger>
 #include <QSaveFile>
@@ -195,7 +196,7 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
     updatePoints_ = std::make_unique<QSqlQuery>(db());
     if (!insertCapture_->prepare(
             QStringLiteral("INSERT INTO captures(started, ended, port, x_title, y_title, "
-                           "points, note, event, event_time) VALUES(?, ?, ?, ?, ?, ?, '', ?, ?)"))
+                           "points, note, event, event_time) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)"))
         || !updateCapture_->prepare(QStringLiteral(
             "UPDATE captures SET ended = ?, x_title = ?, y_title = ?, points = ? WHERE id = ?"))
         || !insertPoints_->prepare(
@@ -481,9 +482,11 @@ bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>
         q.bindValue(3, capture.xTitle);
         q.bindValue(4, capture.yTitle);
         q.bindValue(5, qlonglong(n));
-        // '' rather than NULL for a capture without an event (a null text binds as NULL).
-        q.bindValue(6, capture.event.isNull() ? QStringLiteral("") : capture.event);
-        q.bindValue(7, capture.eventTime.isNull() ? QStringLiteral("") : capture.eventTime);
+        // '' rather than NULL for an empty text (a null text binds as NULL).
+        const auto text = [](const QString& t) { return t.isNull() ? QStringLiteral("") : t; };
+        q.bindValue(6, text(capture.note));
+        q.bindValue(7, text(capture.event));
+        q.bindValue(8, text(capture.eventTime));
         if (!exec(q))
             return false;
         w.id = q.lastInsertId().toLongLong();
@@ -526,7 +529,7 @@ bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>
     CaptureRow row;
     if (first) {
         row = CaptureRow{w.id, capture.started, capture.ended, capture.port, capture.xTitle, capture.yTitle,
-            std::int64_t(n), QString(), capture.event, capture.eventTime};
+            std::int64_t(n), capture.note, capture.event, capture.eventTime};
     } else if (!loadRow(w.id, row)) {
         return open_;
     }
@@ -741,6 +744,61 @@ void ArchiveWorker::exportCapture(std::int64_t id, ExportFormat format, const QS
         return;
     }
     emit exported(::exportCapture(*c, format, path));
+}
+
+void ArchiveWorker::importComtrade(const QString& path)
+{
+    if (!open_)
+        return;
+    ImportResult result;
+    result.path = path;
+    const ComtradeResult read = readComtradeFile(path);
+    if (!read.record) {
+        result.error = read.error.message();
+        emit imported(result);
+        return;
+    }
+    const ComtradeRecord& record = *read.record;
+    result.damage = record.damage;
+    QSqlDatabase d = db();
+    if (!d.transaction()) {
+        fail(d.lastError().text());
+        return;
+    }
+    std::vector<CaptureRow> stored;
+    std::vector<std::int64_t> announced;
+    std::vector<std::int64_t> keys;
+    const std::int64_t countBefore = captureCount_;
+    const auto forget = [&] {
+        for (const std::int64_t key : keys)
+            written_.erase(key);
+    };
+    // One channel's points at a time: memory stays the record and one capture.
+    for (std::size_t c = 0; c < record.analogs.size(); ++c) {
+        CaptureData capture = comtradeCapture(record, c);
+        if (capture.x.empty())
+            continue;
+        capture.key = --importKey_;
+        keys.push_back(capture.key);
+        if (!storeOne(capture, stored, announced, result.ids)) {
+            forget();
+            captureCount_ = countBefore;
+            return; // asked again once the file works
+        }
+        result.points += std::int64_t(capture.x.size());
+    }
+    forget();
+    if (!d.commit()) {
+        fail(d.lastError());
+        captureCount_ = countBefore;
+        return;
+    }
+    // Not announced as new captures: nothing happened on the line at their time.
+    if (!stored.empty())
+        emit capturesStored(stored, {});
+    emit imported(result);
+    if (captureCount_ > keep_)
+        scheduleTrim();
 }
 
 void ArchiveWorker::appendJournal(const std::vector<JournalRow>& rows)

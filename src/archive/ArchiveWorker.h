@@ -66,6 +66,9 @@ public slots:
     void setNote(std::int64_t id, const QString& note);
     void deleteCapture(std::int64_t id);
     void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
+    // Reads a COMTRADE record (NAME.cfg with NAME.dat, or NAME.cff) and stores each analog
+    // channel as a capture, all in one transaction; answered by imported.
+    void importComtrade(const QString& path);
     // Many rows in one transaction; the oldest beyond journalKeep go.
     void appendJournal(const std::vector<JournalRow>& rows);
     // The newest `limit` rows whose kind is one of `kinds` (every kind when empty) and whose
@@ -86,6 +89,7 @@ signals:
     void capturesRemoved(const std::vector<std::int64_t>& ids);
     void captureLoaded(const StoredCapture& capture, int purpose);
     void exported(const ExportResult& result);
+    void imported(const ImportResult& result);
     // The rows as stored (with their ids), or an empty list when they could not be.
     void journalAppended(const std::vector<JournalRow>& rows, int handed);
     void journalQueried(const std::vector<JournalRow>& rows, std::int64_t tag);
@@ -136,4 +140,6 @@ private:
         bool announced = false;
     };
     std::unordered_map<std::int64_t, Written> written_;
+    // Imported captures pass through storeOne under keys no recorder gives (below zero).
+    std::int64_t importKey_ = 0;
 };
