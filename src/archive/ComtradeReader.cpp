@@ -741,6 +741,11 @@ ComtradeResult readComtradeCff(const QByteArray& cff)
         lineNo += lines;
         at = stop;
     }
+    if (cfg && !dat) {
+        ComtradeResult cfgAlone = readBoth(*cfg, {}, QStringLiteral("CFG"), QStringLiteral("DAT"));
+        if (!cfgAlone.record && cfgAlone.error.file == QLatin1String("CFG"))
+            return cfgAlone;
+    }
     if (!cfg || !dat) {
         result.error = ComtradeError{QStringLiteral("CFF"), 0, 0, QString(),
             text::noSection.arg(!cfg ? QStringLiteral("CFG") : QStringLiteral("DAT"))};
@@ -786,8 +791,13 @@ ComtradeResult readComtradeFile(const QString& path)
         datPath = base + (upper ? QStringLiteral(".dat") : QStringLiteral(".DAT"));
     QFile second(datPath);
     QByteArrayView datBytes;
-    if (!open(second, datBytes))
+    if (!open(second, datBytes)) {
+        // A broken .cfg says more than a missing .dat.
+        ComtradeResult cfgAlone = readBoth(firstBytes, {}, info.fileName(), QString());
+        if (!cfgAlone.record && cfgAlone.error.file == info.fileName())
+            return cfgAlone;
         return result;
+    }
     return readBoth(firstBytes, datBytes, info.fileName(), QFileInfo(second.fileName()).fileName());
 }
 

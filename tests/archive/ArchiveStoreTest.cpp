@@ -5,6 +5,7 @@
 // delays what waits, within a bound, and a close says what it could not write.
 #include "archive/ArchiveStore.h"
 #include "archive/ArchiveWorker.h"
+#include "archive/CaptureExport.h"
 #include "archive/CaptureListModel.h"
 #include "archive/CaptureRecorder.h"
 
@@ -189,6 +190,62 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
     const CaptureData sent = capture(2, 10003, -5000);
     EXPECT_EQ(l.loaded[0].x, sent.x);
     EXPECT_EQ(l.loaded[0].y, sent.y);
+}
+
+// A COMTRADE record is read on the archive's thread and each analog channel stored as a
+// capture, not announced to the journal; a broken record is refused with its line and stores
+// nothing.
+TEST(ArchiveStore, AComtradeRecordBecomesCapturesAndABrokenOneIsRefused)
+{
+    QTemporaryDir dir;
+    ArchiveStore store;
+    Listener l(store);
+    std::vector<ImportResult> results;
+    QObject::connect(&store, &ArchiveStore::imported, [&](const ImportResult& r) { results.push_back(r); });
+    store.open(dir.filePath(QStringLiteral("OrvikArchive.db")), 100);
+    ASSERT_TRUE(waitFor([&] { return l.listed.size() == 1; }));
+
+    StoredCapture original;
+    original.row.started = QStringLiteral("2026-12-08T10:51:02.125Z");
+    original.row.port = QStringLiteral("/dev/ttyUSB0");
+    original.row.xTitle = QStringLiteral("mS");
+    original.row.yTitle = QStringLiteral("A");
+    for (int i = 0; i < 500; ++i) {
+        original.x.push_back(i);
+        original.y.push_back((i * 7919) % 4001 - 2000);
+    }
+    const QString cfg = dir.filePath(QStringLiteral("fault.cfg"));
+    ASSERT_EQ(exportCapture(original, ExportFormat::Comtrade2013, cfg).outcome, ExportOutcome::Written);
+    QFile broken(dir.filePath(QStringLiteral("broken.cfg")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("Station,Device,1999\r\n1,1B,0D\r\n");
+    broken.close();
+
+    store.importComtrade(cfg);
+    store.importComtrade(broken.fileName());
+    ASSERT_TRUE(waitFor([&] { return results.size() == 2; }));
+    ASSERT_TRUE(results[0].error.isEmpty()) << results[0].error.toStdString();
+    ASSERT_EQ(results[0].ids.size(), 1u);
+    EXPECT_EQ(results[0].points, 500);
+    EXPECT_TRUE(results[1].error.contains(QStringLiteral("broken.cfg, ред 2, поле 2")))
+        << results[1].error.toStdString();
+    EXPECT_TRUE(results[1].ids.empty());
+
+    ASSERT_EQ(l.stored.size(), 1u);
+    const CaptureRow& row = l.stored[0].first;
+    EXPECT_FALSE(l.stored[0].second); // no journal row claims it was captured now
+    EXPECT_EQ(row.id, results[0].ids[0]);
+    EXPECT_EQ(row.port, QStringLiteral("COMTRADE Orvik /dev/ttyUSB0"));
+    EXPECT_EQ(row.note, QStringLiteral("I"));
+    EXPECT_EQ(row.started, original.row.started);
+    EXPECT_EQ(row.yTitle, QStringLiteral("A"));
+    EXPECT_EQ(row.xTitle, QStringLiteral("\u00B5S"));
+    store.loadCapture(row.id, 0);
+    ASSERT_TRUE(waitFor([&] { return l.loaded.size() == 1; }));
+    EXPECT_EQ(l.loaded[0].y, original.y);
+    for (std::size_t i = 0; i < original.x.size(); ++i)
+        ASSERT_EQ(l.loaded[0].x[i], original.x[i] * 1000);
+    EXPECT_TRUE(l.failures.isEmpty());
 }
 
 TEST(ArchiveStore, KeepDropsTheOldestNotesAndDeletionsStick)
