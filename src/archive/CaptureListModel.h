@@ -48,7 +48,7 @@ public:
     using QSortFilterProxyModel::QSortFilterProxyModel;
     // Empty: every capture.
     void setEvent(const QString& event);
-    const QString& event() const { return event_; }
+    const QString& eventShown() const { return event_; }
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;

@@ -46,8 +46,13 @@ CaptureData comtradeCapture(const ComtradeRecord& record, std::size_t channel)
     // The finest step the file can hold: a for whole numbers, a float's for the rest.
     double largest = 0;
     bool integral = record.fileType != "FLOAT32";
+    // A value or time beyond what a double holds (a file's extreme a or rate) counts as missing.
+    const auto usable = [&](std::size_t i) {
+        return std::isfinite(c.raw[i]) && std::isfinite(c.primaryValue(i))
+            && std::isfinite(record.timesUs[i] + c.skewUs);
+    };
     for (std::size_t i = 0; i < n; ++i) {
-        if (std::isnan(c.raw[i]))
+        if (!usable(i))
             continue;
         largest = std::max(largest, std::abs(c.primaryValue(i)));
         integral = integral && c.raw[i] == std::trunc(c.raw[i]);
@@ -63,7 +68,7 @@ CaptureData comtradeCapture(const ComtradeRecord& record, std::size_t channel)
     constexpr double kTop = double(std::numeric_limits<std::int32_t>::max());
     double lastUs = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (std::isnan(c.raw[i]))
+        if (!usable(i))
             continue;
         const double us = record.timesUs[i] + c.skewUs;
         lastUs = us;
