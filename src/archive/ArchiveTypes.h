@@ -42,6 +42,14 @@ struct CaptureRow {
     QString note;
     QString event;
     QString eventTime;
+    // Its measures (see CaptureMeasures), once computed: a capture stored by an older version
+    // gets them in the background after the file is opened. frequency is NaN when there are
+    // fewer than two periods.
+    bool measured = false;
+    double peak = 0;
+    double peakToPeak = 0;
+    double rms = 0;
+    double frequency = 0;
 };
 
 // A stored capture read back whole: its row and its points.

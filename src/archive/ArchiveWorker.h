@@ -24,11 +24,14 @@ class ArchiveWorker : public QObject {
     Q_OBJECT
 public:
     // The schema this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
     // Keep's trimming removes at most this many points' captures per transaction, and gives
     // back at most this many free pages per step, so a new capture never waits long for it.
     static constexpr std::int64_t kTrimPointsPerStep = 200000;
     static constexpr int kVacuumPagesPerStep = 2048;
+    // Captures not yet measured (stored by an older version) are measured in steps of about
+    // this many points, newest first, between the requests.
+    static constexpr std::int64_t kMeasurePointsPerStep = 100000;
     // The write-ahead log is cut back to this size once checkpointed.
     static constexpr int kWalLimitBytes = 4 * 1024 * 1024;
 
@@ -111,6 +114,8 @@ private:
         std::vector<std::int64_t>& firstIds, std::vector<std::int64_t>& inserted);
     void scheduleTrim();
     void trimStep();
+    void scheduleMeasure();
+    void measureStep();
     bool trimOldest(std::vector<std::int64_t>& removed);
     std::int64_t freePages();
     QSqlDatabase db() const;
@@ -132,6 +137,7 @@ private:
     std::unique_ptr<QSqlQuery> insertPoints_;
     std::unique_ptr<QSqlQuery> updatePoints_;
     bool trimQueued_ = false;
+    bool measureQueued_ = false;
     // Captures of this run already in the file: their id, how many points were written and
     // whether it was announced complete.
     struct Written {

@@ -31,6 +31,10 @@ const QString filter = QStringLiteral("Събитие:");
 const QString allEvents = QStringLiteral("Всички");
 const QString started = QStringLiteral("Начало");
 const QString points = QStringLiteral("Точки");
+const QString peak = QStringLiteral("Пик");
+const QString peakToPeak = QStringLiteral("Размах");
+const QString rms = QStringLiteral("Ефективна");
+const QString frequency = QStringLiteral("Честота");
 const QString axes = QStringLiteral("Оси");
 const QString port = QStringLiteral("Порт");
 const QString note = QStringLiteral("Бележка");
@@ -139,9 +143,12 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
 {
     setObjectName(QStringLiteral("Archive"));
     model_ = new CaptureListModel(
-        {text::number, text::event, text::started, text::points, text::axes, text::port, text::note}, this);
+        {text::number, text::event, text::started, text::points, text::peak, text::peakToPeak, text::rms,
+            text::frequency, text::axes, text::port, text::note},
+        this);
     filtered_ = new CaptureFilterModel(this);
     filtered_->setSourceModel(model_);
+    filtered_->setSortRole(CaptureListModel::SortRole);
 
     CaptureFilter = new QComboBox(this);
     CaptureFilter->setObjectName(QStringLiteral("CaptureFilter"));
@@ -163,9 +170,12 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     QHeaderView* header = CaptureList->horizontalHeader();
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
-    const int widths[] = {50, 60, 140, 60, 90, 130};
+    const int widths[] = {45, 55, 125, 55, 80, 80, 80, 75, 70, 150};
     for (int c = 0; c < int(std::size(widths)); ++c)
         header->resizeSection(c, widths[c]);
+    // Newest first until the operator clicks a column (a measure's first click: largest first).
+    header->setSortIndicator(CaptureListModel::Id, Qt::DescendingOrder);
+    CaptureList->setSortingEnabled(true);
 
     ShowCapture = button("ShowCapture", text::show, this);
     HideCapture = button("HideCapture", text::hide, this);
