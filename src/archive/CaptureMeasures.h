@@ -1,7 +1,8 @@
 #pragma once
 // The four figures the archive keeps of every capture, so its list can be sorted by them: the
 // peak (largest magnitude), peak-to-peak and RMS in the capture's Y unit, and the dominant
-// frequency in Hz (NaN when there are fewer than two periods to count).
+// frequency in Hz (NaN when it does not apply, e.g. fewer than two periods). Computed by the
+// measurement library, as the scope's read-out computes them.
 
 #include <QString>
 #include <cstdint>
