@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWorker.h"
+#include "archive/ThreadPriority.h"
 #include "common/QueuedCall.h"
 
 #include <QCoreApplication>
@@ -9,10 +10,6 @@
 #include <QEventLoop>
 #include <algorithm>
 #include <unordered_set>
-
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace {
 
@@ -102,7 +99,7 @@ void ArchiveStore::WorkerThread::run()
     serial_detail::handOverAcquire(this);
     // The disk work yields to the window and the port when the processors are busy: a flood
     // of captures then costs the answers little, and the archive catches up after it.
-    ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), kWorkerNice);
+    lowerCurrentThreadPriority(kWorkerNice);
     QThread::run();
     serial_detail::handOverRelease(this);
 }
