@@ -590,7 +590,10 @@ QWidget* TForm1::buildScopePage()
         const std::pair<QString, TLimit> quantities[] = {{QStringLiteral("V"), TLimit::Voltage},
             {QStringLiteral("A"), TLimit::Current}, {QStringLiteral("t °C"), TLimit::Temperature}};
         for (const auto& [u, which] : quantities) {
-            const auto level = u == unit ? parseWholeNumber(limitText(which).toStdString()) : std::nullopt;
+            const TValidateEdit* edit = which == TLimit::Voltage ? VoltageLimit
+                : which == TLimit::Current                         ? CurrentLimit
+                                                                   : TempLimit;
+            const auto level = u == unit ? parseWholeNumber(edit->Text().toStdString()) : std::nullopt;
             if (level) {
                 return measure::TLimit{double(*level), which == TLimit::Voltage};
             }
