@@ -36,7 +36,7 @@ const TRow kRows[] = {
     {"Peak", &M::peak, "Връх", "Стойността, най-далеч от нулата", TUnit::Y},
     {"PeakTime", &M::peakTime, "Време на върха", "Кога е върхът", TUnit::X},
     {"FirstCrossing", &M::firstCrossing, "Излизане", "Първият миг извън границата на величината", TUnit::X},
-    {"TimeBeyond", &M::timeBeyond, "Извън границата", "Общо време извън границата на величината", TUnit::X},
+    {"TimeBeyond", &M::timeBeyond, "Извън граница", "Общо време извън границата на величината", TUnit::X},
     {"RiseTime", &M::riseTime, "Нарастване", "Време от 10 % до 90 % от стъпалото", TUnit::X},
     {"Overshoot", &M::overshoot, "Пререгулиране", "С колко % от стъпалото следата минава крайното ниво",
         TUnit::Percent},
@@ -73,16 +73,19 @@ MeasurePanel::MeasurePanel(QWidget* parent)
         value->setObjectName(QString::fromLatin1(row.name));
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-88.888 mS")));
+        // Its text does not size it: a new value must not lay the page out again. The value
+        // columns share the room left by the captions.
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-88.888 V")));
         grid->addWidget(caption, r, c);
         grid->addWidget(value, r, c + 1);
         Values.push_back(value);
         ++i;
     }
-    for (int c = 2; c < 3 * ((i + kPerColumn - 1) / kPerColumn); c += 3) {
-        grid->setColumnMinimumWidth(c, 6);
+    for (int c = 0; c < 3 * ((i + kPerColumn - 1) / kPerColumn); c += 3) {
+        grid->setColumnStretch(c + 1, 1);
+        grid->setColumnMinimumWidth(c + 2, 6);
     }
-    grid->setColumnStretch(grid->columnCount(), 1);
     ShowNone();
 }
 
