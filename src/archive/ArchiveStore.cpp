@@ -61,6 +61,7 @@ ArchiveStore::ArchiveStore(QObject* parent)
     qRegisterMetaType<StoredCapture>();
     qRegisterMetaType<JournalRow>();
     qRegisterMetaType<ExportResult>();
+    qRegisterMetaType<ImportResult>();
     qRegisterMetaType<std::vector<CaptureData>>();
     qRegisterMetaType<std::vector<CaptureRow>>();
     qRegisterMetaType<std::vector<JournalRow>>();
@@ -76,6 +77,7 @@ ArchiveStore::ArchiveStore(QObject* parent)
     connectAcross(worker_, &ArchiveWorker::capturesRemoved, this, &ArchiveStore::capturesRemoved);
     connectAcross(worker_, &ArchiveWorker::captureLoaded, this, &ArchiveStore::captureLoaded);
     connectAcross(worker_, &ArchiveWorker::exported, this, &ArchiveStore::exported);
+    connectAcross(worker_, &ArchiveWorker::imported, this, &ArchiveStore::imported);
     connectAcross(worker_, &ArchiveWorker::journalAppended, this, &ArchiveStore::onJournalAppended);
     connectAcross(worker_, &ArchiveWorker::journalQueried, this, &ArchiveStore::journalQueried);
     connectAcross(worker_, &ArchiveWorker::journalExported, this, &ArchiveStore::journalExported);
@@ -475,6 +477,11 @@ void ArchiveStore::deleteCapture(std::int64_t id)
 void ArchiveStore::exportCapture(std::int64_t id, ExportFormat format, const QString& path)
 {
     call([id, format, path](ArchiveWorker& w) { w.exportCapture(id, format, path); });
+}
+
+void ArchiveStore::importComtrade(const QString& path)
+{
+    call([path](ArchiveWorker& w) { w.importComtrade(path); });
 }
 
 void ArchiveStore::appendJournal(JournalRow row)

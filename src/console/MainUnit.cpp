@@ -57,6 +57,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -583,6 +584,21 @@ QWidget* TForm1::buildScopePage()
     ScopeBar->ChoosePictureFile = [this](const QString& name) {
         const QString proposed = QDir(paths_.dataFolder()).filePath(name + QStringLiteral(".png"));
         return FileDialog ? FileDialog(text::savePicture, proposed, text::pictureFilter, true) : QString();
+    };
+    // A trace's limit is the read-out's of its quantity, known by the scale record's unit; the
+    // voltage's is a band.
+    ScopeBar->LimitFor = [this](const QString& unit) -> std::optional<measure::TLimit> {
+        const std::tuple<QString, TValidateEdit*, bool> quantities[]
+            = {{QStringLiteral("V"), VoltageLimit, true}, {QStringLiteral("A"), CurrentLimit, false},
+                {QStringLiteral("t °C"), TempLimit, false}};
+        for (const auto& [u, edit, band] : quantities) {
+            const auto level
+                = u == unit ? parseWholeNumber(cp1251::encode(edit->Text()).toStdString()) : std::nullopt;
+            if (level) {
+                return measure::TLimit{double(*level), band};
+            }
+        }
+        return std::nullopt;
     };
 
     Button18 = button("Button18", QStringLiteral("+"), page);
