@@ -4,6 +4,7 @@
 #include "console/MainUnit.h"
 
 #include "../serial/widgets/FakeSysfs.h"
+#include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/JournalPage.h"
@@ -143,6 +144,62 @@ TEST_F(SettingsTest, ShowScopeOnEventIsSavedAfterTheOtherSectionsAndADesignFileK
     }
     EXPECT_TRUE(readAll(path("Orvik.ini")).contains("ShowScopeOnEvent=0"));
     EXPECT_FALSE(makeForm()->ShowScopeOnEvent->isChecked());
+}
+
+// Every section, key and value as the window writes them, byte for byte, from a window whose
+// every setting differs from its default; then the same file read and written again unchanged.
+TEST_F(SettingsTest, TheFileIsWrittenKeyForKeyAndComesBackUnchanged)
+{
+    const QByteArray expected
+        = "[Com]\nComPortNo=/dev/ttyUSB3\nBaudRate=0\nCustomBaudRate=250000\nDataBits=2\n"
+          "StopBits=2\nWrap=0\nEcho=1\nCR=0\nLF=1\nDTR=1\nRTS=0\nAutoReconnect=0\n"
+          "[Log]\nLogIncomming=1\nLogOutgoing=0\nAppendLog=0\nNewLog=1\n"
+          "FileName=/tmp/\xE6\xF3\xF0\xED\xE0\xEB.txt\n"
+          "[Color]\nMain=16777215\nTerminalBackColor=0\nTerminalFontColor=255\n"
+          "EchoFontColor=16711680\n"
+          "[Commands]\nPUSK=\xD1\xD2\xC0\xD0\xD2\nRESTART=\nDIAGNOSTIC=\nINVERTER=\n"
+          "RECTIFIER=\nVCC=\nCURRENT=\nTEMPERATURE=t\xB0"
+          "C\n"
+          "[Limits]\nTEMPERATURE=-7\nVoltage=220\nCurrent=15\n"
+          "[Position]\nLeft=140\nTop=160\n"
+          "[Archive]\nFile=<folder>/OrvikArchive.db\nKeep=1000\nJournalKeep=1000000\n"
+          "[Terminal]\nEmulation=1\nColumns=80\nRows=24\nFitToWindow=1\n"
+          "ScrollbackLines=777\nCaret=0\nForce7Bit=0\nSendLF=1\nAppendLF=1\nArrowKeys=0\n"
+          "ShowControls=0\n"
+          "[Events]\nShowScopeOnEvent=0\n";
+    const auto written = [this] {
+        QByteArray bytes = readAll(path("Orvik.ini"));
+        return bytes.replace(cp1251::encode(folder.path()), "<folder>");
+    };
+    {
+        auto form = makeForm();
+        form->ComPort1->SetPort(QStringLiteral("/dev/ttyUSB3"));
+        form->ComPort1->SetCustomBaudRate(250000);
+        form->ComPort1->SetBaudRate(brCustom);
+        form->ComPort1->SetDataBits(dbSeven);
+        form->ComPort1->SetStopBits(sbTwoStopBits);
+        for (QCheckBox* box :
+            {form->Wrap, form->CR, form->RTS, form->AutoReconnect, form->LogOutgoing, form->ShowScopeOnEvent})
+            box->click();
+        form->NewLog->setChecked(true);
+        form->LogFile->setText(QStringLiteral("/tmp/журнал.txt"));
+        form->MainColor->SetSelected(clWhite);
+        form->TerminalBackColor->SetSelected(clBlack);
+        form->TerminalFontColor->SetSelected(clRed);
+        form->EchoFontColor->SetSelected(clBlue);
+        form->PresetDialog(0)->Edit2->setText(QStringLiteral("СТАРТ"));
+        form->PresetDialog(7)->Edit2->setText(QStringLiteral("t°C"));
+        form->TempLimit->SetText(QStringLiteral("-7"));
+        form->VoltageLimit->SetText(QStringLiteral("220"));
+        form->CurrentLimit->SetText(QStringLiteral("15"));
+        form->Memo1->SetEmulation(teVT52);
+        form->Memo1->SetScrollbackLines(777);
+        form->move(140, 160);
+        form->close();
+    }
+    EXPECT_EQ(written().toStdString(), expected.toStdString());
+    makeForm()->close();
+    EXPECT_EQ(written().toStdString(), expected.toStdString());
 }
 
 TEST_F(SettingsTest, ValuesAreReadWithTheNumberRules)
