@@ -8,6 +8,7 @@
 #include "chart/core/ChartTraces.h"
 #include "console/ArchiveClosing.h"
 #include "console/ArchivePage.h"
+#include "console/ScopePage.h"
 #include "console/ScopeToolBar.h"
 #include "console/StatusLine.h"
 #include "serial/ComPort.h"
@@ -22,8 +23,8 @@ ArchivePage* TForm1::buildArchivePage()
     recorder_ = new CaptureRecorder(this);
     recorder_->portName = [this] { return ComPort1->Port(); };
     // The units the capture came in, not those of a held picture or of a reference on the chart.
-    recorder_->xTitle = [this] { return ScopeBar->Hold().Incoming().xUnit; };
-    recorder_->yTitle = [this] { return ScopeBar->Hold().Incoming().yUnit; };
+    recorder_->xTitle = [this] { return Scope->ScopeBar->Hold().Incoming().xUnit; };
+    recorder_->yTitle = [this] { return Scope->ScopeBar->Hold().Incoming().yUnit; };
     connect(recorder_, &CaptureRecorder::captureReady, archive_, &ArchiveStore::storeCapture);
     connect(archive_, &ArchiveStore::captureStored, this,
         [this](const CaptureRow& row, bool) { captureStored(row); });
@@ -32,8 +33,8 @@ ArchivePage* TForm1::buildArchivePage()
     Archive->ExportFolder = paths_.dataFolder();
     Archive->ShowReference = [this](const StoredCapture& capture) { return ShowReference(capture); };
     Archive->HideReferences = [this](const std::vector<std::int64_t>& ids) { HideReferences(ids); };
-    connect(ScopeBar, &TScopeToolBar::TracesChanged, Archive,
-        [this] { Archive->ReferencesChanged(traces_->ShownIds()); });
+    connect(Scope->ScopeBar, &TScopeToolBar::TracesChanged, Archive,
+        [this] { Archive->ReferencesChanged(Scope->Traces().ShownIds()); });
     Archive->Report = [this](const QString& message) { reportError(message, QStringLiteral("archive")); };
     Archive->SaveFileDialog = [this](const QString& caption, const QString& proposed, const QString& filter) {
         return FileDialog ? FileDialog(caption, proposed, filter, true) : QString();
@@ -57,16 +58,16 @@ void TForm1::closeArchive()
 
 bool TForm1::ShowReference(const StoredCapture& capture)
 {
-    if (!traces_->Show(traceInfoOf(capture.row), capture.x, capture.y))
+    if (!Scope->Traces().Show(traceInfoOf(capture.row), capture.x, capture.y))
         return false;
-    PageControl1->setCurrentIndex(2);
+    PageControl1->setCurrentWidget(Scope);
     return true;
 }
 
 void TForm1::HideReferences(const std::vector<std::int64_t>& ids)
 {
     for (const std::int64_t id : ids)
-        traces_->Hide(id);
+        Scope->Traces().Hide(id);
 }
 
 void TForm1::liveCaptureBegun()
@@ -74,16 +75,16 @@ void TForm1::liveCaptureBegun()
     TTraceInfo live;
     live.started = recorder_->started();
     live.port = ComPort1->Port();
-    ScopeBar->Hold().SetCapture(live);
+    Scope->ScopeBar->Hold().SetCapture(live);
 }
 
 // The live capture gets its № (and what else the archive knows of it) once stored.
 void TForm1::captureStored(const CaptureRow& row)
 {
-    const TTraceInfo& live = ScopeBar->Hold().Incoming();
+    const TTraceInfo& live = Scope->ScopeBar->Hold().Incoming();
     if (live.started.isEmpty() || live.started != row.started || live.id == row.id)
         return;
-    ScopeBar->Hold().SetCapture(traceInfoOf(row));
+    Scope->ScopeBar->Hold().SetCapture(traceInfoOf(row));
 }
 
 void TForm1::loadArchiveSettings(const TIniFile& ini)
