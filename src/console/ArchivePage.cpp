@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureListModel.h"
+#include "common/FileNames.h"
 
 #include <QAction>
 #include <QApplication>
@@ -84,13 +85,6 @@ QPushButton* button(const char* name, const QString& caption, QWidget* parent)
     b->setObjectName(QString::fromLatin1(name));
     b->setAutoDefault(false);
     return b;
-}
-
-QString withExtension(QString path, const QString& extension)
-{
-    if (!path.endsWith(extension, Qt::CaseInsensitive))
-        path += extension;
-    return path;
 }
 
 // The counted event that started the capture; empty for one that no event started.
@@ -441,7 +435,8 @@ void ArchivePage::exportSelected(ExportFormat format)
     QString path = SaveFileDialog(caption, proposed, csv ? text::csvFilter : text::comtradeFilter);
     if (path.isEmpty())
         return;
-    path = withExtension(path, csv ? QStringLiteral(".csv") : QStringLiteral(".cfg"));
+    path
+        = withExtension(path, csv ? QStringLiteral(".csv") : QStringLiteral(".cfg"), TExtensionRule::AnyCase);
     store_.exportCapture(id, format, path);
 }
 

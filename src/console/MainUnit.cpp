@@ -7,6 +7,7 @@
 #include "chart/core/ChartTraces.h"
 #include "chart/core/ScopeFormValues.h"
 #include "common/Cp1251.h"
+#include "common/FileNames.h"
 #include "console/ArchivePage.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
@@ -602,7 +603,7 @@ void TForm1::BitBtn1Click()
         = FileDialog ? FileDialog(QString(), paths_.dataFolder(), text::textFilter, true) : QString();
     if (chosen.isEmpty())
         return;
-    Setup->LogFile->setText(withTxtExtension(chosen));
+    Setup->LogFile->setText(withExtension(chosen, QStringLiteral(".txt"), TExtensionRule::LowerOrUpper));
 }
 
 void TForm1::ViewLogClick()

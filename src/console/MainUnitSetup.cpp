@@ -2,6 +2,7 @@
 #include "console/MainUnit.h"
 
 #include "archive/CaptureRecorder.h"
+#include "common/FileNames.h"
 #include "console/LinkMonitor.h"
 #include "console/PortSection.h"
 #include "console/ScopePage.h"
@@ -155,9 +156,7 @@ void TForm1::BitBtn6Click()
     const QString path = FileDialog(text::saveToFile, paths_.settingsFolder(), text::iniFilter, true);
     if (path.isEmpty())
         return;
-    settingsPath_ = path;
-    if (!settingsPath_.endsWith(QLatin1String(".ini")) && !settingsPath_.endsWith(QLatin1String(".INI")))
-        settingsPath_ += QLatin1String(".ini");
+    settingsPath_ = withExtension(path, QStringLiteral(".ini"), TExtensionRule::LowerOrUpper);
     // A failing save stops at its key and leaves the settings path at the chosen file.
     SaveIni();
     settingsPath_ = paths_.settingsFile();
