@@ -3,14 +3,14 @@
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureRecorder.h"
 #include "chart/Chart.h"
-#include "chart/ScopeForm.h"
 #include "chart/core/ChartTraces.h"
-#include "chart/core/ScopeFormValues.h"
 #include "common/Cp1251.h"
 #include "common/FileNames.h"
 #include "console/ArchivePage.h"
+#include "console/CaptureArchive.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/DesktopPrograms.h"
 #include "console/HelpPage.h"
 #include "console/JournalArchive.h"
 #include "console/JournalPage.h"
@@ -40,61 +40,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QFrame>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
-#include <QScrollArea>
-#include <QStandardPaths>
-#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <cstring>
 #include <utility>
-
-namespace {
-
-// The desktop programs that stand in for the system calculator and the text viewer.
-const char* const kCalculators[]
-    = {"gnome-calculator", "kcalc", "galculator", "mate-calc", "qalculate-gtk", "xcalc"};
-const char* const kTextViewers[]
-    = {"gnome-text-editor", "gedit", "mousepad", "pluma", "xed", "kate", "kwrite", "leafpad", "xdg-open"};
-
-QString systemMessage(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
-// Starts the first of the programs found on PATH with the arguments; the error text when none
-// can be started.
-template <std::size_t N> QString startFirst(const char* const (&programs)[N], const QStringList& arguments)
-{
-    for (const char* name : programs) {
-        const QString exe = QStandardPaths::findExecutable(QString::fromLatin1(name));
-        if (exe.isEmpty())
-            continue;
-        if (QProcess::startDetached(exe, arguments))
-            return {};
-    }
-    return systemMessage(ENOENT);
-}
-
-} // namespace
 
 TForm1::TForm1()
     : TForm1(TAppPaths::forRunningProgram())
@@ -172,11 +129,13 @@ void TForm1::buildWindow()
     PageControl1->addTab(Setup, text::pageSetup);
     PageControl1->addTab(Scope, text::pageScope);
     PageControl1->addTab(Help, text::pageHelp);
-    PageControl1->addTab(buildArchivePage(), text::pageArchive);
+    captures_ = new TCaptureArchive(*this, *Scope, paths_.dataFolder());
+    Archive = captures_->Page();
+    PageControl1->addTab(Archive, text::pageArchive);
     Journal = new JournalPage(monitor_->log());
     PageControl1->addTab(Journal, text::pageJournal);
     journalSinks_.add(Journal->model());
-    journalArchive_ = new TJournalArchive(*archive_, *Archive, *Journal, *journal_, this);
+    journalArchive_ = new TJournalArchive(captures_->Store(), *Archive, *Journal, *journal_, this);
     journalSinks_.add(&journalArchive_->sink());
     Journal->errorReport = [this](const QString& message) { reportError(message); };
     // The pages show the window's colour (the tab frame alone would paint a lighter shade).
@@ -260,6 +219,15 @@ void TForm1::wirePages()
     connect(Scope->Button16, &QPushButton::clicked, this, on(&TForm1::Button16Click));
     connect(Scope->Button14, &QPushButton::clicked, this, on(&TForm1::Button14Click));
 
+    captures_->PortName = [this] { return ComPort1->Port(); };
+    captures_->SaveFileDialog
+        = [this](const QString& caption, const QString& proposed, const QString& filter) {
+              return FileDialog ? FileDialog(caption, proposed, filter, true) : QString();
+          };
+    captures_->Report = [this](const QString& message) { reportError(message, QStringLiteral("archive")); };
+    captures_->ShowScope = [this] { PageControl1->setCurrentWidget(Scope); };
+    connect(captures_, &TCaptureArchive::notWritingChanged, StatusLine, &TStatusLine::setArchiveState);
+
     connect(Help->WinCalc, &QPushButton::clicked, this, on(&TForm1::WinCalcClick));
     connect(Help->Button15, &QPushButton::clicked, this, on(&TForm1::Button15Click));
 }
@@ -267,11 +235,6 @@ void TForm1::wirePages()
 TCommandForm* TForm1::PresetDialog(int preset) const
 {
     return Terminal->PresetDialog(preset);
-}
-
-TChartTraces& TForm1::Traces() const
-{
-    return Scope->Traces();
 }
 
 // --- start and close
@@ -304,9 +267,8 @@ void TForm1::FormClose()
         if (ErrorReport)
             ErrorReport(QString::fromStdString(e.what()));
     }
-    // The capture so far is committed before the window goes.
-    recorder_->flush();
-    closeArchive();
+    if (const QString lost = captures_->Close(CloseDeadline); !lost.isEmpty() && ErrorReport)
+        ErrorReport(lost);
     if (Setup->Log->StateOn())
         log_.close();
 }
@@ -361,7 +323,7 @@ void TForm1::TrayIcon1DblClick()
 
 void TForm1::WinCalcClick()
 {
-    const QString failure = startFirst(kCalculators, {});
+    const QString failure = desktop::startCalculator();
     if (!failure.isEmpty())
         reportError(failure);
 }
@@ -513,14 +475,14 @@ void TForm1::setBottomAxisTitle(const QString& title)
 void TForm1::addPoint(double x, double y)
 {
     Scope->ScopeBar->Hold().AddPoint(x, y);
-    recorder_->addPoint(std::int64_t(x), std::int32_t(y));
-    if (recorder_->pointCount() == 1)
-        liveCaptureBegun();
+    captures_->Recorder().addPoint(std::int64_t(x), std::int32_t(y));
+    if (captures_->Recorder().pointCount() == 1)
+        captures_->LiveCaptureBegun();
 }
 
 void TForm1::clearScope()
 {
-    recorder_->reset();
+    captures_->Recorder().reset();
     Scope->ScopeBar->Hold().Reset();
     Scope->ScopeBar->Hold().SetCapture(TTraceInfo{});
 }
@@ -557,7 +519,7 @@ void TForm1::lineOutcome(const TLineOutcome& outcome)
     if (outcome.event) {
         const QString name = QString::fromLatin1(eventName(*outcome.event));
         // The capture this event starts remembers the event's row by its time.
-        recorder_->eventCounted(name, journal_->lastRowMs());
+        captures_->Recorder().eventCounted(name, journal_->lastRowMs());
         scopeOnEvent_->eventCounted(name, awayAtEvent_);
     }
 }
@@ -590,7 +552,8 @@ void TForm1::writeLog(QByteArrayView bytes)
     if (!log_.isOpen() || log_.write(bytes))
         return;
     // Reported once; the log is closed and the switch goes off, sending and receiving go on.
-    reportError(text::logWriteFailed.arg(Setup->LogFile->text(), systemMessage(log_.lastError())),
+    reportError(text::logWriteFailed.arg(
+                    Setup->LogFile->text(), QString::fromLocal8Bit(std::strerror(log_.lastError()))),
         QStringLiteral("log"));
     logSyncing_ = true;
     Setup->Log->SetStateOn(false);
@@ -608,8 +571,7 @@ void TForm1::BitBtn1Click()
 
 void TForm1::ViewLogClick()
 {
-    // The path is the single argument as it stands, blanks included.
-    const QString failure = startFirst(kTextViewers, {Setup->LogFile->text()});
+    const QString failure = desktop::openTextFile(Setup->LogFile->text());
     if (!failure.isEmpty())
         reportError(failure);
 }

@@ -25,11 +25,7 @@
 class QTabWidget;
 
 class ArchivePage;
-struct CaptureRow;
-struct StoredCapture;
-class TChartTraces;
-class ArchiveStore;
-class CaptureRecorder;
+class TCaptureArchive;
 class TCalculator;
 class TCaptionButton;
 class TComPort;
@@ -67,12 +63,6 @@ public:
     // Opens the port, showing its set-up dialog after every failed attempt; false when the
     // operator cancelled the dialog instead.
     bool OpenCom();
-    // A stored capture as a reference trace beside the live line, in its own colour and units;
-    // the scope page is shown. False when as many as the chart takes are shown already.
-    // Scope-data resets leave references until they are hidden.
-    bool ShowReference(const StoredCapture& capture);
-    void HideReferences(const std::vector<std::int64_t>& ids);
-    TChartTraces& Traces() const;
 
     // --- handlers
     void FormCreate();
@@ -163,14 +153,6 @@ private:
 
     void buildWindow();
     void wirePages();
-    // The capture archive: its store, the recorder fed by the parser's view, and the page.
-    ArchivePage* buildArchivePage();
-    void loadArchiveSettings(const TIniFile& ini);
-    void saveArchiveSettings(TIniFile& ini);
-    void closeArchive();
-    // The live trace's capture: begun with its first point, numbered once the archive stored it.
-    void liveCaptureBegun();
-    void captureStored(const CaptureRow& row);
     void setUpConnection();
     void connectSerial();
     // After the port was opened, reopened or reconfigured: Label3 and Label5 show it and the
@@ -205,8 +187,7 @@ private:
     TScopeOnEvent* scopeOnEvent_ = nullptr;
     bool awayAtEvent_ = false; // the window was minimised or in the tray when the event came
     std::unique_ptr<TWindowPosition> position_;
-    ArchiveStore* archive_ = nullptr;
-    CaptureRecorder* recorder_ = nullptr;
+    TCaptureArchive* captures_ = nullptr;
     QStringList errorsOnScreen_; // reports being shown right now
     // Answers to the records of one received block go out in one write once the block is
     // parsed: a flood costs a write per block instead of one per record.

@@ -3,6 +3,7 @@
 
 #include "archive/CaptureRecorder.h"
 #include "common/FileNames.h"
+#include "console/CaptureArchive.h"
 #include "console/LinkMonitor.h"
 #include "console/PortSection.h"
 #include "console/ScopePage.h"
@@ -115,7 +116,7 @@ void TForm1::LoadIni()
     MainColorChange();
     TerminalBackColorChange();
     TerminalFontColorChange();
-    loadArchiveSettings(ini);
+    captures_->LoadSettings(ini);
     TTermSettingsSection::Load(ini, *Terminal->Memo1);
     Setup->LoadEvents(ini);
 
@@ -136,7 +137,7 @@ void TForm1::SaveIni()
     Terminal->SaveCommands(ini);
     Scope->SaveLimits(ini);
     position_->Save(ini);
-    saveArchiveSettings(ini);
+    captures_->SaveSettings(ini);
     TTermSettingsSection::Save(ini, *Terminal->Memo1);
     Setup->SaveEvents(ini);
 }
@@ -237,7 +238,7 @@ void TForm1::Button9Click()
 void TForm1::ComPort1AfterClose()
 {
     Setup->Label3->setText(text::closed);
-    recorder_->flush();
+    captures_->Recorder().flush();
     const bool lost = ComPort1->ClosedByHangUp();
     if (lost)
         StatusLine->setConnectionState(text::stateLost.arg(ComPort1->Port()), ComPort1->Port());

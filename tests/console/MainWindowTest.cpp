@@ -565,7 +565,7 @@ TEST_F(MainWindow, ReferenceStaysThroughResetsUntilHiddenAndKeepsItsUnits)
     stored.row.yTitle = "A";
     stored.x = {0, 1};
     stored.y = {-5, 500};
-    ASSERT_TRUE(form->ShowReference(stored));
+    ASSERT_TRUE(form->Archive->ShowReference(stored));
     EXPECT_EQ(form->PageControl1->currentIndex(), 2);
     EXPECT_EQ(form->Scope->Series2->Name(), "Series2");
     EXPECT_EQ(form->Scope->Series2->SeriesColor(), clGray);
@@ -584,7 +584,7 @@ TEST_F(MainWindow, ReferenceStaysThroughResetsUntilHiddenAndKeepsItsUnits)
     EXPECT_EQ(xValues(*form->Scope->Series2), (std::vector<double>{0, 1}));
     EXPECT_EQ(form->Scope->Chart1->LeftAxis().Title().Caption(), "A"); // the live trace is empty
 
-    form->HideReferences({7});
+    form->Archive->HideReferences({7});
     EXPECT_EQ(form->Scope->Series2->Count(), 0);
     EXPECT_EQ(form->Scope->Chart1->LeftAxis().Title().Caption(), "V");
 }
@@ -859,7 +859,7 @@ TEST(MainWindowPictures, Pages)
         stored.x.push_back(2 * i);
         stored.y.push_back(std::int32_t(70 * std::sin(i / 12.0 + 0.8)));
     }
-    form.ShowReference(stored);
+    form.Archive->ShowReference(stored);
     stored.row = {5, "2026-12-09T00:32:11.500Z", "", "/dev/ttyUSB0", "\u00B5S", "A", 40, "", {}, {}};
     stored.x.clear();
     stored.y.clear();
@@ -867,7 +867,7 @@ TEST(MainWindowPictures, Pages)
         stored.x.push_back(i * 10000);
         stored.y.push_back(std::int32_t(300 * std::exp(-i / 15.0)));
     }
-    form.ShowReference(stored);
+    form.Archive->ShowReference(stored);
     QApplication::processEvents();
     const int px = form.Scope->Chart1->BottomAxis().CalcPosValue(120);
     const int py = form.Scope->Chart1->LeftAxis().CalcPosValue(form.Scope->Series1->YValues().Value(60));

@@ -210,7 +210,7 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
         ASSERT_TRUE(waitFor([&] { return shown.size() == std::size_t(row + 1); }));
         EXPECT_EQ(shown.back(), expected) << "capture " << r->id;
         EXPECT_EQ(form->PageControl1->currentIndex(), 2);
-        const TReferenceTrace* trace = form->Traces().Reference(r->id);
+        const TReferenceTrace* trace = form->Scope->Traces().Reference(r->id);
         ASSERT_NE(trace, nullptr);
         EXPECT_EQ(trace->series, row == 0 ? form->Scope->Series2 : trace->series);
         EXPECT_EQ(trace->info.yUnit, r->yTitle);
@@ -223,7 +223,7 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
     form->Archive->HideCapture->click();
     EXPECT_EQ(hidden, 1);
     EXPECT_EQ(form->Scope->Series2->Count(), 0);
-    EXPECT_TRUE(form->Traces().References().empty());
+    EXPECT_TRUE(form->Scope->Traces().References().empty());
     EXPECT_FALSE(form->Archive->HideCapture->isEnabled());
     // With ORVIK_SHOTS=<folder> the filled page is saved for a person to look at.
     if (const QByteArray shots = qgetenv("ORVIK_SHOTS"); !shots.isEmpty()) {
@@ -351,7 +351,7 @@ TEST_F(ArchiveWindow, ReferencesInTwoUnitsAreShownWithALegendHiddenDeletedAndPic
     form->Archive->CaptureList->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     EXPECT_FALSE(form->Archive->HideCapture->isEnabled()); // none of them shown yet
     form->Archive->ShowCapture->click();
-    const TChartTraces& traces = form->Traces();
+    const TChartTraces& traces = form->Scope->Traces();
     ASSERT_TRUE(waitFor([&] { return traces.References().size() == 3; }));
     EXPECT_EQ(form->PageControl1->currentIndex(), 2);
     EXPECT_TRUE(form->Archive->HideCapture->isEnabled());
