@@ -1,9 +1,6 @@
 #include "console/MainUnit.h"
 
-#include "archive/ArchiveStore.h"
 #include "archive/CaptureRecorder.h"
-#include "chart/Chart.h"
-#include "chart/core/ChartTraces.h"
 #include "common/Cp1251.h"
 #include "common/FileNames.h"
 #include "console/ArchivePage.h"
@@ -34,7 +31,6 @@
 #include "widgets/CaptionButton.h"
 #include "widgets/Switch.h"
 #include "widgets/TrayIcon.h"
-#include "widgets/ValidateEdit.h"
 #include "widgets/WarningDialog.h"
 
 #include <QApplication>
@@ -43,6 +39,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
