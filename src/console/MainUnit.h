@@ -15,12 +15,9 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <utility>
-#include <vector>
 
 class QTabWidget;
 
