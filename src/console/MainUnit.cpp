@@ -7,13 +7,13 @@
 #include "console/CaptureArchive.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/ConnectionSetup.h"
 #include "console/DesktopPrograms.h"
 #include "console/HelpPage.h"
 #include "console/JournalArchive.h"
 #include "console/JournalPage.h"
 #include "console/LinkMonitor.h"
 #include "console/PageControls.h"
-#include "console/PortWriteTarget.h"
 #include "console/ProgramIcon.h"
 #include "console/ScopeOnEvent.h"
 #include "console/ScopePage.h"
@@ -23,14 +23,15 @@
 #include "console/TerminalPage.h"
 #include "console/WindowPosition.h"
 #include "console/WindowTexts.h"
-#include "console/core/JournalRecorder.h"
 #include "serial/ComPort.h"
 #include "serial/PortReconnector.h"
+#include "session/JournalRecorder.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Calculator.h"
 #include "widgets/CaptionButton.h"
 #include "widgets/Switch.h"
 #include "widgets/TrayIcon.h"
+#include "widgets/ValidateEdit.h"
 #include "widgets/WarningDialog.h"
 
 #include <QApplication>
@@ -72,8 +73,6 @@ TForm1::TForm1(const TAppPaths& paths)
         return save ? QFileDialog::getSaveFileName(this, caption, folder, filter)
                     : QFileDialog::getOpenFileName(this, caption, folder, filter);
     };
-    parser_ = std::make_unique<TRecordParser>(static_cast<TRecordView&>(*this));
-    journal_ = std::make_unique<TJournalRecorder>(journalSinks_);
     position_ = std::make_unique<TWindowPosition>(*this);
     buildWindow();
     FormCreate();
@@ -108,11 +107,8 @@ void TForm1::buildWindow()
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
     // Attached before the terminal: a line is logged before the parser's verdict on it.
     monitor_ = new TLinkMonitor(ComPort1, this);
-    portTarget_ = std::make_unique<TPortWriteTarget>(*ComPort1);
-    writer_ = std::make_unique<TPortWriter>(*portTarget_);
-    writer_->OnStallEnded = [this](const QString& failure, int dropped) {
-        reportError(text::stallEnded.arg(failure).arg(dropped), QStringLiteral("port"));
-    };
+    // Attached after the monitor and before the terminal and the lamps.
+    session_ = new TDeviceSession(*ComPort1, this);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -131,9 +127,9 @@ void TForm1::buildWindow()
     PageControl1->addTab(Archive, text::pageArchive);
     Journal = new JournalPage(monitor_->log());
     PageControl1->addTab(Journal, text::pageJournal);
-    journalSinks_.add(Journal->model());
-    journalArchive_ = new TJournalArchive(captures_->Store(), *Archive, *Journal, *journal_, this);
-    journalSinks_.add(&journalArchive_->sink());
+    session_->addJournalSink(Journal->model());
+    journalArchive_ = new TJournalArchive(captures_->Store(), *Archive, *Journal, session_->journal(), this);
+    session_->addJournalSink(&journalArchive_->sink());
     Journal->errorReport = [this](const QString& message) { reportError(message); };
     // The pages show the window's colour (the tab frame alone would paint a lighter shade).
     for (int i = 0; i < PageControl1->count(); ++i)
@@ -174,7 +170,10 @@ void TForm1::buildWindow()
     CaptionButton1->OnClick = on(&TForm1::CaptionButton1Click);
 
     setWindowColor(clSilver);
+    connection_ = new TConnectionSetup(*ComPort1, *Setup, *Terminal, *StatusLine, session_->journal(), *this);
+    Reconnector = connection_->Reconnector();
     wirePages();
+    setUpSession();
     setUpConnection();
 }
 
@@ -182,19 +181,17 @@ void TForm1::wirePages()
 {
     TComTerminal* memo = Terminal->Memo1;
     memo->SetComPort(ComPort1);
-    memo->OnStrRecieved
-        = [this](QObject* sender, QByteArray& str) { run([&] { Memo1StrRecieved(sender, str); }); };
     Terminal->BindLamps(ComPort1);
     connect(Terminal->Button8, &QPushButton::clicked, this, on(&TForm1::Button8Click));
     for (std::size_t i = 0; i < Terminal->Presets.size(); ++i)
         connect(Terminal->Presets[i], &QPushButton::clicked, this,
             [this, i] { run([this, i] { PresetClick(int(i)); }); });
-    connect(Terminal->DTR, &QCheckBox::clicked, this, on(&TForm1::DTRClick));
-    connect(Terminal->RTS, &QCheckBox::clicked, this, on(&TForm1::RTSClick));
+    connect(Terminal->DTR, &QCheckBox::clicked, this, guarded([this] { connection_->DTRClick(); }));
+    connect(Terminal->RTS, &QCheckBox::clicked, this, guarded([this] { connection_->RTSClick(); }));
 
-    connect(Setup->RSBut, &QRadioButton::clicked, this, on(&TForm1::RSButClick));
-    connect(Setup->NoneBut, &QRadioButton::clicked, this, on(&TForm1::NoneButClick));
-    connect(Setup->Button9, &QPushButton::clicked, this, on(&TForm1::Button9Click));
+    connect(Setup->RSBut, &QRadioButton::clicked, this, guarded([this] { connection_->RSButClick(); }));
+    connect(Setup->NoneBut, &QRadioButton::clicked, this, guarded([this] { connection_->NoneButClick(); }));
+    connect(Setup->Button9, &QPushButton::clicked, this, guarded([this] { connection_->Button9Click(); }));
     connect(Setup->Button10, &QPushButton::clicked, this, on(&TForm1::Button10Click));
     Setup->MainColor->OnChange = on(&TForm1::MainColorChange);
     Setup->TerminalBackColor->OnChange = on(&TForm1::TerminalBackColorChange);
@@ -267,7 +264,7 @@ void TForm1::FormClose()
     if (const QString lost = captures_->Close(CloseDeadline); !lost.isEmpty() && ErrorReport)
         ErrorReport(lost);
     if (Setup->Log->StateOn())
-        log_.close();
+        session_->closeLog();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -304,6 +301,7 @@ void TForm1::TerminalFontColorChange()
 void TForm1::Button10Click()
 {
     Terminal->Memo1->RunSettingsDialog();
+    syncSession();
 }
 
 void TForm1::CaptionButton1Click()
@@ -343,7 +341,7 @@ void TForm1::run(const std::function<void()>& handler)
 
 void TForm1::reportError(const QString& message, const QString& subject)
 {
-    journal_->error(subject, message);
+    session_->journal().error(subject, message);
     // Shown once the current handler has returned: a modal box inside a port delivery would
     // run the event loop there.
     QMetaObject::invokeMethod(
@@ -380,72 +378,64 @@ void TForm1::Button8Click()
 
 void TForm1::SendToCom(const QByteArray& Text)
 {
-    if (!ComPort1->Connected()) {
+    session_->send(Text);
+}
+
+// --- the device session
+
+void TForm1::setUpSession()
+{
+    TDeviceSession* s = session_;
+    TComTerminal* memo = Terminal->Memo1;
+    s->setCaptureRecorder(&captures_->Recorder());
+    // The terminal shows what the session received, as shaped there.
+    memo->SetHostFed(true);
+    connect(s, &TDeviceSession::received, memo, &TComTerminal::ShowReceived);
+    connect(s, &TDeviceSession::echoed, this, [this, memo](const QByteArray& line) {
+        memo->SetFontColor(Setup->EchoFontColor->Selected());
+        memo->ShowText(line);
+        memo->SetFontColor(Setup->TerminalFontColor->Selected());
+    });
+    connect(s, &TDeviceSession::sendRefused, this, [this] {
         Warning1->Execute();
-        PageControl1->setCurrentIndex(1);
-        return;
-    }
-    QByteArray line = Text;
-    if (Terminal->CR->isChecked())
-        line += '\r';
-    if (Terminal->LF->isChecked())
-        line += '\n';
-    if (Setup->Log->StateOn() && Setup->LogOutgoing->isChecked())
-        writeLog(line);
-    if (collectingAnswers_)
-        answers_.append(line);
-    else if (!writer_->write({line}))
-        return;
-    if (Terminal->Echo->isChecked()) {
-        if (Terminal->CR->isChecked() && !Terminal->LF->isChecked())
-            line += '\n';
-        Terminal->Memo1->SetFontColor(Setup->EchoFontColor->Selected());
-        Terminal->Memo1->ShowText(line);
-        if (Setup->Log->StateOn() && Setup->LogIncomming->isChecked())
-            writeLog(line);
-        Terminal->Memo1->SetFontColor(Setup->TerminalFontColor->Selected());
-    }
+        PageControl1->setCurrentWidget(Setup);
+    });
+    connect(s, &TDeviceSession::readoutText, Scope, [this](TReadout which, const QByteArray& value) {
+        Scope->ShowReadout(which, cp1251::decode(value));
+    });
+    connect(s, &TDeviceSession::readoutColor, Scope, &ScopePage::SetReadoutColor);
+    connect(s, &TDeviceSession::counterChanged, Scope, &ScopePage::SetCounter);
+    connect(s, &TDeviceSession::eventArrived, this, &TForm1::eventCounted);
+    // The device's units reach the chart through the hold: a held picture keeps its own titles.
+    TScopeHold& hold = Scope->ScopeBar->Hold();
+    connect(s, &TDeviceSession::leftAxisTitle, this, [&hold](const QString& t) { hold.SetYUnit(t); });
+    connect(s, &TDeviceSession::bottomAxisTitle, this, [&hold](const QString& t) { hold.SetXUnit(t); });
+    connect(s, &TDeviceSession::pointAdded, this, [&hold](double x, double y) { hold.AddPoint(x, y); });
+    connect(s, &TDeviceSession::scopeCleared, this, &TForm1::clearScope);
+    connect(s, &TDeviceSession::captureBegun, captures_, &TCaptureArchive::LiveCaptureBegun);
+    connect(s, &TDeviceSession::lineHandled, this, &TForm1::lineHandled);
+    connect(s, &TDeviceSession::logFailed, this, &TForm1::logFailed);
+    connect(s, &TDeviceSession::stallEnded, this, [this](const QString& failure, int dropped) {
+        reportError(text::stallEnded.arg(failure).arg(dropped), QStringLiteral("port"));
+    });
+
+    for (QCheckBox* box :
+        {Terminal->CR, Terminal->LF, Terminal->Echo, Setup->LogIncomming, Setup->LogOutgoing})
+        connect(box, &QCheckBox::toggled, this, &TForm1::syncSession);
+    for (TValidateEdit* limit : {Scope->VoltageLimit, Scope->CurrentLimit, Scope->TempLimit})
+        limit->OnValueChanged = [this](QObject*) { syncSession(); };
+    syncSession();
 }
 
-// --- received records
-
-void TForm1::Memo1StrRecieved(QObject*, QByteArray& Str)
+// The values the session holds, from the controls that show them.
+void TForm1::syncSession()
 {
-    if (Setup->Log->StateOn() && Setup->LogIncomming->isChecked())
-        writeLog(Str);
-    // A block arriving while this one is parsed (a modal box runs the event loop) adds its
-    // answers behind this block's, which keeps them in order on the wire.
-    const bool outer = std::exchange(collectingAnswers_, true);
-    {
-        const auto restore = qScopeGuard([this, outer] { collectingAnswers_ = outer; });
-        parser_->feed(Str);
-    }
-    if (outer)
-        return;
-    const QByteArrayList answers = std::exchange(answers_, {});
-    // A handler of the parse may have closed the port meanwhile: the answers then go nowhere.
-    if (ComPort1->Connected())
-        writer_->write(answers);
-}
-
-QByteArray TForm1::limitText(TLimit which) const
-{
-    return cp1251::encode(Scope->LimitText(which));
-}
-
-void TForm1::setReadoutText(TReadout which, QByteArrayView bytes)
-{
-    Scope->ShowReadout(which, cp1251::decode(bytes.data(), bytes.size()));
-}
-
-void TForm1::setReadoutColor(TReadout which, TColor color)
-{
-    Scope->SetReadoutColor(which, color);
-}
-
-void TForm1::setCounter(TEvent which, std::uint16_t value, TColor background)
-{
-    Scope->SetCounter(which, value, background);
+    for (TLimit which : {TLimit::Voltage, TLimit::Current, TLimit::Temperature})
+        session_->setLimitText(which, cp1251::encode(Scope->LimitText(which)));
+    session_->setLineEnds(Terminal->CR->isChecked(), Terminal->LF->isChecked());
+    session_->setEcho(Terminal->Echo->isChecked());
+    session_->setLogChoices(Setup->LogIncomming->isChecked(), Setup->LogOutgoing->isChecked());
+    session_->setShaping(Terminal->Memo1->AppendLF(), Terminal->Memo1->Force7Bit());
 }
 
 void TForm1::eventCounted()
@@ -458,67 +448,34 @@ void TForm1::eventCounted()
         setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
-// The device's units reach the chart through the hold: a held picture keeps its own titles.
-void TForm1::setLeftAxisTitle(const QString& title)
-{
-    Scope->ScopeBar->Hold().SetYUnit(title);
-}
-
-void TForm1::setBottomAxisTitle(const QString& title)
-{
-    Scope->ScopeBar->Hold().SetXUnit(title);
-}
-
-void TForm1::addPoint(double x, double y)
-{
-    Scope->ScopeBar->Hold().AddPoint(x, y);
-    captures_->Recorder().addPoint(std::int64_t(x), std::int32_t(y));
-    if (captures_->Recorder().pointCount() == 1)
-        captures_->LiveCaptureBegun();
-}
-
 void TForm1::clearScope()
 {
-    captures_->Recorder().reset();
     Scope->ScopeBar->Hold().Reset();
     Scope->ScopeBar->Hold().SetCapture(TTraceInfo{});
 }
 
-void TForm1::send(const QByteArray& answer)
-{
-    SendToCom(answer);
-}
-
 void TForm1::Button14Click()
 {
-    parser_->resetCounters();
-    journal_->resetByButton(TResetKind::Counters);
+    session_->resetCounters();
 }
 
 void TForm1::Button16Click()
 {
-    parser_->resetReadouts();
-    journal_->resetByButton(TResetKind::Readouts);
+    session_->resetReadouts();
 }
 
 void TForm1::Button19Click()
 {
-    parser_->resetScope();
-    journal_->resetByButton(TResetKind::Scope);
+    session_->resetScope();
 }
 
-void TForm1::lineOutcome(const TLineOutcome& outcome)
+void TForm1::lineHandled(const TLineOutcome& outcome)
 {
     monitor_->lineOutcome(outcome);
-    journal_->lineOutcome(outcome);
     if (outcome.isRecord())
         Scope->LinkUp();
-    if (outcome.event) {
-        const QString name = QString::fromLatin1(eventName(*outcome.event));
-        // The capture this event starts remembers the event's row by its time.
-        captures_->Recorder().eventCounted(name, journal_->lastRowMs());
-        scopeOnEvent_->eventCounted(name, awayAtEvent_);
-    }
+    if (outcome.event)
+        scopeOnEvent_->eventCounted(QString::fromLatin1(eventName(*outcome.event)), awayAtEvent_);
 }
 
 // --- scope buttons
@@ -530,27 +487,25 @@ void TForm1::LogClick()
     if (logSyncing_)
         return;
     if (Setup->Log->StateOn()) {
-        if (log_.isOpen())
+        if (session_->logOpen())
             return;
         const QString path = Setup->LogFile->text();
         const bool append = Setup->AppendLog->isChecked() && QFile::exists(path);
-        if (!log_.open(path, append)) {
+        if (!session_->openLog(path, append)) {
             logSyncing_ = true;
             Setup->Log->SetStateOn(false);
             logSyncing_ = false;
         }
     } else {
-        log_.close();
+        session_->closeLog();
     }
 }
 
-void TForm1::writeLog(QByteArrayView bytes)
+void TForm1::logFailed(int error)
 {
-    if (!log_.isOpen() || log_.write(bytes))
-        return;
     // Reported once; the log is closed and the switch goes off, sending and receiving go on.
-    reportError(text::logWriteFailed.arg(
-                    Setup->LogFile->text(), QString::fromLocal8Bit(std::strerror(log_.lastError()))),
+    reportError(
+        text::logWriteFailed.arg(Setup->LogFile->text(), QString::fromLocal8Bit(std::strerror(error))),
         QStringLiteral("log"));
     logSyncing_ = true;
     Setup->Log->SetStateOn(false);

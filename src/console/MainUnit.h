@@ -1,15 +1,12 @@
 #pragma once
 // TForm1, the console's main window: it creates the pages (terminal, settings, graphic data,
-// help, archive, journal) and wires them to the port, the record parser, the data log and the
-// settings file object; the record protocol itself lives in TRecordParser.
+// help, archive, journal) and wires them to the port, the device session (TDeviceSession, which
+// does the work with the device) and the settings file object.
 
 #include "common/Color.h"
 #include "console/core/AppPaths.h"
-#include "console/core/DataLog.h"
 #include "console/core/IniFile.h"
-#include "console/core/JournalRow.h"
-#include "console/core/PortWriter.h"
-#include "console/core/RecordParser.h"
+#include "session/DeviceSession.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,6 +24,7 @@ class TCalculator;
 class TCaptionButton;
 class TComPort;
 class TCommandForm;
+class TConnectionSetup;
 class TPortReconnector;
 class TScopeOnEvent;
 class TStatusLine;
@@ -42,7 +40,7 @@ class TTrayIcon;
 class TWarningDialog;
 class TWindowPosition;
 
-class TForm1 : public QWidget, private TRecordView {
+class TForm1 : public QWidget {
     Q_OBJECT
 public:
     TForm1();
@@ -75,7 +73,6 @@ public:
     // The eight preset buttons, in the order of their dialogs TForm2 ... TForm9.
     void PresetClick(int preset);
     void Button8Click();
-    void Memo1StrRecieved(QObject* Sender, QByteArray& Str);
     void Button14Click();
     void Button16Click();
     void Button19Click();
@@ -84,20 +81,16 @@ public:
     void ViewLogClick();
     void BitBtn5Click();
     void BitBtn6Click();
-    void RSButClick();
-    void NoneButClick();
-    void Button9Click();
     void ComPort1AfterClose();
-    void DTRClick();
-    void RTSClick();
 
     // --- state
     const QString& ProgramFolder() const { return programFolder_; }
     const TAppPaths& Paths() const { return paths_; }
     const QString& SettingsPath() const { return settingsPath_; }
     TIniFile* SettingsFile() const { return iniFile_.get(); }
-    const TRecordParser& Parser() const { return *parser_; }
-    bool LogOpen() const { return log_.isOpen(); }
+    TDeviceSession& Session() const { return *session_; }
+    const TRecordParser& Parser() const { return session_->parser(); }
+    bool LogOpen() const { return session_->logOpen(); }
     TCommandForm* PresetDialog(int preset) const;
     TWindowPosition& WindowPosition() const { return *position_; }
 
@@ -132,7 +125,7 @@ public:
     TLinkMonitor* LinkMonitor() const { return monitor_; }
     // What a counted event does to the pages.
     TScopeOnEvent* ScopeOnEvent() const { return scopeOnEvent_; }
-    TJournalRecorder& JournalRecorder() const { return *journal_; }
+    TJournalRecorder& JournalRecorder() const { return session_->journal(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -143,42 +136,37 @@ private:
     void run(const std::function<void()>& handler);
     // A handler as the controls and components are wired to it; the event's arguments are
     // not needed.
+    auto guarded(std::function<void()> handler)
+    {
+        return [this, handler = std::move(handler)](auto&&...) { run(handler); };
+    }
     auto on(void (TForm1::*handler)())
     {
-        return [this, handler](auto&&...) { run([this, handler] { (this->*handler)(); }); };
+        return guarded([this, handler] { (this->*handler)(); });
     }
 
     void buildWindow();
     void wirePages();
+    // The session's values follow the controls; its signals reach the pages.
+    void setUpSession();
+    void syncSession();
+    // What the window, the monitor and the journal make of the port's opens and closes.
     void setUpConnection();
-    void connectSerial();
-    // After the port was opened, reopened or reconfigured: Label3 and Label5 show it and the
-    // DTR and RTS lines follow their boxes.
-    void portReconfigured();
     void setWindowColor(TColor color);
-    void writeLog(QByteArrayView text);
     void reportError(const QString& message, const QString& subject = QStringLiteral("console"));
 
-    // TRecordView
-    QByteArray limitText(TLimit which) const override;
-    void setReadoutText(TReadout which, QByteArrayView text) override;
-    void setReadoutColor(TReadout which, TColor color) override;
-    void setCounter(TEvent which, std::uint16_t value, TColor background) override;
-    void eventCounted() override;
-    void setLeftAxisTitle(const QString& title) override;
-    void setBottomAxisTitle(const QString& title) override;
-    void addPoint(double x, double y) override;
-    void clearScope() override;
-    void send(const QByteArray& text) override;
-    void lineOutcome(const TLineOutcome& outcome) override;
+    // What the session reports.
+    void eventCounted();
+    void clearScope();
+    void lineHandled(const TLineOutcome& outcome);
+    void logFailed(int error);
 
     TAppPaths paths_;
     QString programFolder_;
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;
-    std::unique_ptr<TRecordParser> parser_;
-    TJournalFanOut journalSinks_;
-    std::unique_ptr<TJournalRecorder> journal_;
+    TDeviceSession* session_ = nullptr;
+    TConnectionSetup* connection_ = nullptr;
     TLinkMonitor* monitor_ = nullptr;
     TJournalArchive* journalArchive_ = nullptr;
     TScopeOnEvent* scopeOnEvent_ = nullptr;
@@ -186,13 +174,6 @@ private:
     std::unique_ptr<TWindowPosition> position_;
     TCaptureArchive* captures_ = nullptr;
     QStringList errorsOnScreen_; // reports being shown right now
-    // Answers to the records of one received block go out in one write once the block is
-    // parsed: a flood costs a write per block instead of one per record.
-    bool collectingAnswers_ = false;
-    QByteArrayList answers_;
-    std::unique_ptr<TWriteTarget> portTarget_;
-    std::unique_ptr<TPortWriter> writer_;
-    TDataLog log_;
     bool logSyncing_ = false;
     bool closed_ = false;
 };

@@ -44,6 +44,19 @@ ScopePage::ScopePage(QWidget* parent)
     Series2 = traces_->SlotSeries(0);
     Chart1->setMinimumSize(300, 200);
     ScopeBar = new TScopeToolBar(*Chart1, *traces_, this);
+    // A trace's limit is the read-out's of its quantity, known by the scale record's unit; the
+    // voltage's is a band.
+    ScopeBar->LimitFor = [this](const QString& unit) -> std::optional<measure::TLimit> {
+        const std::pair<QString, TLimit> quantities[] = {{QStringLiteral("V"), TLimit::Voltage},
+            {QStringLiteral("A"), TLimit::Current}, {QStringLiteral("t °C"), TLimit::Temperature}};
+        for (const auto& [u, which] : quantities) {
+            const auto level
+                = u == unit ? parseWholeNumber(cp1251::encode(LimitText(which)).toStdString()) : std::nullopt;
+            if (level)
+                return measure::TLimit{double(*level), which == TLimit::Voltage};
+        }
+        return std::nullopt;
+    };
 
     Button18 = button("Button18", QStringLiteral("+"), this);
     Button17 = button("Button17", QStringLiteral("-"), this);
@@ -98,7 +111,6 @@ ScopePage::ScopePage(QWidget* parent)
 
     auto* events = new QGroupBox(text::groupEvents, this);
     auto* e = new QGridLayout(events);
-    TValidateEdit** counters[] = {&RK1, &RK2, &RK3, &CFK, &SUK};
     QFont counterFont = font();
     counterFont.setBold(true);
     for (int i = 0; i < kEventCount; ++i) {
@@ -113,7 +125,7 @@ ScopePage::ScopePage(QWidget* parent)
         box->setFont(counterFont);
         box->SetText(QStringLiteral("0"));
         fl->addWidget(box);
-        *counters[i] = box;
+        Counters[std::size_t(i)] = box;
         e->addWidget(frame, i / 2, i % 2);
     }
     Button14 = button("Button14", text::reset, events);
@@ -204,8 +216,7 @@ void ScopePage::LinkDown()
 
 void ScopePage::SetCounter(TEvent which, std::uint16_t value, TColor background)
 {
-    const std::array<TValidateEdit*, kEventCount> boxes = {RK1, RK2, RK3, CFK, SUK};
-    TValidateEdit* box = boxes[std::size_t(which)];
+    TValidateEdit* box = Counter(which);
     box->SetColor(background);
     box->SetText(QString::number(value));
 }

@@ -6,7 +6,7 @@
 
 #include "common/Color.h"
 #include "console/core/ReadoutShade.h"
-#include "console/core/RecordParser.h"
+#include "session/RecordParser.h"
 
 #include <QWidget>
 #include <array>
@@ -58,11 +58,9 @@ public:
     QPushButton* Button18 = nullptr;
     QPushButton* Button19 = nullptr;
     QPushButton* Button20 = nullptr;
-    TValidateEdit* RK1 = nullptr;
-    TValidateEdit* RK2 = nullptr;
-    TValidateEdit* RK3 = nullptr;
-    TValidateEdit* CFK = nullptr;
-    TValidateEdit* SUK = nullptr;
+    // The event counters in the order of the event kinds, each named after its kind.
+    std::array<TValidateEdit*, kEventCount> Counters{};
+    TValidateEdit* Counter(TEvent which) const { return Counters[std::size_t(which)]; }
     QPushButton* Button14 = nullptr;
 
 private:

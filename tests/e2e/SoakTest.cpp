@@ -5,8 +5,8 @@
 
 #include "chart/Chart.h"
 #include "console/ScopePage.h"
-#include "console/core/RecordParser.h"
 #include "serial/ComPort.h"
+#include "session/RecordParser.h"
 
 #include "E2eSupport.h"
 

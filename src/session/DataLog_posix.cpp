@@ -1,4 +1,5 @@
-#include "console/core/DataLog.h"
+// The data log's file, with the POSIX calls.
+#include "session/DataLog.h"
 
 #include <QFile>
 #include <cerrno>
@@ -80,13 +81,4 @@ bool TDataLog::write(QByteArrayView text)
         }
     }
     return true;
-}
-
-QString programFolderOf(const QString& executablePath)
-{
-    const qsizetype slash = executablePath.lastIndexOf(QLatin1Char('/'));
-    QString folder = slash < 0 ? QString() : executablePath.left(slash + 1);
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
 }
