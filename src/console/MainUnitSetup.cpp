@@ -9,6 +9,7 @@
 #include "console/StatusLine.h"
 #include "console/WindowPosition.h"
 #include "console/core/JournalRecorder.h"
+#include "net/NetSerialDevice.h"
 #include "serial/ComPort.h"
 #include "serial/PortReconnector.h"
 #include "serial/widgets/ComLed.h"
@@ -141,6 +142,9 @@ void TForm1::setUpConnection()
     connect(Reconnector, &TPortReconnector::reconnected, this,
         [this](const QString& port) { journal_->connectionReconnected(port, rateOf(*ComPort1)); });
     connect(Reconnector, &TPortReconnector::reconnected, this, on(&TForm1::portReconfigured));
+    // A port on another machine tells once of a request its server left unanswered.
+    SetNetNoticeHandler(
+        this, [this](const QString& port, const QString& text) { journal_->error(port, text); });
 
     // The six lamps, each 25 x 25 under its caption, in the places the terminal page left.
     struct Lamp {

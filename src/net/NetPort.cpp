@@ -55,11 +55,16 @@ TNetPort::TNetPort(QObject* parent)
     connect(socket_, &QTcpSocket::errorOccurred, this, &TNetPort::onSocketError);
     connect(socket_, &QTcpSocket::disconnected, this, &TNetPort::onSocketError);
     connect(&connectTimer_, &QTimer::timeout, this, [this] {
-        fail(QStringLiteral("%1: сървърът не отговори за %2 s.").arg(name_).arg(kConnectMs / 1000));
+        fail(Failure::TimedOut,
+            QStringLiteral("%1: сървърът не отговори за %2 s.").arg(name_).arg(double(connectMs_) / 1000));
     });
     connect(&negotiateTimer_, &QTimer::timeout, this, &TNetPort::onNegotiateTimeout);
     connect(&answerTimer_, &QTimer::timeout, this, &TNetPort::onAnswerTimer);
     connect(&retryTimer_, &QTimer::timeout, this, &TNetPort::connectNow);
+    connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
+        if (socket_->bytesToWrite() == 0 && held_.isEmpty())
+            emit drained();
+    });
 }
 
 TNetPort::~TNetPort()
@@ -76,6 +81,7 @@ void TNetPort::Open(const QString& name)
     QString reason;
     const auto parsed = ParseNetPortName(name, &reason);
     if (!parsed) {
+        failure_ = Failure::Malformed;
         // Told from the event loop, as every other outcome of an open.
         QMetaObject::invokeMethod(
             this, [this, reason] { emit openFailed(reason); }, Qt::QueuedConnection);
@@ -93,7 +99,8 @@ void TNetPort::connectNow()
     taken_ = {};
     modemState_ = 0;
     suspended_ = false;
-    connectTimer_.start(kConnectMs);
+    failure_ = Failure::None;
+    connectTimer_.start(connectMs_);
     socket_->connectToHost(parsed_.Host, parsed_.Port);
 }
 
@@ -136,10 +143,11 @@ void TNetPort::onConnected()
 
 void TNetPort::onNegotiateTimeout()
 {
-    fail(QStringLiteral("%1: сървърът не договори RFC 2217 за %2 s (не е RFC 2217 сървър; "
-                        "за суров TCP порт изберете socket://).")
-             .arg(name_)
-             .arg(kNegotiateMs / 1000));
+    fail(Failure::NotRfc2217,
+        QStringLiteral("%1: сървърът не договори RFC 2217 за %2 s (не е RFC 2217 сървър; "
+                       "за суров TCP порт изберете socket://).")
+            .arg(name_)
+            .arg(kNegotiateMs / 1000));
 }
 
 void TNetPort::finishOpen()
@@ -157,9 +165,10 @@ void TNetPort::finishOpen()
     }
 }
 
-void TNetPort::fail(const QString& reason)
+void TNetPort::fail(Failure failure, const QString& reason)
 {
     const State was = state_;
+    failure_ = failure;
     drop();
     if (reconnecting_) {
         retryTimer_.start(kRetryMs);
@@ -181,7 +190,25 @@ void TNetPort::onSocketError()
 {
     if (state_ == State::Closed)
         return;
-    fail(errorText());
+    fail(socketFailure(), errorText());
+}
+
+TNetPort::Failure TNetPort::socketFailure() const
+{
+    switch (socket_->error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return Failure::Refused;
+    case QAbstractSocket::HostNotFoundError:
+        return Failure::HostNotFound;
+    case QAbstractSocket::RemoteHostClosedError:
+        return Failure::Closed;
+    case QAbstractSocket::SocketTimeoutError:
+        return Failure::TimedOut;
+    case QAbstractSocket::NetworkError:
+        return Failure::Unreachable;
+    default:
+        return Failure::Other;
+    }
 }
 
 QString TNetPort::errorText() const
@@ -248,9 +275,10 @@ void TNetPort::handle(const TTelnetEvent& event)
         }
         return;
     case TTelnetEvent::Kind::ComPortRefused:
-        fail(QStringLiteral("%1: сървърът отказа RFC 2217 (COM-PORT-OPTION); за суров TCP порт изберете "
-                            "socket://.")
-                 .arg(NetPortNameText(parsed_)));
+        fail(Failure::NotRfc2217,
+            QStringLiteral("%1: сървърът отказа RFC 2217 (COM-PORT-OPTION); за суров TCP порт изберете "
+                           "socket://.")
+                .arg(NetPortNameText(parsed_)));
         return;
     case TTelnetEvent::Kind::ComPortAnswer:
         break;

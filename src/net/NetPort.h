@@ -55,6 +55,18 @@ public:
     static constexpr int kRetryMs = 1000;
 
     enum class State { Closed, Connecting, Negotiating, Open };
+    // Why the last open failed or the connection was lost.
+    enum class Failure {
+        None,
+        Malformed,
+        Refused,
+        HostNotFound,
+        Unreachable,
+        TimedOut,
+        NotRfc2217,
+        Closed,
+        Other
+    };
 
     explicit TNetPort(QObject* parent = nullptr);
     ~TNetPort() override;
@@ -66,6 +78,9 @@ public:
     void Close();
 
     State CurrentState() const { return state_; }
+    Failure LastFailure() const { return failure_; }
+    // How long a connection may take to be accepted (kConnectMs unless set).
+    void SetConnectTimeout(int ms) { connectMs_ = ms; }
     bool IsOpen() const { return state_ == State::Open; }
     const QString& Name() const { return name_; }
     bool IsRfc2217() const { return parsed_.Kind == TNetPortKind::Rfc2217; }
@@ -104,6 +119,8 @@ signals:
     // Said once per kind for the whole life of an Open: a request not answered in time.
     void notice(const QString& text);
     void lost(const QString& reason);
+    // Everything written has gone to the kernel's socket buffer.
+    void drained();
     void reconnected();
     void closed();
 
@@ -120,9 +137,10 @@ private:
     void sendControl(uint8_t value);
     void request(const QByteArray& bytes, TComPortCommand command, bool blocksOpen);
     void finishOpen();
-    void fail(const QString& reason);
+    void fail(Failure failure, const QString& reason);
     void drop();
     void send(const QByteArray& bytes);
+    Failure socketFailure() const;
     QString errorText() const;
 
     struct Pending {
@@ -132,15 +150,18 @@ private:
     };
 
     QTcpSocket* socket_;
-    QTimer connectTimer_;
-    QTimer negotiateTimer_;
-    QTimer answerTimer_;
-    QTimer retryTimer_;
+    // Children, so that they move with the port to another thread.
+    QTimer connectTimer_{this};
+    QTimer negotiateTimer_{this};
+    QTimer answerTimer_{this};
+    QTimer retryTimer_{this};
     QElapsedTimer clock_;
     TTelnetCodec codec_;
     QString name_;
     TNetPortName parsed_;
     State state_ = State::Closed;
+    Failure failure_ = Failure::None;
+    int connectMs_ = kConnectMs;
     TNetLineSettings settings_;
     TNetTaken taken_;
     bool dtr_ = false;
