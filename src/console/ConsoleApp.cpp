@@ -4,7 +4,6 @@
 #include "console/OrderlyExit.h"
 #include "console/ProgramIcon.h"
 #include "console/core/TerminationSignals.h"
-#include "net/NetSerialDevice.h"
 #include "serial/ComPort.h"
 
 #include <QApplication>
@@ -20,8 +19,6 @@ int RunConsole(int& argc, char** argv, const std::function<void(TForm1&)>& start
         QMessageBox::critical(
             QApplication::activeWindow(), QApplication::applicationName(), QString::fromUtf8(error.what()));
     });
-    // Port names with "://" are devices on other machines.
-    RegisterNetPorts();
     TForm1 form;
     TTerminationSignals terminationSignals;
     auto* orderlyExit = new TOrderlyExit(form);

@@ -142,7 +142,9 @@ void TForm1::setUpConnection()
     connect(Reconnector, &TPortReconnector::reconnected, this,
         [this](const QString& port) { journal_->connectionReconnected(port, rateOf(*ComPort1)); });
     connect(Reconnector, &TPortReconnector::reconnected, this, on(&TForm1::portReconfigured));
-    // A port on another machine tells once of a request its server left unanswered.
+    // Port names with "://" are devices on other machines; such a port tells once of a
+    // request its server left unanswered.
+    RegisterNetPorts();
     SetNetNoticeHandler(
         this, [this](const QString& port, const QString& text) { journal_->error(port, text); });
 
