@@ -4,7 +4,7 @@
 ORVIK_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libjpeg62-turbo-dev gettext
+  libjpeg62-turbo-dev gettext libfftw3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core
   libqt6sql6-sqlite sqlite3
