@@ -59,6 +59,11 @@ TEST(NetPort, ServerAnswersNotificationsAnd255BothWays)
     EXPECT_TRUE(port.Write(toDevice));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.data.size() >= toDevice.size(); }, kDeadline));
     EXPECT_EQ(server.data, toDevice);
+
+    port.Purge(3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.count(TComPortCommand::PurgeData) == 1; }, kDeadline));
+    EXPECT_EQ(server.commands.back().value, QByteArray(1, 3));
+    QTest::qWait(TNetPort::kAnswerMs * 3 / 2);
     EXPECT_EQ(notices.count(), 0);
 }
 
