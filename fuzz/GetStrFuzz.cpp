@@ -1,7 +1,7 @@
 // GetStr and the whole-number reader on arbitrary text. A field never holds a separator and is
 // a piece of its input; the number reader agrees with itself on text it printed.
 
-#include "console/core/RecordParser.h"
+#include "session/RecordParser.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // bounded, and never crash.
 
 #include "FuzzInput.h"
-#include "console/core/RecordParser.h"
+#include "session/RecordParser.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "console/ArchivePage.h"
 #include "console/JournalArchive.h"
 #include "console/JournalPage.h"
-#include "console/core/JournalRecorder.h"
-#include "console/core/LineLog.h"
+#include "session/JournalRecorder.h"
+#include "session/LineLog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

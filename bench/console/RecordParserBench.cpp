@@ -1,7 +1,7 @@
-#include "console/core/JournalRecorder.h"
-#include "console/core/LineLog.h"
-#include "console/core/LinkStats.h"
-#include "console/core/RecordParser.h"
+#include "session/JournalRecorder.h"
+#include "session/LineLog.h"
+#include "session/LinkStats.h"
+#include "session/RecordParser.h"
 
 #include <benchmark/benchmark.h>
 

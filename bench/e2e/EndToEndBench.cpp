@@ -1,11 +1,14 @@
 // The device simulator floods the shown console window (offscreen) through a pty, and the
 // same simulator floods a plain reader on the same kind of pty: the reader's rate is the
-// limit the console is measured against. Figures come from the simulator's JSON report and
+// limit the console is measured against, and the device session without a window is
+// measured against it too. Figures come from the simulator's JSON report and
 // from this process's own resource usage, so they include everything the window does.
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureRecorder.h"
 #include "console/MainUnit.h"
 #include "serial/ComPort.h"
+#include "session/DeviceSession.h"
+#include "session/TransportFactory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -274,6 +277,55 @@ void BM_ConsoleFlood(benchmark::State& state)
     state.counters["peak_rss_before_MB"] = peakBefore;
 }
 BENCHMARK(BM_ConsoleFlood)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The device session alone, no window: what the session itself costs against the reader.
+Run runSession(const QStringList& args)
+{
+    Run run;
+    QProcess sim;
+    const QString port = startSimulator(sim, args);
+    if (port.isEmpty()) {
+        run.error = "the simulator gave no port";
+        return run;
+    }
+    QObject owner;
+    TTransport* transport = CreateTransport(port, &owner);
+    TDeviceSession session(*transport);
+    const double cpuBefore = cpuSecondsNow();
+    try {
+        transport->OpenPort();
+    } catch (const std::exception& e) {
+        run.error = QString::fromLocal8Bit(e.what());
+        sim.kill();
+        sim.waitForFinished();
+        return run;
+    }
+    finishSimulator(sim, run, [&sim] {
+        QEventLoop loop;
+        QObject::connect(&sim, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+        if (sim.state() != QProcess::NotRunning)
+            loop.exec();
+    });
+    run.cpuSeconds = cpuSecondsNow() - cpuBefore;
+    transport->ClosePort();
+    return run;
+}
+
+void BM_SessionFlood(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const Run run
+            = runSession({"--flood", "--chunk-max", "0", "--count", QString::number(kFloodRecords)});
+        if (!reportRun(state, run))
+            return;
+        if (run.missing() != 0)
+            state.SkipWithError("answers missing");
+        state.counters["cpu_s/MB"] = run.cpuSeconds / (run.bytes() / 1e6);
+        state.counters["ratio_to_limit"] = g_limitRate > 0 ? run.rate() / g_limitRate : 0;
+    }
+}
+BENCHMARK(BM_SessionFlood)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Latency: one record in flight at a time, every record answered, so the round trip is
 // the record's CR to its "OK" and nothing queues behind it.

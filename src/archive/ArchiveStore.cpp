@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveTime.h"
 #include "archive/ArchiveWorker.h"
+#include "archive/ThreadPriority.h"
 #include "common/QueuedCall.h"
 
 #include <QCoreApplication>
@@ -9,10 +10,6 @@
 #include <QEventLoop>
 #include <algorithm>
 #include <unordered_set>
-
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace {
 
@@ -64,6 +61,7 @@ ArchiveStore::ArchiveStore(QObject* parent)
     qRegisterMetaType<StoredCapture>();
     qRegisterMetaType<JournalRow>();
     qRegisterMetaType<ExportResult>();
+    qRegisterMetaType<ImportResult>();
     qRegisterMetaType<std::vector<CaptureData>>();
     qRegisterMetaType<std::vector<CaptureRow>>();
     qRegisterMetaType<std::vector<JournalRow>>();
@@ -79,6 +77,7 @@ ArchiveStore::ArchiveStore(QObject* parent)
     connectAcross(worker_, &ArchiveWorker::capturesRemoved, this, &ArchiveStore::capturesRemoved);
     connectAcross(worker_, &ArchiveWorker::captureLoaded, this, &ArchiveStore::captureLoaded);
     connectAcross(worker_, &ArchiveWorker::exported, this, &ArchiveStore::exported);
+    connectAcross(worker_, &ArchiveWorker::imported, this, &ArchiveStore::imported);
     connectAcross(worker_, &ArchiveWorker::journalAppended, this, &ArchiveStore::onJournalAppended);
     connectAcross(worker_, &ArchiveWorker::journalQueried, this, &ArchiveStore::journalQueried);
     connectAcross(worker_, &ArchiveWorker::journalExported, this, &ArchiveStore::journalExported);
@@ -100,7 +99,7 @@ void ArchiveStore::WorkerThread::run()
     serial_detail::handOverAcquire(this);
     // The disk work yields to the window and the port when the processors are busy: a flood
     // of captures then costs the answers little, and the archive catches up after it.
-    ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), kWorkerNice);
+    lowerCurrentThreadPriority(kWorkerNice);
     QThread::run();
     serial_detail::handOverRelease(this);
 }
@@ -478,6 +477,11 @@ void ArchiveStore::deleteCapture(std::int64_t id)
 void ArchiveStore::exportCapture(std::int64_t id, ExportFormat format, const QString& path)
 {
     call([id, format, path](ArchiveWorker& w) { w.exportCapture(id, format, path); });
+}
+
+void ArchiveStore::importComtrade(const QString& path)
+{
+    call([path](ArchiveWorker& w) { w.importComtrade(path); });
 }
 
 void ArchiveStore::appendJournal(JournalRow row)

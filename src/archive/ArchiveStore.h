@@ -98,6 +98,8 @@ public:
     void setNote(std::int64_t id, const QString& note);
     void deleteCapture(std::int64_t id);
     void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
+    // Reads a COMTRADE record on the archive's thread; each analog channel becomes a capture.
+    void importComtrade(const QString& path);
 
     // Queues a journal row (its time set to now when empty) and returns at once.
     void appendJournal(JournalRow row);
@@ -123,6 +125,7 @@ signals:
     void capturesRemoved(const std::vector<std::int64_t>& ids);
     void captureLoaded(const StoredCapture& capture, int purpose);
     void exported(const ExportResult& result);
+    void imported(const ImportResult& result);
     // Rows committed to the journal, with their ids, in the order they were appended.
     void journalAppended(const std::vector<JournalRow>& rows);
     void journalQueried(const std::vector<JournalRow>& rows, std::int64_t tag);

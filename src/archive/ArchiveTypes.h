@@ -23,6 +23,7 @@ struct CaptureData {
     // time as the journal wrote it; both empty when none did.
     QString event;
     QString eventTime;
+    QString note; // written with the first store only (an imported channel's name)
     std::vector<std::int64_t> x;
     std::vector<std::int32_t> y;
 
@@ -41,6 +42,14 @@ struct CaptureRow {
     QString note;
     QString event;
     QString eventTime;
+    // Its measures (see CaptureMeasures), once computed: a capture stored by an older version
+    // gets them in the background after the file is opened. frequency is NaN when there are
+    // fewer than two periods.
+    bool measured = false;
+    double peak = 0;
+    double peakToPeak = 0;
+    double rms = 0;
+    double frequency = 0;
 };
 
 // A stored capture read back whole: its row and its points.
@@ -84,7 +93,17 @@ struct ExportResult {
     double largestError = 0;
 };
 
+// What a COMTRADE import did: the captures it stored, or why the record was refused.
+struct ImportResult {
+    QString path;
+    QString error; // the line and field that broke the format; empty when imported
+    QString damage; // the data was damaged and only its whole samples were read: why
+    std::vector<std::int64_t> ids; // the captures made, one per analog channel with samples
+    std::int64_t points = 0;
+};
+
 Q_DECLARE_METATYPE(CaptureData)
+Q_DECLARE_METATYPE(ImportResult)
 Q_DECLARE_METATYPE(CaptureRow)
 Q_DECLARE_METATYPE(StoredCapture)
 Q_DECLARE_METATYPE(JournalRow)

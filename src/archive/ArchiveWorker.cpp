@@ -1,6 +1,8 @@
 #include "archive/ArchiveWorker.h"
 
 #include "archive/CaptureExport.h"
+#include "archive/CaptureMeasures.h"
+#include "archive/ComtradeImport.h"
 
 #include <QAtomicInteger>
 #include <QSaveFile>
@@ -10,6 +12,8 @@
 #include <QVariant>
 #include <QtEndian>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -26,6 +30,14 @@ const char* const kCaptureData = "CREATE TABLE capture_data(capture_id INTEGER P
 const char* const kCaptureEvents[] = {
     "ALTER TABLE captures ADD COLUMN event TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE captures ADD COLUMN event_time TEXT NOT NULL DEFAULT ''",
+};
+// Schema 5 adds each capture's measures, NULL until computed (those of older captures are
+// computed in the background after the migration).
+const char* const kCaptureMeasures[] = {
+    "ALTER TABLE captures ADD COLUMN peak REAL",
+    "ALTER TABLE captures ADD COLUMN peak_to_peak REAL",
+    "ALTER TABLE captures ADD COLUMN rms REAL",
+    "ALTER TABLE captures ADD COLUMN frequency REAL",
 };
 const char* const kJournal[] = {
     "CREATE TABLE journal(id INTEGER PRIMARY KEY, time TEXT, kind TEXT, subject TEXT, value TEXT, text TEXT)",
@@ -76,7 +88,27 @@ CaptureRow rowOf(const QSqlQuery& q)
     r.note = q.value(7).toString();
     r.event = q.value(8).toString();
     r.eventTime = q.value(9).toString();
+    r.measured = !q.value(10).isNull();
+    r.peak = q.value(10).toDouble();
+    r.peakToPeak = q.value(11).toDouble();
+    r.rms = q.value(12).toDouble();
+    r.frequency = q.value(13).isNull() ? std::numeric_limits<double>::quiet_NaN() : q.value(13).toDouble();
     return r;
+}
+
+// A measure as bound: NaN (does not apply) as NULL.
+QVariant measureValue(double v)
+{
+    return std::isnan(v) ? QVariant(QMetaType::fromType<double>()) : QVariant(v);
+}
+
+void setMeasures(CaptureRow& row, const CaptureMeasures& m)
+{
+    row.measured = true;
+    row.peak = m.peak;
+    row.peakToPeak = m.peakToPeak;
+    row.rms = m.rms;
+    row.frequency = m.frequency;
 }
 
 // A capture's row is written when the capture is first stored, seconds after its start, which
@@ -105,8 +137,8 @@ void placeCaptureRowsByTime(std::vector<JournalRow>& rows)
         rows.push_back(std::move(*c));
 }
 
-const QString kRowColumns
-    = QStringLiteral("id, started, ended, port, x_title, y_title, points, note, event, event_time");
+const QString kRowColumns = QStringLiteral("id, started, ended, port, x_title, y_title, points, note, event, "
+                                           "event_time, peak, peak_to_peak, rms, frequency");
 
 // A journal row from a query selecting id, time, kind, subject, value, text in that order.
 JournalRow journalRowAt(const QSqlQuery& q)
@@ -193,11 +225,13 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
     updateCapture_ = std::make_unique<QSqlQuery>(db());
     insertPoints_ = std::make_unique<QSqlQuery>(db());
     updatePoints_ = std::make_unique<QSqlQuery>(db());
-    if (!insertCapture_->prepare(
-            QStringLiteral("INSERT INTO captures(started, ended, port, x_title, y_title, "
-                           "points, note, event, event_time) VALUES(?, ?, ?, ?, ?, ?, '', ?, ?)"))
-        || !updateCapture_->prepare(QStringLiteral(
-            "UPDATE captures SET ended = ?, x_title = ?, y_title = ?, points = ? WHERE id = ?"))
+    if (!insertCapture_->prepare(QStringLiteral(
+            "INSERT INTO captures(started, ended, port, x_title, y_title, points, note, event, "
+            "event_time, peak, peak_to_peak, rms, frequency) "
+            "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
+        || !updateCapture_->prepare(
+            QStringLiteral("UPDATE captures SET ended = ?, x_title = ?, y_title = ?, points = ?, peak = ?, "
+                           "peak_to_peak = ?, rms = ?, frequency = ? WHERE id = ?"))
         || !insertPoints_->prepare(
             QStringLiteral("INSERT INTO capture_data(capture_id, x, y) VALUES(?, ?, ?)"))
         || !updatePoints_->prepare(
@@ -211,6 +245,7 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
     listCaptures();
     // A Keep lowered since the last run applies now, not at the next capture.
     scheduleTrim();
+    scheduleMeasure();
 }
 
 void ArchiveWorker::close()
@@ -328,7 +363,14 @@ bool ArchiveWorker::createOrCheckSchema()
         return false;
     }
     // 3 to 4: the captures' events (none for the captures stored before).
-    for (const char* sql : kCaptureEvents) {
+    if (version < 4) {
+        for (const char* sql : kCaptureEvents) {
+            if (!exec(QString::fromLatin1(sql)))
+                return false;
+        }
+    }
+    // 4 to 5: the captures' measures, computed afterwards in the background.
+    for (const char* sql : kCaptureMeasures) {
         if (!exec(QString::fromLatin1(sql)))
             return false;
     }
@@ -473,6 +515,7 @@ bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>
     const bool first = found == written_.end();
     const std::size_t n = std::min(capture.x.size(), capture.y.size());
     Written w;
+    const CaptureMeasures measures = measureCapture(capture.x, capture.y, n, capture.xTitle);
     if (first) {
         QSqlQuery& q = *insertCapture_;
         q.bindValue(0, capture.started);
@@ -481,9 +524,15 @@ bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>
         q.bindValue(3, capture.xTitle);
         q.bindValue(4, capture.yTitle);
         q.bindValue(5, qlonglong(n));
-        // '' rather than NULL for a capture without an event (a null text binds as NULL).
-        q.bindValue(6, capture.event.isNull() ? QStringLiteral("") : capture.event);
-        q.bindValue(7, capture.eventTime.isNull() ? QStringLiteral("") : capture.eventTime);
+        // '' rather than NULL for an empty text (a null text binds as NULL).
+        const auto text = [](const QString& t) { return t.isNull() ? QStringLiteral("") : t; };
+        q.bindValue(6, text(capture.note));
+        q.bindValue(7, text(capture.event));
+        q.bindValue(8, text(capture.eventTime));
+        q.bindValue(9, measures.peak);
+        q.bindValue(10, measures.peakToPeak);
+        q.bindValue(11, measures.rms);
+        q.bindValue(12, measureValue(measures.frequency));
         if (!exec(q))
             return false;
         w.id = q.lastInsertId().toLongLong();
@@ -502,7 +551,11 @@ bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>
         q.bindValue(1, capture.xTitle);
         q.bindValue(2, capture.yTitle);
         q.bindValue(3, qlonglong(n));
-        q.bindValue(4, qlonglong(w.id));
+        q.bindValue(4, measures.peak);
+        q.bindValue(5, measures.peakToPeak);
+        q.bindValue(6, measures.rms);
+        q.bindValue(7, measureValue(measures.frequency));
+        q.bindValue(8, qlonglong(w.id));
         if (!exec(q))
             return false;
         // Deleted by the operator (or beyond Keep) while it grew: it stays gone.
@@ -526,7 +579,8 @@ bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>
     CaptureRow row;
     if (first) {
         row = CaptureRow{w.id, capture.started, capture.ended, capture.port, capture.xTitle, capture.yTitle,
-            std::int64_t(n), QString(), capture.event, capture.eventTime};
+            std::int64_t(n), capture.note, capture.event, capture.eventTime};
+        setMeasures(row, measures);
     } else if (!loadRow(w.id, row)) {
         return open_;
     }
@@ -581,6 +635,71 @@ void ArchiveWorker::trimStep()
         }
     }
     scheduleTrim();
+}
+
+// Captures an older version stored are measured a step at a time, like the trimming, so the
+// requests made meanwhile wait for one step at most.
+void ArchiveWorker::scheduleMeasure()
+{
+    if (measureQueued_ || !open_)
+        return;
+    measureQueued_ = true;
+    QMetaObject::invokeMethod(this, &ArchiveWorker::measureStep, Qt::QueuedConnection);
+}
+
+void ArchiveWorker::measureStep()
+{
+    measureQueued_ = false;
+    if (!open_)
+        return;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT id, x_title, x, y FROM captures JOIN capture_data ON capture_id = id "
+                             "WHERE peak IS NULL ORDER BY id DESC"));
+    if (!exec(q))
+        return;
+    std::vector<std::pair<std::int64_t, CaptureMeasures>> done;
+    std::int64_t points = 0;
+    std::vector<std::int64_t> xs;
+    std::vector<std::int32_t> ys;
+    while (points < kMeasurePointsPerStep && q.next()) {
+        unpack(q.value(2).toByteArray(), q.value(3).toByteArray(), xs, ys);
+        done.emplace_back(q.value(0).toLongLong(), measureCapture(xs, ys, xs.size(), q.value(1).toString()));
+        points += std::max<std::int64_t>(std::int64_t(xs.size()), 1);
+    }
+    q.finish();
+    if (done.empty())
+        return;
+    QSqlDatabase d = db();
+    if (!d.transaction()) {
+        fail(d.lastError().text());
+        return;
+    }
+    QSqlQuery u(d);
+    u.prepare(QStringLiteral(
+        "UPDATE captures SET peak = ?, peak_to_peak = ?, rms = ?, frequency = ? WHERE id = ?"));
+    for (const auto& [id, m] : done) {
+        u.bindValue(0, m.peak);
+        u.bindValue(1, m.peakToPeak);
+        u.bindValue(2, m.rms);
+        u.bindValue(3, measureValue(m.frequency));
+        u.bindValue(4, qlonglong(id));
+        if (!exec(u))
+            return;
+    }
+    if (!d.commit()) {
+        fail(d.lastError().text());
+        return;
+    }
+    std::vector<CaptureRow> rows;
+    for (const auto& entry : done) {
+        CaptureRow row;
+        if (loadRow(entry.first, row))
+            rows.push_back(std::move(row));
+    }
+    if (!rows.empty())
+        emit capturesStored(rows, {});
+    scheduleMeasure();
 }
 
 bool ArchiveWorker::trimOldest(std::vector<std::int64_t>& removed)
@@ -741,6 +860,61 @@ void ArchiveWorker::exportCapture(std::int64_t id, ExportFormat format, const QS
         return;
     }
     emit exported(::exportCapture(*c, format, path));
+}
+
+void ArchiveWorker::importComtrade(const QString& path)
+{
+    if (!open_)
+        return;
+    ImportResult result;
+    result.path = path;
+    const ComtradeResult read = readComtradeFile(path);
+    if (!read.record) {
+        result.error = read.error.message();
+        emit imported(result);
+        return;
+    }
+    const ComtradeRecord& record = *read.record;
+    result.damage = record.damage;
+    QSqlDatabase d = db();
+    if (!d.transaction()) {
+        fail(d.lastError().text());
+        return;
+    }
+    std::vector<CaptureRow> stored;
+    std::vector<std::int64_t> announced;
+    std::vector<std::int64_t> keys;
+    const std::int64_t countBefore = captureCount_;
+    const auto forget = [&] {
+        for (const std::int64_t key : keys)
+            written_.erase(key);
+    };
+    // One channel's points at a time: memory stays the record and one capture.
+    for (std::size_t c = 0; c < record.analogs.size(); ++c) {
+        CaptureData capture = comtradeCapture(record, c);
+        if (capture.x.empty())
+            continue;
+        capture.key = --importKey_;
+        keys.push_back(capture.key);
+        if (!storeOne(capture, stored, announced, result.ids)) {
+            forget();
+            captureCount_ = countBefore;
+            return; // asked again once the file works
+        }
+        result.points += std::int64_t(capture.x.size());
+    }
+    forget();
+    if (!d.commit()) {
+        fail(d.lastError());
+        captureCount_ = countBefore;
+        return;
+    }
+    // Not announced as new captures: nothing happened on the line at their time.
+    if (!stored.empty())
+        emit capturesStored(stored, {});
+    emit imported(result);
+    if (captureCount_ > keep_)
+        scheduleTrim();
 }
 
 void ArchiveWorker::appendJournal(const std::vector<JournalRow>& rows)

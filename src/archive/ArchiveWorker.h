@@ -24,11 +24,14 @@ class ArchiveWorker : public QObject {
     Q_OBJECT
 public:
     // The schema this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
     // Keep's trimming removes at most this many points' captures per transaction, and gives
     // back at most this many free pages per step, so a new capture never waits long for it.
     static constexpr std::int64_t kTrimPointsPerStep = 200000;
     static constexpr int kVacuumPagesPerStep = 2048;
+    // Captures not yet measured (stored by an older version) are measured in steps of about
+    // this many points, newest first, between the requests.
+    static constexpr std::int64_t kMeasurePointsPerStep = 100000;
     // The write-ahead log is cut back to this size once checkpointed.
     static constexpr int kWalLimitBytes = 4 * 1024 * 1024;
 
@@ -66,6 +69,9 @@ public slots:
     void setNote(std::int64_t id, const QString& note);
     void deleteCapture(std::int64_t id);
     void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
+    // Reads a COMTRADE record (NAME.cfg with NAME.dat, or NAME.cff) and stores each analog
+    // channel as a capture, all in one transaction; answered by imported.
+    void importComtrade(const QString& path);
     // Many rows in one transaction; the oldest beyond journalKeep go.
     void appendJournal(const std::vector<JournalRow>& rows);
     // The newest `limit` rows whose kind is one of `kinds` (every kind when empty) and whose
@@ -86,6 +92,7 @@ signals:
     void capturesRemoved(const std::vector<std::int64_t>& ids);
     void captureLoaded(const StoredCapture& capture, int purpose);
     void exported(const ExportResult& result);
+    void imported(const ImportResult& result);
     // The rows as stored (with their ids), or an empty list when they could not be.
     void journalAppended(const std::vector<JournalRow>& rows, int handed);
     void journalQueried(const std::vector<JournalRow>& rows, std::int64_t tag);
@@ -107,6 +114,8 @@ private:
         std::vector<std::int64_t>& firstIds, std::vector<std::int64_t>& inserted);
     void scheduleTrim();
     void trimStep();
+    void scheduleMeasure();
+    void measureStep();
     bool trimOldest(std::vector<std::int64_t>& removed);
     std::int64_t freePages();
     QSqlDatabase db() const;
@@ -128,6 +137,7 @@ private:
     std::unique_ptr<QSqlQuery> insertPoints_;
     std::unique_ptr<QSqlQuery> updatePoints_;
     bool trimQueued_ = false;
+    bool measureQueued_ = false;
     // Captures of this run already in the file: their id, how many points were written and
     // whether it was announced complete.
     struct Written {
@@ -136,4 +146,6 @@ private:
         bool announced = false;
     };
     std::unordered_map<std::int64_t, Written> written_;
+    // Imported captures pass through storeOne under keys no recorder gives (below zero).
+    std::int64_t importKey_ = 0;
 };

@@ -2,7 +2,10 @@
 
 #include "archive/ArchiveTime.h"
 
+#include <QLocale>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -118,18 +121,90 @@ int CaptureListModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
+namespace {
+
+bool isMeasure(int column)
+{
+    return column >= CaptureListModel::Peak && column <= CaptureListModel::Frequency;
+}
+
+double measureOf(const CaptureRow& r, int column)
+{
+    switch (column) {
+    case CaptureListModel::Peak:
+        return r.peak;
+    case CaptureListModel::PeakToPeak:
+        return r.peakToPeak;
+    case CaptureListModel::Rms:
+        return r.rms;
+    default:
+        return r.frequency;
+    }
+}
+
+// Four significant digits, never an exponent: 263, 12.35, 0.5004.
+QString figure(double v)
+{
+    const double magnitude = std::abs(v);
+    const int decimals = magnitude >= 1000 || magnitude == 0
+        ? 0
+        : std::clamp(3 - int(std::floor(std::log10(magnitude))), 0, 6);
+    return QLocale::c().toString(v, 'f', decimals);
+}
+
+QString measureText(const CaptureRow& r, int column)
+{
+    if (!r.measured)
+        return QStringLiteral("…");
+    const double v = measureOf(r, column);
+    if (column == CaptureListModel::Frequency)
+        return std::isnan(v) ? QStringLiteral("—") : figure(v) + QStringLiteral(" Hz");
+    const QString number = column == CaptureListModel::Rms ? figure(v) : QLocale::c().toString(v, 'f', 0);
+    return r.yTitle.isEmpty() ? number : number + QLatin1Char(' ') + r.yTitle;
+}
+
+namespace text {
+const QString measuring = QStringLiteral("Изчислява се: записът е от по-стара версия на архива.");
+const QString noFrequency = QStringLiteral("Няма поне два периода: честотата не се определя.");
+const QString peakTip = QStringLiteral("Най-голямата стойност по абсолютна величина");
+} // namespace text
+
+} // namespace
+
 QVariant CaptureListModel::data(const QModelIndex& index, int role) const
 {
     const CaptureRow* r = rowAt(index.row());
     if (r && role == Qt::ToolTipRole && index.column() == Event && !r->event.isEmpty())
         return QStringLiteral("%1: %2").arg(r->event,
             fromArchiveTime(r->eventTime).toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss.zzz")));
-    if (!r || (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::TextAlignmentRole))
+    if (r && role == Qt::ToolTipRole && isMeasure(index.column())) {
+        if (!r->measured)
+            return text::measuring;
+        if (index.column() == Frequency && std::isnan(r->frequency))
+            return text::noFrequency;
+        return {};
+    }
+    if (r && role == SortRole) {
+        if (isMeasure(index.column())) {
+            const double v
+                = r->measured ? measureOf(*r, index.column()) : std::numeric_limits<double>::quiet_NaN();
+            return std::isnan(v) ? -std::numeric_limits<double>::infinity() : v;
+        }
+        if (index.column() == Started)
+            return r->started;
+        if (index.column() != Id && index.column() != Points)
+            return data(index, Qt::DisplayRole);
+    }
+    if (!r
+        || (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::TextAlignmentRole
+            && role != SortRole))
         return {};
     if (role == Qt::TextAlignmentRole) {
-        const bool number = index.column() == Id || index.column() == Points;
+        const bool number = index.column() == Id || index.column() == Points || isMeasure(index.column());
         return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
     }
+    if (isMeasure(index.column()))
+        return measureText(*r, index.column());
     switch (index.column()) {
     case Id:
         return QVariant::fromValue(qlonglong(r->id));
@@ -157,6 +232,14 @@ QVariant CaptureListModel::headerData(int section, Qt::Orientation orientation, 
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < headers_.size())
         return headers_[section];
+    // The first click on a number sorts the largest first: the worst capture at the top.
+    if (orientation == Qt::Horizontal && role == Qt::InitialSortOrderRole)
+        return QVariant::fromValue(
+            int(section == Id || section == Started || section == Points || isMeasure(section)
+                    ? Qt::DescendingOrder
+                    : Qt::AscendingOrder));
+    if (orientation == Qt::Horizontal && role == Qt::ToolTipRole && section == Peak)
+        return text::peakTip;
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 

@@ -13,7 +13,23 @@
 class CaptureListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Id, Event, Started, Points, Axes, Port, Note, ColumnCount };
+    enum Column {
+        Id,
+        Event,
+        Started,
+        Points,
+        Peak,
+        PeakToPeak,
+        Rms,
+        Frequency,
+        Axes,
+        Port,
+        Note,
+        ColumnCount
+    };
+    // What the list sorts by: numbers for the numeric columns (a measure not yet computed, or
+    // a frequency that does not apply, below every number), the text for the others.
+    static constexpr int SortRole = Qt::UserRole;
 
     explicit CaptureListModel(QStringList headers, QObject* parent = nullptr);
 
@@ -48,7 +64,7 @@ public:
     using QSortFilterProxyModel::QSortFilterProxyModel;
     // Empty: every capture.
     void setEvent(const QString& event);
-    const QString& event() const { return event_; }
+    const QString& eventShown() const { return event_; }
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;

@@ -316,6 +316,45 @@ void TCustomChart::SetMarker(const std::optional<TChartMarker>& marker)
     }
 }
 
+namespace {
+
+constexpr int kCursorNameWidth = 14;
+constexpr int kCursorNameHeight = 14;
+
+QRect cursorLineRect(const TChartCursorLine& l)
+{
+    return QRect(l.x - kCursorNameWidth / 2 - 1, l.top - 1, kCursorNameWidth + 3, l.bottom - l.top + 3);
+}
+
+} // namespace
+
+void TCustomChart::SetCursorLines(const std::vector<TChartCursorLine>& lines)
+{
+    if (lines == cursorLines_) {
+        return;
+    }
+    for (const TChartCursorLine& l : cursorLines_) {
+        update(cursorLineRect(l));
+    }
+    cursorLines_ = lines;
+    for (const TChartCursorLine& l : cursorLines_) {
+        update(cursorLineRect(l));
+    }
+}
+
+void TCustomChart::PaintCursorLines(QPainter& p, const std::vector<TChartCursorLine>& lines)
+{
+    for (const TChartCursorLine& l : lines) {
+        const QColor colour = color::toQColor(l.color);
+        p.setPen(QPen(colour, 1));
+        p.drawLine(l.x, l.top, l.x, l.bottom);
+        const QRect name(l.x - kCursorNameWidth / 2, l.top, kCursorNameWidth, kCursorNameHeight);
+        p.fillRect(name, colour);
+        p.setPen(Qt::white);
+        p.drawText(name, Qt::AlignCenter, l.name);
+    }
+}
+
 void TCustomChart::renderBuffer()
 {
     if (buffer_.size() != size()) {
@@ -332,6 +371,7 @@ void TCustomChart::paintEvent(QPaintEvent*)
     }
     QPainter p(this);
     p.drawImage(0, 0, buffer_);
+    PaintCursorLines(p, cursorLines_);
     if (marker_) {
         p.setClipRect(markerRect(*marker_));
         p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1, Qt::DashLine));

@@ -24,6 +24,16 @@ struct TChartMarker {
     std::vector<std::pair<int, TColor>> dots;
 };
 
+// A measuring cursor's line from top to bottom at x, named at its top ("A", "B").
+struct TChartCursorLine {
+    int x = 0;
+    int top = 0;
+    int bottom = 0;
+    QString name;
+    TColor color = clBlack;
+    bool operator==(const TChartCursorLine&) const = default;
+};
+
 class TCustomChart : public QWidget, public TChartModel {
     Q_OBJECT
 public:
@@ -47,6 +57,11 @@ public:
     // Drawn over the picture, not into it: moving it repaints its columns alone.
     void SetMarker(const std::optional<TChartMarker>& marker);
     const std::optional<TChartMarker>& Marker() const { return marker_; }
+    // Drawn over the picture like the marker.
+    void SetCursorLines(const std::vector<TChartCursorLine>& lines);
+    const std::vector<TChartCursorLine>& CursorLines() const { return cursorLines_; }
+    // Also into a saved picture of the chart.
+    static void PaintCursorLines(QPainter& painter, const std::vector<TChartCursorLine>& lines);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -66,4 +81,5 @@ private:
     QElapsedTimer sincePaint_;
     int wheelDelta_ = 0;
     std::optional<TChartMarker> marker_;
+    std::vector<TChartCursorLine> cursorLines_;
 };

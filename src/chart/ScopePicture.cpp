@@ -46,6 +46,10 @@ QImage ScopePicture(TChart& chart, const TChartTraces& traces, const TraceLegend
         p.drawText(boxes[std::size_t(i)], Qt::TextWordWrap, lines[i]);
     }
     p.drawImage(0, titleHeight, drawn);
+    p.save();
+    p.translate(0, titleHeight);
+    TCustomChart::PaintCursorLines(p, chart.CursorLines());
+    p.restore();
     if (legend && !legend->isHidden()) {
         TraceLegend::Paint(p, legend->pos() + QPoint(0, titleHeight), legend->Rows(), legend->font());
     }

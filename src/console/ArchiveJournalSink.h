@@ -3,7 +3,7 @@
 // queue, which writes them from its own thread.
 
 #include "archive/ArchiveStore.h"
-#include "console/core/JournalRow.h"
+#include "session/JournalRow.h"
 
 class ArchiveJournalSink : public TJournalSink {
 public:

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -30,6 +31,10 @@ const QString filter = QStringLiteral("Събитие:");
 const QString allEvents = QStringLiteral("Всички");
 const QString started = QStringLiteral("Начало");
 const QString points = QStringLiteral("Точки");
+const QString peak = QStringLiteral("Пик");
+const QString peakToPeak = QStringLiteral("Размах");
+const QString rms = QStringLiteral("Ефективна");
+const QString frequency = QStringLiteral("Честота");
 const QString axes = QStringLiteral("Оси");
 const QString port = QStringLiteral("Порт");
 const QString note = QStringLiteral("Бележка");
@@ -65,6 +70,18 @@ const QString writeFailed = QStringLiteral("Грешка при запис на 
 const QString notWriting = QStringLiteral("Архивът не записва: %1; чакат %2");
 const QString cannotShow = QStringLiteral("Записът не може да се покаже: архивът не записва (%1).");
 const QString cannotExport = QStringLiteral("Записът не може да се изнесе: архивът не записва (%1).");
+const QString importButton = QStringLiteral("Внос");
+const QString importTip
+    = QStringLiteral("Внос на запис COMTRADE от друг регистратор: .cfg (с .dat до него) или "
+                     ".cff. Всеки аналогов канал става отделен запис в архива.");
+const QString importCaption = QStringLiteral("Внос на запис COMTRADE");
+const QString importFilter = QStringLiteral("COMTRADE (*.cfg *.CFG *.cff *.CFF);;All (*)");
+const QString importing = QStringLiteral("Чете се %1…");
+const QString imported = QStringLiteral("Внесен е %1: %2 канала, %3 точки (записи №%4).");
+const QString importedNothing = QStringLiteral("%1 няма аналогови канали с проби: нищо не е внесено.");
+const QString importRefused = QStringLiteral("%1 не е внесен: %2");
+const QString damaged = QStringLiteral(" Данните са повредени (%1); внесено е прочетеното.");
+const QString cannotImport = QStringLiteral("Не може да се внася: архивът не записва (%1).");
 const QString tooMany
     = QStringLiteral("Запис №%1 не е показан: на графиката има вече %2 записа. Скрийте някой от тях.");
 } // namespace text
@@ -126,9 +143,12 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
 {
     setObjectName(QStringLiteral("Archive"));
     model_ = new CaptureListModel(
-        {text::number, text::event, text::started, text::points, text::axes, text::port, text::note}, this);
+        {text::number, text::event, text::started, text::points, text::peak, text::peakToPeak, text::rms,
+            text::frequency, text::axes, text::port, text::note},
+        this);
     filtered_ = new CaptureFilterModel(this);
     filtered_->setSourceModel(model_);
+    filtered_->setSortRole(CaptureListModel::SortRole);
 
     CaptureFilter = new QComboBox(this);
     CaptureFilter->setObjectName(QStringLiteral("CaptureFilter"));
@@ -150,9 +170,12 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     QHeaderView* header = CaptureList->horizontalHeader();
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
-    const int widths[] = {50, 60, 140, 60, 90, 130};
+    const int widths[] = {45, 55, 125, 55, 80, 80, 80, 75, 70, 150};
     for (int c = 0; c < int(std::size(widths)); ++c)
         header->resizeSection(c, widths[c]);
+    // Newest first until the operator clicks a column (a measure's first click: largest first).
+    header->setSortIndicator(CaptureListModel::Id, Qt::DescendingOrder);
+    CaptureList->setSortingEnabled(true);
 
     ShowCapture = button("ShowCapture", text::show, this);
     HideCapture = button("HideCapture", text::hide, this);
@@ -170,6 +193,8 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
         &ArchivePage::ExportComtrade2013Click);
     ExportComtrade->setMenu(comtradeMenu);
     DeleteCapture = button("DeleteCapture", text::remove, this);
+    ImportComtrade = button("ImportComtrade", text::importButton, this);
+    ImportComtrade->setToolTip(text::importTip);
     ArchiveStatus = new QLabel(this);
     ArchiveStatus->setObjectName(QStringLiteral("ArchiveStatus"));
     ArchiveStatus->setWordWrap(true);
@@ -179,6 +204,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
              ShowCapture, HideCapture, ExportCsv, ExportComtrade, DeleteCapture})
         buttons->addWidget(b);
+    buttons->addWidget(ImportComtrade);
     buttons->addStretch();
     buttons->addWidget(new QLabel(text::filter, this));
     buttons->addWidget(CaptureFilter);
@@ -202,6 +228,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     connect(ExportCsv, &QPushButton::clicked, this, &ArchivePage::ExportCsvClick);
     connect(ExportComtrade, &QToolButton::clicked, this, &ArchivePage::ExportComtradeClick);
     connect(DeleteCapture, &QPushButton::clicked, this, &ArchivePage::DeleteCaptureClick);
+    connect(ImportComtrade, &QPushButton::clicked, this, &ArchivePage::ImportComtradeClick);
     connect(CaptureList, &QTableView::customContextMenuRequested, this, [this](const QPoint& at) {
         const QModelIndex index = CaptureList->indexAt(at);
         if (!index.isValid())
@@ -272,6 +299,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     connect(&store_, &ArchiveStore::capturesRemoved, this, &ArchivePage::onRemoved);
     connect(&store_, &ArchiveStore::captureLoaded, this, &ArchivePage::onLoaded);
     connect(&store_, &ArchiveStore::exported, this, &ArchivePage::onExported);
+    connect(&store_, &ArchiveStore::imported, this, &ArchivePage::onImported);
 
     setStatus(text::off);
     updateButtons();
@@ -504,4 +532,53 @@ void ArchivePage::DeleteCaptureClick()
     if (Confirm && !Confirm(text::askDelete.arg(id)))
         return;
     store_.deleteCapture(id);
+}
+
+void ArchivePage::ImportComtradeClick()
+{
+    if (!OpenFileDialog)
+        return;
+    if (!store_.isOn()) {
+        const QString why
+            = store_.failure().isEmpty() ? text::off : text::failed.arg(store_.path(), store_.failure());
+        setStatus(why);
+        if (Report)
+            Report(why);
+        return;
+    }
+    if (!canRead(text::cannotImport))
+        return;
+    const QString path = OpenFileDialog(text::importCaption, ExportFolder, text::importFilter);
+    if (path.isEmpty())
+        return;
+    setStatus(text::importing.arg(QDir::toNativeSeparators(path)));
+    store_.importComtrade(path);
+}
+
+void ArchivePage::onImported(const ImportResult& result)
+{
+    const QString file = QFileInfo(result.path).fileName();
+    QString message;
+    if (!result.error.isEmpty()) {
+        message = text::importRefused.arg(file, result.error);
+    } else if (result.ids.empty()) {
+        message = text::importedNothing.arg(file);
+    } else {
+        QStringList numbers;
+        for (const std::int64_t id : result.ids)
+            numbers << QString::number(id);
+        message = text::imported.arg(file)
+                      .arg(result.ids.size())
+                      .arg(QLocale().toString(qlonglong(result.points)))
+                      .arg(numbers.join(QStringLiteral(", №")));
+        // The new captures are listed at once and the first is chosen, ready for "Покажи".
+        applyPending();
+        SelectCapture(result.ids.front());
+    }
+    if (!result.damage.isEmpty())
+        message += text::damaged.arg(result.damage);
+    setStatus(message);
+    if ((!result.error.isEmpty() || !result.damage.isEmpty()) && Report)
+        Report(message);
+    emit importFinished(result);
 }

@@ -43,6 +43,9 @@ public:
     std::function<void(const std::vector<std::int64_t>& ids)> HideReferences;
     std::function<QString(const QString& caption, const QString& proposed, const QString& filter)>
         SaveFileDialog;
+    // The file to import, chosen in `folder`; empty when none was.
+    std::function<QString(const QString& caption, const QString& folder, const QString& filter)>
+        OpenFileDialog;
     std::function<bool(const QString& question)> Confirm;
     std::function<void(const QString& message)> Report;
     QString ExportFolder;
@@ -56,6 +59,8 @@ public:
     void ExportComtradeClick();
     void ExportComtrade2013Click();
     void DeleteCaptureClick();
+    // "Внос": a COMTRADE record of another recorder, read on the archive's thread.
+    void ImportComtradeClick();
 
     // The captures shown on the chart now; "Скрий" acts on those selected.
     void ReferencesChanged(const std::vector<std::int64_t>& shown);
@@ -80,17 +85,21 @@ public:
     // Clicked: COMTRADE 1999; its menu offers 2013 (BINARY32) as well.
     QToolButton* ExportComtrade = nullptr;
     QPushButton* DeleteCapture = nullptr;
+    QPushButton* ImportComtrade = nullptr;
     QLabel* ArchiveStatus = nullptr;
 
 signals:
     // An export finished (written, refused or failed); tests wait for it.
     void exportFinished(const ExportResult& result);
+    // An import finished (stored or refused).
+    void importFinished(const ImportResult& result);
 
 private:
     void onStored(const CaptureRow& row);
     void onRemoved(const std::vector<std::int64_t>& ids);
     void onLoaded(const StoredCapture& capture, int purpose);
     void onExported(const ExportResult& result);
+    void onImported(const ImportResult& result);
     void applyPending();
     void setStatus(const QString& text);
     void onWritingChanged();

@@ -4,7 +4,7 @@
 #include "archive/CaptureListModel.h"
 #include "console/ArchivePage.h"
 #include "console/JournalPage.h"
-#include "console/core/JournalRecorder.h"
+#include "session/JournalRecorder.h"
 
 #include <QTableView>
 

@@ -1,12 +1,12 @@
 #include "console/LinkMonitor.h"
 
-#include "serial/ComPort.h"
+#include "transport/Transport.h"
 
 #include <QDateTime>
 #include <QTimer>
 #include <utility>
 
-TLinkMonitor::TLinkMonitor(TCustomComPort* port, QObject* parent)
+TLinkMonitor::TLinkMonitor(TTransport* port, QObject* parent)
     : QObject(parent)
     , port_(port)
 {
@@ -21,7 +21,7 @@ TLinkMonitor::TLinkMonitor(TCustomComPort* port, QObject* parent)
     };
     link_.ConnHandler = [this](QObject*, bool open) { portOpen(open); };
     port_->AttachLink(&link_);
-    connect(port_, &TCustomComPort::Destroying, this, &TLinkMonitor::dropPort);
+    connect(port_, &TTransport::Destroying, this, &TLinkMonitor::dropPort);
     timer_ = new QTimer(this);
     timer_->setInterval(kRefreshMs);
     connect(timer_, &QTimer::timeout, this, &TLinkMonitor::refresh);

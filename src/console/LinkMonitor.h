@@ -5,23 +5,23 @@
 // and tells the status line and the inspector a few times a second, never per record, and
 // only while the port is open: at the close it tells them once more, with the rates at 0.
 
-#include "console/core/LineLog.h"
-#include "console/core/LinkStats.h"
-#include "serial/ComLink.h"
-#include "serial/SerialDevice.h"
+#include "session/LineLog.h"
+#include "session/LinkStats.h"
+#include "transport/ComLink.h"
+#include "transport/TransportTypes.h"
 
 #include <QObject>
 #include <functional>
 
 class QTimer;
-class TCustomComPort;
+class TTransport;
 
 class TLinkMonitor : public QObject {
     Q_OBJECT
 public:
     static constexpr int kRefreshMs = 250;
 
-    explicit TLinkMonitor(TCustomComPort* port, QObject* parent = nullptr);
+    explicit TLinkMonitor(TTransport* port, QObject* parent = nullptr);
     ~TLinkMonitor() override;
 
     // Milliseconds since the epoch; tests give their own clock.
@@ -50,7 +50,7 @@ private:
     void dropPort();
     void portOpen(bool open);
 
-    TCustomComPort* port_ = nullptr;
+    TTransport* port_ = nullptr;
     TComLink link_;
     TLinkStats stats_;
     TLineLog log_;

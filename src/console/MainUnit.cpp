@@ -13,13 +13,11 @@
 #include "console/JournalArchive.h"
 #include "console/JournalPage.h"
 #include "console/LinkMonitor.h"
-#include "console/PortWriteTarget.h"
 #include "console/ProgramIcon.h"
 #include "console/ScopeOnEvent.h"
 #include "console/ScopeToolBar.h"
 #include "console/StatusLine.h"
 #include "console/WindowPosition.h"
-#include "console/core/JournalRecorder.h"
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
 #include "serial/PortReconnector.h"
@@ -229,8 +227,6 @@ TForm1::TForm1(const TAppPaths& paths)
         return save ? QFileDialog::getSaveFileName(this, caption, folder, filter)
                     : QFileDialog::getOpenFileName(this, caption, folder, filter);
     };
-    parser_ = std::make_unique<TRecordParser>(static_cast<TRecordView&>(*this));
-    journal_ = std::make_unique<TJournalRecorder>(journalSinks_);
     position_ = std::make_unique<TWindowPosition>(*this);
     buildWindow();
     FormCreate();
@@ -268,11 +264,8 @@ void TForm1::buildWindow()
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
     // Attached before the terminal: a line is logged before the parser's verdict on it.
     monitor_ = new TLinkMonitor(ComPort1, this);
-    portTarget_ = std::make_unique<TPortWriteTarget>(*ComPort1);
-    writer_ = std::make_unique<TPortWriter>(*portTarget_);
-    writer_->OnStallEnded = [this](const QString& failure, int dropped) {
-        reportError(text::stallEnded.arg(failure).arg(dropped), QStringLiteral("port"));
-    };
+    // Attached after the monitor and before the terminal and the lamps.
+    session_ = new TDeviceSession(*ComPort1, this);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -285,9 +278,9 @@ void TForm1::buildWindow()
     PageControl1->addTab(buildArchivePage(), text::pageArchive);
     Journal = new JournalPage(monitor_->log());
     PageControl1->addTab(Journal, text::pageJournal);
-    journalSinks_.add(Journal->model());
-    journalArchive_ = new TJournalArchive(*archive_, *Archive, *Journal, *journal_, this);
-    journalSinks_.add(&journalArchive_->sink());
+    session_->addJournalSink(Journal->model());
+    journalArchive_ = new TJournalArchive(*archive_, *Archive, *Journal, session_->journal(), this);
+    session_->addJournalSink(&journalArchive_->sink());
     Journal->errorReport = [this](const QString& message) { reportError(message); };
     // The pages show the window's colour (the tab frame alone would paint a lighter shade).
     for (int i = 0; i < PageControl1->count(); ++i)
@@ -328,6 +321,7 @@ void TForm1::buildWindow()
     CaptionButton1->OnClick = on(&TForm1::CaptionButton1Click);
 
     setWindowColor(clSilver);
+    setUpSession();
     setUpConnection();
 }
 
@@ -351,8 +345,6 @@ QWidget* TForm1::buildTerminalPage()
     Memo1->SetColor(clAqua);
     Memo1->SetFontColor(clBlack);
     Memo1->SetComPort(ComPort1);
-    Memo1->OnStrRecieved
-        = [this](QObject* sender, QByteArray& str) { run([&] { Memo1StrRecieved(sender, str); }); };
     Memo1->setMinimumSize(360, 200);
 
     auto* commandRow = new QHBoxLayout;
@@ -592,6 +584,19 @@ QWidget* TForm1::buildScopePage()
         const QString proposed = QDir(paths_.dataFolder()).filePath(name + QStringLiteral(".png"));
         return FileDialog ? FileDialog(text::savePicture, proposed, text::pictureFilter, true) : QString();
     };
+    // A trace's limit is the read-out's of its quantity, known by the scale record's unit; the
+    // voltage's is a band.
+    ScopeBar->LimitFor = [this](const QString& unit) -> std::optional<measure::TLimit> {
+        const std::pair<QString, TLimit> quantities[] = {{QStringLiteral("V"), TLimit::Voltage},
+            {QStringLiteral("A"), TLimit::Current}, {QStringLiteral("t °C"), TLimit::Temperature}};
+        for (const auto& [u, which] : quantities) {
+            const auto level = u == unit ? parseWholeNumber(limitText(which).toStdString()) : std::nullopt;
+            if (level) {
+                return measure::TLimit{double(*level), which == TLimit::Voltage};
+            }
+        }
+        return std::nullopt;
+    };
 
     Button18 = button("Button18", QStringLiteral("+"), page);
     Button17 = button("Button17", QStringLiteral("-"), page);
@@ -648,22 +653,21 @@ QWidget* TForm1::buildScopePage()
 
     auto* events = group(text::groupEvents, page);
     auto* e = new QGridLayout(events);
-    const char* counterNames[] = {"RK1", "RK2", "RK3", "CFK", "SUK"};
-    TValidateEdit** counters[] = {&RK1, &RK2, &RK3, &CFK, &SUK};
     QFont counterFont = font();
     counterFont.setBold(true);
     for (int i = 0; i < kEventCount; ++i) {
-        auto* frame = group(QStringLiteral(" %1: ").arg(QString::fromLatin1(counterNames[i])), events);
+        const QString name = QString::fromLatin1(eventName(TEvent(i)));
+        auto* frame = group(QStringLiteral(" %1: ").arg(name), events);
         auto* fl = new QHBoxLayout(frame);
         fl->setContentsMargins(4, 2, 4, 4);
         auto* box = new TValidateEdit(frame);
-        box->setObjectName(QString::fromLatin1(counterNames[i]));
+        box->setObjectName(name);
         box->SetColor(clBackground);
         box->SetFontColor(clBlack);
         box->setFont(counterFont);
         box->SetText(QStringLiteral("0"));
         fl->addWidget(box);
-        *counters[i] = box;
+        Counters[std::size_t(i)] = box;
         e->addWidget(frame, i / 2, i % 2);
     }
     Button14 = button("Button14", text::reset, events);
@@ -772,7 +776,7 @@ void TForm1::FormClose()
     recorder_->flush();
     closeArchive();
     if (Log->StateOn())
-        log_.close();
+        session_->closeLog();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -817,6 +821,7 @@ void TForm1::TerminalFontColorChange()
 void TForm1::Button10Click()
 {
     Memo1->RunSettingsDialog();
+    syncSession();
 }
 
 void TForm1::CaptionButton1Click()
@@ -856,7 +861,7 @@ void TForm1::run(const std::function<void()>& handler)
 
 void TForm1::reportError(const QString& message, const QString& subject)
 {
-    journal_->error(subject, message);
+    session_->journal().error(subject, message);
     // Shown once the current handler has returned: a modal box inside a port delivery would
     // run the event loop there.
     QMetaObject::invokeMethod(
@@ -871,6 +876,62 @@ void TForm1::reportError(const QString& message, const QString& subject)
             errorsOnScreen_.removeOne(message);
         },
         Qt::QueuedConnection);
+}
+
+// --- the device session
+
+void TForm1::setUpSession()
+{
+    TDeviceSession* s = session_;
+    s->setCaptureRecorder(recorder_);
+    // The terminal shows what the session received, as shaped there.
+    Memo1->SetHostFed(true);
+    connect(s, &TDeviceSession::received, Memo1, &TComTerminal::ShowReceived);
+    connect(s, &TDeviceSession::echoed, this, [this](const QByteArray& line) {
+        Memo1->SetFontColor(EchoFontColor->Selected());
+        Memo1->ShowText(line);
+        Memo1->SetFontColor(TerminalFontColor->Selected());
+    });
+    connect(s, &TDeviceSession::sendRefused, this, [this] {
+        Warning1->Execute();
+        PageControl1->setCurrentIndex(1);
+    });
+    connect(s, &TDeviceSession::readoutText, this, &TForm1::setReadoutText);
+    connect(s, &TDeviceSession::readoutColor, this, &TForm1::setReadoutColor);
+    connect(s, &TDeviceSession::counterChanged, this, &TForm1::setCounter);
+    connect(s, &TDeviceSession::eventArrived, this, &TForm1::eventCounted);
+    // The device's units reach the chart through the hold: a held picture keeps its own titles.
+    connect(
+        s, &TDeviceSession::leftAxisTitle, this, [this](const QString& t) { ScopeBar->Hold().SetYUnit(t); });
+    connect(s, &TDeviceSession::bottomAxisTitle, this,
+        [this](const QString& t) { ScopeBar->Hold().SetXUnit(t); });
+    connect(s, &TDeviceSession::pointAdded, this,
+        [this](double x, double y) { ScopeBar->Hold().AddPoint(x, y); });
+    connect(s, &TDeviceSession::scopeCleared, this, &TForm1::clearScope);
+    connect(s, &TDeviceSession::captureBegun, this, &TForm1::liveCaptureBegun);
+    connect(s, &TDeviceSession::lineHandled, this, &TForm1::lineHandled);
+    connect(s, &TDeviceSession::logFailed, this, &TForm1::logFailed);
+    connect(s, &TDeviceSession::stallEnded, this, [this](const QString& failure, int dropped) {
+        reportError(text::stallEnded.arg(failure).arg(dropped), QStringLiteral("port"));
+    });
+
+    for (QCheckBox* box : {CR, LF, Echo, LogIncomming, LogOutgoing})
+        connect(box, &QCheckBox::toggled, this, &TForm1::syncSession);
+    for (TValidateEdit* limit : {VoltageLimit, CurrentLimit, TempLimit})
+        limit->OnValueChanged = [this](QObject*) { syncSession(); };
+    syncSession();
+}
+
+// The values the session holds, from the controls that show them.
+void TForm1::syncSession()
+{
+    session_->setLimitText(TLimit::Voltage, cp1251::encode(VoltageLimit->Text()));
+    session_->setLimitText(TLimit::Current, cp1251::encode(CurrentLimit->Text()));
+    session_->setLimitText(TLimit::Temperature, cp1251::encode(TempLimit->Text()));
+    session_->setLineEnds(CR->isChecked(), LF->isChecked());
+    session_->setEcho(Echo->isChecked());
+    session_->setLogChoices(LogIncomming->isChecked(), LogOutgoing->isChecked());
+    session_->setShaping(Memo1->AppendLF(), Memo1->Force7Bit());
 }
 
 // --- commands and sending
@@ -893,53 +954,10 @@ void TForm1::Button8Click()
 
 void TForm1::SendToCom(const QByteArray& Text)
 {
-    if (!ComPort1->Connected()) {
-        Warning1->Execute();
-        PageControl1->setCurrentIndex(1);
-        return;
-    }
-    QByteArray line = Text;
-    if (CR->isChecked())
-        line += '\r';
-    if (LF->isChecked())
-        line += '\n';
-    if (Log->StateOn() && LogOutgoing->isChecked())
-        writeLog(line);
-    if (collectingAnswers_)
-        answers_.append(line);
-    else if (!writer_->write({line}))
-        return;
-    if (Echo->isChecked()) {
-        if (CR->isChecked() && !LF->isChecked())
-            line += '\n';
-        Memo1->SetFontColor(EchoFontColor->Selected());
-        Memo1->ShowText(line);
-        if (Log->StateOn() && LogIncomming->isChecked())
-            writeLog(line);
-        Memo1->SetFontColor(TerminalFontColor->Selected());
-    }
+    session_->send(Text);
 }
 
 // --- received records
-
-void TForm1::Memo1StrRecieved(QObject*, QByteArray& Str)
-{
-    if (Log->StateOn() && LogIncomming->isChecked())
-        writeLog(Str);
-    // A block arriving while this one is parsed (a modal box runs the event loop) adds its
-    // answers behind this block's, which keeps them in order on the wire.
-    const bool outer = std::exchange(collectingAnswers_, true);
-    {
-        const auto restore = qScopeGuard([this, outer] { collectingAnswers_ = outer; });
-        parser_->feed(Str);
-    }
-    if (outer)
-        return;
-    const QByteArrayList answers = std::exchange(answers_, {});
-    // A handler of the parse may have closed the port meanwhile: the answers then go nowhere.
-    if (ComPort1->Connected())
-        writer_->write(answers);
-}
 
 QLabel* TForm1::readout(TReadout which) const
 {
@@ -954,26 +972,7 @@ QLabel* TForm1::readout(TReadout which) const
     return Voltage;
 }
 
-TValidateEdit* TForm1::counterBox(TEvent which) const
-{
-    const std::array<TValidateEdit*, kEventCount> boxes = {RK1, RK2, RK3, CFK, SUK};
-    return boxes[std::size_t(which)];
-}
-
-QByteArray TForm1::limitText(TLimit which) const
-{
-    switch (which) {
-    case TLimit::Voltage:
-        return cp1251::encode(VoltageLimit->Text());
-    case TLimit::Current:
-        return cp1251::encode(CurrentLimit->Text());
-    case TLimit::Temperature:
-        return cp1251::encode(TempLimit->Text());
-    }
-    return {};
-}
-
-void TForm1::setReadoutText(TReadout which, QByteArrayView bytes)
+void TForm1::setReadoutText(TReadout which, const QByteArray& bytes)
 {
     if (readoutShade_.down())
         readoutsBack();
@@ -1027,7 +1026,7 @@ void TForm1::linkDownOnReadouts()
 
 void TForm1::setCounter(TEvent which, std::uint16_t value, TColor background)
 {
-    TValidateEdit* box = counterBox(which);
+    TValidateEdit* box = Counter(which);
     box->SetColor(background);
     box->SetText(QString::number(value));
 }
@@ -1042,67 +1041,34 @@ void TForm1::eventCounted()
         setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
-// The device's units reach the chart through the hold: a held picture keeps its own titles.
-void TForm1::setLeftAxisTitle(const QString& title)
-{
-    ScopeBar->Hold().SetYUnit(title);
-}
-
-void TForm1::setBottomAxisTitle(const QString& title)
-{
-    ScopeBar->Hold().SetXUnit(title);
-}
-
-void TForm1::addPoint(double x, double y)
-{
-    ScopeBar->Hold().AddPoint(x, y);
-    recorder_->addPoint(std::int64_t(x), std::int32_t(y));
-    if (recorder_->pointCount() == 1)
-        liveCaptureBegun();
-}
-
 void TForm1::clearScope()
 {
-    recorder_->reset();
     ScopeBar->Hold().Reset();
     ScopeBar->Hold().SetCapture(TTraceInfo{});
 }
 
-void TForm1::send(const QByteArray& answer)
-{
-    SendToCom(answer);
-}
-
 void TForm1::Button14Click()
 {
-    parser_->resetCounters();
-    journal_->resetByButton(TResetKind::Counters);
+    session_->resetCounters();
 }
 
 void TForm1::Button16Click()
 {
-    parser_->resetReadouts();
-    journal_->resetByButton(TResetKind::Readouts);
+    session_->resetReadouts();
 }
 
 void TForm1::Button19Click()
 {
-    parser_->resetScope();
-    journal_->resetByButton(TResetKind::Scope);
+    session_->resetScope();
 }
 
-void TForm1::lineOutcome(const TLineOutcome& outcome)
+void TForm1::lineHandled(const TLineOutcome& outcome)
 {
     monitor_->lineOutcome(outcome);
-    journal_->lineOutcome(outcome);
     if (outcome.isRecord() && readoutShade_.down())
         readoutsBack();
-    if (outcome.event) {
-        const QString name = QString::fromLatin1(eventName(*outcome.event));
-        // The capture this event starts remembers the event's row by its time.
-        recorder_->eventCounted(name, journal_->lastRowMs());
-        scopeOnEvent_->eventCounted(name, awayAtEvent_);
-    }
+    if (outcome.event)
+        scopeOnEvent_->eventCounted(QString::fromLatin1(eventName(*outcome.event)), awayAtEvent_);
 }
 
 // --- scope buttons
@@ -1129,27 +1095,24 @@ void TForm1::LogClick()
     if (logSyncing_)
         return;
     if (Log->StateOn()) {
-        if (log_.isOpen())
+        if (session_->logOpen())
             return;
         const QString path = LogFile->text();
         const bool append = AppendLog->isChecked() && QFile::exists(path);
-        if (!log_.open(path, append)) {
+        if (!session_->openLog(path, append)) {
             logSyncing_ = true;
             Log->SetStateOn(false);
             logSyncing_ = false;
         }
     } else {
-        log_.close();
+        session_->closeLog();
     }
 }
 
-void TForm1::writeLog(QByteArrayView bytes)
+void TForm1::logFailed(int error)
 {
-    if (!log_.isOpen() || log_.write(bytes))
-        return;
     // Reported once; the log is closed and the switch goes off, sending and receiving go on.
-    reportError(
-        text::logWriteFailed.arg(LogFile->text(), systemMessage(log_.lastError())), QStringLiteral("log"));
+    reportError(text::logWriteFailed.arg(LogFile->text(), systemMessage(error)), QStringLiteral("log"));
     logSyncing_ = true;
     Log->SetStateOn(false);
     logSyncing_ = false;

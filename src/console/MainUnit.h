@@ -2,16 +2,14 @@
 // TForm1, the console's main window: the terminal page with the preset commands, the settings
 // page, the scope page with read-outs, limits and event counters, and the help page. It owns
 // the port, the terminal bound to it, the chart, the dialogs, the data log and the settings
-// file object; the record protocol itself lives in TRecordParser.
+// file object; the device session (TDeviceSession) does the work with the device.
 
 #include "common/Color.h"
 #include "console/core/AppPaths.h"
-#include "console/core/DataLog.h"
 #include "console/core/IniFile.h"
-#include "console/core/JournalRow.h"
-#include "console/core/PortWriter.h"
 #include "console/core/ReadoutShade.h"
-#include "console/core/RecordParser.h"
+#include "session/DataLog.h"
+#include "session/DeviceSession.h"
 
 #include <QByteArray>
 #include <QString>
@@ -63,7 +61,7 @@ class TValidateEdit;
 class TWarningDialog;
 class TWindowPosition;
 
-class TForm1 : public QWidget, private TRecordView {
+class TForm1 : public QWidget {
     Q_OBJECT
 public:
     TForm1();
@@ -110,7 +108,6 @@ public:
     void Button7Click() { PresetClick(6); }
     void Button11Click() { PresetClick(7); }
     void Button8Click();
-    void Memo1StrRecieved(QObject* Sender, QByteArray& Str);
     void Button14Click();
     void Button16Click();
     void Button17Click();
@@ -136,8 +133,9 @@ public:
     const TAppPaths& Paths() const { return paths_; }
     const QString& SettingsPath() const { return settingsPath_; }
     TIniFile* SettingsFile() const { return iniFile_.get(); }
-    const TRecordParser& Parser() const { return *parser_; }
-    bool LogOpen() const { return log_.isOpen(); }
+    TDeviceSession& Session() const { return *session_; }
+    const TRecordParser& Parser() const { return session_->parser(); }
+    bool LogOpen() const { return session_->logOpen(); }
     TCommandForm* PresetDialog(int preset) const { return dialogs_[std::size_t(preset)]; }
     TWindowPosition& WindowPosition() const { return *position_; }
 
@@ -223,11 +221,9 @@ public:
     QPushButton* Button18 = nullptr;
     QPushButton* Button19 = nullptr;
     QPushButton* Button20 = nullptr;
-    TValidateEdit* RK1 = nullptr;
-    TValidateEdit* RK2 = nullptr;
-    TValidateEdit* RK3 = nullptr;
-    TValidateEdit* CFK = nullptr;
-    TValidateEdit* SUK = nullptr;
+    // The event counters in the order of kEventKinds, each named after its kind.
+    std::array<TValidateEdit*, kEventCount> Counters{};
+    TValidateEdit* Counter(TEvent which) const { return Counters[std::size_t(which)]; }
     QPushButton* Button14 = nullptr;
 
     QTabWidget* PageControl2 = nullptr;
@@ -248,7 +244,7 @@ public:
     TLinkMonitor* LinkMonitor() const { return monitor_; }
     // What a counted event does to the pages.
     TScopeOnEvent* ScopeOnEvent() const { return scopeOnEvent_; }
-    TJournalRecorder& JournalRecorder() const { return *journal_; }
+    TJournalRecorder& JournalRecorder() const { return session_->journal(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -279,40 +275,35 @@ private:
     // The live trace's capture: begun with its first point, numbered once the archive stored it.
     void liveCaptureBegun();
     void captureStored(const CaptureRow& row);
+    // The session's values follow the controls; its signals reach the pages.
+    void setUpSession();
+    void syncSession();
     void setUpConnection();
     void connectSerial();
     // After the port was opened, reopened or reconfigured: Label3 and Label5 show it and the
     // DTR and RTS lines follow their boxes.
     void portReconfigured();
     void setWindowColor(TColor color);
-    void writeLog(QByteArrayView text);
     void reportError(const QString& message, const QString& subject = QStringLiteral("console"));
-    TValidateEdit* counterBox(TEvent which) const;
     QLabel* readout(TReadout which) const;
     void paintReadout(TReadout which);
     void readoutsBack();
     void linkDownOnReadouts();
 
-    // TRecordView
-    QByteArray limitText(TLimit which) const override;
-    void setReadoutText(TReadout which, QByteArrayView text) override;
-    void setReadoutColor(TReadout which, TColor color) override;
-    void setCounter(TEvent which, std::uint16_t value, TColor background) override;
-    void eventCounted() override;
-    void setLeftAxisTitle(const QString& title) override;
-    void setBottomAxisTitle(const QString& title) override;
-    void addPoint(double x, double y) override;
-    void clearScope() override;
-    void send(const QByteArray& text) override;
-    void lineOutcome(const TLineOutcome& outcome) override;
+    // What the session reports.
+    void setReadoutText(TReadout which, const QByteArray& text);
+    void setReadoutColor(TReadout which, TColor color);
+    void setCounter(TEvent which, std::uint16_t value, TColor background);
+    void eventCounted();
+    void clearScope();
+    void lineHandled(const TLineOutcome& outcome);
+    void logFailed(int error);
 
     TAppPaths paths_;
     QString programFolder_;
     QString settingsPath_;
     std::unique_ptr<TIniFile> iniFile_;
-    std::unique_ptr<TRecordParser> parser_;
-    TJournalFanOut journalSinks_;
-    std::unique_ptr<TJournalRecorder> journal_;
+    TDeviceSession* session_ = nullptr;
     TLinkMonitor* monitor_ = nullptr;
     TJournalArchive* journalArchive_ = nullptr;
     TScopeOnEvent* scopeOnEvent_ = nullptr;
@@ -323,13 +314,6 @@ private:
     CaptureRecorder* recorder_ = nullptr;
     std::unique_ptr<TChartTraces> traces_;
     QStringList errorsOnScreen_; // reports being shown right now
-    // Answers to the records of one received block go out in one write once the block is
-    // parsed: a flood costs a write per block instead of one per record.
-    bool collectingAnswers_ = false;
-    QByteArrayList answers_;
-    std::unique_ptr<TWriteTarget> portTarget_;
-    std::unique_ptr<TPortWriter> writer_;
-    TDataLog log_;
     bool logSyncing_ = false;
     std::array<TCommandForm*, 8> dialogs_{};
     std::array<QPushButton*, 8> presetButtons_{};

@@ -38,6 +38,9 @@ ArchivePage* TForm1::buildArchivePage()
     Archive->SaveFileDialog = [this](const QString& caption, const QString& proposed, const QString& filter) {
         return FileDialog ? FileDialog(caption, proposed, filter, true) : QString();
     };
+    Archive->OpenFileDialog = [this](const QString& caption, const QString& folder, const QString& filter) {
+        return FileDialog ? FileDialog(caption, folder, filter, false) : QString();
+    };
     Archive->Confirm = [this](const QString& question) {
         return QMessageBox::question(this, QCoreApplication::applicationName(), question) == QMessageBox::Yes;
     };

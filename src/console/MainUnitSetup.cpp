@@ -8,12 +8,12 @@
 #include "console/LinkMonitor.h"
 #include "console/StatusLine.h"
 #include "console/WindowPosition.h"
-#include "console/core/JournalRecorder.h"
 #include "net/NetSerialDevice.h"
 #include "serial/ComPort.h"
 #include "serial/PortReconnector.h"
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"
+#include "session/JournalRecorder.h"
 #include "terminal/ComTerminal.h"
 #include "terminal/logic/TermSettingsSection.h"
 #include "widgets/ValidateEdit.h"
@@ -116,7 +116,7 @@ void TForm1::setUpConnection()
     ComPort1->OnAfterOpen = [this](QObject*) {
         monitor_->connectionOpened();
         if (!Reconnector || !Reconnector->IsWaiting())
-            journal_->connectionOpened(ComPort1->Port(), rateOf(*ComPort1));
+            session_->journal().connectionOpened(ComPort1->Port(), rateOf(*ComPort1));
     };
 
     Reconnector = new TPortReconnector(ComPort1, this);
@@ -124,29 +124,29 @@ void TForm1::setUpConnection()
     connect(AutoReconnect, &QCheckBox::toggled, Reconnector, &TPortReconnector::SetEnabled);
     connect(Reconnector, &TPortReconnector::waitingStarted, this, [this](const QString& port) {
         StatusLine->setConnectionState(text::stateWaiting.arg(port), port);
-        journal_->connectionWaiting(port);
+        session_->journal().connectionWaiting(port);
     });
     connect(Reconnector, &TPortReconnector::lost, this,
         [this](const QString& port) { StatusLine->setConnectionState(text::stateLost.arg(port), port); });
     connect(Reconnector, &TPortReconnector::refused, this, [this](const QString& port, const QString& found) {
         StatusLine->setConnectionState(text::stateRefused.arg(port, found), port);
-        journal_->connectionRefused(port, found);
+        session_->journal().connectionRefused(port, found);
     });
     connect(
         Reconnector, &TPortReconnector::failing, this, [this](const QString& port, const QString& reason) {
             StatusLine->setConnectionState(text::stateFailing.arg(port, reason), port);
-            journal_->connectionFailing(port, reason);
+            session_->journal().connectionFailing(port, reason);
         });
     connect(Reconnector, &TPortReconnector::stopped, this,
         [this] { StatusLine->setConnectionState(text::stateClosed); });
     connect(Reconnector, &TPortReconnector::reconnected, this,
-        [this](const QString& port) { journal_->connectionReconnected(port, rateOf(*ComPort1)); });
+        [this](const QString& port) { session_->journal().connectionReconnected(port, rateOf(*ComPort1)); });
     connect(Reconnector, &TPortReconnector::reconnected, this, on(&TForm1::portReconfigured));
     // Port names with "://" are devices on other machines; such a port tells once of a
     // request its server left unanswered.
     RegisterNetPorts();
     SetNetNoticeHandler(
-        this, [this](const QString& port, const QString& text) { journal_->error(port, text); });
+        this, [this](const QString& port, const QString& text) { session_->journal().error(port, text); });
 
     // The six lamps, each 25 x 25 under its caption, in the places the terminal page left.
     struct Lamp {
@@ -245,6 +245,8 @@ void TForm1::LoadIni()
     TTermSettingsSection::Load(ini, *Memo1);
     // A section of its own after the others; a file without it keeps the design's behaviour.
     ShowScopeOnEvent->setChecked(ini.readBool("Events", "ShowScopeOnEvent", true));
+
+    syncSession();
 
     if (failure)
         std::rethrow_exception(failure);
@@ -397,15 +399,12 @@ void TForm1::ComPort1AfterClose()
     else
         StatusLine->setConnectionState(text::stateClosed);
     if (lost)
-        journal_->connectionLost(ComPort1->Port());
+        session_->journal().connectionLost(ComPort1->Port());
     else
-        journal_->connectionClosed(ComPort1->Port());
+        session_->journal().connectionClosed(ComPort1->Port());
     monitor_->connectionClosed(lost);
     linkDownOnReadouts();
-    writer_->portClosed();
-    // A record cut off by the close must not run into the first record of the next
-    // connection.
-    parser_->dropPartialLine();
+    session_->transportClosed();
 }
 
 void TForm1::DTRClick()

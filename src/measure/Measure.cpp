@@ -172,25 +172,29 @@ void measureOscillation(const TRange& r, double centre, double peakToPeak, TMeas
     const auto& y = r.y;
     const double band = kHysteresisShare * peakToPeak / 2;
 
-    // Upward crossings of the centre, each confirmed by a swing from below the band to above it;
-    // the time is that of the last crossing before the confirmation.
+    // Upward crossings of the centre, each confirmed by a swing to above the band from below it
+    // (or from a start within it); the time is that of the last crossing before the confirmation.
     std::vector<double> times;
     std::vector<std::size_t> at;
     enum { Unknown, Low, High } side = Unknown;
-    std::optional<double> candidate;
+    bool candidate = false;
+    double candidateTime = 0;
     std::size_t candidateIndex = 0;
     for (std::size_t i = 0; i < x.size(); ++i) {
         if (i > 0 && y[i - 1] < centre && y[i] >= centre) {
-            candidate = x[i - 1] + (centre - y[i - 1]) / (y[i] - y[i - 1]) * (x[i] - x[i - 1]);
+            candidate = true;
+            candidateTime = x[i - 1] + (centre - y[i - 1]) / (y[i] - y[i - 1]) * (x[i] - x[i - 1]);
             candidateIndex = i;
         }
         if (y[i] < centre - band) {
             side = Low;
         } else if (y[i] > centre + band && side != High) {
-            if (side == Low && candidate) {
-                times.push_back(*candidate);
+            // From below the band, or from a start inside it (a flat lead-in at the centre).
+            if (candidate) {
+                times.push_back(candidateTime);
                 at.push_back(candidateIndex);
             }
+            candidate = false;
             side = High;
         }
     }

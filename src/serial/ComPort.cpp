@@ -1,7 +1,6 @@
 #include "serial/ComPort.h"
 
 #include "serial/ComThread.h"
-#include "serial/PosixSerialDevice.h"
 
 #include <QtGlobal>
 #include <algorithm>
@@ -60,12 +59,12 @@ void DoneOperation(std::unique_ptr<PortOperation>& operation)
 // --- construction ----------------------------------------------------------------------
 
 TCustomComPort::TCustomComPort(QObject* owner)
-    : QObject(owner)
+    : TTransport(owner)
     , parity_(std::make_unique<TComParity>(this))
     , flowControl_(std::make_unique<TComFlowControl>(this))
     , timeouts_(std::make_unique<TComTimeouts>(this))
     , buffer_(std::make_unique<TComBuffer>(this))
-    , factory_([] { return std::unique_ptr<ISerialDevice>(std::make_unique<PosixSerialDevice>()); })
+    , factory_(CreateSystemSerialDevice)
 {
 }
 
@@ -785,6 +784,29 @@ int TCustomComPort::ReadBuffer(char* buffer, int count)
     const int result = WaitForOperation(op.get());
     DoneOperation(op);
     return result;
+}
+
+TLineState TCustomComPort::LineState()
+{
+    const TComSignals lines = ModemLines();
+    return {lines.contains(sigCTS), lines.contains(sigDSR), lines.contains(sigRLSD), lines.contains(sigRing)};
+}
+
+TTransport::WriteOutcome TCustomComPort::Write(QByteArrayView bytes, bool wait)
+{
+    std::unique_ptr<PortOperation> operation = InitOperation();
+    StartWrite(bytes.data(), int(bytes.size()), operation.get());
+    if (!wait && operation->Transferred < operation->Size)
+        return {operation->Transferred, {}};
+    // Also for a write done at once: the wait finishes it for the port's links.
+    try {
+        WaitForOperation(operation.get());
+    } catch (const EComPort& e) {
+        if (e.SystemError() != ETIMEDOUT)
+            throw;
+        return {operation->Transferred, QString::fromUtf8(e.what())};
+    }
+    return {bytes.size(), {}};
 }
 
 // --- links -----------------------------------------------------------------------------

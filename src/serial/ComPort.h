@@ -26,11 +26,11 @@
 // OnBeforeClose/OnAfterClose). Clients holding a reference to a port connect to Destroying
 // and drop it (detaching their link) when it fires.
 
-#include "serial/ComLink.h"
 #include "serial/ComSettings.h"
 #include "serial/ComTypes.h"
 #include "serial/EComPort.h"
 #include "serial/SerialDevice.h"
+#include "transport/Transport.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -65,7 +65,8 @@ struct PortOperation {
 std::unique_ptr<PortOperation> InitOperation();
 void DoneOperation(std::unique_ptr<PortOperation>& operation);
 
-class TCustomComPort : public QObject {
+// The serial implementation of TTransport; EComPort is what it raises.
+class TCustomComPort : public TTransport {
     Q_OBJECT
     friend class TComParity;
     friend class TComFlowControl;
@@ -78,7 +79,7 @@ public:
     ~TCustomComPort() override;
 
     // --- settings -------------------------------------------------------------------
-    bool Connected() const { return connected_; }
+    bool Connected() const override { return connected_; }
     void SetConnected(bool value);
     TBaudRate BaudRate() const { return baudRate_; }
     void SetBaudRate(TBaudRate value);
@@ -89,8 +90,8 @@ public:
     // The rate the open device actually runs at, read back after each configuration; 0
     // when closed or when the device cannot tell.
     uint32_t ActualBaudRate() const { return actualBaudRate_; }
-    const QString& Port() const { return port_; }
-    void SetPort(const QString& value);
+    const QString& Port() const override { return port_; }
+    void SetPort(const QString& value) override;
     TComParity& Parity() { return *parity_; }
     const TComParity& Parity() const { return *parity_; }
     void SetParity(const TComParity& value);
@@ -126,27 +127,29 @@ public:
     bool IsLoading() const { return loading_; }
 
     // --- device ---------------------------------------------------------------------
-    void OpenPort();
+    void OpenPort() override;
     // Opens the port only when the device under its name may be taken for `expected`
     // (SameDevice); any other one is not touched and false is returned. found tells what
     // is there. Errors raise as OpenPort's do; nothing there at all is EComPort 1 with
     // the system's "not found".
-    bool OpenPortIfSame(const TDeviceIdentity& expected, TDeviceIdentity& found);
+    bool OpenPortIfSame(const TDeviceIdentity& expected, TDeviceIdentity& found) override;
     // What the name led to at the last successful open (kept after the close).
-    const TDeviceIdentity& Identity() const { return identity_; }
-    void ClosePort();
+    const TDeviceIdentity& Identity() const override { return identity_; }
+    void ClosePort() override;
     int InputQueueCount();
     TComErrors LineErrors();
     // Framing, parity, overrun errors and breaks counted since the port opened; zeros when
     // closed or when the driver keeps no counts (a pseudo-terminal).
-    TLineErrorCounts LineErrorCounts();
+    TLineErrorCounts LineErrorCounts() override;
     // The last close came from the device going away (hang-up, adapter pulled), not from a
     // call of ClosePort; valid from OnAfterClose on.
-    bool ClosedByHangUp() const { return closedByHangUp_; }
+    bool ClosedByHangUp() const override { return closedByHangUp_; }
     TComSignals ModemLines();
-    void SetDtrLine(bool on);
-    void SetRtsLine(bool on);
-    int WriteText(const QByteArray& text);
+    TLineState LineState() override;
+    void SetDtrLine(bool on) override;
+    void SetRtsLine(bool on) override;
+    WriteOutcome Write(QByteArrayView bytes, bool wait) override;
+    int WriteText(const QByteArray& text) override;
     int StartWriteText(const QByteArray& text, PortOperation* operation);
     int StartWrite(const char* data, int count, PortOperation* operation);
     int StartRead(char* buffer, int count, PortOperation* operation);
@@ -154,12 +157,12 @@ public:
     int WaitForOperation(PortOperation* operation);
     void AbortAllOperations();
 
-    void AttachLink(TComLink* link);
-    void DetachLink(TComLink* link);
+    void AttachLink(TComLink* link) override;
+    void DetachLink(TComLink* link) override;
     bool HasDataLink() const { return hasDataLink_; }
 
     // Shows the set-up dialog; the dialog's library installs the runner.
-    void RunSetupDialog();
+    void RunSetupDialog() override;
     static void SetSetupDialogRunner(std::function<void(TCustomComPort*)> runner);
     // The application's standard error report (message box in the console); used where
     // an error cannot propagate: Loaded, and window-style delivery. Default: qWarning.
@@ -186,14 +189,6 @@ public:
     TComSignalEvent OnRLSDChange;
     TComErrorEvent OnError;
     TNotifyEvent OnRx80Full;
-
-signals:
-    // Emitted by the destructor once the port is closed, while it is still whole: referring
-    // clients detach their link and drop the reference.
-    void Destroying(TCustomComPort* port);
-    // The open port closed because its device hung up or went away (not a close asked for);
-    // emitted after OnAfterClose.
-    void DeviceLost(TCustomComPort* port);
 
 protected:
     virtual void CreatePortHandle();

@@ -9,28 +9,10 @@
 // the next program that asks for one, so it is never taken again unless the name is a link
 // that was made anew (a simulator pointing its link at its new line).
 
+#include "transport/TransportTypes.h"
+
 #include <QByteArray>
 #include <QString>
-
-struct TDeviceIdentity {
-    enum class Kind {
-        Unknown, // nothing could be told
-        StableName, // a udev name under serial/by-id or serial/by-path
-        Pty, // a pseudo-terminal
-        Usb, // a USB serial adapter
-        DevicePath, // another device sysfs knows
-        Node, // a character device sysfs does not list: its numbers
-    };
-    Kind kind = Kind::Unknown;
-    QString key; // what must match, by kind
-    QString description; // for the operator: "FTDI FT232R USB UART, serial A1B2C3 (ttyUSB0)"
-    QByteArray link; // the name's own link as found (device, inode, change time); empty: no link
-
-    bool operator==(const TDeviceIdentity&) const = default;
-};
-
-// Whether `now` may be taken for the device that was open as `before`.
-bool SameDevice(const TDeviceIdentity& before, const TDeviceIdentity& now);
 
 // The folders identities are read from ("/sys", "/dev"); tests point them at a fake tree.
 QString DeviceSysfsRoot();

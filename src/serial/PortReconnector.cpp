@@ -7,15 +7,15 @@
 #include <QDir>
 #include <QFileInfo>
 
-TPortReconnector::TPortReconnector(TCustomComPort* port, QObject* parent)
+TPortReconnector::TPortReconnector(TTransport* port, QObject* parent)
     : QObject(parent)
     , port_(port)
 {
     retry_.setInterval(kRetryMs);
     connect(&retry_, &QTimer::timeout, this, &TPortReconnector::attempt);
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &TPortReconnector::attempt);
-    connect(port_, &TCustomComPort::DeviceLost, this, &TPortReconnector::deviceLost);
-    connect(port_, &TCustomComPort::Destroying, this, [this] {
+    connect(port_, &TTransport::DeviceLost, this, &TPortReconnector::deviceLost);
+    connect(port_, &TTransport::Destroying, this, [this] {
         endWait();
         port_ = nullptr;
     });
@@ -157,6 +157,9 @@ void TPortReconnector::failed(const std::exception& error)
         return;
     toldError_ = code;
     retry_.setInterval(kSlowRetryMs);
-    emit failing(
-        name_, portError ? OpenFailureText(*port_, *portError) : QString::fromLocal8Bit(error.what()));
+    // A serial port says what the system's error means for a port; other transports' messages
+    // say it themselves.
+    const auto* serial = qobject_cast<const TCustomComPort*>(port_);
+    emit failing(name_,
+        portError && serial ? OpenFailureText(*serial, *portError) : QString::fromLocal8Bit(error.what()));
 }

@@ -27,7 +27,7 @@
 #include <QString>
 #include <QTimer>
 
-class TCustomComPort;
+class TTransport;
 
 class TPortReconnector : public QObject {
     Q_OBJECT
@@ -36,7 +36,7 @@ public:
     static constexpr int kLastingMs = 5000;
     static constexpr int kSlowRetryMs = 5000;
 
-    explicit TPortReconnector(TCustomComPort* port, QObject* parent = nullptr);
+    explicit TPortReconnector(TTransport* port, QObject* parent = nullptr);
     ~TPortReconnector() override;
 
     // Whether a lost device is waited for; off, the loss is only told (lost()). Switching
@@ -77,7 +77,7 @@ private:
     void endWait();
     void failed(const std::exception& error);
 
-    TCustomComPort* port_;
+    TTransport* port_;
     QFileSystemWatcher watcher_;
     QTimer retry_;
     bool enabled_ = true;

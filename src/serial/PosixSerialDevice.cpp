@@ -897,3 +897,8 @@ void PosixSerialDevice::pumpInput(const std::function<bool()>& done)
         }
     }
 }
+
+std::unique_ptr<ISerialDevice> CreateSystemSerialDevice()
+{
+    return std::make_unique<PosixSerialDevice>();
+}

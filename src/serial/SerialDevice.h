@@ -8,6 +8,7 @@
 // owns the port; cancelWait may be called from any thread.
 
 #include "serial/DeviceIdentity.h"
+#include "transport/TransportTypes.h"
 
 #include <QByteArray>
 #include <QString>
@@ -41,15 +42,6 @@ struct TSerialTimeouts {
     uint32_t WriteTotalTimeoutMultiplier = 0;
     uint32_t WriteTotalTimeoutConstant = 0;
     bool operator==(const TSerialTimeouts&) const = default;
-};
-
-// Errors of the received line counted by the driver.
-struct TLineErrorCounts {
-    uint64_t Framing = 0;
-    uint64_t Parity = 0;
-    uint64_t Overrun = 0;
-    uint64_t Breaks = 0;
-    bool operator==(const TLineErrorCounts&) const = default;
 };
 
 class ISerialDevice {
@@ -111,6 +103,9 @@ public:
     virtual void pumpInput(const std::function<bool()>& done) { (void)done; }
     virtual void wakePump() { }
 };
+
+// The device layer of the system the program was built for (its platform file).
+std::unique_ptr<ISerialDevice> CreateSystemSerialDevice();
 
 using TSerialDeviceFactory = std::function<std::unique_ptr<ISerialDevice>()>;
 

@@ -177,24 +177,42 @@ void TCustomComTerminal::RunSettingsDialog()
 
 // --- port ----------------------------------------------------------------------------------
 
-void TCustomComTerminal::SetComPort(TCustomComPort* Value)
+void TCustomComTerminal::SetComPort(TTransport* Value)
 {
     if (Value == comPort_)
         return;
     if (comPort_) {
         QObject::disconnect(portDestroying_);
-        TCustomComPort* old = comPort_;
+        TTransport* old = comPort_;
         comPort_ = nullptr;
         old->DetachLink(&comLink_);
     }
     if (Value) {
         Value->AttachLink(&comLink_);
         comPort_ = Value;
-        portDestroying_ = connect(Value, &TCustomComPort::Destroying, this, [this](TCustomComPort* port) {
+        portDestroying_ = connect(Value, &TTransport::Destroying, this, [this](TTransport* port) {
             if (port == comPort_)
                 SetComPort(nullptr);
         });
     }
+}
+
+void TCustomComTerminal::SetHostFed(bool Value)
+{
+    if (Value == hostFed_)
+        return;
+    // Attached again, so that the port knows whether it still has a data link.
+    TTransport* port = comPort_;
+    SetComPort(nullptr);
+    hostFed_ = Value;
+    if (Value)
+        comLink_.RxBufHandler = nullptr;
+    else
+        comLink_.RxBufHandler = [this](QObject*, const char* Buffer, int Count) {
+            Receive(Buffer, Count);
+            FlushPicture();
+        };
+    SetComPort(port);
 }
 
 bool TCustomComTerminal::Connected() const
@@ -204,8 +222,12 @@ bool TCustomComTerminal::Connected() const
 
 void TCustomComTerminal::SetConnected(bool Value)
 {
-    if (comPort_)
-        comPort_->SetConnected(Value);
+    if (!comPort_ || Value == comPort_->Connected())
+        return;
+    if (Value)
+        comPort_->OpenPort();
+    else
+        comPort_->ClosePort();
 }
 
 bool TCustomComTerminal::PortConnected() const

@@ -24,8 +24,8 @@
 // from its context menu. Ctrl+C without Shift is still typed (0x03). With FitToWindow the
 // grid follows the control's size.
 
-#include "serial/ComLink.h"
 #include "terminal/logic/TermEngine.h"
+#include "transport/ComLink.h"
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
@@ -37,7 +37,7 @@
 #include <memory>
 #include <optional>
 
-class TCustomComPort;
+class TTransport;
 class TTermFindBar;
 class QAction;
 class QMenu;
@@ -136,8 +136,19 @@ public:
     void SetAutoSize(bool Value);
     bool TabStop() const { return focusPolicy() != Qt::NoFocus; }
     void SetTabStop(bool Value) { setFocusPolicy(Value ? Qt::StrongFocus : Qt::NoFocus); }
-    TCustomComPort* ComPort() const { return comPort_; }
-    void SetComPort(TCustomComPort* Value);
+    TTransport* ComPort() const { return comPort_; }
+    void SetComPort(TTransport* Value);
+    // Received text comes from the host (ShowReceived) instead of the port's link; what is
+    // typed still goes to the port.
+    bool HostFed() const { return hostFed_; }
+    void SetHostFed(bool Value);
+    // A received chunk the host has shaped already (AppendLF, Force7Bit), shown as the link
+    // would show it.
+    void ShowReceived(const QByteArray& Str)
+    {
+        ShowText(Str);
+        FlushPicture();
+    }
     bool Connected() const;
     void SetConnected(bool Value);
     void SetColor(TColor Value) override;
@@ -238,9 +249,10 @@ private:
     void paintCells(QPainter& p, const QRect& clip);
     bool drawLineCell(QPainter& p, const QRect& box, const TTermCell& cell) const;
 
-    TCustomComPort* comPort_ = nullptr;
+    TTransport* comPort_ = nullptr;
     QMetaObject::Connection portDestroying_;
     ::TComLink comLink_;
+    bool hostFed_ = false;
 
     TTermCaret caret_ = tcBlock;
     TScrollStyle scrollBars_ = ssBoth;

@@ -5,6 +5,7 @@
 // delays what waits, within a bound, and a close says what it could not write.
 #include "archive/ArchiveStore.h"
 #include "archive/ArchiveWorker.h"
+#include "archive/CaptureExport.h"
 #include "archive/CaptureListModel.h"
 #include "archive/CaptureRecorder.h"
 
@@ -19,6 +20,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
+#include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -156,7 +159,7 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
     }
     {
         Peek peek(path);
-        EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 4);
+        EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), ArchiveWorker::kSchemaVersion);
         EXPECT_EQ(peek.value(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
         EXPECT_EQ(peek.value(QStringLiteral("PRAGMA auto_vacuum")).toInt(), 2); // incremental
         EXPECT_EQ(
@@ -167,7 +170,9 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
         EXPECT_EQ(y, capture(1, 7).y);
         EXPECT_EQ(peek.value(QStringLiteral("SELECT group_concat(name) FROM pragma_table_info('captures')"))
                       .toString(),
-            QStringLiteral("id,started,ended,port,x_title,y_title,points,note,event,event_time"));
+            QStringLiteral(
+                "id,started,ended,port,x_title,y_title,points,note,event,event_time,peak,peak_to_peak,rms,"
+                "frequency"));
         EXPECT_EQ(
             peek.value(QStringLiteral("SELECT group_concat(name) FROM pragma_table_info('capture_data')"))
                 .toString(),
@@ -189,6 +194,62 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
     const CaptureData sent = capture(2, 10003, -5000);
     EXPECT_EQ(l.loaded[0].x, sent.x);
     EXPECT_EQ(l.loaded[0].y, sent.y);
+}
+
+// A COMTRADE record is read on the archive's thread and each analog channel stored as a
+// capture, not announced to the journal; a broken record is refused with its line and stores
+// nothing.
+TEST(ArchiveStore, AComtradeRecordBecomesCapturesAndABrokenOneIsRefused)
+{
+    QTemporaryDir dir;
+    ArchiveStore store;
+    Listener l(store);
+    std::vector<ImportResult> results;
+    QObject::connect(&store, &ArchiveStore::imported, [&](const ImportResult& r) { results.push_back(r); });
+    store.open(dir.filePath(QStringLiteral("OrvikArchive.db")), 100);
+    ASSERT_TRUE(waitFor([&] { return l.listed.size() == 1; }));
+
+    StoredCapture original;
+    original.row.started = QStringLiteral("2026-12-08T10:51:02.125Z");
+    original.row.port = QStringLiteral("/dev/ttyUSB0");
+    original.row.xTitle = QStringLiteral("mS");
+    original.row.yTitle = QStringLiteral("A");
+    for (int i = 0; i < 500; ++i) {
+        original.x.push_back(i);
+        original.y.push_back((i * 7919) % 4001 - 2000);
+    }
+    const QString cfg = dir.filePath(QStringLiteral("fault.cfg"));
+    ASSERT_EQ(exportCapture(original, ExportFormat::Comtrade2013, cfg).outcome, ExportOutcome::Written);
+    QFile broken(dir.filePath(QStringLiteral("broken.cfg")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("Station,Device,1999\r\n1,1B,0D\r\n");
+    broken.close();
+
+    store.importComtrade(cfg);
+    store.importComtrade(broken.fileName());
+    ASSERT_TRUE(waitFor([&] { return results.size() == 2; }));
+    ASSERT_TRUE(results[0].error.isEmpty()) << results[0].error.toStdString();
+    ASSERT_EQ(results[0].ids.size(), 1u);
+    EXPECT_EQ(results[0].points, 500);
+    EXPECT_TRUE(results[1].error.contains(QStringLiteral("broken.cfg, ред 2, поле 2")))
+        << results[1].error.toStdString();
+    EXPECT_TRUE(results[1].ids.empty());
+
+    ASSERT_EQ(l.stored.size(), 1u);
+    const CaptureRow& row = l.stored[0].first;
+    EXPECT_FALSE(l.stored[0].second); // no journal row claims it was captured now
+    EXPECT_EQ(row.id, results[0].ids[0]);
+    EXPECT_EQ(row.port, QStringLiteral("COMTRADE Orvik /dev/ttyUSB0"));
+    EXPECT_EQ(row.note, QStringLiteral("I"));
+    EXPECT_EQ(row.started, original.row.started);
+    EXPECT_EQ(row.yTitle, QStringLiteral("A"));
+    EXPECT_EQ(row.xTitle, QStringLiteral("\u00B5S"));
+    store.loadCapture(row.id, 0);
+    ASSERT_TRUE(waitFor([&] { return l.loaded.size() == 1; }));
+    EXPECT_EQ(l.loaded[0].y, original.y);
+    for (std::size_t i = 0; i < original.x.size(); ++i)
+        ASSERT_EQ(l.loaded[0].x[i], original.x[i] * 1000);
+    EXPECT_TRUE(l.failures.isEmpty());
 }
 
 TEST(ArchiveStore, KeepDropsTheOldestNotesAndDeletionsStick)
@@ -619,7 +680,7 @@ TEST(ArchiveJournal, AVersionOneArchiveGainsTheJournalAndKeepsItsCaptures)
     EXPECT_TRUE(j.appended[0].time.endsWith(QLatin1Char('Z')));
     store.close();
     Peek peek(path);
-    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 4);
+    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), ArchiveWorker::kSchemaVersion);
     EXPECT_EQ(
         peek.value(QStringLiteral("SELECT group_concat(name) FROM pragma_table_info('journal')")).toString(),
         QStringLiteral("id,time,kind,subject,value,text"));
@@ -664,15 +725,19 @@ TEST(ArchiveJournal, AVersionTwoArchiveKeepsItsPointsAndEveryNumberItGave)
     store.loadCapture(3, 0);
     store.loadCapture(1, 0);
     store.storeCapture(capture(1, 2));
-    ASSERT_TRUE(waitFor([&] { return l.loaded.size() == 2 && l.stored.size() == 1; }));
+    // The old captures' rows come again once measured; the new capture is the one stored first.
+    const auto stored = [&] {
+        return std::find_if(l.stored.begin(), l.stored.end(), [](const auto& s) { return s.second; });
+    };
+    ASSERT_TRUE(waitFor([&] { return l.loaded.size() == 2 && stored() != l.stored.end(); }));
     EXPECT_EQ(l.loaded[0].x, (std::vector<std::int64_t>{0, 6000000000LL, -1}));
     EXPECT_EQ(l.loaded[0].y, (std::vector<std::int32_t>{2147483647, -2147483647 - 1, 0}));
     EXPECT_EQ(l.loaded[1].x, (std::vector<std::int64_t>{0, 10}));
     EXPECT_EQ(l.loaded[1].y, (std::vector<std::int32_t>{1, -2}));
-    EXPECT_EQ(l.stored[0].first.id, 5);
+    EXPECT_EQ(stored()->first.id, 5);
     store.close();
     Peek peek(path);
-    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 4);
+    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), ArchiveWorker::kSchemaVersion);
     EXPECT_EQ(peek.value(QStringLiteral("PRAGMA auto_vacuum")).toInt(), 2);
     EXPECT_EQ(peek.value(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'capture_points'"))
                   .toInt(),
@@ -1040,8 +1105,78 @@ TEST(ArchiveJournal, AVersionThreeArchiveGainsTheCapturesEvents)
         store.close();
     }
     Peek peek(path);
-    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), 4);
+    EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), ArchiveWorker::kSchemaVersion);
     EXPECT_EQ(peek.value(QStringLiteral("SELECT count(*) FROM captures WHERE event = '' AND event_time = ''"))
                   .toInt(),
         1);
+}
+
+// A version-4 archive gains the captures' measures: the list comes at once without them, and
+// they follow from the background, the newest capture first.
+TEST(ArchiveJournal, AVersionFourArchiveIsMeasuredInTheBackground)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.db"));
+    const auto blobs = [](const std::vector<std::int64_t>& x, const std::vector<std::int32_t>& y) {
+        QByteArray bx(qsizetype(x.size() * 8), Qt::Uninitialized);
+        QByteArray by(qsizetype(y.size() * 4), Qt::Uninitialized);
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            qToLittleEndian<qint64>(x[i], bx.data() + 8 * i);
+            qToLittleEndian<qint32>(y[i], by.data() + 4 * i);
+        }
+        return std::pair(bx, by);
+    };
+    std::vector<std::int64_t> x;
+    std::vector<std::int32_t> sine;
+    std::vector<std::int32_t> step;
+    for (int i = 0; i < 1000; ++i) {
+        x.push_back(i); // ms: 20 periods of 50 Hz
+        sine.push_back(std::int32_t(std::lround(1000 * std::sin(2 * M_PI * 50 * i / 1000.0 + 0.3))));
+        step.push_back(i < 100 ? 0 : 400);
+    }
+    {
+        Peek old(path);
+        QSqlQuery q(old.db());
+        for (const char* sql :
+            {"CREATE TABLE captures(id INTEGER PRIMARY KEY AUTOINCREMENT, started TEXT, ended "
+             "TEXT, port TEXT, x_title TEXT, y_title TEXT, points INTEGER, note TEXT, event TEXT "
+             "NOT NULL DEFAULT '', event_time TEXT NOT NULL DEFAULT '')",
+                "CREATE TABLE capture_data(capture_id INTEGER PRIMARY KEY, x BLOB, y BLOB)",
+                "CREATE TABLE journal(id INTEGER PRIMARY KEY, time TEXT, kind TEXT, subject TEXT, value "
+                "TEXT, "
+                "text TEXT)",
+                "INSERT INTO captures VALUES(1, 'a', 'b', 'COM1', 'mS', 'A', 1000, '', 'RK1', 't')",
+                "INSERT INTO captures VALUES(2, 'a', 'b', 'COM1', 'mS', 'V', 1000, '', 'RK1', 't')",
+                "PRAGMA user_version=4"})
+            ASSERT_TRUE(q.exec(QString::fromUtf8(sql))) << sql;
+        for (const auto& [id, y] : {std::pair(1, sine), std::pair(2, step)}) {
+            const auto [bx, by] = blobs(x, y);
+            q.prepare(QStringLiteral("INSERT INTO capture_data VALUES(?, ?, ?)"));
+            q.addBindValue(id);
+            q.addBindValue(bx);
+            q.addBindValue(by);
+            ASSERT_TRUE(q.exec());
+        }
+    }
+    ArchiveStore store;
+    Listener l(store);
+    store.open(path, 10);
+    ASSERT_TRUE(waitFor([&] { return l.listed.size() == 1 || !l.failures.isEmpty(); }));
+    ASSERT_EQ(l.listed[0].size(), 2u);
+    EXPECT_FALSE(l.listed[0][0].measured);
+    ASSERT_TRUE(waitFor([&] { return l.stored.size() == 2; }));
+    EXPECT_EQ(l.stored[0].first.id, 2); // newest first
+    const CaptureRow& s = l.stored[1].first;
+    ASSERT_TRUE(s.measured);
+    EXPECT_EQ(s.peak, 1000);
+    EXPECT_EQ(s.peakToPeak, 2000);
+    EXPECT_NEAR(s.rms, 1000 / std::sqrt(2.0), 0.001 * 707);
+    EXPECT_NEAR(s.frequency, 50, 0.25);
+    const CaptureRow& t = l.stored[0].first;
+    EXPECT_EQ(t.peak, 400);
+    EXPECT_TRUE(std::isnan(t.frequency));
+    store.close();
+    Peek peek(path);
+    EXPECT_EQ(peek.value(QStringLiteral("SELECT count(*) FROM captures WHERE peak IS NULL")).toInt(), 0);
+    EXPECT_EQ(peek.value(QStringLiteral("SELECT count(*) FROM captures WHERE frequency IS NULL")).toInt(), 1);
 }

@@ -1,8 +1,7 @@
-// The CSV and COMTRADE writers, read back: the CSV as text, COMTRADE through a strict reader
-// of the format, with the scaled, the long and the refused cases.
+// The CSV and COMTRADE writers, read back: the CSV as text, COMTRADE through the archive's
+// own reader, with the scaled, the long and the refused cases.
 #include "archive/CaptureExport.h"
-
-#include "ComtradeReader.h"
+#include "archive/ComtradeReader.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,6 +31,18 @@ StoredCapture capture(
 
 const QDateTime kStart(QDate(2026, 12, 8), QTime(12, 51, 2, 125));
 
+std::optional<ComtradeRecord> readBack(const QByteArray& cfg, const QByteArray& dat)
+{
+    ComtradeResult r = readComtrade(cfg, dat);
+    EXPECT_TRUE(r.record) << r.error.message().toStdString();
+    return std::move(r.record);
+}
+
+std::vector<std::int64_t> ints(const std::vector<double>& v)
+{
+    return std::vector<std::int64_t>(v.begin(), v.end());
+}
+
 } // namespace
 
 TEST(CaptureCsv, HeaderCarriesTheAxisTitlesAsUnitsAndEveryPointFollows)
@@ -59,21 +70,21 @@ TEST(CaptureComtrade, SamplesInsideTheAsciiRangeAreWrittenUnchangedWithTimesInMi
     const auto files = captureComtrade(
         capture({0, 1, 2, 3}, {100, -99999, 99998, 0}, QStringLiteral("mS"), QStringLiteral("V")), kStart);
     ASSERT_TRUE(files);
-    const auto r = readComtrade(files->cfg, files->dat);
+    const auto r = readBack(files->cfg, files->dat);
     ASSERT_TRUE(r) << files->cfg.data();
     EXPECT_EQ(r->station, "Orvik");
     EXPECT_EQ(r->device, "/dev/ttyUSB0");
-    EXPECT_EQ(r->channelId, "U");
-    EXPECT_EQ(r->unit, "V");
-    EXPECT_EQ(r->a, 1);
-    EXPECT_EQ(r->b, 0);
-    EXPECT_EQ(r->min, -99999);
-    EXPECT_EQ(r->max, 99998);
-    EXPECT_EQ(r->start, "08/12/2026,12:51:02.125000");
-    EXPECT_EQ(r->trigger, r->start);
+    EXPECT_EQ(r->analogs[0].id, "U");
+    EXPECT_EQ(r->analogs[0].unit, "V");
+    EXPECT_EQ(r->analogs[0].a, 1);
+    EXPECT_EQ(r->analogs[0].b, 0);
+    EXPECT_EQ(r->analogs[0].min, -99999);
+    EXPECT_EQ(r->analogs[0].max, 99998);
+    EXPECT_EQ(r->startText, "08/12/2026,12:51:02.125000");
+    EXPECT_EQ(r->triggerText, r->startText);
     EXPECT_EQ(r->timeMult, 1);
-    EXPECT_EQ(r->stamps, (std::vector<std::int64_t>{0, 1000, 2000, 3000}));
-    EXPECT_EQ(r->raw, (std::vector<std::int64_t>{100, -99999, 99998, 0}));
+    EXPECT_EQ(ints(r->stamps), (std::vector<std::int64_t>{0, 1000, 2000, 3000}));
+    EXPECT_EQ(ints(r->analogs[0].raw), (std::vector<std::int64_t>{100, -99999, 99998, 0}));
     EXPECT_NE(files->cfg.indexOf("1,U,,,V,1,0,0,-99999,99998,1,1,P\r\n"), -1);
 }
 
@@ -92,10 +103,10 @@ TEST(CaptureComtrade, ChannelAndTimeUnitFollowTheTitles)
     for (const Case& c : cases) {
         const auto files = captureComtrade(capture({0, 1}, {5, 6}, c.xTitle, c.yTitle), kStart);
         ASSERT_TRUE(files);
-        const auto r = readComtrade(files->cfg, files->dat);
+        const auto r = readBack(files->cfg, files->dat);
         ASSERT_TRUE(r);
-        EXPECT_EQ(r->channelId, c.id);
-        EXPECT_EQ(r->unit, c.unit);
+        EXPECT_EQ(r->analogs[0].id, c.id);
+        EXPECT_EQ(r->analogs[0].unit, c.unit);
         EXPECT_EQ(r->timesUs[1], double(c.stampOfX1));
     }
 }
@@ -117,16 +128,16 @@ TEST(CaptureComtrade, SamplesBeyondTheRangeAreScaledToFillTheField)
         std::iota(x.begin(), x.end(), 0);
         const auto files = captureComtrade(capture(x, c.y), kStart);
         ASSERT_TRUE(files);
-        const auto r = readComtrade(files->cfg, files->dat);
+        const auto r = readBack(files->cfg, files->dat);
         ASSERT_TRUE(r) << files->cfg.data();
         const auto [lo, hi] = std::minmax_element(c.y.begin(), c.y.end());
-        EXPECT_DOUBLE_EQ(r->a, std::max(-double(*lo), double(*hi)) / 99998);
-        EXPECT_EQ(r->raw, c.raw);
+        EXPECT_DOUBLE_EQ(r->analogs[0].a, std::max(-double(*lo), double(*hi)) / 99998);
+        EXPECT_EQ(ints(r->analogs[0].raw), c.raw);
         EXPECT_EQ(files->rounded, c.rounded);
         double worst = 0;
         for (std::size_t i = 0; i < c.y.size(); ++i) {
-            EXPECT_LE(std::abs(r->values[i] - double(c.y[i])), r->a / 2 + 1e-6);
-            worst = std::max(worst, std::abs(r->values[i] - double(c.y[i])));
+            EXPECT_LE(std::abs(r->analogs[0].value(i) - double(c.y[i])), r->analogs[0].a / 2 + 1e-6);
+            worst = std::max(worst, std::abs(r->analogs[0].value(i) - double(c.y[i])));
         }
         EXPECT_NEAR(files->largestError, worst, 1e-6);
     }
@@ -144,16 +155,16 @@ TEST(CaptureComtrade, AnOutlierLeavesTheSmallSamplesTheirPrecision)
         x.push_back(std::int64_t(i));
     const auto files = captureComtrade(capture(x, y, QStringLiteral("mS"), QStringLiteral("A")), kStart);
     ASSERT_TRUE(files);
-    const auto r = readComtrade(files->cfg, files->dat);
+    const auto r = readBack(files->cfg, files->dat);
     ASSERT_TRUE(r);
-    EXPECT_LT(r->a, 1.25); // a power of ten would be 10
+    EXPECT_LT(r->analogs[0].a, 1.25); // a power of ten would be 10
     for (std::size_t i = 0; i < y.size(); ++i) {
-        EXPECT_NEAR(r->values[i], y[i], 0.62) << y[i];
-        EXPECT_EQ(r->raw[i] == 0, y[i] == 0) << y[i];
+        EXPECT_NEAR(r->analogs[0].value(i), y[i], 0.62) << y[i];
+        EXPECT_EQ(r->analogs[0].raw[i] == 0, y[i] == 0) << y[i];
     }
     EXPECT_GT(files->rounded, 0);
-    EXPECT_LE(files->largestError, r->a / 2);
-    EXPECT_EQ(r->max, 99998);
+    EXPECT_LE(files->largestError, r->analogs[0].a / 2);
+    EXPECT_EQ(r->analogs[0].max, 99998);
 }
 
 // Evenly spaced points are written with their sampling rate; others keep nrates 0 and the
@@ -175,9 +186,9 @@ TEST(CaptureComtrade, EvenlySpacedPointsCarryTheirSamplingRate)
             const std::vector<std::int32_t> y(c.x.size(), 1);
             const auto files = captureComtrade(capture(c.x, y, c.xTitle), kStart, format);
             ASSERT_TRUE(files);
-            const auto r = readComtrade(files->cfg, files->dat);
+            const auto r = readBack(files->cfg, files->dat);
             ASSERT_TRUE(r) << files->cfg.data();
-            EXPECT_DOUBLE_EQ(r->sampleRate, c.rate) << files->cfg.data();
+            EXPECT_DOUBLE_EQ(r->rates[0].rate, c.rate) << files->cfg.data();
             const double perX = double(microsecondsPerX(c.xTitle));
             for (std::size_t i = 0; i < c.x.size(); ++i) {
                 EXPECT_NEAR(r->timesUs[i], double(c.x[i] - c.x[0]) * perX + (c.rate ? 0 : c.x[0] * perX),
@@ -210,22 +221,22 @@ TEST(CaptureComtrade, Binary32KeepsEverySampleExactly)
             kStart, ExportFormat::Comtrade2013);
         ASSERT_TRUE(files);
         EXPECT_EQ(files->dat.size(), qsizetype(c.y.size()) * 12);
-        const auto r = readComtrade(files->cfg, files->dat);
+        const auto r = readBack(files->cfg, files->dat);
         ASSERT_TRUE(r) << files->cfg.data();
         EXPECT_EQ(r->revision, 2013);
         EXPECT_EQ(r->fileType, "BINARY32");
-        EXPECT_EQ(r->a, 1);
-        EXPECT_EQ(r->b, c.b);
+        EXPECT_EQ(r->analogs[0].a, 1);
+        EXPECT_EQ(r->analogs[0].b, c.b);
         EXPECT_EQ(files->rounded, c.rounded);
-        EXPECT_EQ(r->sampleRate, 1e6 / 3);
-        EXPECT_EQ(r->start, "08/12/2026,12:51:02.125000");
+        EXPECT_EQ(r->rates[0].rate, 1e6 / 3);
+        EXPECT_EQ(r->startText, "08/12/2026,12:51:02.125000");
         EXPECT_EQ(r->timeCode, r->localCode);
         EXPECT_TRUE(r->timeCode.startsWith('+') || r->timeCode.startsWith('-')) << r->timeCode.data();
         for (std::size_t i = 0; i < c.y.size(); ++i) {
             if (c.rounded && c.y[i] == bottom)
-                EXPECT_EQ(r->values[i], double(bottom) + 1);
+                EXPECT_EQ(r->analogs[0].value(i), double(bottom) + 1);
             else
-                EXPECT_EQ(r->values[i], double(c.y[i])) << i;
+                EXPECT_EQ(r->analogs[0].value(i), double(c.y[i])) << i;
         }
     }
 }
@@ -237,7 +248,7 @@ TEST(CaptureComtrade, LongTimesRaiseTheMultiplier)
     const auto files
         = captureComtrade(capture({0, 9999999999, lastX}, {1, 2, 3}, QStringLiteral("mS")), kStart);
     ASSERT_TRUE(files);
-    const auto r = readComtrade(files->cfg, files->dat);
+    const auto r = readBack(files->cfg, files->dat);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->timeMult, 1e7);
     EXPECT_LE(r->stamps.back(), 9999999999);
@@ -245,9 +256,9 @@ TEST(CaptureComtrade, LongTimesRaiseTheMultiplier)
 
     const auto exact = captureComtrade(capture({0, 9999999999}, {1, 2}), kStart);
     ASSERT_TRUE(exact);
-    EXPECT_EQ(readComtrade(exact->cfg, exact->dat)->timeMult, 1);
+    EXPECT_EQ(readBack(exact->cfg, exact->dat)->timeMult, 1);
     const auto tenMore = captureComtrade(capture({0, 10000000000}, {1, 2}), kStart);
-    EXPECT_EQ(readComtrade(tenMore->cfg, tenMore->dat)->timeMult, 10);
+    EXPECT_EQ(readBack(tenMore->cfg, tenMore->dat)->timeMult, 10);
 }
 
 TEST(CaptureComtrade, XGoingBackwardsOrBelowZeroIsRefusedAndNothingIsWritten)
@@ -291,9 +302,9 @@ TEST(CaptureComtrade, ExportWritesBothFilesBesideEachOther)
     QFile c(cfg), d(dir.filePath(QStringLiteral("fault.dat")));
     ASSERT_TRUE(c.open(QIODevice::ReadOnly));
     ASSERT_TRUE(d.open(QIODevice::ReadOnly));
-    const auto back = readComtrade(c.readAll(), d.readAll());
+    const auto back = readBack(c.readAll(), d.readAll());
     ASSERT_TRUE(back);
-    EXPECT_EQ(back->stamps, (std::vector<std::int64_t>{0, 5000}));
+    EXPECT_EQ(ints(back->stamps), (std::vector<std::int64_t>{0, 5000}));
 
     const ExportResult failed
         = exportCapture(capture({0}, {1}), ExportFormat::Csv, dir.filePath(QStringLiteral("no/such/x.csv")));
@@ -304,10 +315,11 @@ TEST(CaptureComtrade, ExportWritesBothFilesBesideEachOther)
 TEST(ComtradeReaderCheck, RejectsWrongLineAndFieldCounts)
 {
     const auto files = captureComtrade(capture({0, 1}, {1, 2}), kStart);
-    ASSERT_TRUE(readComtrade(files->cfg, files->dat));
-    EXPECT_FALSE(readComtrade(files->cfg + "extra\r\n", files->dat));
-    EXPECT_FALSE(readComtrade(files->cfg, files->dat + "3,2,3\r\n")); // more samples than endsamp
+    ASSERT_TRUE(readBack(files->cfg, files->dat));
+    EXPECT_FALSE(readComtrade(files->cfg + "extra\r\n", files->dat).record);
+    // More samples than endsamp: the declared ones are read, and the rest is said.
+    EXPECT_FALSE(readBack(files->cfg, files->dat + "3,2,3\r\n")->damage.isEmpty());
     QByteArray badField = files->dat;
     badField.replace("2,1,2", "2,1,2,0");
-    EXPECT_FALSE(readComtrade(files->cfg, badField));
+    EXPECT_FALSE(readComtrade(files->cfg, badField).record);
 }

@@ -2,7 +2,7 @@
 // recorder as the window does; each case is fed whole and a byte at a time, and what the
 // recorder hands over for storing is compared with the expected captures.
 #include "archive/CaptureRecorder.h"
-#include "console/core/RecordParser.h"
+#include "session/RecordParser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "console/core/DataLog.h"
+#include "session/DataLog.h"
 
 #include <QFile>
 #include <QTemporaryDir>

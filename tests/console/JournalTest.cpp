@@ -1,7 +1,7 @@
 #include "console/core/JournalModel.h"
-#include "console/core/JournalRecorder.h"
-#include "console/core/LinkStats.h"
-#include "console/core/RecordParser.h"
+#include "session/JournalRecorder.h"
+#include "session/LinkStats.h"
+#include "session/RecordParser.h"
 
 #include <gtest/gtest.h>
 
@@ -248,7 +248,7 @@ TEST(JournalModel, ACaptureRowSitsAtItsStartAndEventKindsFilterAlone)
         = {"log 09.600", "5 09.550", "RK1 09.500", "CFK 07.500", "4 07.200", "RK1 07.000"};
     EXPECT_EQ(order(), all);
     EXPECT_EQ(model.row(4).text, QStringLiteral("Запис 4 с 96 точки е съхранен; започна след събитие RK1"));
-    model.setFilter(TJournalFilter::RK1);
+    model.setFilter(journalFilter(TEvent::RK1));
     EXPECT_EQ(order(), (std::vector<std::string>{"RK1 09.500", "RK1 07.000"}));
     model.setFilter(TJournalFilter::Captures);
     EXPECT_EQ(order(), (std::vector<std::string>{"5 09.550", "4 07.200"}));

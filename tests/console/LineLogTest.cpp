@@ -1,4 +1,4 @@
-#include "console/core/LineLog.h"
+#include "session/LineLog.h"
 #include "console/core/LineTraceModel.h"
 
 #include <gtest/gtest.h>

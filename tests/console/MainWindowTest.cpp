@@ -14,9 +14,9 @@
 #include "console/ScopeOnEvent.h"
 #include "console/ScopeToolBar.h"
 #include "console/StatusLine.h"
-#include "console/core/JournalRecorder.h"
 #include "console/core/LineTraceModel.h"
 #include "serial/ComPort.h"
+#include "session/JournalRecorder.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Switch.h"
 #include "widgets/TrayIcon.h"
@@ -413,9 +413,9 @@ TEST_F(MainWindow, RecordsFromThePeerUpdateTheScopePageAndAreAnswered)
     EXPECT_EQ(form->Current->palette().color(QPalette::WindowText), color::toQColor(clGreen));
     EXPECT_EQ(form->Temperature->text(), "80");
     EXPECT_EQ(form->Temperature->palette().color(QPalette::WindowText), color::toQColor(clRed));
-    EXPECT_EQ(form->RK2->Text(), "1");
-    EXPECT_EQ(form->RK2->Color(), clRed);
-    EXPECT_EQ(form->RK1->Color(), clBackground);
+    EXPECT_EQ(form->Counter(TEvent::RK2)->Text(), "1");
+    EXPECT_EQ(form->Counter(TEvent::RK2)->Color(), clRed);
+    EXPECT_EQ(form->Counter(TEvent::RK1)->Color(), clBackground);
     EXPECT_EQ(form->PageControl1->currentIndex(), 2);
     EXPECT_EQ(form->Series1->Count(), 3);
     EXPECT_EQ(form->Series1->XValues().Value(2), 2);
@@ -430,8 +430,8 @@ TEST_F(MainWindow, RecordsFromThePeerUpdateTheScopePageAndAreAnswered)
     EXPECT_GT(recordRow, 1);
 
     QTest::mouseClick(form->Button14, Qt::LeftButton);
-    EXPECT_EQ(form->RK2->Text(), "0");
-    EXPECT_EQ(form->RK2->Color(), clGreen);
+    EXPECT_EQ(form->Counter(TEvent::RK2)->Text(), "0");
+    EXPECT_EQ(form->Counter(TEvent::RK2)->Color(), clGreen);
     QTest::mouseClick(form->Button16, Qt::LeftButton);
     EXPECT_EQ(form->Voltage->text(), "0");
     EXPECT_EQ(form->Voltage->palette().color(QPalette::WindowText), color::toQColor(clGreen));
@@ -672,6 +672,64 @@ TEST_F(MainWindow, LogHoldsTrafficInOrder)
     form->Log->SetStateOn(true);
     form->Log->SetStateOn(false);
     EXPECT_EQ(readAll(path), "");
+}
+
+// What the console makes of received bytes: the log holds each chunk as the terminal shaped it
+// (AppendLF, Force7Bit), the answers go out, and the screen shows each answer's echo before the
+// chunk that caused it. Every step is one chunk: the next is written once this one is handled.
+TEST_F(MainWindow, ReceivedBytesReachLogWireAndScreenAsShaped)
+{
+    struct Case {
+        bool appendLF;
+        bool force7Bit;
+        QByteArray log;
+        QByteArray screen; // non-empty rows, "|" between them
+    };
+    const Case cases[] = {
+        {true, false,
+            "W:VA12/3\r\nOK\r\nOK\r\njunk\xE9\r\n\nW:TR45/RK1\r\nOK\r\nOK\r\nW:VA7/8\r\nOK\r\nOK\r\n",
+            "OK|W:VA12/3|OK|junk\xE9|W:TR45/RK1|W:VA7/8OK|"},
+        {false, false, "W:VA12/3\rOK\r\nOK\r\njunk\xE9\r\nW:TR45/RK1\rOK\r\nOK\r\nW:VA7/8\rOK\r\nOK\r\n",
+            "OK|OKVA12/3|junk\xE9|W:VA7/8OK1|"},
+        {false, true, "W:VA12/3\rOK\r\nOK\r\njunki\r\nW:TR45/RK1\rOK\r\nOK\r\nW:VA7/8\rOK\r\nOK\r\n",
+            "OK|OKVA12/3|junki|W:VA7/8OK1|"},
+    };
+    connectPeer();
+    const QString path = dir.filePath("shaped.txt");
+    form->LogFile->setText(path);
+    form->NewLog->setChecked(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "AppendLF " << c.appendLF << " Force7Bit " << c.force7Bit);
+        // Through the settings file, as the operator's choices come back at a start.
+        form->SaveIni();
+        {
+            TIniFile ini(form->SettingsPath());
+            ini.writeBool("Terminal", "AppendLF", c.appendLF);
+            ini.writeBool("Terminal", "Force7Bit", c.force7Bit);
+        }
+        form->LoadIni();
+        form->Memo1->ClearScreen();
+        form->Log->SetStateOn(true);
+        ASSERT_TRUE(form->LogOpen());
+
+        peer.write("W:VA12/3\r");
+        EXPECT_EQ(peer.read(4), "OK\r\n");
+        peer.write("junk\xE9\r\nW:TR45/RK1\r");
+        EXPECT_EQ(peer.read(4), "OK\r\n");
+        peer.write("W:VA7/8");
+        // With AppendLF the LF after the last CR is pending already.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->Parser().pendingBytes() >= 7; }, 5000));
+        peer.write("\r");
+        EXPECT_EQ(peer.read(4), "OK\r\n");
+        form->Log->SetStateOn(false);
+
+        EXPECT_EQ(readAll(path), c.log);
+        QByteArray screen;
+        for (int y = 1; y <= form->Memo1->Rows(); ++y)
+            if (!screenRow(y).isEmpty())
+                screen += screenRow(y) + '|';
+        EXPECT_EQ(screen, c.screen);
+    }
 }
 
 TEST_F(MainWindow, LogFileNames)

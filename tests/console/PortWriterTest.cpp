@@ -1,4 +1,4 @@
-#include "console/core/PortWriter.h"
+#include "session/PortWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "console/core/RecordParser.h"
+#include "session/RecordParser.h"
 
 #include <gtest/gtest.h>
 

@@ -4,11 +4,11 @@
 // after a restart; a flood of captures at the pty's full speed leaves no backlog.
 #include "console/MainUnit.h"
 
-#include "../archive/ComtradeReader.h"
 #include "E2eSupport.h"
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureListModel.h"
 #include "archive/CaptureRecorder.h"
+#include "archive/ComtradeReader.h"
 #include "console/ArchivePage.h"
 #include "console/CommandDialogs.h"
 
@@ -254,12 +254,13 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
         = exportWith(form->Archive->ExportComtrade, folder.filePath(QStringLiteral("first")));
     ASSERT_EQ(cfg.outcome, ExportOutcome::Written) << cfg.error.toStdString();
     const auto record = readComtrade(readAll(folder.filePath(QStringLiteral("first.cfg"))),
-        readAll(folder.filePath(QStringLiteral("first.dat"))));
+        readAll(folder.filePath(QStringLiteral("first.dat"))))
+                            .record;
     ASSERT_TRUE(record);
-    ASSERT_EQ(record->values.size(), sent[0].size());
+    ASSERT_EQ(record->analogs[0].raw.size(), sent[0].size());
     for (std::size_t i = 0; i < sent[0].size(); ++i)
-        EXPECT_EQ(record->values[i], double(sent[0][i].second));
-    EXPECT_GT(record->sampleRate, 0); // the device's points are evenly spaced
+        EXPECT_EQ(record->analogs[0].value(i), double(sent[0][i].second));
+    EXPECT_GT(record->rates[0].rate, 0); // the device's points are evenly spaced
 
     // The button's second choice: COMTRADE 2013, BINARY32.
     const QList<QAction*> choices = form->Archive->ExportComtrade->menu()->actions();
@@ -268,10 +269,12 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
         = exportWith([&] { choices[1]->trigger(); }, folder.filePath(QStringLiteral("exact")));
     ASSERT_EQ(exact.outcome, ExportOutcome::Written) << exact.error.toStdString();
     const auto binary = readComtrade(readAll(folder.filePath(QStringLiteral("exact.cfg"))),
-        readAll(folder.filePath(QStringLiteral("exact.dat"))));
+        readAll(folder.filePath(QStringLiteral("exact.dat"))))
+                            .record;
     ASSERT_TRUE(binary);
     EXPECT_EQ(binary->fileType, "BINARY32");
-    EXPECT_EQ(binary->values, record->values);
+    for (std::size_t i = 0; i < sent[0].size(); ++i)
+        EXPECT_EQ(binary->analogs[0].value(i), record->analogs[0].value(i));
     EXPECT_EQ(binary->timesUs, record->timesUs);
 
     // Capture 2 deleted after the question.

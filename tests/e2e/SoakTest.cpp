@@ -4,8 +4,8 @@
 #include "console/MainUnit.h"
 
 #include "chart/Chart.h"
-#include "console/core/RecordParser.h"
 #include "serial/ComPort.h"
+#include "session/RecordParser.h"
 
 #include "E2eSupport.h"
 

@@ -17,6 +17,7 @@ FUZZ_ENTRY(vt100)
 FUZZ_ENTRY(vt52)
 FUZZ_ENTRY(validate_edit)
 FUZZ_ENTRY(calc_engine)
+FUZZ_ENTRY(comtrade)
 FUZZ_ENTRY(telnet)
 
 namespace {
@@ -36,6 +37,7 @@ const Target kTargets[] = {
     {"fuzz_vt52", orvikFuzz_vt52},
     {"fuzz_validate_edit", orvikFuzz_validate_edit},
     {"fuzz_calc_engine", orvikFuzz_calc_engine},
+    {"fuzz_comtrade", orvikFuzz_comtrade},
     {"fuzz_telnet", orvikFuzz_telnet},
 };
 

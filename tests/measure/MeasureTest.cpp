@@ -151,6 +151,16 @@ TEST(Measure, SignalsWithKnownAnswers)
                 {FIELD(frequency), 20, 0.1},
                 {FIELD(riseTime), kNotApplicable, 0},
             }},
+        {"two periods of ringing after a flat lead-in at its own centre",
+            sampled(900, 10000,
+                [&](double t) {
+                    return t < 0.02 ? 0.0
+                                    : 800 * std::exp(-dampedDecrement * 40 * (t - 0.02))
+                            * std::sin(2 * kPi * 40 * (t - 0.02));
+                }),
+            {},
+            {{FIELD(frequency), 40, 0.005 * 40},
+                {FIELD(decrement), dampedDecrement, 0.02 * dampedDecrement}}},
         {"first-order step, tau 20 ms",
             sampled(
                 500, 1000, [](double t) { return t < 0.1 ? 0.0 : 5 * (1 - std::exp(-(t - 0.1) / 0.02)); }),

@@ -170,7 +170,7 @@ TEST(ComPortLinks, DestroyingTellsReferringClients)
     TComLink link;
     TCustomComPort* ref = port.get();
     port->AttachLink(&link);
-    QObject::connect(port.get(), &TCustomComPort::Destroying, [&](TCustomComPort* p) {
+    QObject::connect(port.get(), &TCustomComPort::Destroying, [&](TTransport* p) {
         p->DetachLink(&link);
         ref = nullptr;
     });

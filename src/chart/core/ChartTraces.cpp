@@ -228,6 +228,34 @@ std::vector<TLegendRow> TChartTraces::LegendRows() const
     return rows;
 }
 
+std::vector<TDrawnTrace> TChartTraces::DrawnTraces() const
+{
+    std::vector<TDrawnTrace> traces;
+    if (liveDrawn()) {
+        traces.push_back({0, text::live, &live_, liveInfo_});
+    }
+    for (const TReferenceTrace& r : refs_) {
+        if ((r.place == TTracePlace::Left || r.place == TTracePlace::Right) && r.series->Count() > 0) {
+            traces.push_back({r.info.id, text::number.arg(r.info.id), r.series, r.info});
+        }
+    }
+    return traces;
+}
+
+std::optional<TDrawnTrace> TChartTraces::MeasuredTrace() const
+{
+    const std::vector<TDrawnTrace> traces = DrawnTraces();
+    if (traces.empty()) {
+        return std::nullopt;
+    }
+    for (const TDrawnTrace& t : traces) {
+        if (t.id == selected_) {
+            return t;
+        }
+    }
+    return traces.front();
+}
+
 TCursorReading TChartTraces::CursorAt(int x, int y) const
 {
     TCursorReading reading;

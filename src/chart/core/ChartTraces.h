@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 enum class TTracePlace {
@@ -64,6 +65,15 @@ struct TCursorReading {
     std::vector<TCursorValue> values;
 };
 
+// A trace drawn on the chart, for the cursors and the measurements: its series (X in the X
+// unit in force, through the series' multiplier) and its capture.
+struct TDrawnTrace {
+    std::int64_t id = 0;
+    QString name; // "Живо" or "№4"
+    const TChartSeries* series = nullptr;
+    TTraceInfo info;
+};
+
 class TChartTraces {
 public:
     static constexpr int kMaxReferences = 8;
@@ -103,6 +113,10 @@ public:
     std::int64_t Selected() const { return selected_; }
 
     std::vector<TLegendRow> LegendRows() const;
+    // The live trace first when drawn, then every reference drawn against an axis.
+    std::vector<TDrawnTrace> DrawnTraces() const;
+    // What the measurements are of: the selected trace when it is drawn, else the first drawn.
+    std::optional<TDrawnTrace> MeasuredTrace() const;
     TCursorReading CursorAt(int x, int y) const;
     // "X = 12.5 mS   Y = -263 V   №4 = 12.3 A"; empty when the reading is not valid.
     QString CursorText(const TCursorReading& reading) const;

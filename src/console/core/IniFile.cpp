@@ -1,7 +1,7 @@
 #include "console/core/IniFile.h"
 
 #include "common/Cp1251.h"
-#include "console/core/RecordParser.h"
+#include "session/RecordParser.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -9,11 +9,11 @@
 
 namespace {
 struct FilterEntry {
-    const char* kind;
-    const char* subject;
-    const char* caption;
+    std::string_view kind;
+    std::string_view subject;
+    std::string_view caption;
 };
-const FilterEntry kFilters[] = {
+const FilterEntry kFixedFilters[] = {
     {"", "", "Всички"},
     {"event", "", "Събития"},
     {"limit", "", "Граници"},
@@ -21,30 +21,41 @@ const FilterEntry kFilters[] = {
     {"capture", "", "Записи"},
     {"reset", "", "Нулирания"},
     {"error", "", "Грешки"},
-    {"event", "RK1", "Събитие RK1"},
-    {"event", "RK2", "Събитие RK2"},
-    {"event", "RK3", "Събитие RK3"},
-    {"event", "CFK", "Събитие CFK"},
-    {"event", "SUK", "Събитие SUK"},
 };
-static_assert(std::size(kFilters) == std::size_t(TJournalFilter::SUK) + 1);
+static_assert(std::size(kFixedFilters) == std::size_t(TJournalFilter::FirstEvent));
+
+FilterEntry filterEntry(TJournalFilter filter)
+{
+    const int i = int(filter);
+    if (i < int(std::size(kFixedFilters)))
+        return kFixedFilters[i];
+    const TEventKind& kind = kEventKinds[std::size_t(i) - std::size(kFixedFilters)];
+    return {"event", kind.name, kind.filterCaption};
+}
+
+QString latin1(std::string_view s)
+{
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
 } // namespace
 
 QString journalFilterKind(TJournalFilter filter)
 {
-    return QString::fromLatin1(kFilters[int(filter)].kind);
+    return latin1(filterEntry(filter).kind);
 }
 
 QString journalFilterSubject(TJournalFilter filter)
 {
-    return QString::fromLatin1(kFilters[int(filter)].subject);
+    return latin1(filterEntry(filter).subject);
 }
 
 QStringList journalFilterCaptions()
 {
     QStringList captions;
-    for (const FilterEntry& f : kFilters)
-        captions << QString::fromUtf8(f.caption);
+    for (int i = 0; i < kJournalFilterCount; ++i) {
+        const std::string_view caption = filterEntry(TJournalFilter(i)).caption;
+        captions << QString::fromUtf8(caption.data(), qsizetype(caption.size()));
+    }
     return captions;
 }
 
@@ -57,8 +68,9 @@ bool TJournalModel::matches(const TJournalRow& row) const
 {
     if (filter_ == TJournalFilter::All)
         return true;
-    const FilterEntry& f = kFilters[int(filter_)];
-    return row.kind == QLatin1String(f.kind) && (!*f.subject || row.subject == QLatin1String(f.subject));
+    const FilterEntry f = filterEntry(filter_);
+    return row.kind == QLatin1String(f.kind.data(), qsizetype(f.kind.size()))
+        && (f.subject.empty() || row.subject == QLatin1String(f.subject.data(), qsizetype(f.subject.size())));
 }
 
 void TJournalModel::appendJournal(const TJournalRow& row)

@@ -5,28 +5,23 @@
 // when the capture is first stored but carries the capture's start: it goes in among the
 // rows of that moment (every other row is shown in the order it came).
 
-#include "console/core/JournalRow.h"
+#include "session/EventKinds.h"
+#include "session/JournalRow.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <deque>
 #include <vector>
 
-// The last five keep the events of one kind.
-enum class TJournalFilter {
-    All,
-    Events,
-    Limits,
-    Connection,
-    Captures,
-    Resets,
-    Errors,
-    RK1,
-    RK2,
-    RK3,
-    CFK,
-    SUK
-};
+// After the fixed filters, one per event kind (kEventKinds), in the order of the counters.
+enum class TJournalFilter { All, Events, Limits, Connection, Captures, Resets, Errors, FirstEvent };
+
+// The filter that keeps the events of one kind.
+constexpr TJournalFilter journalFilter(TEvent which)
+{
+    return TJournalFilter(int(TJournalFilter::FirstEvent) + int(which));
+}
+inline constexpr int kJournalFilterCount = int(TJournalFilter::FirstEvent) + kEventCount;
 
 // The kind a filter keeps; empty for All.
 QString journalFilterKind(TJournalFilter filter);

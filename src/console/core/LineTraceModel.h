@@ -2,7 +2,7 @@
 // The line inspector's table: copies of the log's lines, brought up to date in one batch
 // per refresh. Paused, it keeps showing what it held while the log goes on collecting.
 
-#include "console/core/LineLog.h"
+#include "session/LineLog.h"
 
 #include <QAbstractTableModel>
 #include <deque>

@@ -4,7 +4,7 @@
 // gave them. No widgets: the window paints what this says.
 
 #include "common/Color.h"
-#include "console/core/RecordParser.h"
+#include "session/RecordParser.h"
 
 #include <QString>
 #include <array>

@@ -60,7 +60,7 @@ void TComComboBox::SetComPort(TCustomComPort* value)
         reloadItems();
     if (!value)
         return;
-    portDestroying_ = connect(value, &TCustomComPort::Destroying, this, [this](TCustomComPort* port) {
+    portDestroying_ = connect(value, &TTransport::Destroying, this, [this](TTransport* port) {
         if (port == select_->ComPort())
             portDestroyed();
     });

@@ -92,13 +92,13 @@ QPoint TComLed::GlyphOrigin(const QRect& client, const QSize& picture)
 void TComLed::detach()
 {
     QObject::disconnect(portDestroying_);
-    if (TCustomComPort* old = comPort_) {
+    if (TTransport* old = comPort_) {
         comPort_ = nullptr;
         old->DetachLink(&link_);
     }
 }
 
-void TComLed::SetComPort(TCustomComPort* value)
+void TComLed::SetComPort(TTransport* value)
 {
     if (value == comPort_)
         return;
@@ -108,7 +108,7 @@ void TComLed::SetComPort(TCustomComPort* value)
         SetLampState(lsOff);
         return;
     }
-    portDestroying_ = connect(value, &TCustomComPort::Destroying, this, [this](TCustomComPort* port) {
+    portDestroying_ = connect(value, &TTransport::Destroying, this, [this](TTransport* port) {
         if (port == comPort_)
             SetComPort(nullptr);
     });
@@ -240,11 +240,11 @@ bool TComLed::SignalIsOn() const
     case lsConn:
         return comPort_->Connected();
     case lsCTS:
-        return comPort_->ModemLines().contains(sigCTS);
+        return comPort_->LineState().cts;
     case lsDSR:
-        return comPort_->ModemLines().contains(sigDSR);
+        return comPort_->LineState().dsr;
     case lsRLSD:
-        return comPort_->ModemLines().contains(sigRLSD);
+        return comPort_->LineState().rlsd;
     case lsRing:
     case lsRx:
     case lsTx:

@@ -14,7 +14,7 @@
 //     rx->SetKind(lkGreenLight);               // CTS: lsCTS, RING: lsRing with lkBulb
 //     rx->SetComPort(ComPort1);                // yellow, blue, purple, red
 
-#include "serial/ComLink.h"
+#include "transport/ComLink.h"
 
 #include <QElapsedTimer>
 #include <QMetaObject>
@@ -23,7 +23,7 @@
 #include <QWidget>
 #include <functional>
 
-class TCustomComPort;
+class TTransport;
 
 enum TComLedSignal { lsConn, lsCTS, lsDSR, lsRLSD, lsRing, lsRx, lsTx };
 enum TLedKind { lkRedLight, lkGreenLight, lkBlueLight, lkYellowLight, lkPurpleLight, lkBulb, lkCustom };
@@ -38,10 +38,10 @@ public:
     explicit TComLed(QWidget* parent = nullptr);
     ~TComLed() override;
 
-    TCustomComPort* ComPort() const { return comPort_; }
+    TTransport* ComPort() const { return comPort_; }
     // Links the lamp; an open port gives its state at once (EComPort 11 when the modem lines
     // cannot be read), none turns it off.
-    void SetComPort(TCustomComPort* value);
+    void SetComPort(TTransport* value);
     TComLedSignal LedSignal() const { return ledSignal_; }
     // Rebinds the link; the state stays until the new signal next changes.
     void SetLedSignal(TComLedSignal value);
@@ -80,7 +80,7 @@ private:
     void flashEnded();
     void detach();
 
-    TCustomComPort* comPort_ = nullptr;
+    TTransport* comPort_ = nullptr;
     QMetaObject::Connection portDestroying_;
     TComLedSignal ledSignal_ = lsConn;
     TLedKind kind_ = lkRedLight;

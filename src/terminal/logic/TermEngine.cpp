@@ -1,6 +1,7 @@
 #include "terminal/logic/TermEngine.h"
 
 #include "common/Cp1251.h"
+#include "common/ReceivedText.h"
 
 #include <algorithm>
 
@@ -109,21 +110,7 @@ void TTermEngine::MakeParser()
 
 void TTermEngine::Receive(const char* Buffer, int Count)
 {
-    QByteArray str;
-    if (appendLF_) {
-        str.reserve(Count + Count / 8 + 1);
-        for (int i = 0; i < Count; ++i) {
-            str.append(Buffer[i]);
-            if (Buffer[i] == '\r')
-                str.append('\n');
-        }
-    } else {
-        str = QByteArray(Buffer, Count);
-    }
-    if (force7Bit_) {
-        for (char& ch : str)
-            ch = char(static_cast<unsigned char>(ch) & 0x7F);
-    }
+    QByteArray str = shapeReceived(Buffer, Count, appendLF_, force7Bit_);
     FireStrRecieved(str);
     ShowText(str);
 }

@@ -3,8 +3,8 @@
 // crossing their limits, resets by button or record, the connection's changes, failures
 // reported to the operator and captures stored. No widgets; rows go to a sink as they happen.
 
-#include "console/core/JournalRow.h"
-#include "console/core/RecordParser.h"
+#include "session/JournalRow.h"
+#include "session/RecordParser.h"
 
 #include <QDateTime>
 #include <QString>

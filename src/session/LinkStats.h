@@ -3,7 +3,7 @@
 // the console did not answer or did not take as records. Counting is a few additions per
 // chunk or line; the rates are worked out only when the status line asks.
 
-#include "console/core/RecordParser.h"
+#include "session/RecordParser.h"
 
 #include <QtGlobal>
 #include <cstdint>

@@ -6,7 +6,7 @@
 // seen). What the console sends is one line per send; typed keys gather until CR.
 // No widgets: the inspector's table is a model over copies of these lines.
 
-#include "console/core/RecordParser.h"
+#include "session/RecordParser.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,4 +1,4 @@
-#include "console/core/JournalRecorder.h"
+#include "session/JournalRecorder.h"
 
 #include "common/Cp1251.h"
 

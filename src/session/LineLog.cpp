@@ -1,4 +1,4 @@
-#include "console/core/LineLog.h"
+#include "session/LineLog.h"
 
 #include "common/Cp1251.h"
 

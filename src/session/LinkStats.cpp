@@ -1,4 +1,4 @@
-#include "console/core/LinkStats.h"
+#include "session/LinkStats.h"
 
 void TLinkStats::line(const TLineOutcome& outcome)
 {

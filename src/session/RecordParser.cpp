@@ -1,4 +1,4 @@
-#include "console/core/RecordParser.h"
+#include "session/RecordParser.h"
 
 #include <algorithm>
 #include <cstring>
@@ -262,11 +262,10 @@ void TRecordParser::doTR(std::string_view body)
     }
 
     const std::string_view name = afterSlash(body);
-    static constexpr std::array<std::string_view, kEventCount> kNames = {"RK1", "RK2", "RK3", "CFK", "SUK"};
-    for (std::size_t i = 0; i < kNames.size(); ++i) {
-        if (name == kNames[i]) {
-            outcome_->event = TEvent(i);
-            countEvent(TEvent(i));
+    for (const TEventKind& kind : kEventKinds) {
+        if (name == kind.name) {
+            outcome_->event = kind.event;
+            countEvent(kind.event);
             return;
         }
     }

@@ -5,6 +5,7 @@
 // measured on byte streams alone.
 
 #include "common/Color.h"
+#include "session/EventKinds.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -17,15 +18,6 @@
 
 enum class TReadout { Voltage, Current, Temperature };
 enum class TLimit { Voltage, Current, Temperature };
-// Order of the counters as the window shows them: RK1, RK2, RK3, CFK, SUK.
-enum class TEvent { RK1, RK2, RK3, CFK, SUK };
-inline constexpr int kEventCount = 5;
-inline const char* eventName(TEvent which)
-{
-    constexpr std::array<const char*, kEventCount> names = {"RK1", "RK2", "RK3", "CFK", "SUK"};
-    return names[std::size_t(which)];
-}
-
 inline constexpr TColor kStateRed = 0x0000FF;
 inline constexpr TColor kStateGreen = 0x008000;
 

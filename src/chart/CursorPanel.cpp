@@ -1,0 +1,125 @@
+#include "chart/CursorPanel.h"
+
+#include "chart/core/TraceSamples.h"
+#include "common/Color.h"
+
+#include <QGridLayout>
+#include <QLabel>
+
+#include <cmath>
+
+namespace {
+
+namespace text {
+const QString none = QStringLiteral("—");
+const QString difference = QStringLiteral("B − A");
+const QString differenceHint = QStringLiteral("Разлика между стойностите при курсор B и при курсор A");
+const QString inverse = QStringLiteral("1/ΔX = %1");
+const QString inverseHint = QStringLiteral("Честотата, на която ΔX е един период");
+const QString cursorHint = QStringLiteral("Стойност при курсор %1, между точките по права");
+} // namespace text
+
+QLabel* cell(QWidget* parent, Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter)
+{
+    auto* l = new QLabel(parent);
+    l->setAlignment(align);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return l;
+}
+
+} // namespace
+
+CursorPanel::CursorPanel(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("CursorPanel"));
+    grid_ = new QGridLayout(this);
+    grid_->setContentsMargins(0, 0, 0, 0);
+    grid_->setHorizontalSpacing(12);
+    grid_->setVerticalSpacing(1);
+    const QString heads[] = {QString(), QStringLiteral("A"), QStringLiteral("B"), text::difference};
+    for (int c = 0; c < 4; ++c) {
+        QLabel* head = cell(this);
+        head->setText(heads[c]);
+        QFont bold = head->font();
+        bold.setBold(true);
+        head->setFont(bold);
+        if (c == 3) {
+            head->setToolTip(text::differenceHint);
+        } else if (c > 0) {
+            head->setToolTip(text::cursorHint.arg(heads[c]));
+        }
+        grid_->addWidget(head, 0, c);
+    }
+    InverseDx = cell(this, Qt::AlignLeft | Qt::AlignVCenter);
+    InverseDx->setObjectName(QStringLiteral("InverseDx"));
+    InverseDx->setToolTip(text::inverseHint);
+    ensureRows(1);
+    grid_->addWidget(InverseDx, 1, 4);
+    grid_->setColumnStretch(5, 1);
+}
+
+void CursorPanel::ensureRows(int rows)
+{
+    while (int(rows_.size()) < rows) {
+        const int r = int(rows_.size()) + 1;
+        std::array<QLabel*, 4> row{};
+        for (int c = 0; c < 4; ++c) {
+            row[std::size_t(c)]
+                = cell(this, c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
+            grid_->addWidget(row[std::size_t(c)], r, c);
+        }
+        rows_.push_back(row);
+    }
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        for (QLabel* l : rows_[r]) {
+            l->setVisible(int(r) < rows);
+        }
+    }
+}
+
+QLabel* CursorPanel::Cell(int row, int column) const
+{
+    return rows_[std::size_t(row)][std::size_t(column)];
+}
+
+void CursorPanel::Show(const TCursorPairReading& reading)
+{
+    ensureRows(1 + int(reading.rows.size()));
+    // Values read off different samples, and their differences, carry rounding in their last
+    // bits: what is below a billionth of the axis reads 0.
+    auto put = [](QLabel* l, const std::optional<double>& v, const QString& unit, double resolution) {
+        l->setText(v ? chartmath::measureText(std::abs(*v) < resolution ? 0 : *v, unit) : text::none);
+    };
+    auto difference
+        = [](const std::optional<double>& a, const std::optional<double>& b) -> std::optional<double> {
+        if (a && b) {
+            return *b - *a;
+        }
+        return std::nullopt;
+    };
+
+    Cell(0, 0)->setText(QStringLiteral("X"));
+    put(Cell(0, 1), reading.a, reading.xUnit, reading.xResolution);
+    put(Cell(0, 2), reading.b, reading.xUnit, reading.xResolution);
+    const auto dx = difference(reading.a, reading.b);
+    put(Cell(0, 3), dx, reading.xUnit, reading.xResolution);
+    if (dx && std::abs(*dx) > reading.xResolution) {
+        const chartmath::TFrequencyUnit f = chartmath::frequencyUnit(reading.xUnit);
+        InverseDx->setText(text::inverse.arg(chartmath::measureText(f.factor / std::abs(*dx), f.unit)));
+    } else {
+        InverseDx->setText(text::inverse.arg(text::none));
+    }
+
+    for (std::size_t i = 0; i < reading.rows.size(); ++i) {
+        const TCursorRow& r = reading.rows[i];
+        QLabel* name = Cell(int(i) + 1, 0);
+        name->setText(r.name);
+        QPalette p = name->palette();
+        p.setColor(QPalette::WindowText, color::toQColor(r.color));
+        name->setPalette(p);
+        put(Cell(int(i) + 1, 1), r.a, r.unit, r.resolution);
+        put(Cell(int(i) + 1, 2), r.b, r.unit, r.resolution);
+        put(Cell(int(i) + 1, 3), difference(r.a, r.b), r.unit, r.resolution);
+    }
+}

@@ -1,0 +1,130 @@
+#include "chart/MeasurePanel.h"
+
+#include "chart/core/TraceSamples.h"
+
+#include <QGridLayout>
+#include <QLabel>
+
+namespace {
+
+namespace text {
+const QString title = QStringLiteral("Измервания на %1 — %2");
+const QString whole = QStringLiteral("цялата следа");
+const QString between = QStringLiteral("между курсорите");
+const QString nothing = QStringLiteral("Измервания: няма начертана следа");
+const QString none = QStringLiteral("—");
+} // namespace text
+
+enum class TUnit { Y, X, Percent, Frequency, None };
+
+struct TRow {
+    const char* name;
+    measure::TMeasureResult measure::TMeasurements::*field;
+    const char* caption;
+    const char* hint;
+    TUnit unit;
+};
+
+using M = measure::TMeasurements;
+// Three columns of five, read down: levels, then times, then the oscillation.
+const TRow kRows[] = {
+    {"Minimum", &M::minimum, "Минимум", "Най-малката стойност", TUnit::Y},
+    {"Maximum", &M::maximum, "Максимум", "Най-голямата стойност", TUnit::Y},
+    {"PeakToPeak", &M::peakToPeak, "Размах", "Максимум минус минимум", TUnit::Y},
+    {"Mean", &M::mean, "Средна", "Средна стойност във времето", TUnit::Y},
+    {"Rms", &M::rms, "RMS", "Ефективна стойност (средноквадратична във времето)", TUnit::Y},
+    {"Peak", &M::peak, "Връх", "Стойността, най-далеч от нулата", TUnit::Y},
+    {"PeakTime", &M::peakTime, "Време на върха", "Кога е върхът", TUnit::X},
+    {"FirstCrossing", &M::firstCrossing, "Излизане", "Първият миг извън границата на величината", TUnit::X},
+    {"TimeBeyond", &M::timeBeyond, "Извън границата", "Общо време извън границата на величината", TUnit::X},
+    {"RiseTime", &M::riseTime, "Нарастване", "Време от 10 % до 90 % от стъпалото", TUnit::X},
+    {"Overshoot", &M::overshoot, "Пререгулиране", "С колко % от стъпалото следата минава крайното ниво",
+        TUnit::Percent},
+    {"Frequency", &M::frequency, "Честота", "Честота на трептенето около крайното ниво", TUnit::Frequency},
+    {"Decrement", &M::decrement, "Лог. декремент", "Логаритъм от отношението на две поредни амплитуди",
+        TUnit::None},
+    {"Damping", &M::damping, "Затихване ζ", "Коефициент на затихване, от декремента", TUnit::None},
+};
+constexpr int kPerColumn = 5;
+
+} // namespace
+
+MeasurePanel::MeasurePanel(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("MeasurePanel"));
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(1);
+    Title = new QLabel(this);
+    Title->setObjectName(QStringLiteral("MeasureTitle"));
+    QFont bold = Title->font();
+    bold.setBold(true);
+    Title->setFont(bold);
+    grid->addWidget(Title, 0, 0, 1, -1);
+    int i = 0;
+    for (const TRow& row : kRows) {
+        const int r = 1 + i % kPerColumn;
+        const int c = 3 * (i / kPerColumn);
+        auto* caption = new QLabel(QString::fromUtf8(row.caption), this);
+        caption->setToolTip(QString::fromUtf8(row.hint));
+        auto* value = new QLabel(text::none, this);
+        value->setObjectName(QString::fromLatin1(row.name));
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-88.888 mS")));
+        grid->addWidget(caption, r, c);
+        grid->addWidget(value, r, c + 1);
+        Values.push_back(value);
+        ++i;
+    }
+    for (int c = 2; c < 3 * ((i + kPerColumn - 1) / kPerColumn); c += 3) {
+        grid->setColumnMinimumWidth(c, 6);
+    }
+    grid->setColumnStretch(grid->columnCount(), 1);
+    ShowNone();
+}
+
+void MeasurePanel::Show(const TTrace& trace, const measure::TMeasurements& m)
+{
+    Title->setText(text::title.arg(trace.name, trace.betweenCursors ? text::between : text::whole));
+    const chartmath::TFrequencyUnit hz = chartmath::frequencyUnit(trace.xUnit);
+    for (std::size_t i = 0; i < Values.size(); ++i) {
+        const TRow& row = kRows[i];
+        const measure::TMeasureResult& r = m.*row.field;
+        QLabel* value = Values[i];
+        if (!r.ok) {
+            value->setText(text::none);
+            value->setToolTip(r.why);
+            continue;
+        }
+        value->setToolTip(QString());
+        switch (row.unit) {
+        case TUnit::Y:
+            value->setText(chartmath::measureText(r.value, trace.yUnit));
+            break;
+        case TUnit::X:
+            value->setText(chartmath::measureText(r.value, trace.xUnit));
+            break;
+        case TUnit::Percent:
+            value->setText(chartmath::measureText(r.value, QStringLiteral("%")));
+            break;
+        case TUnit::Frequency:
+            value->setText(chartmath::measureText(r.value * hz.factor, hz.unit));
+            break;
+        case TUnit::None:
+            value->setText(chartmath::measureText(r.value));
+            break;
+        }
+    }
+}
+
+void MeasurePanel::ShowNone()
+{
+    Title->setText(text::nothing);
+    for (QLabel* value : Values) {
+        value->setText(text::none);
+        value->setToolTip(QString());
+    }
+}

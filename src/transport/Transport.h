@@ -1,0 +1,67 @@
+#pragma once
+// TTransport: the connection to the device as everything above it sees it: the session, the
+// terminal, the lamps, the status line and the reconnector. The serial port is one; a network
+// port would be another. Listeners attach a TComLink for received bytes, line states and
+// events; every handler runs on the thread that owns the transport. Failures to open, write
+// or set a line are raised as exceptions whose what() is the operator's message.
+
+#include "transport/ComLink.h"
+#include "transport/TransportTypes.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+#include <QString>
+
+class TTransport : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // --- identity: the name it opens, and what that name led to at the last open
+    virtual const QString& Port() const = 0;
+    virtual void SetPort(const QString& name) = 0;
+    virtual const TDeviceIdentity& Identity() const = 0;
+
+    // --- open and close
+    virtual bool Connected() const = 0;
+    virtual void OpenPort() = 0;
+    // Opens only when what the name leads to may be taken for `expected` (a reconnection);
+    // found tells what is there.
+    virtual bool OpenPortIfSame(const TDeviceIdentity& expected, TDeviceIdentity& found) = 0;
+    virtual void ClosePort() = 0;
+    // The last close came from the device going away, not from ClosePort.
+    virtual bool ClosedByHangUp() const = 0;
+
+    // --- writing
+    struct WriteOutcome {
+        qsizetype written = 0;
+        QString failure; // why a waiting write gave up before writing all
+    };
+    // With wait, writes all or gives up after the write timeout; without, writes what the
+    // transport takes at once.
+    virtual WriteOutcome Write(QByteArrayView bytes, bool wait) = 0;
+    // Writes all, waiting; the count written.
+    virtual int WriteText(const QByteArray& text) = 0;
+
+    // --- line state
+    virtual TLineState LineState() = 0;
+    virtual void SetDtrLine(bool on) = 0;
+    virtual void SetRtsLine(bool on) = 0;
+    virtual TLineErrorCounts LineErrorCounts() = 0;
+
+    // --- listeners
+    virtual void AttachLink(TComLink* link) = 0;
+    virtual void DetachLink(TComLink* link) = 0;
+
+    // The set-up dialog of this kind of transport, when one is installed.
+    virtual void RunSetupDialog() = 0;
+
+signals:
+    // Emitted by the destructor once closed, while still whole: referring clients detach
+    // their link and drop the reference.
+    void Destroying(TTransport* transport);
+    // The open transport closed because its device went away; emitted after the close's
+    // notifications.
+    void DeviceLost(TTransport* transport);
+};
