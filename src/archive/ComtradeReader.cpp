@@ -775,8 +775,16 @@ ComtradeResult readComtradeFile(const QString& path)
         }
         return true;
     };
-    const QFileInfo info(path);
-    QFile first(path);
+    QFileInfo info(path);
+    // NAME.dat chosen: its NAME.cfg is the record.
+    if (info.suffix().compare(QLatin1String("dat"), Qt::CaseInsensitive) == 0) {
+        const QString base = info.path() + QLatin1Char('/') + info.completeBaseName();
+        const bool upper = info.suffix() == QLatin1String("DAT");
+        const QString cfg = base + (upper ? QStringLiteral(".CFG") : QStringLiteral(".cfg"));
+        info.setFile(
+            QFileInfo::exists(cfg) ? cfg : base + (upper ? QStringLiteral(".cfg") : QStringLiteral(".CFG")));
+    }
+    QFile first(info.filePath());
     QByteArrayView firstBytes;
     if (!open(first, firstBytes))
         return result;

@@ -28,22 +28,22 @@ struct TRow {
 using M = measure::TMeasurements;
 // Three columns of five, read down: levels, then times, then the oscillation.
 const TRow kRows[] = {
-    {"Minimum", &M::minimum, "Минимум", "Най-малката стойност", TUnit::Y},
-    {"Maximum", &M::maximum, "Максимум", "Най-голямата стойност", TUnit::Y},
+    {"Minimum", &M::minimum, "Мин.", "Най-малката стойност", TUnit::Y},
+    {"Maximum", &M::maximum, "Макс.", "Най-голямата стойност", TUnit::Y},
     {"PeakToPeak", &M::peakToPeak, "Размах", "Максимум минус минимум", TUnit::Y},
     {"Mean", &M::mean, "Средна", "Средна стойност във времето", TUnit::Y},
     {"Rms", &M::rms, "RMS", "Ефективна стойност (средноквадратична във времето)", TUnit::Y},
     {"Peak", &M::peak, "Връх", "Стойността, най-далеч от нулата", TUnit::Y},
-    {"PeakTime", &M::peakTime, "Време на върха", "Кога е върхът", TUnit::X},
-    {"FirstCrossing", &M::firstCrossing, "Излизане", "Първият миг извън границата на величината", TUnit::X},
-    {"TimeBeyond", &M::timeBeyond, "Извън границата", "Общо време извън границата на величината", TUnit::X},
-    {"RiseTime", &M::riseTime, "Нарастване", "Време от 10 % до 90 % от стъпалото", TUnit::X},
-    {"Overshoot", &M::overshoot, "Пререгулиране", "С колко % от стъпалото следата минава крайното ниво",
-        TUnit::Percent},
+    {"PeakTime", &M::peakTime, "t на върха", "Кога е върхът", TUnit::X},
+    {"FirstCrossing", &M::firstCrossing, "t излизане", "Първият миг извън границата на величината", TUnit::X},
+    {"TimeBeyond", &M::timeBeyond, "t извън", "Общо време извън границата на величината", TUnit::X},
+    {"RiseTime", &M::riseTime, "t 10–90 %", "Време на нарастване от 10 % до 90 % от стъпалото", TUnit::X},
+    {"Overshoot", &M::overshoot, "Пререг.",
+        "Пререгулиране: с колко % от стъпалото следата минава крайното ниво", TUnit::Percent},
     {"Frequency", &M::frequency, "Честота", "Честота на трептенето около крайното ниво", TUnit::Frequency},
-    {"Decrement", &M::decrement, "Лог. декремент", "Логаритъм от отношението на две поредни амплитуди",
-        TUnit::None},
-    {"Damping", &M::damping, "Затихване ζ", "Коефициент на затихване, от декремента", TUnit::None},
+    {"Decrement", &M::decrement, "Декремент",
+        "Логаритмичен декремент: логаритъм от отношението на две поредни амплитуди", TUnit::None},
+    {"Damping", &M::damping, "ζ", "Коефициент на затихване, от декремента", TUnit::None},
 };
 constexpr int kPerColumn = 5;
 
@@ -73,16 +73,19 @@ MeasurePanel::MeasurePanel(QWidget* parent)
         value->setObjectName(QString::fromLatin1(row.name));
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-88.888 mS")));
+        // Its text does not size it: a new value must not lay the page out again. The value
+        // columns share the room left by the captions.
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-888.88 t °C")));
         grid->addWidget(caption, r, c);
         grid->addWidget(value, r, c + 1);
         Values.push_back(value);
         ++i;
     }
-    for (int c = 2; c < 3 * ((i + kPerColumn - 1) / kPerColumn); c += 3) {
-        grid->setColumnMinimumWidth(c, 6);
+    for (int c = 0; c < 3 * ((i + kPerColumn - 1) / kPerColumn); c += 3) {
+        grid->setColumnStretch(c + 1, 1);
+        grid->setColumnMinimumWidth(c + 2, 6);
     }
-    grid->setColumnStretch(grid->columnCount(), 1);
     ShowNone();
 }
 

@@ -56,6 +56,16 @@ void TScopeCursors::moved()
 void TScopeCursors::drawLines()
 {
     linesQueued_ = false;
+    auto unplaced = [this] {
+        return (cursors_.IsOn(TCursorId::A) && !cursors_.Position(TCursorId::A))
+            || (cursors_.IsOn(TCursorId::B) && !cursors_.Position(TCursorId::B));
+    };
+    if (unplaced()) {
+        cursors_.PlaceUnplaced();
+        if (!unplaced()) {
+            emit Changed();
+        }
+    }
     std::vector<TChartCursorLine> lines;
     const TChartRect& plot = chart_.ChartRect();
     for (TCursorId which : {TCursorId::B, TCursorId::A}) { // A last, on top

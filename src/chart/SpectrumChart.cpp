@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
 
 namespace text {
@@ -63,6 +65,14 @@ void SpectrumChart::Show(const TTrace& trace, const measure::TSpectrum& spectrum
     setWindowTitle(text::captionOf.arg(trace.name, trace.betweenCursors ? text::between : text::whole));
     const chartmath::TFrequencyUnit hz = chartmath::frequencyUnit(trace.xUnit);
     Chart->BottomAxis().Title().SetCaption(hz.unit);
+    // About eight labels in steps of 1, 2 or 5 times a power of ten: the axis's own choice
+    // packs decimal fractions too tightly to read.
+    if (!spectrum.frequency.empty() && spectrum.frequency.back() > 0) {
+        const double rough = spectrum.frequency.back() * hz.factor / 8;
+        const double power = std::pow(10, std::floor(std::log10(rough)));
+        const double step = rough / power < 2 ? 2 : (rough / power < 5 ? 5 : 10);
+        Chart->BottomAxis().SetIncrement(step * power);
+    }
     Chart->LeftAxis().Title().SetCaption(trace.yUnit);
     Series->SetSeriesColor(trace.color);
     Series->Clear();

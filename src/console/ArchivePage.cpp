@@ -170,7 +170,9 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     QHeaderView* header = CaptureList->horizontalHeader();
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
-    const int widths[] = {45, 55, 125, 55, 80, 80, 80, 75, 70, 150};
+    // Long sources (an imported record's station and device) are cut, not wrapped.
+    CaptureList->setWordWrap(false);
+    const int widths[] = {40, 55, 130, 50, 70, 70, 75, 70, 55, 115};
     for (int c = 0; c < int(std::size(widths)); ++c)
         header->resizeSection(c, widths[c]);
     // Newest first until the operator clicks a column (a measure's first click: largest first).
@@ -569,7 +571,7 @@ void ArchivePage::onImported(const ImportResult& result)
             numbers << QString::number(id);
         message = text::imported.arg(file)
                       .arg(result.ids.size())
-                      .arg(QLocale().toString(qlonglong(result.points)))
+                      .arg(result.points)
                       .arg(numbers.join(QStringLiteral(", №")));
         // The new captures are listed at once and the first is chosen, ready for "Покажи".
         applyPending();

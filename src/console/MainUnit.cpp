@@ -57,6 +57,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -587,12 +588,14 @@ QWidget* TForm1::buildScopePage()
     // A trace's limit is the read-out's of its quantity, known by the scale record's unit; the
     // voltage's is a band.
     ScopeBar->LimitFor = [this](const QString& unit) -> std::optional<measure::TLimit> {
-        const std::pair<QString, TLimit> quantities[] = {{QStringLiteral("V"), TLimit::Voltage},
-            {QStringLiteral("A"), TLimit::Current}, {QStringLiteral("t °C"), TLimit::Temperature}};
-        for (const auto& [u, which] : quantities) {
-            const auto level = u == unit ? parseWholeNumber(limitText(which).toStdString()) : std::nullopt;
+        const std::tuple<QString, TValidateEdit*, bool> quantities[]
+            = {{QStringLiteral("V"), VoltageLimit, true}, {QStringLiteral("A"), CurrentLimit, false},
+                {QStringLiteral("t °C"), TempLimit, false}};
+        for (const auto& [u, edit, band] : quantities) {
+            const auto level
+                = u == unit ? parseWholeNumber(cp1251::encode(edit->Text()).toStdString()) : std::nullopt;
             if (level) {
-                return measure::TLimit{double(*level), which == TLimit::Voltage};
+                return measure::TLimit{double(*level), band};
             }
         }
         return std::nullopt;

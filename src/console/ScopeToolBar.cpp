@@ -33,6 +33,7 @@ const QString pictureWritten = QStringLiteral("Графиката е запис�
 const QString cursorHint
     = QStringLiteral("Курсор %1: влачете линията с мишката, стрелките я местят с една точка");
 const QString spectrum = QStringLiteral("Спектър");
+const QString held = QStringLiteral("задържаната картина");
 const QString spectrumHint = QStringLiteral("Амплитуден спектър на избраната следа");
 } // namespace text
 
@@ -59,7 +60,7 @@ TScopeToolBar::TScopeToolBar(TChart& chart, TChartTraces& traces, QWidget* paren
     CursorReadout = new QLabel(this);
     CursorReadout->setObjectName(QStringLiteral("CursorReadout"));
     CursorReadout->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    CursorReadout->setMinimumWidth(320);
+    CursorReadout->setMinimumWidth(120); // the bar must fit the chart at the window's design size
     SaveStatus = new QLabel(this);
     SaveStatus->setObjectName(QStringLiteral("SaveStatus"));
     SaveStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
@@ -305,6 +306,7 @@ void TScopeToolBar::RefreshMeasures()
     now.xUnit = xUnit;
     now.yUnit = trace->info.yUnit;
     now.spectrum = spectrumShown;
+    now.held = hold_->Held();
     if (now == measured_) {
         return;
     }
@@ -317,10 +319,11 @@ void TScopeToolBar::RefreshMeasures()
         options.to = now.range->second;
     }
     options.limit = limit;
-    Measures->Show({trace->name, xUnit, trace->info.yUnit, bool(now.range)},
-        measure::Measure(samples.x, samples.y, options));
+    const QString name = trace->id == 0 && hold_->Held() ? text::held : trace->name;
+    Measures->Show(
+        {name, xUnit, trace->info.yUnit, bool(now.range)}, measure::Measure(samples.x, samples.y, options));
     if (spectrumShown) {
-        Spectrum->Show({trace->name, series.SeriesColor(), xUnit, trace->info.yUnit, bool(now.range)},
+        Spectrum->Show({name, series.SeriesColor(), xUnit, trace->info.yUnit, bool(now.range)},
             measure::Spectrum(samples.x, samples.y, options.from, options.to));
     }
 }

@@ -95,6 +95,7 @@ private:
         QString xUnit;
         QString yUnit;
         bool spectrum = false;
+        bool held = false;
         bool operator==(const TMeasured&) const = default;
     };
 

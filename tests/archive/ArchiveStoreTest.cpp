@@ -227,15 +227,17 @@ TEST(ArchiveStore, AComtradeRecordBecomesCapturesAndABrokenOneIsRefused)
 
     store.importComtrade(cfg);
     store.importComtrade(broken.fileName());
-    ASSERT_TRUE(waitFor([&] { return results.size() == 2; }));
+    store.importComtrade(dir.filePath(QStringLiteral("fault.dat"))); // the .dat chosen: its .cfg is read
+    ASSERT_TRUE(waitFor([&] { return results.size() == 3; }));
     ASSERT_TRUE(results[0].error.isEmpty()) << results[0].error.toStdString();
     ASSERT_EQ(results[0].ids.size(), 1u);
     EXPECT_EQ(results[0].points, 500);
     EXPECT_TRUE(results[1].error.contains(QStringLiteral("broken.cfg, ред 2, поле 2")))
         << results[1].error.toStdString();
     EXPECT_TRUE(results[1].ids.empty());
+    EXPECT_TRUE(results[2].error.isEmpty()) << results[2].error.toStdString();
 
-    ASSERT_EQ(l.stored.size(), 1u);
+    ASSERT_EQ(l.stored.size(), 2u);
     const CaptureRow& row = l.stored[0].first;
     EXPECT_FALSE(l.stored[0].second); // no journal row claims it was captured now
     EXPECT_EQ(row.id, results[0].ids[0]);

@@ -117,6 +117,26 @@ TEST(ChartCursorsTest, ArrowsStepOneSampleOfTheMeasuredTraceAndLinesAreGrabbedNe
     EXPECT_EQ(s.cursors.At((a + b) / 2), std::nullopt);
 }
 
+TEST(ChartCursorsTest, ACursorTurnedOnOverAnEmptyChartIsPlacedWhenTheChartHasARange)
+{
+    RecordingChart chart;
+    TChartTraces traces(chart, *chart.series);
+    TChartCursors cursors(chart, traces);
+    chart.BuildPicture();
+    cursors.SetOn(TCursorId::B, true);
+    EXPECT_FALSE(cursors.Position(TCursorId::B));
+    EXPECT_FALSE(cursors.Pixel(TCursorId::B));
+    for (int i = 0; i <= 30; ++i) {
+        chart.series->AddPoint(i, i);
+    }
+    chart.BuildPicture();
+    cursors.PlaceUnplaced();
+    const TChartAxis& bottom = chart.BottomAxis();
+    ASSERT_TRUE(cursors.Position(TCursorId::B));
+    EXPECT_NEAR(
+        *cursors.Position(TCursorId::B), bottom.EffectiveMinimum() + 2 * bottom.EffectiveRange() / 3, 1e-9);
+}
+
 TEST(ChartCursorsTest, MeasuredSamplesAreInTheXUnitInForce)
 {
     Scope s;

@@ -16,16 +16,30 @@ void TChartCursors::SetOn(TCursorId which, bool on)
 {
     Line& l = line(which);
     l.on = on;
-    if (!on) {
-        return;
+    if (on) {
+        const TChartAxis& bottom = chart_.BottomAxis();
+        if (l.x && (*l.x < bottom.EffectiveMinimum() || *l.x > bottom.EffectiveMaximum())) {
+            l.x.reset();
+        }
+        PlaceUnplaced();
+        last_ = which;
     }
+}
+
+void TChartCursors::PlaceUnplaced()
+{
     const TChartAxis& bottom = chart_.BottomAxis();
     const double low = bottom.EffectiveMinimum();
     const double high = bottom.EffectiveMaximum();
-    if (!l.x || *l.x < low || *l.x > high) {
-        l.x = low + (high - low) * (which == TCursorId::A ? 1.0 / 3 : 2.0 / 3);
+    if (!(high > low)) {
+        return; // an empty chart: placed when it has a range
     }
-    last_ = which;
+    for (TCursorId which : {TCursorId::A, TCursorId::B}) {
+        Line& l = line(which);
+        if (l.on && !l.x) {
+            l.x = low + (high - low) * (which == TCursorId::A ? 1.0 / 3 : 2.0 / 3);
+        }
+    }
 }
 
 std::optional<double> TChartCursors::Position(TCursorId which) const

@@ -1,7 +1,8 @@
 #pragma once
 // The two measuring cursors, A and B: vertical lines at an X of the scope chart, in the X
 // unit in force. Each is turned on by itself; a cursor turned on stands where it stood, or at
-// a third (A) or two thirds (B) of the visible X range when that is off the view. The
+// a third (A) or two thirds (B) of the visible X range when that is off the view (over an empty
+// chart, once it has a range). The
 // read-out gives every drawn trace's value at each cursor on the straight line between its
 // samples, ΔY = B − A, and with both on ΔX = B − A.
 
@@ -40,6 +41,8 @@ public:
     bool IsOn(TCursorId which) const { return line(which).on; }
     bool AnyOn() const { return a_.on || b_.on; }
     void SetOn(TCursorId which, bool on);
+    // A cursor turned on over an empty chart gets its place once the chart has a range.
+    void PlaceUnplaced();
     std::optional<double> Position(TCursorId which) const;
     void MoveTo(TCursorId which, double x);
     // To the next sample of the measured trace towards `direction` (+1 right, −1 left) from
