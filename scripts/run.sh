@@ -2,6 +2,7 @@
 # Builds Orvik and starts it.
 #   bash scripts/run.sh              the device simulator on a pseudo-terminal, and the console
 #   bash scripts/run.sh /dev/ttyUSB0 a real serial port; no simulator
+#   bash scripts/run.sh rfc2217://host:2217   a port server (also socket://host:port)
 # The console's settings file (Orvik.ini beside the program) gets the port's name. Without a
 # display the console runs under a virtual X server for a few seconds and a picture of each
 # page is saved instead.

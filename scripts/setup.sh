@@ -8,6 +8,7 @@ ORVIK_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core
   libqt6sql6-sqlite sqlite3
+  ser2net
 )
 
 # What scripts/package.sh needs besides the build: the package tools and their checkers.

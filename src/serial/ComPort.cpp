@@ -90,6 +90,7 @@ TCustomComPort::~TCustomComPort()
 void TCustomComPort::SetDeviceFactory(TSerialDeviceFactory factory)
 {
     factory_ = std::move(factory);
+    customFactory_ = true;
 }
 
 void TCustomComPort::SetSetupDialogRunner(std::function<void(TCustomComPort*)> runner)
@@ -350,13 +351,21 @@ void TCustomComPort::ConfigurePort()
 
 // --- open and close --------------------------------------------------------------------
 
+std::unique_ptr<ISerialDevice> TCustomComPort::makeDevice() const
+{
+    // A device layer set by hand (a test's) serves every name.
+    if (!customFactory_ && IsRemotePortName(port_) && RemotePortKind().factory)
+        return RemotePortKind().factory();
+    return factory_();
+}
+
 void TCustomComPort::CreatePortHandle()
 {
     const QByteArray path = PortNameToDevicePath(port_);
     std::unique_ptr<ISerialDevice> device = std::move(identified_);
     TDeviceIdentity identity = identifiedAs_;
     if (!device) {
-        device = factory_();
+        device = makeDevice();
         // What the name leads to, for a reconnection to find again; a name that cannot be
         // looked at is the open's to report.
         if (device->identify(path, identity) != 0)
@@ -423,7 +432,7 @@ bool TCustomComPort::OpenPortIfSame(const TDeviceIdentity& expected, TDeviceIden
 {
     if (connected_)
         return true;
-    std::unique_ptr<ISerialDevice> device = factory_();
+    std::unique_ptr<ISerialDevice> device = makeDevice();
     found = {};
     if (int r = device->identify(PortNameToDevicePath(port_), found))
         throw EComPort(CError_OpenFailed, r);

@@ -260,7 +260,10 @@ private:
     TLineErrorCounts countsAtOpen_;
     uint32_t actualBaudRate_ = 0;
 
+    std::unique_ptr<ISerialDevice> makeDevice() const;
+
     TSerialDeviceFactory factory_;
+    bool customFactory_ = false;
     std::unique_ptr<ISerialDevice> device_;
     std::unique_ptr<ISerialDevice> identified_; // looked at by OpenPortIfSame, opened next
     TDeviceIdentity identity_;

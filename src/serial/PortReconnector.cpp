@@ -80,6 +80,9 @@ void TPortReconnector::deviceLost()
 
 void TPortReconnector::watch()
 {
+    // A port on another machine has no folder to watch: the retries find it.
+    if (IsRemotePortName(name_))
+        return;
     const QString folder = WatchFolder(QString::fromLocal8Bit(PortNameToDevicePath(name_)));
     const QStringList now = watcher_.directories();
     if (now.size() == 1 && now.first() == folder)

@@ -43,6 +43,8 @@ QByteArray PortNameToDevicePath(const QString& name)
 {
     if (name.startsWith(QLatin1Char('/')))
         return QFile::encodeName(name);
+    if (IsRemotePortName(name))
+        return name.toUtf8();
     if (name.size() > 3 && name.left(3).compare(QLatin1String("COM"), Qt::CaseInsensitive) == 0) {
         bool ok = false;
         const int n = name.mid(3).toInt(&ok);
@@ -50,4 +52,27 @@ QByteArray PortNameToDevicePath(const QString& name)
             return "/dev/ttyS" + QByteArray::number(n - 1);
     }
     return "/dev/" + QFile::encodeName(name);
+}
+
+namespace {
+TRemotePortKind& remoteKind()
+{
+    static TRemotePortKind kind;
+    return kind;
+}
+} // namespace
+
+void SetRemotePortKind(TRemotePortKind kind)
+{
+    remoteKind() = std::move(kind);
+}
+
+const TRemotePortKind& RemotePortKind()
+{
+    return remoteKind();
+}
+
+bool IsRemotePortName(const QString& name)
+{
+    return name.contains(QLatin1String("://"));
 }

@@ -11,6 +11,7 @@
 #include "transport/TransportTypes.h"
 
 #include <QByteArray>
+#include <QString>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -126,5 +127,17 @@ enum class TDevicePhase { Open, Io };
 // The single errno mapping of the device layer (a pure function).
 TErrnoKind ClassifyErrno(int error, TDevicePhase phase);
 
-// "COMn" → /dev/ttyS{n-1}; an absolute path as it is; any other name → /dev/<name>.
+// "COMn" → /dev/ttyS{n-1}; an absolute path or a remote name as it is; any other name →
+// /dev/<name>.
 QByteArray PortNameToDevicePath(const QString& name);
+
+// Ports that are not serial devices but are named "scheme://..." (a port on another
+// machine): the library that provides them registers how to make their device and why the
+// last open of such a name failed. Without one, such names open nothing.
+struct TRemotePortKind {
+    TSerialDeviceFactory factory;
+    std::function<QString(const QString& name)> failureText; // empty: the usual text
+};
+void SetRemotePortKind(TRemotePortKind kind);
+const TRemotePortKind& RemotePortKind();
+bool IsRemotePortName(const QString& name);

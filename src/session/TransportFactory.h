@@ -1,6 +1,6 @@
 #pragma once
-// The transport for a port name. Today every name is a serial device ("/dev/ttyUSB0", a pty
-// path, "COM1"); other schemes ("socket://", "rfc2217://") get their transports here.
+// The transport for a port name: a serial device ("/dev/ttyUSB0", a pty path, "COM1") or a
+// port on another machine ("socket://host:port", "rfc2217://host:port").
 
 #include <QString>
 

@@ -1,11 +1,25 @@
 #include "serial/widgets/ComSelect.h"
 
 #include "serial/ComPort.h"
+#include "serial/SerialDevice.h"
 #include "serial/widgets/SerialPortList.h"
 
 #include <algorithm>
 
 namespace {
+
+// Ports on other machines named in this run, offered again beside the serial devices.
+QStringList& rememberedRemoteNames()
+{
+    static QStringList names;
+    return names;
+}
+
+void rememberRemoteName(const QString& name)
+{
+    if (IsRemotePortName(name) && !rememberedRemoteNames().contains(name, Qt::CaseInsensitive))
+        rememberedRemoteNames() << name;
+}
 
 template <typename E, typename F> void addTexts(QStringList& items, E first, E last, F toText)
 {
@@ -43,6 +57,8 @@ void TComSelect::FillItems(TComProperty property)
             items_ << device.path;
             descriptions_.insert(device.path, device.description);
         }
+        for (const QString& name : rememberedRemoteNames())
+            insertName(name);
         offerPortName();
         break;
     }
@@ -69,7 +85,8 @@ bool TComSelect::offerPortName()
     if (!comPort_)
         return false;
     const QString name = comPort_->Port();
-    return SerialDeviceExists(name) && insertName(name);
+    rememberRemoteName(name);
+    return (SerialDeviceExists(name) || IsRemotePortName(name)) && insertName(name);
 }
 
 bool TComSelect::OfferName(const QString& name)
@@ -127,6 +144,7 @@ void TComSelect::ApplyToPort()
     case TComProperty::cpNone:
         break;
     case TComProperty::cpPort:
+        rememberRemoteName(port_);
         comPort_->SetPort(port_);
         break;
     case TComProperty::cpBaudRate:
