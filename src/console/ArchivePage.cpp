@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureListModel.h"
+#include "session/EventKinds.h"
 
 #include <QAction>
 #include <QApplication>
@@ -86,10 +87,6 @@ const QString tooMany
     = QStringLiteral("Запис №%1 не е показан: на графиката има вече %2 записа. Скрийте някой от тях.");
 } // namespace text
 
-// The filter's event kinds, in the order of the counters.
-constexpr int kEventKinds = 5;
-const char* const kEventKindNames[kEventKinds] = {"RK1", "RK2", "RK3", "CFK", "SUK"};
-
 // Purposes of a capture asked for.
 constexpr int kForOverlay = 1;
 // Rows stored meanwhile reach the list together.
@@ -153,8 +150,9 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     CaptureFilter = new QComboBox(this);
     CaptureFilter->setObjectName(QStringLiteral("CaptureFilter"));
     CaptureFilter->addItem(text::allEvents);
-    for (int i = 0; i < kEventKinds; ++i)
-        CaptureFilter->addItem(QString::fromLatin1(kEventKindNames[i]));
+    // The filter's event kinds, in the order of the counters.
+    for (const TEventKind& kind : kEventKinds)
+        CaptureFilter->addItem(QString::fromLatin1(kind.name.data(), qsizetype(kind.name.size())));
 
     CaptureList = new QTableView(this);
     CaptureList->setObjectName(QStringLiteral("CaptureList"));

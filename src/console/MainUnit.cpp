@@ -12,7 +12,6 @@
 #include "console/CommandDialogs.h"
 #include "console/JournalArchive.h"
 #include "console/JournalPage.h"
-#include "console/LinkMonitor.h"
 #include "console/ProgramIcon.h"
 #include "console/ScopeOnEvent.h"
 #include "console/ScopeToolBar.h"
@@ -21,6 +20,7 @@
 #include "console/core/JpegImage.h"
 #include "serial/ComPort.h"
 #include "serial/PortReconnector.h"
+#include "session/LinkMonitor.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Calculator.h"
 #include "widgets/CaptionButton.h"
@@ -264,9 +264,9 @@ void TForm1::buildWindow()
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
     // Attached before the terminal: a line is logged before the parser's verdict on it.
-    monitor_ = new TLinkMonitor(ComPort1, this);
-    // Attached after the monitor and before the terminal and the lamps.
+    // Attached before the terminal and the lamps.
     session_ = new TDeviceSession(*ComPort1, this);
+    monitor_ = &session_->monitor();
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -914,6 +914,8 @@ void TForm1::setUpSession()
     connect(s, &TDeviceSession::captureBegun, this, &TForm1::liveCaptureBegun);
     connect(s, &TDeviceSession::lineHandled, this, &TForm1::lineHandled);
     connect(s, &TDeviceSession::logFailed, this, &TForm1::logFailed);
+    connect(s, &TDeviceSession::failed, this,
+        [this](const QString& message) { reportError(message.isEmpty() ? text::unknownError : message); });
     connect(s, &TDeviceSession::stallEnded, this, [this](const QString& failure, int dropped) {
         reportError(text::stallEnded.arg(failure).arg(dropped), QStringLiteral("port"));
     });
@@ -1067,7 +1069,6 @@ void TForm1::Button19Click()
 
 void TForm1::lineHandled(const TLineOutcome& outcome)
 {
-    monitor_->lineOutcome(outcome);
     if (outcome.isRecord() && readoutShade_.down())
         readoutsBack();
     if (outcome.event)

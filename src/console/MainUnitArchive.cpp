@@ -20,10 +20,6 @@ ArchivePage* TForm1::buildArchivePage()
 {
     archive_ = new ArchiveStore(this);
     recorder_ = new CaptureRecorder(this);
-    recorder_->portName = [this] { return ComPort1->Port(); };
-    // The units the capture came in, not those of a held picture or of a reference on the chart.
-    recorder_->xTitle = [this] { return ScopeBar->Hold().Incoming().xUnit; };
-    recorder_->yTitle = [this] { return ScopeBar->Hold().Incoming().yUnit; };
     connect(recorder_, &CaptureRecorder::captureReady, archive_, &ArchiveStore::storeCapture);
     connect(archive_, &ArchiveStore::captureStored, this,
         [this](const CaptureRow& row, bool) { captureStored(row); });

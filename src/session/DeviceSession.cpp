@@ -2,6 +2,7 @@
 
 #include "archive/CaptureRecorder.h"
 #include "common/ReceivedText.h"
+#include "session/LinkMonitor.h"
 #include "session/PortWriteTarget.h"
 #include "transport/Transport.h"
 
@@ -11,6 +12,8 @@
 TDeviceSession::TDeviceSession(TTransport& transport, QObject* parent)
     : QObject(parent)
     , transport_(transport)
+    // Attached before the session's own link: a line is logged before the parser's verdict.
+    , monitor_(new TLinkMonitor(&transport, this))
     , parser_(std::make_unique<TRecordParser>(static_cast<TRecordView&>(*this)))
     , journal_(std::make_unique<TJournalRecorder>(journalSinks_))
     , writeTarget_(std::make_unique<TPortWriteTarget>(transport))
@@ -88,6 +91,20 @@ void TDeviceSession::send(const QByteArray& text)
 void TDeviceSession::receive(const char* bytes, int count)
 {
     const QByteArray text = shapeReceived(bytes, count, appendLF_, force7Bit_);
+    // Reported here: unwinding into the transport's delivery would end its reception. The
+    // chunk is shown all the same.
+    try {
+        take(text);
+    } catch (const std::exception& e) {
+        emit failed(QString::fromUtf8(e.what()));
+    } catch (...) {
+        emit failed({});
+    }
+    emit received(text);
+}
+
+void TDeviceSession::take(const QByteArray& text)
+{
     if (logIncoming_)
         writeLog(text);
     // A block arriving while this one is parsed (a listener ran the event loop) adds its
@@ -97,14 +114,13 @@ void TDeviceSession::receive(const char* bytes, int count)
         const auto restore = qScopeGuard([this, outer] { collectingAnswers_ = outer; });
         parser_->feed(text);
     }
-    if (!outer) {
-        const QByteArrayList answers = std::exchange(answers_, {});
-        // A listener of the parse may have closed the transport meanwhile: the answers then
-        // go nowhere.
-        if (!answers.isEmpty() && transport_.Connected())
-            writer_->write(answers);
-    }
-    emit received(text);
+    if (outer)
+        return;
+    const QByteArrayList answers = std::exchange(answers_, {});
+    // A listener of the parse may have closed the transport meanwhile: the answers then go
+    // nowhere.
+    if (!answers.isEmpty() && transport_.Connected())
+        writer_->write(answers);
 }
 
 void TDeviceSession::transportClosed()
@@ -118,6 +134,28 @@ void TDeviceSession::transportClosed()
 void TDeviceSession::setReadoutText(TReadout which, QByteArrayView text)
 {
     emit readoutText(which, text.toByteArray());
+}
+
+void TDeviceSession::setCaptureRecorder(CaptureRecorder* recorder)
+{
+    recorder_ = recorder;
+    if (!recorder)
+        return;
+    recorder->portName = [this] { return transport_.Port(); };
+    recorder->xTitle = [this] { return xTitle_; };
+    recorder->yTitle = [this] { return yTitle_; };
+}
+
+void TDeviceSession::setLeftAxisTitle(const QString& title)
+{
+    yTitle_ = title;
+    emit leftAxisTitle(title);
+}
+
+void TDeviceSession::setBottomAxisTitle(const QString& title)
+{
+    xTitle_ = title;
+    emit bottomAxisTitle(title);
 }
 
 void TDeviceSession::addPoint(double x, double y)
@@ -139,6 +177,7 @@ void TDeviceSession::clearScope()
 
 void TDeviceSession::lineOutcome(const TLineOutcome& outcome)
 {
+    monitor_->lineOutcome(outcome);
     journal_->lineOutcome(outcome);
     // The capture this event starts remembers the event's row by its time.
     if (outcome.event && recorder_)

@@ -20,6 +20,7 @@
 #include <memory>
 
 class CaptureRecorder;
+class TLinkMonitor;
 class TTransport;
 
 class TDeviceSession : public QObject, private TRecordView {
@@ -49,8 +50,9 @@ public:
         logIncoming_ = incoming;
         logOutgoing_ = outgoing;
     }
-    // The archive's recorder of the live trace; null for none.
-    void setCaptureRecorder(CaptureRecorder* recorder) { recorder_ = recorder; }
+    // The archive's recorder of the live trace (null for none): the session feeds it its
+    // points and events and tells it the port and the units the points came in.
+    void setCaptureRecorder(CaptureRecorder* recorder);
 
     // --- the data log
     // Appends to an existing file when append is set; false when it cannot be opened.
@@ -76,6 +78,8 @@ public:
     // The journal's rows go to every sink added here.
     void addJournalSink(TJournalSink* sink) { journalSinks_.add(sink); }
     TPortWriter& writer() const { return *writer_; }
+    // The link's figures and the line inspector's log.
+    TLinkMonitor& monitor() const { return *monitor_; }
     // The path of the open log (or of the last one opened).
     const QString& logPath() const { return logPath_; }
 
@@ -103,11 +107,16 @@ signals:
     void sendRefused();
     // A log write failed (errno); the log is closed.
     void logFailed(int error);
+    // Handling received bytes failed (a write the transport refused): the failure's message,
+    // empty when it has none. The bytes after it are handled as usual.
+    void failed(const QString& message);
     // A stall of the writer ended: its failure and the texts dropped meanwhile.
     void stallEnded(const QString& failure, int dropped);
 
 private:
     void writeLog(QByteArrayView bytes);
+    // Logs, parses and answers a shaped chunk.
+    void take(const QByteArray& text);
 
     // TRecordView
     QByteArray limitText(TLimit which) const override { return limits_[std::size_t(which)]; }
@@ -118,19 +127,23 @@ private:
         emit counterChanged(which, value, background);
     }
     void eventCounted() override { emit eventArrived(); }
-    void setLeftAxisTitle(const QString& title) override { emit leftAxisTitle(title); }
-    void setBottomAxisTitle(const QString& title) override { emit bottomAxisTitle(title); }
+    void setLeftAxisTitle(const QString& title) override;
+    void setBottomAxisTitle(const QString& title) override;
     void addPoint(double x, double y) override;
     void clearScope() override;
     void lineOutcome(const TLineOutcome& outcome) override;
 
     TTransport& transport_;
+    TLinkMonitor* monitor_;
     TComLink link_;
     bool attached_ = true;
     std::unique_ptr<TRecordParser> parser_;
     TJournalFanOut journalSinks_;
     std::unique_ptr<TJournalRecorder> journal_;
     CaptureRecorder* recorder_ = nullptr;
+    // The units of the device's samples, as its last SC record gave them.
+    QString xTitle_;
+    QString yTitle_;
     std::unique_ptr<TWriteTarget> writeTarget_;
     std::unique_ptr<TPortWriter> writer_;
     TDataLog log_;

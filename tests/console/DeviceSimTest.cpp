@@ -3,7 +3,7 @@
 // (No reset records in the mix, so the counters end above zero.)
 #include "console/MainUnit.h"
 
-#include "console/LinkMonitor.h"
+#include "session/LinkMonitor.h"
 #include "serial/ComPort.h"
 #include "widgets/ValidateEdit.h"
 

@@ -8,7 +8,7 @@
 #include "console/CommandDialogs.h"
 #include "console/JournalPage.h"
 #include "console/LineTracePanel.h"
-#include "console/LinkMonitor.h"
+#include "session/LinkMonitor.h"
 #include "console/StatusLine.h"
 #include "console/WindowPosition.h"
 #include "console/core/LineTraceModel.h"

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "ChildProcess.h"
+#include "FakeTransport.h"
 
 namespace {
 
@@ -169,46 +170,6 @@ TEST(Session, AnswersEveryRecordOfTheSimulatorAndCountsAsItsModel)
     EXPECT_EQ(session.parser().sampleCount(), figure(console, "samples=(\\d+)"));
     transport->ClosePort();
 }
-
-// A transport that is no serial port: bytes handed in by the test, writes kept.
-class FakeTransport : public TTransport {
-public:
-    QByteArray wire;
-    bool open = false;
-
-    void deliver(const QByteArray& bytes)
-    {
-        for (TComLink* l : links_)
-            if (l->RxBufHandler)
-                l->RxBufHandler(this, bytes.data(), int(bytes.size()));
-    }
-    const QString& Port() const override { return name_; }
-    void SetPort(const QString& name) override { name_ = name; }
-    const TDeviceIdentity& Identity() const override { return identity_; }
-    bool Connected() const override { return open; }
-    void OpenPort() override { open = true; }
-    bool OpenPortIfSame(const TDeviceIdentity&, TDeviceIdentity&) override { return open = true; }
-    void ClosePort() override { open = false; }
-    bool ClosedByHangUp() const override { return false; }
-    WriteOutcome Write(QByteArrayView bytes, bool) override
-    {
-        wire += bytes.toByteArray();
-        return {bytes.size(), {}};
-    }
-    int WriteText(const QByteArray& text) override { return int(Write(text, true).written); }
-    TLineState LineState() override { return {}; }
-    void SetDtrLine(bool) override { }
-    void SetRtsLine(bool) override { }
-    TLineErrorCounts LineErrorCounts() override { return {}; }
-    void AttachLink(TComLink* link) override { links_.push_back(link); }
-    void DetachLink(TComLink* link) override { std::erase(links_, link); }
-    void RunSetupDialog() override { }
-
-private:
-    QString name_ = QStringLiteral("fake://");
-    TDeviceIdentity identity_;
-    std::vector<TComLink*> links_;
-};
 
 TEST(Session, RunsOverATransportThatIsNoSerialPort)
 {

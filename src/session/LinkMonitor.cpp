@@ -1,4 +1,4 @@
-#include "console/LinkMonitor.h"
+#include "session/LinkMonitor.h"
 
 #include "transport/Transport.h"
 

@@ -1,6 +1,6 @@
 #pragma once
-// TLinkMonitor: listens to the port beside the terminal and keeps the figures of the link
-// and the line inspector's log. It attaches its link before the terminal does, so a line's
+// TLinkMonitor: listens to the transport beside the session and keeps the figures of the link
+// and the line inspector's log. It attaches its link before the session does, so a line's
 // bytes are logged before the parser's verdict on it arrives; its timer shows held bytes,
 // and tells the status line and the inspector a few times a second, never per record, and
 // only while the port is open: at the close it tells them once more, with the rates at 0.
