@@ -39,12 +39,8 @@ TRecordCommand::TRecordCommand(const TCliSettings& settings, std::FILE* out, QOb
 
     archive_ = new ArchiveStore(this);
     recorder_ = new CaptureRecorder(this);
-    recorder_->portName = [this] { return port_->Port(); };
-    recorder_->xTitle = [this] { return xTitle_; };
-    recorder_->yTitle = [this] { return yTitle_; };
+    // The session tells the recorder the port and the units as well.
     session_->setCaptureRecorder(recorder_);
-    connect(session_, &TDeviceSession::bottomAxisTitle, this, [this](const QString& t) { xTitle_ = t; });
-    connect(session_, &TDeviceSession::leftAxisTitle, this, [this](const QString& t) { yTitle_ = t; });
     connect(recorder_, &CaptureRecorder::captureReady, archive_, &ArchiveStore::storeCapture);
     connect(archive_, &ArchiveStore::captureStored, this, [this](const CaptureRow& row, bool first) {
         if (!first)
@@ -59,6 +55,8 @@ TRecordCommand::TRecordCommand(const TCliSettings& settings, std::FILE* out, QOb
     printSink_ = std::make_unique<PrintSink>([this](const QByteArray& line) { print(line); });
     session_->addJournalSink(archiveSink_.get());
     session_->addJournalSink(printSink_.get());
+    connect(session_, &TDeviceSession::failed, this,
+        [this](const QString& message) { session_->journal().error(QStringLiteral("port"), message); });
     connect(session_, &TDeviceSession::stallEnded, this, [this](const QString& failure, int dropped) {
         session_->journal().error(QStringLiteral("port"),
             QStringLiteral("%1 (пропуснати изпращания: %2)").arg(failure).arg(dropped));

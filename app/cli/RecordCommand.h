@@ -58,7 +58,5 @@ private:
     TPortReconnector* reconnector_ = nullptr;
     std::unique_ptr<TJournalSink> archiveSink_;
     std::unique_ptr<TJournalSink> printSink_;
-    QString xTitle_;
-    QString yTitle_;
     std::int64_t lastCaptureId_ = 0;
 };
