@@ -31,6 +31,11 @@ struct TCliSettings {
     int keep = 0;
     int journalKeep = 0;
 
+    // The values a replay needs to answer and read as the recording did, as "key=value"
+    // lines; applySessionValues takes them back.
+    QByteArray sessionValues() const;
+    void applySessionValues(const QByteArray& values);
+
     static TCliSettings read(const TIniFile& ini, const QString& dataFolder);
     // The port as the window sets it up, then the file's values over it.
     void applyTo(TComPort& port) const;

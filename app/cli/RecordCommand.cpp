@@ -7,6 +7,9 @@
 #include "serial/PortReconnector.h"
 #include "session/ArchiveJournalSink.h"
 #include "session/DeviceSession.h"
+#include "session/SessionRecording.h"
+
+#include <QDateTime>
 
 #include <exception>
 
@@ -34,11 +37,26 @@ TRecordCommand::TRecordCommand(const TCliSettings& settings, std::FILE* out, QOb
 {
     port_ = new TComPort(this);
     settings_.applyTo(*port_);
+    // Attached before the session: a chunk is recorded, and the clock latched, before it is
+    // handled.
+    recording_ = std::make_unique<TSessionRecordingWriter>();
+    recordingLink_.RxBufHandler = [this](QObject*, const char* bytes, int count) {
+        latchedUs_ = nowUs();
+        recording_->add(TSessionEntry::Received, *latchedUs_, QByteArrayView(bytes, count));
+    };
+    recordingLink_.TxBufHandler = [this](QObject*, const char* bytes, int count) {
+        recording_->add(TSessionEntry::Sent, nowUs(), QByteArrayView(bytes, count));
+    };
+    port_->AttachLink(&recordingLink_);
     session_ = new TDeviceSession(*port_, this);
     settings_.applyTo(*session_);
+    connect(session_, &TDeviceSession::received, this, [this] { latchedUs_.reset(); });
+    session_->journal().clock
+        = [this] { return QDateTime::fromMSecsSinceEpoch(nowUs() / 1000, Qt::UTC); };
 
     archive_ = new ArchiveStore(this);
     recorder_ = new CaptureRecorder(this);
+    recorder_->clock = [this] { return nowUs() / 1000; };
     // The session tells the recorder the port and the units as well.
     session_->setCaptureRecorder(recorder_);
     connect(recorder_, &CaptureRecorder::captureReady, archive_, &ArchiveStore::storeCapture);
@@ -67,22 +85,58 @@ TRecordCommand::TRecordCommand(const TCliSettings& settings, std::FILE* out, QOb
     reconnector_ = new TPortReconnector(port_, this);
     reconnector_->SetEnabled(settings_.autoReconnect);
     TJournalRecorder& journal = session_->journal();
-    connect(reconnector_, &TPortReconnector::waitingStarted, this,
-        [&journal](const QString& port) { journal.connectionWaiting(port); });
+    connect(reconnector_, &TPortReconnector::waitingStarted, this, [this, &journal](const QString& port) {
+        connectionChange(QStringLiteral("waiting"), {}, [&] { journal.connectionWaiting(port); });
+    });
     connect(reconnector_, &TPortReconnector::refused, this,
-        [&journal](const QString& port, const QString& found) { journal.connectionRefused(port, found); });
+        [this, &journal](const QString& port, const QString& found) {
+            connectionChange(
+                QStringLiteral("refused"), found, [&] { journal.connectionRefused(port, found); });
+        });
     connect(reconnector_, &TPortReconnector::failing, this,
-        [&journal](const QString& port, const QString& reason) { journal.connectionFailing(port, reason); });
-    connect(reconnector_, &TPortReconnector::reconnected, this, [this](const QString& port) {
-        session_->journal().connectionReconnected(port, rateText(*port_));
+        [this, &journal](const QString& port, const QString& reason) {
+            connectionChange(
+                QStringLiteral("failing"), reason, [&] { journal.connectionFailing(port, reason); });
+        });
+    connect(reconnector_, &TPortReconnector::reconnected, this, [this, &journal](const QString& port) {
+        const QString rate = rateText(*port_);
+        connectionChange(
+            QStringLiteral("reconnected"), rate, [&] { journal.connectionReconnected(port, rate); });
         setLines();
     });
 }
 
-TRecordCommand::~TRecordCommand() = default;
-
-bool TRecordCommand::start()
+TRecordCommand::~TRecordCommand()
 {
+    port_->DetachLink(&recordingLink_);
+}
+
+std::int64_t TRecordCommand::nowUs() const
+{
+    if (latchedUs_)
+        return *latchedUs_;
+    return QDateTime::currentMSecsSinceEpoch() * 1000;
+}
+
+void TRecordCommand::connectionChange(
+    const QString& state, const QString& detail, const std::function<void()>& journal)
+{
+    latchedUs_ = nowUs();
+    recording_->add(TSessionEntry::Connection, *latchedUs_,
+        QStringList{state, port_->Port(), detail}.join(QLatin1Char('\t')).toUtf8());
+    journal();
+    latchedUs_.reset();
+}
+
+bool TRecordCommand::start(const QString& sessionPath)
+{
+    if (!sessionPath.isEmpty()) {
+        if (!recording_->open(sessionPath)) {
+            error_ = sessionPath + QStringLiteral(": ") + recording_->error();
+            return false;
+        }
+        recording_->add(TSessionEntry::Settings, nowUs(), settings_.sessionValues());
+    }
     if (!settings_.archiveFile.isEmpty())
         archive_->open(settings_.archiveFile, settings_.keep, settings_.journalKeep);
     try {
@@ -100,6 +154,7 @@ std::int64_t TRecordCommand::stop()
     if (port_->Connected())
         port_->ClosePort();
     recorder_->flush();
+    recording_->close();
     const ArchiveStore::Unstored lost = archive_->close();
     return lost.captures + lost.rows;
 }
@@ -107,7 +162,9 @@ std::int64_t TRecordCommand::stop()
 void TRecordCommand::opened()
 {
     if (!reconnector_->IsWaiting()) {
-        session_->journal().connectionOpened(port_->Port(), rateText(*port_));
+        const QString rate = rateText(*port_);
+        connectionChange(QStringLiteral("opened"), rate,
+            [&] { session_->journal().connectionOpened(port_->Port(), rate); });
         setLines();
     }
 }
@@ -124,11 +181,15 @@ void TRecordCommand::setLines()
 
 void TRecordCommand::closed()
 {
-    recorder_->flush();
-    if (port_->ClosedByHangUp())
-        session_->journal().connectionLost(port_->Port());
-    else
-        session_->journal().connectionClosed(port_->Port());
+    const bool lost = port_->ClosedByHangUp();
+    connectionChange(lost ? QStringLiteral("lost") : QStringLiteral("closed"), {}, [&] {
+        // The capture under way ends at the close, before its row.
+        recorder_->flush();
+        if (lost)
+            session_->journal().connectionLost(port_->Port());
+        else
+            session_->journal().connectionClosed(port_->Port());
+    });
     session_->transportClosed();
 }
 

@@ -8,11 +8,14 @@
 
 #include "CliSettings.h"
 #include "session/JournalRow.h"
+#include "transport/ComLink.h"
 
 #include <QObject>
 #include <QString>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class ArchiveStore;
 class CaptureRecorder;
@@ -20,6 +23,7 @@ class TComPort;
 class TDeviceSession;
 class TPortReconnector;
 class TJournalSink;
+class TSessionRecordingWriter;
 
 class TRecordCommand : public QObject {
     Q_OBJECT
@@ -28,8 +32,9 @@ public:
     TRecordCommand(const TCliSettings& settings, std::FILE* out, QObject* parent = nullptr);
     ~TRecordCommand() override;
 
-    // Opens the port; false (with the reason in error()) when it cannot be opened.
-    bool start();
+    // Opens the port (and the session recording, when a path is given); false (with the
+    // reason in error()) when either cannot be opened.
+    bool start(const QString& sessionPath = {});
     const QString& error() const { return error_; }
     // Hands over the capture under way, closes the port and writes what waits; the count not
     // written (zero when all was).
@@ -46,6 +51,9 @@ private:
     void opened();
     void closed();
     void setLines();
+    // A connection change: recorded, then journalled at the same time.
+    void connectionChange(const QString& state, const QString& detail, const std::function<void()>& journal);
+    std::int64_t nowUs() const;
     void print(const QByteArray& line);
 
     TCliSettings settings_;
@@ -59,4 +67,9 @@ private:
     std::unique_ptr<TJournalSink> archiveSink_;
     std::unique_ptr<TJournalSink> printSink_;
     std::int64_t lastCaptureId_ = 0;
+    std::unique_ptr<TSessionRecordingWriter> recording_;
+    TComLink recordingLink_;
+    // While a received chunk or a connection change is handled, the journal's and the
+    // recorder's clock stand at its recorded time, so a replay stamps the same times.
+    std::optional<std::int64_t> latchedUs_;
 };

@@ -1,6 +1,7 @@
 // orvik-cli: the console's device session without a window, for benches and services.
 #include "CliSettings.h"
 #include "RecordCommand.h"
+#include "ReplayCommand.h"
 #include "RunCommand.h"
 #include "common/Version.h"
 #include "console/core/AppPaths.h"
@@ -18,7 +19,8 @@
 namespace {
 
 const char* const kUsage = R"(Употреба: orvik-cli record --port ИМЕ [--settings ФАЙЛ] [--archive ФАЙЛ]
-                        [--duration СЕКУНДИ]
+                        [--duration СЕКУНДИ] [--session ФАЙЛ]
+       orvik-cli replay ФАЙЛ [--speed КРАТНО|max] [--archive ФАЙЛ] [--settings ФАЙЛ]
        orvik-cli run СЦЕНАРИЙ [--port ИМЕ] [--settings ФАЙЛ] [--archive ФАЙЛ]
        orvik-cli --help | --version
 Orvik без прозорец: връзка с диагностичното устройство, отговори на записите му като
@@ -28,6 +30,10 @@ record  свързва се с порта и записва: уловените 
         всеки ред от журнала, всяка промяна на връзката и всеки съхранен запис се
         извеждат като JSON обект на ред. Спира при SIGTERM, SIGINT или след --duration;
         архивът се записва докрай.
+
+replay  подава запис на сесия (--session) през анализатора: записите и журналът в архива
+        са като при записа, със същите времена. --speed 10 е десетократно по-бързо,
+        max е колкото може (по подразбиране в реално време).
 
 run     изпълнява сценарий, по стъпка на ред: send ТЕКСТ, expect РЕГ_ИЗРАЗ [ВРЕМЕ],
         expect-record ТИП [ПОЛЕ ОП СТОЙНОСТ] [ВРЕМЕ], wait ВРЕМЕ,
@@ -40,6 +46,7 @@ run     изпълнява сценарий, по стъпка на ред: send
   --settings ФАЙЛ     файлът с настройки на конзолата (по подразбиране нейният Orvik.ini)
   --archive ФАЙЛ      архивът (по подразбиране този на конзолата)
   --duration СЕКУНДИ  спира след толкова секунди
+  --session ФАЙЛ      записва суровия трафик в двете посоки в ФАЙЛ (за replay)
   -h, --help          показва този текст и излиза
   --version           показва версията и излиза
 
@@ -56,6 +63,9 @@ int usageError(const char* message, const char* what = "")
 
 struct Args {
     bool run = false;
+    bool replay = false;
+    QString session;
+    double speed = 1;
     QString script;
     QString port;
     QString settings;
@@ -88,6 +98,12 @@ int main(int argc, char** argv)
         args.run = true;
         args.script = QString::fromLocal8Bit(argv[2]);
         first = 3;
+    } else if (std::strcmp(argv[1], "replay") == 0) {
+        if (argc < 3 || argv[2][0] == '-')
+            return usageError("липсва запис на сесия");
+        args.replay = true;
+        args.script = QString::fromLocal8Bit(argv[2]);
+        first = 3;
     } else if (std::strcmp(argv[1], "record") != 0)
         return usageError("непозната команда: ", argv[1]);
 
@@ -101,7 +117,15 @@ int main(int argc, char** argv)
             args.settings = value();
         else if (std::strcmp(a, "--archive") == 0 && hasValue)
             args.archive = value();
-        else if (std::strcmp(a, "--duration") == 0 && hasValue && !args.run) {
+        else if (std::strcmp(a, "--session") == 0 && hasValue && !args.run && !args.replay)
+            args.session = value();
+        else if (std::strcmp(a, "--speed") == 0 && hasValue && args.replay) {
+            const QString v = value();
+            bool ok = true;
+            args.speed = v == QLatin1String("max") ? 0 : v.toDouble(&ok);
+            if (!ok || args.speed < 0)
+                return usageError("невярна скорост: ", argv[i]);
+        } else if (std::strcmp(a, "--duration") == 0 && hasValue && !args.run && !args.replay) {
             bool ok = false;
             args.duration = value().toDouble(&ok);
             if (!ok || args.duration <= 0)
@@ -109,7 +133,7 @@ int main(int argc, char** argv)
         } else
             return usageError("непозната или непълна опция: ", a);
     }
-    if (args.port.isEmpty() && !args.run)
+    if (args.port.isEmpty() && !args.run && !args.replay)
         return usageError("липсва --port");
     std::vector<TScriptStep> steps;
     if (args.run) {
@@ -135,9 +159,12 @@ int main(int argc, char** argv)
     if (!args.archive.isEmpty())
         settings.archiveFile = args.archive;
 
+    if (args.replay)
+        return runReplay({args.script, args.speed}, settings, stdout, stderr);
+
     // A script's output is its log lines; the JSON lines are record's.
     TRecordCommand record(settings, args.run ? nullptr : stdout);
-    if (!record.start()) {
+    if (!record.start(args.session)) {
         std::fprintf(stderr, "orvik-cli: %s: %s\n", qPrintable(settings.port), qPrintable(record.error()));
         record.stop();
         return 2;
