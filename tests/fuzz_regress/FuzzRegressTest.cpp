@@ -18,6 +18,7 @@ FUZZ_ENTRY(vt52)
 FUZZ_ENTRY(validate_edit)
 FUZZ_ENTRY(calc_engine)
 FUZZ_ENTRY(comtrade)
+FUZZ_ENTRY(session_recording)
 
 namespace {
 
@@ -37,6 +38,7 @@ const Target kTargets[] = {
     {"fuzz_validate_edit", orvikFuzz_validate_edit},
     {"fuzz_calc_engine", orvikFuzz_calc_engine},
     {"fuzz_comtrade", orvikFuzz_comtrade},
+    {"fuzz_session_recording", orvikFuzz_session_recording},
 };
 
 int replay(const Target& target, const QString& folder)
