@@ -6,6 +6,7 @@
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureRecorder.h"
 #include "console/MainUnit.h"
+#include "console/SetupPage.h"
 #include "serial/ComPort.h"
 #include "session/DeviceSession.h"
 #include "session/TransportFactory.h"
@@ -188,7 +189,7 @@ Run runConsole(const QStringList& args, const QByteArray& settings)
     form.show();
     form.ComPort1->SetPort(port);
     const double cpuBefore = cpuSecondsNow();
-    form.RSBut->click();
+    form.Setup->RSBut->click();
     if (!form.ComPort1->Connected()) {
         run.error = "the window did not connect: " + errors.join("; ");
         sim.kill();

@@ -3,6 +3,7 @@
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureListModel.h"
 #include "session/EventKinds.h"
+#include "common/FileNames.h"
 
 #include <QAction>
 #include <QApplication>
@@ -87,6 +88,8 @@ const QString tooMany
     = QStringLiteral("Запис №%1 не е показан: на графиката има вече %2 записа. Скрийте някой от тях.");
 } // namespace text
 
+// The filter's event kinds, in the order of the counters.
+
 // Purposes of a capture asked for.
 constexpr int kForOverlay = 1;
 // Rows stored meanwhile reach the list together.
@@ -98,13 +101,6 @@ QPushButton* button(const char* name, const QString& caption, QWidget* parent)
     b->setObjectName(QString::fromLatin1(name));
     b->setAutoDefault(false);
     return b;
-}
-
-QString withExtension(QString path, const QString& extension)
-{
-    if (!path.endsWith(extension, Qt::CaseInsensitive))
-        path += extension;
-    return path;
 }
 
 // The counted event that started the capture; empty for one that no event started.
@@ -150,7 +146,6 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     CaptureFilter = new QComboBox(this);
     CaptureFilter->setObjectName(QStringLiteral("CaptureFilter"));
     CaptureFilter->addItem(text::allEvents);
-    // The filter's event kinds, in the order of the counters.
     for (const TEventKind& kind : kEventKinds)
         CaptureFilter->addItem(QString::fromLatin1(kind.name.data(), qsizetype(kind.name.size())));
 
@@ -469,7 +464,8 @@ void ArchivePage::exportSelected(ExportFormat format)
     QString path = SaveFileDialog(caption, proposed, csv ? text::csvFilter : text::comtradeFilter);
     if (path.isEmpty())
         return;
-    path = withExtension(path, csv ? QStringLiteral(".csv") : QStringLiteral(".cfg"));
+    path
+        = withExtension(path, csv ? QStringLiteral(".csv") : QStringLiteral(".cfg"), TExtensionRule::AnyCase);
     store_.exportCapture(id, format, path);
 }
 

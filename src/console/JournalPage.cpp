@@ -1,5 +1,7 @@
 #include "console/JournalPage.h"
 
+#include "common/BackgroundWrite.h"
+#include "console/CsvExport.h"
 #include "console/LineTracePanel.h"
 
 #include <QComboBox>
@@ -8,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -18,10 +19,7 @@
 namespace {
 namespace text {
 const QString filter = QStringLiteral("Покажи:");
-const QString exportCsv = QStringLiteral("Експорт CSV");
 const QString exportCaption = QStringLiteral("Експорт на журнала");
-const QString csvFilter = QStringLiteral("CSV (*.csv)");
-const QString exportFailed = QStringLiteral("Грешка при запис на %1: %2");
 } // namespace text
 } // namespace
 
@@ -41,7 +39,7 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
     JournalFilter = new QComboBox(this);
     JournalFilter->setObjectName(QStringLiteral("JournalFilter"));
     JournalFilter->addItems(journalFilterCaptions());
-    ExportJournal = new QPushButton(text::exportCsv, this);
+    ExportJournal = new QPushButton(csv_export::buttonCaption(), this);
     ExportJournal->setObjectName(QStringLiteral("ExportJournal"));
     ExportJournal->setAutoDefault(false);
 
@@ -144,13 +142,9 @@ void JournalPage::selectRow(int row)
 
 void JournalPage::exportCsv()
 {
-    const QString path = saveFileName ? saveFileName(text::exportCaption, text::csvFilter) : QString();
-    if (path.isEmpty())
-        return;
-    model_->flush();
-    QPointer<JournalPage> self(this);
-    exportRows(model_->filter(), path, [self, path](const QString& error) {
-        if (self && !error.isEmpty() && self->errorReport)
-            self->errorReport(text::exportFailed.arg(path, error));
-    });
+    csv_export::run(this, saveFileName, errorReport, text::exportCaption,
+        [this](const QString& path, csv_export::Done done) {
+            model_->flush();
+            exportRows(model_->filter(), path, std::move(done));
+        });
 }

@@ -1,67 +1,25 @@
 #include "console/LineTracePanel.h"
 
+#include "common/BackgroundWrite.h"
+#include "console/CsvExport.h"
 #include "console/core/LineTraceModel.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
-#include <QThreadPool>
 #include <QVBoxLayout>
 
 namespace {
 namespace text {
 const QString title = QStringLiteral("Линии на връзката (последните 10 000):");
 const QString pause = QStringLiteral("Пауза");
-const QString exportCsv = QStringLiteral("Експорт CSV");
 const QString exportCaption = QStringLiteral("Експорт на линиите");
-const QString csvFilter = QStringLiteral("CSV (*.csv)");
-const QString exportFailed = QStringLiteral("Грешка при запис на %1: %2");
 } // namespace text
 } // namespace
-
-namespace {
-
-// Carries the answer of a background write back to the thread that asked. The pool thread
-// knows only this object, which nobody else deletes; whether the receiver is still there is
-// asked on the receiver's own thread.
-class WriteAnswer : public QObject {
-public:
-    QPointer<QObject> receiver;
-    std::function<void(const QString& error)> done;
-    void answer(const QString& error)
-    {
-        if (receiver && done)
-            done(error);
-        deleteLater();
-    }
-};
-
-} // namespace
-
-void writeFileInBackground(
-    QObject* receiver, const QString& path, QByteArray bytes, std::function<void(const QString& error)> done)
-{
-    auto* answer = new WriteAnswer;
-    answer->moveToThread(receiver->thread());
-    answer->receiver = receiver;
-    answer->done = std::move(done);
-    QThreadPool::globalInstance()->start([answer, path, bytes = std::move(bytes)] {
-        QFile file(path);
-        QString error;
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
-            || !file.flush())
-            error = file.errorString();
-        file.close();
-        QMetaObject::invokeMethod(
-            answer, [answer, error] { answer->answer(error); }, Qt::QueuedConnection);
-    });
-}
 
 TLineInspectorPanel::TLineInspectorPanel(const TLineLog& log, QWidget* parent)
     : QWidget(parent)
@@ -91,7 +49,7 @@ TLineInspectorPanel::TLineInspectorPanel(const TLineLog& log, QWidget* parent)
     PauseInspector->setObjectName(QStringLiteral("PauseInspector"));
     PauseInspector->setCheckable(true);
     PauseInspector->setAutoDefault(false);
-    ExportInspector = new QPushButton(text::exportCsv, this);
+    ExportInspector = new QPushButton(csv_export::buttonCaption(), this);
     ExportInspector->setObjectName(QStringLiteral("ExportInspector"));
     ExportInspector->setAutoDefault(false);
     connect(PauseInspector, &QPushButton::toggled, this, [this](bool on) { model_->setPaused(on); });
@@ -130,11 +88,8 @@ void TLineInspectorPanel::showMoment(qint64 ms)
 
 void TLineInspectorPanel::exportCsv()
 {
-    const QString path = saveFileName ? saveFileName(text::exportCaption, text::csvFilter) : QString();
-    if (path.isEmpty())
-        return;
-    writeFileInBackground(this, path, linesCsv(log_), [this, path](const QString& error) {
-        if (!error.isEmpty() && errorReport)
-            errorReport(text::exportFailed.arg(path, error));
-    });
+    csv_export::run(this, saveFileName, errorReport, text::exportCaption,
+        [this](const QString& path, csv_export::Done done) {
+            writeFileInBackground(this, path, linesCsv(log_), std::move(done));
+        });
 }

@@ -37,8 +37,3 @@ private:
     const TLineLog& log_;
     TLineInspectorModel* model_ = nullptr;
 };
-
-// Writes bytes to a file on a worker thread; `done` runs on the receiver's thread with an
-// empty text on success or the error.
-void writeFileInBackground(
-    QObject* receiver, const QString& path, QByteArray bytes, std::function<void(const QString& error)> done);

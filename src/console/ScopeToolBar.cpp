@@ -8,17 +8,17 @@
 #include "chart/SpectrumChart.h"
 #include "chart/TraceLegend.h"
 #include "chart/core/TraceSamples.h"
+#include "common/BackgroundWrite.h"
+#include "common/FileNames.h"
 #include "measure/Spectrum.h"
 
-#include <QCoreApplication>
+#include <QBuffer>
 #include <QEvent>
 #include <QGridLayout>
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QPushButton>
-#include <QThreadPool>
 #include <QVBoxLayout>
 
 namespace {
@@ -149,33 +149,22 @@ void TScopeToolBar::SaveChartClick()
     if (path.isEmpty()) {
         return;
     }
-    if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
-        path += QStringLiteral(".png");
-    }
-    SaveChartTo(path);
+    SaveChartTo(withExtension(path, QStringLiteral(".png"), TExtensionRule::AnyCase));
 }
 
 void TScopeToolBar::SaveChartTo(const QString& path)
 {
     const QImage picture = ScopePicture(chart_, traces_, Legend);
-    // Encoding and writing take their time on a slow disk: the window goes on meanwhile. The
-    // answer comes back through the application object, which outlives any bar.
-    QPointer<TScopeToolBar> bar(this);
-    QThreadPool::globalInstance()->start([picture, path, bar] {
-        const bool ok = picture.save(path, "PNG");
-        QCoreApplication* app = QCoreApplication::instance();
-        if (!app) {
-            return; // the program ended meanwhile
-        }
-        QMetaObject::invokeMethod(
-            app,
-            [bar, path, ok] {
-                if (bar) {
-                    bar->pictureWritten(path, ok);
-                }
-            },
-            Qt::QueuedConnection);
-    });
+    // Encoding and writing take their time on a slow disk: the window goes on meanwhile.
+    const auto encode = [picture] {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "PNG");
+        return bytes;
+    };
+    writeFileInBackground(
+        this, path, encode, [this, path](const QString& error) { pictureWritten(path, error.isEmpty()); });
 }
 
 void TScopeToolBar::pictureWritten(const QString& path, bool ok)

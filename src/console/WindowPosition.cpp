@@ -1,5 +1,7 @@
 #include "console/WindowPosition.h"
 
+#include "console/core/IniFile.h"
+
 #include <QEvent>
 #include <QWidget>
 #include <QWindow>
@@ -114,4 +116,16 @@ bool TWindowPosition::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QObject::eventFilter(watched, event);
+}
+
+void TWindowPosition::Load(const TIniFile& ini)
+{
+    moveFrameTo({ini.readInteger("Position", "Left", 100), ini.readInteger("Position", "Top", 100)});
+}
+
+void TWindowPosition::Save(TIniFile& ini) const
+{
+    const QPoint frame = framePosition();
+    ini.writeInteger("Position", "Left", frame.x());
+    ini.writeInteger("Position", "Top", frame.y());
 }

@@ -19,6 +19,7 @@
 #include <optional>
 
 class QWidget;
+class TIniFile;
 
 class TWindowPosition : public QObject {
 public:
@@ -37,6 +38,9 @@ public:
     QPoint framePosition() const;
     // Puts the frame's top-left corner at p.
     void moveFrameTo(const QPoint& p);
+    // Section "Position" of the settings file: the frame's corner, 100, 100 when absent.
+    void Load(const TIniFile& ini);
+    void Save(TIniFile& ini) const;
     // Whether a corner asked for is still being checked.
     bool settling() const { return wanted_.has_value(); }
 

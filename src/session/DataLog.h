@@ -37,10 +37,5 @@ private:
     QByteArray buffer_;
 };
 
-// The log file name chosen in the file dialog: ".txt" is appended unless the name already
-// ends in ".txt" or ".TXT" (exactly those two spellings).
-QString withTxtExtension(const QString& path);
-// The same rule for settings files and ".ini"/".INI".
-QString withIniExtension(const QString& path);
 // The folder of a file path, ending in "/" (a root stays "/").
 QString programFolderOf(const QString& executablePath);

@@ -1,7 +1,9 @@
 #include "terminal/CustomComTerminal.h"
 
+#include "common/BackgroundWrite.h"
 #include "common/Color.h"
 #include "common/Cp1251.h"
+#include "common/FileNames.h"
 #include "common/Intl.h"
 #include "serial/ComPort.h"
 
@@ -13,7 +15,6 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -25,9 +26,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QSaveFile>
 #include <QScrollBar>
-#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 
@@ -1279,23 +1278,18 @@ void TCustomComTerminal::SaveText()
 
 QString TCustomComTerminal::TextFilePath(const QString& Chosen)
 {
-    if (Chosen.isEmpty() || !QFileInfo(Chosen).suffix().isEmpty())
-        return Chosen;
-    return Chosen + QStringLiteral(".txt");
+    return withExtension(Chosen, QStringLiteral(".txt"), TExtensionRule::AnyExtension);
 }
 
 void TCustomComTerminal::WriteTextFile(
     const QString& Path, const QString& Text, std::function<void(bool, QString)> Done)
 {
     // Ten thousand rows are a megabyte: written on a worker, never on the window's thread.
-    QObject* receiver = QCoreApplication::instance();
-    QThreadPool::globalInstance()->start([Path, bytes = Text.toUtf8(), Done = std::move(Done), receiver] {
-        QSaveFile file(Path);
-        const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-        if (Done)
-            QMetaObject::invokeMethod(
-                receiver, [Done, ok, Path] { Done(ok, Path); }, Qt::QueuedConnection);
-    });
+    writeFileInBackground(
+        QCoreApplication::instance(), Path, Text.toUtf8(), [Done, Path](const QString& error) {
+            if (Done)
+                Done(error.isEmpty(), Path);
+        });
 }
 
 void TCustomComTerminal::SelectionChanged()

@@ -1,5 +1,7 @@
 #include "session/DataLog.h"
 
+#include "common/FileNames.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -85,13 +87,36 @@ TEST(DataLog, FullDiskClosesTheLog)
 
 TEST(DataLogNames, ExtensionRules)
 {
-    EXPECT_EQ(withTxtExtension("/home/u/data"), "/home/u/data.txt");
-    EXPECT_EQ(withTxtExtension("/home/u/data.txt"), "/home/u/data.txt");
-    EXPECT_EQ(withTxtExtension("/home/u/data.TXT"), "/home/u/data.TXT");
-    EXPECT_EQ(withTxtExtension("/home/u/data.Txt"), "/home/u/data.Txt.txt");
-    EXPECT_EQ(withIniExtension("/a/set"), "/a/set.ini");
-    EXPECT_EQ(withIniExtension("/a/set.Ini"), "/a/set.Ini.ini");
-    EXPECT_EQ(withIniExtension("/a/set.INI"), "/a/set.INI");
+    using enum TExtensionRule;
+    const struct {
+        const char* chosen;
+        const char* extension;
+        TExtensionRule rule;
+        const char* written;
+    } cases[] = {
+        // The log and the settings file: the two spellings of the design, nothing else.
+        {"/home/u/data", ".txt", LowerOrUpper, "/home/u/data.txt"},
+        {"/home/u/data.txt", ".txt", LowerOrUpper, "/home/u/data.txt"},
+        {"/home/u/data.TXT", ".txt", LowerOrUpper, "/home/u/data.TXT"},
+        {"/home/u/data.Txt", ".txt", LowerOrUpper, "/home/u/data.Txt.txt"},
+        {"/a/set", ".ini", LowerOrUpper, "/a/set.ini"},
+        {"/a/set.Ini", ".ini", LowerOrUpper, "/a/set.Ini.ini"},
+        {"/a/set.INI", ".ini", LowerOrUpper, "/a/set.INI"},
+        // Exports and pictures: any case; another extension is kept and the ending added.
+        {"/e/cap.CSV", ".csv", AnyCase, "/e/cap.CSV"},
+        {"/e/cap.Png", ".png", AnyCase, "/e/cap.Png"},
+        {"/e/cap.txt", ".csv", AnyCase, "/e/cap.txt.csv"},
+        // The terminal's text: any extension stands; a dot in a folder name is none.
+        {"/t/a.b/log", ".txt", AnyExtension, "/t/a.b/log.txt"},
+        {"/t/log.csv", ".txt", AnyExtension, "/t/log.csv"},
+        // Nothing chosen stays nothing, whatever the rule.
+        {"", ".ini", LowerOrUpper, ""},
+        {"", ".csv", AnyCase, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(withExtension(QString::fromUtf8(c.chosen), QString::fromLatin1(c.extension), c.rule),
+            QString::fromUtf8(c.written))
+            << c.chosen << " " << c.extension;
     EXPECT_EQ(programFolderOf("/opt/orvik/bin/orvik"), "/opt/orvik/bin/");
     EXPECT_EQ(programFolderOf("/orvik"), "/");
 }

@@ -5,6 +5,7 @@
 
 #include "console/ConsoleApp.h"
 #include "console/MainUnit.h"
+#include "console/SetupPage.h"
 #include "serial/ComPort.h"
 
 #include <QApplication>
@@ -40,7 +41,7 @@ int main(int argc, char** argv)
         form.installEventFilter(new CloseWatch(&form));
         form.ComPort1->SetPort(QStringLiteral("/nonexistent/ttyORVIK"));
         QTimer::singleShot(0, &form, [&form] {
-            form.RSBut->click();
+            form.Setup->RSBut->click();
             say("LOOP ENDED");
         });
         auto* poll = new QTimer(&form);

@@ -9,11 +9,15 @@
 #include "console/ArchivePage.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/HelpPage.h"
 #include "console/JournalPage.h"
 #include "console/LineTracePanel.h"
 #include "console/ScopeOnEvent.h"
+#include "console/ScopePage.h"
 #include "console/ScopeToolBar.h"
+#include "console/SetupPage.h"
 #include "console/StatusLine.h"
+#include "console/TerminalPage.h"
 #include "console/core/LineTraceModel.h"
 #include "serial/ComPort.h"
 #include "session/JournalRecorder.h"
@@ -158,8 +162,8 @@ protected:
     QByteArray screenRow(int y) const
     {
         QByteArray row;
-        for (int x = 1; x <= form->Memo1->Columns(); ++x)
-            row += form->Memo1->Buffer().GetCell(x, y).Ch;
+        for (int x = 1; x <= form->Terminal->Memo1->Columns(); ++x)
+            row += form->Terminal->Memo1->Buffer().GetCell(x, y).Ch;
         while (row.endsWith('\0'))
             row.chop(1);
         return row;
@@ -222,8 +226,8 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
             EXPECT_EQ(b->text(), QString::fromUtf8(caption)) << name;
         }
     }
-    EXPECT_EQ(form->Button8->toolTip(), QStringLiteral("Sending The Command"));
-    for (QPushButton* b : {form->Button1, form->Button3, form->Button11})
+    EXPECT_EQ(form->Terminal->Button8->toolTip(), QStringLiteral("Sending The Command"));
+    for (QPushButton* b : {form->Terminal->Button1, form->Terminal->Button3, form->Terminal->Button11})
         EXPECT_TRUE(b->toolTip().isEmpty());
 
     const std::tuple<const char*, const char*, bool> boxes[]
@@ -250,15 +254,15 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
              " RK1: ", " RK2: ", " RK3: ", " CFK: ", " SUK: "})
         EXPECT_TRUE(groups.contains(QString::fromUtf8(title))) << title;
 
-    EXPECT_EQ(form->MainColor->Selected(), clSilver);
-    EXPECT_EQ(form->TerminalBackColor->Selected(), clAqua);
-    EXPECT_EQ(form->TerminalFontColor->Selected(), clBlack);
-    EXPECT_EQ(form->EchoFontColor->Selected(), clGray);
-    EXPECT_EQ(form->Memo1->Color(), clAqua);
-    EXPECT_EQ(form->Memo1->FontColor(), clBlack);
-    EXPECT_EQ(form->Memo1->Emulation(), teNone);
-    EXPECT_TRUE(form->Memo1->FitToWindow()); // the grid takes the box it is given
-    EXPECT_EQ(form->Memo1->ScrollbackLines(), 10000);
+    EXPECT_EQ(form->Setup->MainColor->Selected(), clSilver);
+    EXPECT_EQ(form->Setup->TerminalBackColor->Selected(), clAqua);
+    EXPECT_EQ(form->Setup->TerminalFontColor->Selected(), clBlack);
+    EXPECT_EQ(form->Setup->EchoFontColor->Selected(), clGray);
+    EXPECT_EQ(form->Terminal->Memo1->Color(), clAqua);
+    EXPECT_EQ(form->Terminal->Memo1->FontColor(), clBlack);
+    EXPECT_EQ(form->Terminal->Memo1->Emulation(), teNone);
+    EXPECT_TRUE(form->Terminal->Memo1->FitToWindow()); // the grid takes the box it is given
+    EXPECT_EQ(form->Terminal->Memo1->ScrollbackLines(), 10000);
     EXPECT_EQ(form->palette().color(QPalette::Window), color::toQColor(clSilver));
     for (const char* name : {"VoltageLimit", "CurrentLimit", "TempLimit"}) {
         auto* e = find<TValidateEdit>(*form, name);
@@ -269,14 +273,14 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
         EXPECT_EQ(find<QLabel>(*form, name)->text(), "0");
     for (const char* name : {"RK1", "RK2", "RK3", "CFK", "SUK"})
         EXPECT_EQ(find<TValidateEdit>(*form, name)->Color(), clBackground);
-    EXPECT_EQ(form->Series1->SeriesColor(), clRed);
-    EXPECT_EQ(form->PageControl2->count(), 4);
-    EXPECT_GT(form->Memo2->toPlainText().size(), 2000);
+    EXPECT_EQ(form->Scope->Series1->SeriesColor(), clRed);
+    EXPECT_EQ(form->Help->PageControl2->count(), 4);
+    EXPECT_GT(form->Help->Memo2->toPlainText().size(), 2000);
     const QSize sizes[] = {{1544, 984}, {1197, 886}, {1388, 1028}};
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(form->SchemeImages[std::size_t(i)]->pixmap().size(), sizes[i]) << "picture " << i + 1;
+        EXPECT_EQ(form->Help->SchemeImages[std::size_t(i)]->pixmap().size(), sizes[i]) << "picture " << i + 1;
     EXPECT_EQ(form->SettingsPath(), dir.path() + "/Orvik.ini");
-    EXPECT_EQ(form->LogFile->text(), dir.path() + "/OrvikLog.txt");
+    EXPECT_EQ(form->Setup->LogFile->text(), dir.path() + "/OrvikLog.txt");
     EXPECT_EQ(form->pos(), QPoint(100, 100));
 }
 
@@ -327,7 +331,7 @@ TEST_F(MainWindow, SendingWhileDisconnectedWarnsThenShowsTheSettingsPage)
     });
     closer.start(20);
     form->PresetDialog(0)->Edit2->setText("PUSK");
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    QTest::mouseClick(form->Terminal->Button1, Qt::LeftButton);
     EXPECT_TRUE(warned.contains("Not Connected !  Go to Setup tab.")) << warned.toStdString();
     EXPECT_TRUE(warned.contains("Connection Error"));
     EXPECT_EQ(form->PageControl1->currentIndex(), 1);
@@ -337,34 +341,34 @@ TEST_F(MainWindow, PresetSendsItsTextWithTheLineEndsAndEchoes)
 {
     connectPeer();
     form->PresetDialog(0)->Edit2->setText("PUSK");
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    QTest::mouseClick(form->Terminal->Button1, Qt::LeftButton);
     EXPECT_EQ(peer.read(6), "PUSK\r\n");
     EXPECT_EQ(screenRow(1), "PUSK");
-    EXPECT_EQ(form->Memo1->Buffer().GetCell(1, 1).ForeColor, clGray) << "echo in the echo colour";
-    EXPECT_EQ(form->Memo1->FontColor(), clBlack) << "font colour put back";
-    EXPECT_EQ(form->Memo1->CaretPos().Y, 2);
+    EXPECT_EQ(form->Terminal->Memo1->Buffer().GetCell(1, 1).ForeColor, clGray) << "echo in the echo colour";
+    EXPECT_EQ(form->Terminal->Memo1->FontColor(), clBlack) << "font colour put back";
+    EXPECT_EQ(form->Terminal->Memo1->CaretPos().Y, 2);
 
     // Only CR: the port gets text + CR, the screen text + CR LF.
-    form->LF->setChecked(false);
-    form->Edit1->setText("Vcc?");
-    QTest::mouseClick(form->Button8, Qt::LeftButton);
+    form->Terminal->LF->setChecked(false);
+    form->Terminal->Edit1->setText("Vcc?");
+    QTest::mouseClick(form->Terminal->Button8, Qt::LeftButton);
     EXPECT_EQ(peer.read(5), "Vcc?\r");
     EXPECT_EQ(screenRow(2), "Vcc?");
-    EXPECT_EQ(form->Memo1->CaretPos().Y, 3);
-    EXPECT_EQ(form->Edit1->text(), "Vcc?") << "the command line keeps its text";
+    EXPECT_EQ(form->Terminal->Memo1->CaretPos().Y, 3);
+    EXPECT_EQ(form->Terminal->Edit1->text(), "Vcc?") << "the command line keeps its text";
 
     // Neither: an empty command reaches neither the port nor the screen.
-    form->CR->setChecked(false);
-    form->Edit1->clear();
-    QTest::mouseClick(form->Button8, Qt::LeftButton);
+    form->Terminal->CR->setChecked(false);
+    form->Terminal->Edit1->clear();
+    QTest::mouseClick(form->Terminal->Button8, Qt::LeftButton);
     EXPECT_EQ(peer.drain(), "");
-    EXPECT_EQ(form->Memo1->CaretPos(), (TTermPos{1, 3}));
+    EXPECT_EQ(form->Terminal->Memo1->CaretPos(), (TTermPos{1, 3}));
 
     // Echo off: sent, not shown.
-    form->CR->setChecked(true);
-    form->Echo->setChecked(false);
-    form->Edit1->setText("x");
-    QTest::mouseClick(form->Button8, Qt::LeftButton);
+    form->Terminal->CR->setChecked(true);
+    form->Terminal->Echo->setChecked(false);
+    form->Terminal->Edit1->setText("x");
+    QTest::mouseClick(form->Terminal->Button8, Qt::LeftButton);
     EXPECT_EQ(peer.read(2), "x\r");
     EXPECT_EQ(screenRow(3), "");
 }
@@ -373,7 +377,7 @@ TEST_F(MainWindow, ControlClickOpensTheDialogAndSendsNothing)
 {
     connectPeer();
     ctrl = true;
-    QTest::mouseClick(form->Button3, Qt::LeftButton, Qt::ControlModifier);
+    QTest::mouseClick(form->Terminal->Button3, Qt::LeftButton, Qt::ControlModifier);
     TCommandForm* inverter = form->PresetDialog(3);
     EXPECT_TRUE(inverter->isVisible());
     EXPECT_EQ(inverter->windowTitle(), "Inverter Conmmand");
@@ -382,18 +386,18 @@ TEST_F(MainWindow, ControlClickOpensTheDialogAndSendsNothing)
     inverter->Edit2->setText("INV ON");
     QTest::mouseClick(inverter->findChild<QPushButton*>("Button3"), Qt::LeftButton);
     EXPECT_FALSE(inverter->isVisible());
-    EXPECT_EQ(form->Button3->toolTip(), "INV ON");
+    EXPECT_EQ(form->Terminal->Button3->toolTip(), "INV ON");
 
     // An edited text is sent from then on, confirmed or not.
     ctrl = false;
     form->PresetDialog(5)->Edit2->setText("VCC?");
-    QTest::mouseClick(form->Button6, Qt::LeftButton);
+    QTest::mouseClick(form->Terminal->Button6, Qt::LeftButton);
     EXPECT_EQ(peer.read(6), "VCC?\r\n");
-    EXPECT_TRUE(form->Button6->toolTip().isEmpty());
+    EXPECT_TRUE(form->Terminal->Button6->toolTip().isEmpty());
 
     // "Clear" empties the text and leaves the dialog open.
     ctrl = true;
-    QTest::mouseClick(form->Button11, Qt::LeftButton);
+    QTest::mouseClick(form->Terminal->Button11, Qt::LeftButton);
     TCommandForm* temperature = form->PresetDialog(7);
     temperature->Edit2->setText("T");
     QTest::mouseClick(temperature->findChild<QPushButton*>("Button4"), Qt::LeftButton);
@@ -404,39 +408,39 @@ TEST_F(MainWindow, ControlClickOpensTheDialogAndSendsNothing)
 TEST_F(MainWindow, RecordsFromThePeerUpdateTheScopePageAndAreAnswered)
 {
     connectPeer();
-    form->VoltageLimit->SetText("200");
+    form->Scope->VoltageLimit->SetText("200");
     peer.write("W:VA-230/5\rW:TR80/RK2\rW:ST10;12;15;*\rW:SCxVm10\r");
     EXPECT_EQ(peer.read(16), "OK\r\nOK\r\nOK\r\nOK\r\n");
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->Parser().timeScale() == 10; }, 5000));
-    EXPECT_EQ(form->Voltage->text(), "-230");
-    EXPECT_EQ(form->Voltage->palette().color(QPalette::WindowText), color::toQColor(clRed));
-    EXPECT_EQ(form->Current->palette().color(QPalette::WindowText), color::toQColor(clGreen));
-    EXPECT_EQ(form->Temperature->text(), "80");
-    EXPECT_EQ(form->Temperature->palette().color(QPalette::WindowText), color::toQColor(clRed));
-    EXPECT_EQ(form->Counter(TEvent::RK2)->Text(), "1");
-    EXPECT_EQ(form->Counter(TEvent::RK2)->Color(), clRed);
-    EXPECT_EQ(form->Counter(TEvent::RK1)->Color(), clBackground);
+    EXPECT_EQ(form->Scope->Voltage->text(), "-230");
+    EXPECT_EQ(form->Scope->Voltage->palette().color(QPalette::WindowText), color::toQColor(clRed));
+    EXPECT_EQ(form->Scope->Current->palette().color(QPalette::WindowText), color::toQColor(clGreen));
+    EXPECT_EQ(form->Scope->Temperature->text(), "80");
+    EXPECT_EQ(form->Scope->Temperature->palette().color(QPalette::WindowText), color::toQColor(clRed));
+    EXPECT_EQ(form->Scope->Counter(TEvent::RK2)->Text(), "1");
+    EXPECT_EQ(form->Scope->Counter(TEvent::RK2)->Color(), clRed);
+    EXPECT_EQ(form->Scope->Counter(TEvent::RK1)->Color(), clBackground);
     EXPECT_EQ(form->PageControl1->currentIndex(), 2);
-    EXPECT_EQ(form->Series1->Count(), 3);
-    EXPECT_EQ(form->Series1->XValues().Value(2), 2);
-    EXPECT_EQ(form->Chart1->LeftAxis().Title().Caption(), "V");
-    EXPECT_EQ(form->Chart1->BottomAxis().Title().Caption(), "mS");
+    EXPECT_EQ(form->Scope->Series1->Count(), 3);
+    EXPECT_EQ(form->Scope->Series1->XValues().Value(2), 2);
+    EXPECT_EQ(form->Scope->Chart1->LeftAxis().Title().Caption(), "V");
+    EXPECT_EQ(form->Scope->Chart1->BottomAxis().Title().Caption(), "mS");
 
     // The answers are shown before the line that caused them: the "OK" echo precedes it.
     EXPECT_EQ(screenRow(1), "OK");
     int recordRow = 0;
-    for (int y = 1; y <= form->Memo1->Rows() && !recordRow; ++y)
+    for (int y = 1; y <= form->Terminal->Memo1->Rows() && !recordRow; ++y)
         recordRow = screenRow(y) == "W:VA-230/5" ? y : 0;
     EXPECT_GT(recordRow, 1);
 
-    QTest::mouseClick(form->Button14, Qt::LeftButton);
-    EXPECT_EQ(form->Counter(TEvent::RK2)->Text(), "0");
-    EXPECT_EQ(form->Counter(TEvent::RK2)->Color(), clGreen);
-    QTest::mouseClick(form->Button16, Qt::LeftButton);
-    EXPECT_EQ(form->Voltage->text(), "0");
-    EXPECT_EQ(form->Voltage->palette().color(QPalette::WindowText), color::toQColor(clGreen));
-    QTest::mouseClick(form->Button19, Qt::LeftButton);
-    EXPECT_EQ(form->Series1->Count(), 0);
+    QTest::mouseClick(form->Scope->Button14, Qt::LeftButton);
+    EXPECT_EQ(form->Scope->Counter(TEvent::RK2)->Text(), "0");
+    EXPECT_EQ(form->Scope->Counter(TEvent::RK2)->Color(), clGreen);
+    QTest::mouseClick(form->Scope->Button16, Qt::LeftButton);
+    EXPECT_EQ(form->Scope->Voltage->text(), "0");
+    EXPECT_EQ(form->Scope->Voltage->palette().color(QPalette::WindowText), color::toQColor(clGreen));
+    QTest::mouseClick(form->Scope->Button19, Qt::LeftButton);
+    EXPECT_EQ(form->Scope->Series1->Count(), 0);
     EXPECT_EQ(form->Parser().timeScale(), 1);
 
     // What happened, in the journal: the records' crossings and event, then the buttons.
@@ -470,44 +474,44 @@ TEST_F(MainWindow, NewReadoutValuesRepaintTheReadoutsAlone)
     peer.write("W:VA-5/12\rW:VA7/3\rW:VA-1234/999\rW:TR1/RK1\rW:TR-88/RK3\r");
     EXPECT_EQ(peer.read(20), "OK\r\nOK\r\nOK\r\nOK\r\nOK\r\n");
     QTest::qWait(100); // a layout request climbs one level per turn of the event loop
-    EXPECT_EQ(form->Voltage->text(), "-1234");
-    EXPECT_EQ(form->Temperature->text(), "-88");
+    EXPECT_EQ(form->Scope->Voltage->text(), "-1234");
+    EXPECT_EQ(form->Scope->Temperature->text(), "-88");
     EXPECT_EQ(paints.count, 0);
 
     // A value longer than any before widens its read-out so that all of it shows.
     peer.write("W:VA-123456789/1\r");
     EXPECT_EQ(peer.read(4), "OK\r\n");
     QApplication::processEvents();
-    EXPECT_EQ(form->Voltage->text(), "-123456789");
-    EXPECT_GE(form->Voltage->contentsRect().width(),
-        form->Voltage->fontMetrics().horizontalAdvance(form->Voltage->text()));
+    EXPECT_EQ(form->Scope->Voltage->text(), "-123456789");
+    EXPECT_GE(form->Scope->Voltage->contentsRect().width(),
+        form->Scope->Voltage->fontMetrics().horizontalAdvance(form->Scope->Voltage->text()));
     form->PageControl1->removeEventFilter(&paints);
 }
 
 TEST_F(MainWindow, ScopeButtonsZoomAndUndo)
 {
     for (int i = 0; i < 11; ++i)
-        form->Series1->AddPoint(i * 10, i, QString(), clDefault);
+        form->Scope->Series1->AddPoint(i * 10, i, QString(), clDefault);
     form->PageControl1->setCurrentIndex(2);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     QApplication::processEvents();
-    const double min0 = form->Chart1->BottomAxis().EffectiveMinimum();
-    const double max0 = form->Chart1->BottomAxis().EffectiveMaximum();
+    const double min0 = form->Scope->Chart1->BottomAxis().EffectiveMinimum();
+    const double max0 = form->Scope->Chart1->BottomAxis().EffectiveMaximum();
     ASSERT_LT(min0, max0);
-    QTest::mouseClick(form->Button18, Qt::LeftButton);
-    EXPECT_TRUE(form->Chart1->Zoomed());
+    QTest::mouseClick(form->Scope->Button18, Qt::LeftButton);
+    EXPECT_TRUE(form->Scope->Chart1->Zoomed());
     QApplication::processEvents();
-    const double span
-        = form->Chart1->BottomAxis().EffectiveMaximum() - form->Chart1->BottomAxis().EffectiveMinimum();
+    const double span = form->Scope->Chart1->BottomAxis().EffectiveMaximum()
+        - form->Scope->Chart1->BottomAxis().EffectiveMinimum();
     EXPECT_NEAR(span, 0.6 * (max0 - min0), 1e-6);
-    QTest::mouseClick(form->Button17, Qt::LeftButton);
+    QTest::mouseClick(form->Scope->Button17, Qt::LeftButton);
     QApplication::processEvents();
-    const double span2
-        = form->Chart1->BottomAxis().EffectiveMaximum() - form->Chart1->BottomAxis().EffectiveMinimum();
+    const double span2 = form->Scope->Chart1->BottomAxis().EffectiveMaximum()
+        - form->Scope->Chart1->BottomAxis().EffectiveMinimum();
     EXPECT_NEAR(span2, 0.84 * (max0 - min0), 1e-6);
-    QTest::mouseClick(form->Button20, Qt::LeftButton);
-    EXPECT_FALSE(form->Chart1->Zoomed());
+    QTest::mouseClick(form->Scope->Button20, Qt::LeftButton);
+    EXPECT_FALSE(form->Scope->Chart1->Zoomed());
 }
 
 std::vector<double> xValues(const TLineSeries& s)
@@ -529,25 +533,25 @@ TEST_F(MainWindow, HoldKeepsThePictureAndReleaseShowsWhatCameMeanwhile)
     connectPeer();
     peer.write("W:ST1;2;3;*\r");
     EXPECT_EQ(peer.read(4), "OK\r\n");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Series1->Count() == 3; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Scope->Series1->Count() == 3; }, 5000));
 
     QTest::mouseClick(hold, Qt::LeftButton);
     ASSERT_TRUE(hold->isChecked());
     peer.write("W:ST4;5;*\r");
     EXPECT_EQ(peer.read(4), "OK\r\n");
-    EXPECT_EQ(form->Series1->Count(), 3);
+    EXPECT_EQ(form->Scope->Series1->Count(), 3);
     EXPECT_EQ(form->Parser().sampleCount(), 5);
     peer.write("W:RS+ROSC\rW:ST7;8;*\r");
     EXPECT_EQ(peer.read(8), "OK\r\nOK\r\n");
-    EXPECT_EQ(xValues(*form->Series1), (std::vector<double>{0, 1, 2}));
-    QTest::mouseClick(form->Button19, Qt::LeftButton); // "C" is a reset too
+    EXPECT_EQ(xValues(*form->Scope->Series1), (std::vector<double>{0, 1, 2}));
+    QTest::mouseClick(form->Scope->Button19, Qt::LeftButton); // "C" is a reset too
     peer.write("W:ST9;10;11;*\r");
     EXPECT_EQ(peer.read(4), "OK\r\n");
-    EXPECT_EQ(form->Series1->Count(), 3);
+    EXPECT_EQ(form->Scope->Series1->Count(), 3);
 
     QTest::mouseClick(hold, Qt::LeftButton);
-    EXPECT_EQ(xValues(*form->Series1), (std::vector<double>{0, 1, 2}));
-    EXPECT_EQ(form->Series1->YValues().Value(0), 9);
+    EXPECT_EQ(xValues(*form->Scope->Series1), (std::vector<double>{0, 1, 2}));
+    EXPECT_EQ(form->Scope->Series1->YValues().Value(0), 9);
 }
 
 TEST_F(MainWindow, ReferenceStaysThroughResetsUntilHiddenAndKeepsItsUnits)
@@ -561,34 +565,34 @@ TEST_F(MainWindow, ReferenceStaysThroughResetsUntilHiddenAndKeepsItsUnits)
     stored.row.yTitle = "A";
     stored.x = {0, 1};
     stored.y = {-5, 500};
-    ASSERT_TRUE(form->ShowReference(stored));
+    ASSERT_TRUE(form->Archive->ShowReference(stored));
     EXPECT_EQ(form->PageControl1->currentIndex(), 2);
-    EXPECT_EQ(form->Series2->Name(), "Series2");
-    EXPECT_EQ(form->Series2->SeriesColor(), clGray);
-    form->Chart1->BuildPicture();
+    EXPECT_EQ(form->Scope->Series2->Name(), "Series2");
+    EXPECT_EQ(form->Scope->Series2->SeriesColor(), clGray);
+    form->Scope->Chart1->BuildPicture();
     // Amperes over seconds beside volts over milliseconds: its own axis, its times in mS.
-    EXPECT_EQ(form->Chart1->RightAxis().Title().Caption(), "A");
-    EXPECT_EQ(form->Chart1->RightAxis().Minimum(), -5);
-    EXPECT_EQ(form->Chart1->RightAxis().Maximum(), 500);
-    EXPECT_EQ(form->Chart1->LeftAxis().Maximum(), 3);
-    EXPECT_EQ(form->Chart1->BottomAxis().Maximum(), 1000);
+    EXPECT_EQ(form->Scope->Chart1->RightAxis().Title().Caption(), "A");
+    EXPECT_EQ(form->Scope->Chart1->RightAxis().Minimum(), -5);
+    EXPECT_EQ(form->Scope->Chart1->RightAxis().Maximum(), 500);
+    EXPECT_EQ(form->Scope->Chart1->LeftAxis().Maximum(), 3);
+    EXPECT_EQ(form->Scope->Chart1->BottomAxis().Maximum(), 1000);
 
     peer.write("W:RS+RALL\r");
     EXPECT_EQ(peer.read(4), "OK\r\n");
-    QTest::mouseClick(form->Button19, Qt::LeftButton);
-    EXPECT_EQ(form->Series1->Count(), 0);
-    EXPECT_EQ(xValues(*form->Series2), (std::vector<double>{0, 1}));
-    EXPECT_EQ(form->Chart1->LeftAxis().Title().Caption(), "A"); // the live trace is empty
+    QTest::mouseClick(form->Scope->Button19, Qt::LeftButton);
+    EXPECT_EQ(form->Scope->Series1->Count(), 0);
+    EXPECT_EQ(xValues(*form->Scope->Series2), (std::vector<double>{0, 1}));
+    EXPECT_EQ(form->Scope->Chart1->LeftAxis().Title().Caption(), "A"); // the live trace is empty
 
-    form->HideReferences({7});
-    EXPECT_EQ(form->Series2->Count(), 0);
-    EXPECT_EQ(form->Chart1->LeftAxis().Title().Caption(), "V");
+    form->Archive->HideReferences({7});
+    EXPECT_EQ(form->Scope->Series2->Count(), 0);
+    EXPECT_EQ(form->Scope->Chart1->LeftAxis().Title().Caption(), "V");
 }
 
 TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
 {
     for (int i = 0; i <= 10; ++i)
-        form->Series1->AddPoint(i * 10, i * i, QString(), clDefault);
+        form->Scope->Series1->AddPoint(i * 10, i * i, QString(), clDefault);
     form->PageControl1->setCurrentIndex(2);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -597,29 +601,29 @@ TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
     auto* readout = find<QLabel>(*form, "CursorReadout");
     ASSERT_NE(readout, nullptr);
     // The scope cursor reads the line between samples at the mouse's X, and marks that X.
-    const int px = form->Chart1->BottomAxis().CalcPosValue(50);
-    const int py = form->Chart1->LeftAxis().CalcPosValue(25);
-    const double x = form->Chart1->BottomAxis().CalcPosPoint(px);
+    const int px = form->Scope->Chart1->BottomAxis().CalcPosValue(50);
+    const int py = form->Scope->Chart1->LeftAxis().CalcPosValue(25);
+    const double x = form->Scope->Chart1->BottomAxis().CalcPosPoint(px);
     const double k = std::floor(x / 10); // on the segment from (10k, k²) to (10k + 10, (k + 1)²)
     const double y = k * k + (x - 10 * k) / 10 * (2 * k + 1);
-    const QString expected = "X = " + form->Chart1->BottomAxis().FormatValue(x)
-        + " ms   Y = " + form->Chart1->LeftAxis().FormatValue(y) + " V";
-    QTest::mouseMove(form->Chart1, QPoint(px, py + 1));
+    const QString expected = "X = " + form->Scope->Chart1->BottomAxis().FormatValue(x)
+        + " ms   Y = " + form->Scope->Chart1->LeftAxis().FormatValue(y) + " V";
+    QTest::mouseMove(form->Scope->Chart1, QPoint(px, py + 1));
     EXPECT_TRUE(QTest::qWaitFor([&] { return readout->text() == expected; }, 2000))
         << readout->text().toStdString() << " != " << expected.toStdString();
-    ASSERT_TRUE(form->Chart1->Marker().has_value());
-    EXPECT_EQ(form->Chart1->Marker()->x, px);
+    ASSERT_TRUE(form->Scope->Chart1->Marker().has_value());
+    EXPECT_EQ(form->Scope->Chart1->Marker()->x, px);
     // A new capture under the resting mouse: the read-out follows the chart, not the old one.
-    form->Series1->Clear();
+    form->Scope->Series1->Clear();
     for (int i = 0; i <= 10; ++i)
-        form->Series1->AddPoint(i * 20, i * i * 2, QString(), clDefault);
+        form->Scope->Series1->AddPoint(i * 20, i * i * 2, QString(), clDefault);
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return readout->text().startsWith("X = ") && readout->text() != expected; }, 5000))
         << readout->text().toStdString();
     QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(form->Chart1, &leave);
+    QApplication::sendEvent(form->Scope->Chart1, &leave);
     EXPECT_EQ(readout->text(), "");
-    EXPECT_FALSE(form->Chart1->Marker().has_value());
+    EXPECT_FALSE(form->Scope->Chart1->Marker().has_value());
 
     auto* save = find<QPushButton>(*form, "SaveChart");
     ASSERT_NE(save, nullptr);
@@ -629,12 +633,12 @@ TEST_F(MainWindow, ScopeBarSavesThePictureAndReadsTheMouse)
     QImage picture;
     EXPECT_TRUE(QTest::qWaitFor([&] { return picture.load(dir.filePath("scope.png")); }, 10000));
     // The chart below a title block, and the page says where it went.
-    EXPECT_EQ(picture.width(), form->Chart1->width());
-    EXPECT_GT(picture.height(), form->Chart1->height() + 20);
+    EXPECT_EQ(picture.width(), form->Scope->Chart1->width());
+    EXPECT_GT(picture.height(), form->Scope->Chart1->height() + 20);
     EXPECT_TRUE(errors.isEmpty());
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return form->ScopeBar->SaveStatus->text().contains(dir.filePath("scope.png")); }, 10000))
-        << form->ScopeBar->SaveStatus->text().toStdString();
+        [&] { return form->Scope->ScopeBar->SaveStatus->text().contains(dir.filePath("scope.png")); }, 10000))
+        << form->Scope->ScopeBar->SaveStatus->text().toStdString();
 
     chosenFile = dir.filePath("no/such/folder/scope.png");
     QTest::mouseClick(save, Qt::LeftButton);
@@ -646,31 +650,31 @@ TEST_F(MainWindow, LogHoldsTrafficInOrder)
     connectPeer();
     const QString path = dir.filePath("traffic.txt");
     chosenFile = dir.filePath("traffic");
-    QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
-    EXPECT_EQ(form->LogFile->text(), path) << "\".txt\" appended";
-    form->Log->SetStateOn(true);
+    QTest::mouseClick(form->Setup->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form->Setup->LogFile->text(), path) << "\".txt\" appended";
+    form->Setup->Log->SetStateOn(true);
     ASSERT_TRUE(form->LogOpen());
 
     peer.write("W:VA1/2\r");
     EXPECT_EQ(peer.read(4), "OK\r\n");
-    form->Edit1->setText("PUSK");
-    QTest::mouseClick(form->Button8, Qt::LeftButton);
+    form->Terminal->Edit1->setText("PUSK");
+    QTest::mouseClick(form->Terminal->Button8, Qt::LeftButton);
     EXPECT_EQ(peer.read(6), "PUSK\r\n");
-    form->Log->SetStateOn(false);
+    form->Setup->Log->SetStateOn(false);
     EXPECT_FALSE(form->LogOpen());
     // The chunk (with the terminal's LF) first, then the answer as sent and as echoed.
     EXPECT_EQ(readAll(path), "W:VA1/2\r\nOK\r\nOK\r\nPUSK\r\nPUSK\r\n");
 
     // Appending keeps the old content; "Создай нов" starts anew.
-    form->LogOutgoing->setChecked(false);
-    form->Log->SetStateOn(true);
-    QTest::mouseClick(form->Button8, Qt::LeftButton);
+    form->Setup->LogOutgoing->setChecked(false);
+    form->Setup->Log->SetStateOn(true);
+    QTest::mouseClick(form->Terminal->Button8, Qt::LeftButton);
     EXPECT_EQ(peer.read(6), "PUSK\r\n");
-    form->Log->SetStateOn(false);
+    form->Setup->Log->SetStateOn(false);
     EXPECT_EQ(readAll(path), "W:VA1/2\r\nOK\r\nOK\r\nPUSK\r\nPUSK\r\nPUSK\r\n");
-    form->NewLog->setChecked(true);
-    form->Log->SetStateOn(true);
-    form->Log->SetStateOn(false);
+    form->Setup->NewLog->setChecked(true);
+    form->Setup->Log->SetStateOn(true);
+    form->Setup->Log->SetStateOn(false);
     EXPECT_EQ(readAll(path), "");
 }
 
@@ -696,8 +700,8 @@ TEST_F(MainWindow, ReceivedBytesReachLogWireAndScreenAsShaped)
     };
     connectPeer();
     const QString path = dir.filePath("shaped.txt");
-    form->LogFile->setText(path);
-    form->NewLog->setChecked(true);
+    form->Setup->LogFile->setText(path);
+    form->Setup->NewLog->setChecked(true);
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "AppendLF " << c.appendLF << " Force7Bit " << c.force7Bit);
         // Through the settings file, as the operator's choices come back at a start.
@@ -708,8 +712,8 @@ TEST_F(MainWindow, ReceivedBytesReachLogWireAndScreenAsShaped)
             ini.writeBool("Terminal", "Force7Bit", c.force7Bit);
         }
         form->LoadIni();
-        form->Memo1->ClearScreen();
-        form->Log->SetStateOn(true);
+        form->Terminal->Memo1->ClearScreen();
+        form->Setup->Log->SetStateOn(true);
         ASSERT_TRUE(form->LogOpen());
 
         peer.write("W:VA12/3\r");
@@ -721,11 +725,11 @@ TEST_F(MainWindow, ReceivedBytesReachLogWireAndScreenAsShaped)
         EXPECT_TRUE(QTest::qWaitFor([&] { return form->Parser().pendingBytes() >= 7; }, 5000));
         peer.write("\r");
         EXPECT_EQ(peer.read(4), "OK\r\n");
-        form->Log->SetStateOn(false);
+        form->Setup->Log->SetStateOn(false);
 
         EXPECT_EQ(readAll(path), c.log);
         QByteArray screen;
-        for (int y = 1; y <= form->Memo1->Rows(); ++y)
+        for (int y = 1; y <= form->Terminal->Memo1->Rows(); ++y)
             if (!screenRow(y).isEmpty())
                 screen += screenRow(y) + '|';
         EXPECT_EQ(screen, c.screen);
@@ -734,23 +738,23 @@ TEST_F(MainWindow, ReceivedBytesReachLogWireAndScreenAsShaped)
 
 TEST_F(MainWindow, LogFileNames)
 {
-    const QString before = form->LogFile->text();
+    const QString before = form->Setup->LogFile->text();
     chosenFile.clear();
-    QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
-    EXPECT_EQ(form->LogFile->text(), before) << "cancel keeps the path";
+    QTest::mouseClick(form->Setup->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form->Setup->LogFile->text(), before) << "cancel keeps the path";
     chosenFile = "/data/run.TXT";
-    QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
-    EXPECT_EQ(form->LogFile->text(), "/data/run.TXT");
+    QTest::mouseClick(form->Setup->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form->Setup->LogFile->text(), "/data/run.TXT");
     chosenFile = "/data/run.Txt";
-    QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
-    EXPECT_EQ(form->LogFile->text(), "/data/run.Txt.txt");
+    QTest::mouseClick(form->Setup->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form->Setup->LogFile->text(), "/data/run.Txt.txt");
 }
 
 TEST_F(MainWindow, LogThatCannotBeOpenedTurnsTheSwitchOff)
 {
-    form->LogFile->setText(dir.filePath("no/such/folder/log.txt"));
-    form->Log->SetStateOn(true);
-    EXPECT_FALSE(form->Log->StateOn());
+    form->Setup->LogFile->setText(dir.filePath("no/such/folder/log.txt"));
+    form->Setup->Log->SetStateOn(true);
+    EXPECT_FALSE(form->Setup->Log->StateOn());
     EXPECT_FALSE(form->LogOpen());
     QApplication::processEvents();
     EXPECT_TRUE(errors.isEmpty()) << "nothing is reported";
@@ -759,9 +763,9 @@ TEST_F(MainWindow, LogThatCannotBeOpenedTurnsTheSwitchOff)
 TEST_F(MainWindow, FailingLogWriteIsReportedOnceAndTrafficGoesOn)
 {
     connectPeer();
-    form->LogFile->setText("/dev/full");
-    form->NewLog->setChecked(true);
-    form->Log->SetStateOn(true);
+    form->Setup->LogFile->setText("/dev/full");
+    form->Setup->NewLog->setChecked(true);
+    form->Setup->Log->SetStateOn(true);
     ASSERT_TRUE(form->LogOpen());
     QByteArray records;
     for (int i = 0; i < 40; ++i)
@@ -771,22 +775,22 @@ TEST_F(MainWindow, FailingLogWriteIsReportedOnceAndTrafficGoesOn)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 5000));
     QApplication::processEvents();
     EXPECT_EQ(errors.size(), 1);
-    EXPECT_FALSE(form->Log->StateOn());
+    EXPECT_FALSE(form->Setup->Log->StateOn());
     EXPECT_FALSE(form->LogOpen());
     EXPECT_EQ(journalRows(*form), std::vector<std::string>{"error log "});
 }
 
 TEST_F(MainWindow, ColourChoicesApplyAtOnce)
 {
-    form->MainColor->SetSelected(clTeal);
+    form->Setup->MainColor->SetSelected(clTeal);
     form->MainColorChange();
     EXPECT_EQ(form->palette().color(QPalette::Window), color::toQColor(clTeal));
-    form->TerminalBackColor->SetSelected(clWhite);
+    form->Setup->TerminalBackColor->SetSelected(clWhite);
     form->TerminalBackColorChange();
-    EXPECT_EQ(form->Memo1->Color(), clWhite);
-    form->TerminalFontColor->SetSelected(clNavy);
+    EXPECT_EQ(form->Terminal->Memo1->Color(), clWhite);
+    form->Setup->TerminalFontColor->SetSelected(clNavy);
     form->TerminalFontColorChange();
-    EXPECT_EQ(form->Memo1->FontColor(), clNavy);
+    EXPECT_EQ(form->Terminal->Memo1->FontColor(), clNavy);
 }
 
 TEST_F(MainWindow, TrayMinimiseAndRestore)
@@ -806,7 +810,7 @@ TEST_F(MainWindow, TrayMinimiseAndRestore)
 TEST_F(MainWindow, CloseClosesPortAndLog)
 {
     connectPeer();
-    form->Log->SetStateOn(true);
+    form->Setup->Log->SetStateOn(true);
     ASSERT_TRUE(form->LogOpen());
     form->close();
     EXPECT_FALSE(form->ComPort1->Connected());
@@ -819,7 +823,7 @@ TEST_F(MainWindow, ProgramsThatCannotStartAreReported)
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", dir.path().toLocal8Bit());
     form->WinCalcClick();
-    form->LogFile->setText("/tmp/with blanks/log.txt");
+    form->Setup->LogFile->setText("/tmp/with blanks/log.txt");
     form->ViewLogClick();
     qputenv("PATH", path);
     EXPECT_TRUE(errors.isEmpty()) << "reported after the handler returns";
@@ -878,7 +882,7 @@ TEST(MainWindowPictures, Pages)
         QApplication::processEvents();
         form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/page%1.png").arg(i));
     }
-    form.PageControl2->setCurrentIndex(1);
+    form.Help->PageControl2->setCurrentIndex(1);
     form.PageControl1->setCurrentIndex(3);
     QApplication::processEvents();
     form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/scheme1.png"));
@@ -913,7 +917,7 @@ TEST(MainWindowPictures, Pages)
         stored.x.push_back(2 * i);
         stored.y.push_back(std::int32_t(70 * std::sin(i / 12.0 + 0.8)));
     }
-    form.ShowReference(stored);
+    form.Archive->ShowReference(stored);
     stored.row = {5, "2026-12-09T00:32:11.500Z", "", "/dev/ttyUSB0", "\u00B5S", "A", 40, "", {}, {}};
     stored.x.clear();
     stored.y.clear();
@@ -921,19 +925,20 @@ TEST(MainWindowPictures, Pages)
         stored.x.push_back(i * 10000);
         stored.y.push_back(std::int32_t(300 * std::exp(-i / 15.0)));
     }
-    form.ShowReference(stored);
+    form.Archive->ShowReference(stored);
     QApplication::processEvents();
-    const int px = form.Chart1->BottomAxis().CalcPosValue(120);
-    const int py = form.Chart1->LeftAxis().CalcPosValue(form.Series1->YValues().Value(60));
-    QMouseEvent hover(QEvent::MouseMove, QPointF(px, py), form.Chart1->mapToGlobal(QPointF(px, py)),
+    const int px = form.Scope->Chart1->BottomAxis().CalcPosValue(120);
+    const int py = form.Scope->Chart1->LeftAxis().CalcPosValue(form.Scope->Series1->YValues().Value(60));
+    QMouseEvent hover(QEvent::MouseMove, QPointF(px, py), form.Scope->Chart1->mapToGlobal(QPointF(px, py)),
         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(form.Chart1, &hover);
+    QApplication::sendEvent(form.Scope->Chart1, &hover);
     QApplication::processEvents();
     form.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/overlay2.png"));
     // A zoom rectangle being dragged.
     auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
-        QMouseEvent e(type, QPointF(at), form.Chart1->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
-        QApplication::sendEvent(form.Chart1, &e);
+        QMouseEvent e(
+            type, QPointF(at), form.Scope->Chart1->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(form.Scope->Chart1, &e);
     };
     mouse(QEvent::MouseButtonPress, {150, 90}, Qt::LeftButton, Qt::LeftButton);
     mouse(QEvent::MouseMove, {420, 300}, Qt::NoButton, Qt::LeftButton);
@@ -1147,7 +1152,7 @@ TEST_F(MainWindow, ACountedEventLeavesTheOperatorsPageOrShowsTheChart)
     }
 
     pages->setCurrentIndex(0);
-    QTest::keyClicks(form->Edit1, QStringLiteral("PUSK"));
+    QTest::keyClicks(form->Terminal->Edit1, QStringLiteral("PUSK"));
     now += 9999;
     event("CFK");
     EXPECT_EQ(pages->currentIndex(), 0) << "the chart came while the operator typed";
@@ -1156,7 +1161,7 @@ TEST_F(MainWindow, ACountedEventLeavesTheOperatorsPageOrShowsTheChart)
     event("SUK");
     EXPECT_EQ(pages->currentIndex(), chart) << "ten seconds after typing the design's switch is back";
 
-    form->ShowScopeOnEvent->click();
+    form->Setup->ShowScopeOnEvent->click();
     pages->setCurrentIndex(1);
     event("RK2");
     EXPECT_EQ(pages->currentIndex(), 1);
@@ -1171,20 +1176,20 @@ TEST_F(MainWindow, ReadoutsAreGreyWhileTheLinkIsDownAndComeBackWithTheNextRecord
     peer.write("W:VA230/5\r");
     ASSERT_EQ(peer.read(4), "OK\r\n");
     const auto shade = [](QLabel* l) { return l->palette().color(QPalette::WindowText); };
-    EXPECT_EQ(shade(form->Voltage), color::toQColor(clRed));
+    EXPECT_EQ(shade(form->Scope->Voltage), color::toQColor(clRed));
     form->ComPort1->ClosePort();
-    for (QLabel* l : {form->Voltage, form->Current, form->Temperature})
+    for (QLabel* l : {form->Scope->Voltage, form->Scope->Current, form->Scope->Temperature})
         EXPECT_EQ(shade(l), color::toQColor(clGray)) << l->objectName().toStdString();
-    EXPECT_TRUE(form->Voltage->toolTip().contains(QStringLiteral("Последна стойност: 230")))
-        << form->Voltage->toolTip().toStdString();
-    EXPECT_EQ(form->Voltage->text(), QStringLiteral("230"));
+    EXPECT_TRUE(form->Scope->Voltage->toolTip().contains(QStringLiteral("Последна стойност: 230")))
+        << form->Scope->Voltage->toolTip().toStdString();
+    EXPECT_EQ(form->Scope->Voltage->text(), QStringLiteral("230"));
     form->ComPort1->OpenPort();
-    EXPECT_EQ(shade(form->Voltage), color::toQColor(clGray)) << "open, but no record yet";
+    EXPECT_EQ(shade(form->Scope->Voltage), color::toQColor(clGray)) << "open, but no record yet";
     peer.write("W:SCxVm1\r");
     ASSERT_EQ(peer.read(4), "OK\r\n");
-    EXPECT_EQ(shade(form->Voltage), color::toQColor(clRed));
-    EXPECT_EQ(shade(form->Current), color::toQColor(clGreen));
-    EXPECT_TRUE(form->Voltage->toolTip().isEmpty());
+    EXPECT_EQ(shade(form->Scope->Voltage), color::toQColor(clRed));
+    EXPECT_EQ(shade(form->Scope->Current), color::toQColor(clGreen));
+    EXPECT_TRUE(form->Scope->Voltage->toolTip().isEmpty());
 }
 
 // One time line: an event row and the row of the capture it started open each other, the

@@ -4,12 +4,16 @@
 #include "console/MainUnit.h"
 
 #include "../serial/widgets/FakeSysfs.h"
+#include "common/Cp1251.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
 #include "console/JournalPage.h"
 #include "console/LineTracePanel.h"
 #include "session/LinkMonitor.h"
+#include "console/ScopePage.h"
+#include "console/SetupPage.h"
 #include "console/StatusLine.h"
+#include "console/TerminalPage.h"
 #include "console/WindowPosition.h"
 #include "console/core/LineTraceModel.h"
 #include "serial/ComPort.h"
@@ -96,13 +100,13 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndClosingWritesEverySectionInOrder)
     EXPECT_EQ(form->ComPort1->BaudRate(), br9600);
     // The window creates the port with 1.5 stop bits; the file's default makes it 1.
     EXPECT_EQ(form->ComPort1->StopBits(), sbOneStopBit);
-    EXPECT_TRUE(form->DTR->isChecked());
-    EXPECT_TRUE(form->RTS->isChecked());
-    EXPECT_TRUE(form->AutoReconnect->isChecked());
-    EXPECT_EQ(form->LogFile->text(), form->ProgramFolder() + QStringLiteral("OrvikLog.txt"));
-    EXPECT_EQ(form->TempLimit->Text(), QStringLiteral("50"));
+    EXPECT_TRUE(form->Terminal->DTR->isChecked());
+    EXPECT_TRUE(form->Terminal->RTS->isChecked());
+    EXPECT_TRUE(form->Setup->AutoReconnect->isChecked());
+    EXPECT_EQ(form->Setup->LogFile->text(), form->ProgramFolder() + QStringLiteral("OrvikLog.txt"));
+    EXPECT_EQ(form->Scope->TempLimit->Text(), QStringLiteral("50"));
     EXPECT_EQ(form->pos(), QPoint(100, 100));
-    EXPECT_EQ(form->TerminalBackColor->Selected(), clAqua);
+    EXPECT_EQ(form->Setup->TerminalBackColor->Selected(), clAqua);
     form->close();
 
     const QByteArray ini = readAll(path("Orvik.ini"));
@@ -128,8 +132,8 @@ TEST_F(SettingsTest, ShowScopeOnEventIsSavedAfterTheOtherSectionsAndADesignFileK
         "PUSK=PUSK\r\n[Limits]\r\nVoltage=50\r\n[Position]\r\nLeft=100\r\n");
     {
         auto form = makeForm();
-        EXPECT_TRUE(form->ShowScopeOnEvent->isChecked());
-        EXPECT_EQ(form->ShowScopeOnEvent->text(), QStringLiteral("Показвай графиката при събитие"));
+        EXPECT_TRUE(form->Setup->ShowScopeOnEvent->isChecked());
+        EXPECT_EQ(form->Setup->ShowScopeOnEvent->text(), QStringLiteral("Показвай графиката при събитие"));
         form->close();
     }
     QByteArray ini = readAll(path("Orvik.ini"));
@@ -138,11 +142,67 @@ TEST_F(SettingsTest, ShowScopeOnEventIsSavedAfterTheOtherSectionsAndADesignFileK
     EXPECT_TRUE(ini.mid(ini.indexOf("[Events]")).contains("ShowScopeOnEvent=1")) << ini.toStdString();
     {
         auto form = makeForm();
-        form->ShowScopeOnEvent->click();
+        form->Setup->ShowScopeOnEvent->click();
         form->close();
     }
     EXPECT_TRUE(readAll(path("Orvik.ini")).contains("ShowScopeOnEvent=0"));
-    EXPECT_FALSE(makeForm()->ShowScopeOnEvent->isChecked());
+    EXPECT_FALSE(makeForm()->Setup->ShowScopeOnEvent->isChecked());
+}
+
+// Every section, key and value as the window writes them, byte for byte, from a window whose
+// every setting differs from its default; then the same file read and written again unchanged.
+TEST_F(SettingsTest, TheFileIsWrittenKeyForKeyAndComesBackUnchanged)
+{
+    const QByteArray expected
+        = "[Com]\nComPortNo=/dev/ttyUSB3\nBaudRate=0\nCustomBaudRate=250000\nDataBits=2\n"
+          "StopBits=2\nWrap=0\nEcho=1\nCR=0\nLF=1\nDTR=1\nRTS=0\nAutoReconnect=0\n"
+          "[Log]\nLogIncomming=1\nLogOutgoing=0\nAppendLog=0\nNewLog=1\n"
+          "FileName=/tmp/\xE6\xF3\xF0\xED\xE0\xEB.txt\n"
+          "[Color]\nMain=16777215\nTerminalBackColor=0\nTerminalFontColor=255\n"
+          "EchoFontColor=16711680\n"
+          "[Commands]\nPUSK=\xD1\xD2\xC0\xD0\xD2\nRESTART=\nDIAGNOSTIC=\nINVERTER=\n"
+          "RECTIFIER=\nVCC=\nCURRENT=\nTEMPERATURE=t\xB0"
+          "C\n"
+          "[Limits]\nTEMPERATURE=-7\nVoltage=220\nCurrent=15\n"
+          "[Position]\nLeft=140\nTop=160\n"
+          "[Archive]\nFile=<folder>/OrvikArchive.db\nKeep=1000\nJournalKeep=1000000\n"
+          "[Terminal]\nEmulation=1\nColumns=80\nRows=24\nFitToWindow=1\n"
+          "ScrollbackLines=777\nCaret=0\nForce7Bit=0\nSendLF=1\nAppendLF=1\nArrowKeys=0\n"
+          "ShowControls=0\n"
+          "[Events]\nShowScopeOnEvent=0\n";
+    const auto written = [this] {
+        QByteArray bytes = readAll(path("Orvik.ini"));
+        return bytes.replace(cp1251::encode(folder.path()), "<folder>");
+    };
+    {
+        auto form = makeForm();
+        form->ComPort1->SetPort(QStringLiteral("/dev/ttyUSB3"));
+        form->ComPort1->SetCustomBaudRate(250000);
+        form->ComPort1->SetBaudRate(brCustom);
+        form->ComPort1->SetDataBits(dbSeven);
+        form->ComPort1->SetStopBits(sbTwoStopBits);
+        for (QCheckBox* box : {form->Terminal->Wrap, form->Terminal->CR, form->Terminal->RTS,
+                 form->Setup->AutoReconnect, form->Setup->LogOutgoing, form->Setup->ShowScopeOnEvent})
+            box->click();
+        form->Setup->NewLog->setChecked(true);
+        form->Setup->LogFile->setText(QStringLiteral("/tmp/журнал.txt"));
+        form->Setup->MainColor->SetSelected(clWhite);
+        form->Setup->TerminalBackColor->SetSelected(clBlack);
+        form->Setup->TerminalFontColor->SetSelected(clRed);
+        form->Setup->EchoFontColor->SetSelected(clBlue);
+        form->PresetDialog(0)->Edit2->setText(QStringLiteral("СТАРТ"));
+        form->PresetDialog(7)->Edit2->setText(QStringLiteral("t°C"));
+        form->Scope->TempLimit->SetText(QStringLiteral("-7"));
+        form->Scope->VoltageLimit->SetText(QStringLiteral("220"));
+        form->Scope->CurrentLimit->SetText(QStringLiteral("15"));
+        form->Terminal->Memo1->SetEmulation(teVT52);
+        form->Terminal->Memo1->SetScrollbackLines(777);
+        form->move(140, 160);
+        form->close();
+    }
+    EXPECT_EQ(written().toStdString(), expected.toStdString());
+    makeForm()->close();
+    EXPECT_EQ(written().toStdString(), expected.toStdString());
 }
 
 TEST_F(SettingsTest, ValuesAreReadWithTheNumberRules)
@@ -161,8 +221,8 @@ TEST_F(SettingsTest, ValuesAreReadWithTheNumberRules)
         writeFile(path("Orvik.ini"), "[com]\r\n" + c.com);
         auto form = makeForm();
         EXPECT_EQ(form->ComPort1->BaudRate(), c.baud) << c.com.toStdString();
-        EXPECT_EQ(form->Wrap->isChecked(), c.wrap) << c.com.toStdString();
-        EXPECT_EQ(form->Memo1->WrapLines(), c.wrap) << c.com.toStdString();
+        EXPECT_EQ(form->Terminal->Wrap->isChecked(), c.wrap) << c.com.toStdString();
+        EXPECT_EQ(form->Terminal->Memo1->WrapLines(), c.wrap) << c.com.toStdString();
     }
 }
 
@@ -174,20 +234,20 @@ TEST_F(SettingsTest, EverySettingComesBackAtTheNextStart)
         form->ComPort1->SetBaudRate(br57600);
         form->ComPort1->SetDataBits(dbSeven);
         form->ComPort1->SetStopBits(sbTwoStopBits);
-        for (QCheckBox* box :
-            {form->Wrap, form->Echo, form->CR, form->LF, form->DTR, form->RTS, form->AutoReconnect})
+        for (QCheckBox* box : {form->Terminal->Wrap, form->Terminal->Echo, form->Terminal->CR,
+                 form->Terminal->LF, form->Terminal->DTR, form->Terminal->RTS, form->Setup->AutoReconnect})
             box->click();
-        form->LogIncomming->setChecked(false);
-        form->NewLog->setChecked(true);
-        form->LogFile->setText(QStringLiteral("/tmp/журнал.txt"));
-        form->MainColor->SetSelected(clWhite);
-        form->TerminalBackColor->SetSelected(clBlack);
-        form->TerminalFontColor->SetSelected(clRed);
-        form->EchoFontColor->SetSelected(clBlue);
+        form->Setup->LogIncomming->setChecked(false);
+        form->Setup->NewLog->setChecked(true);
+        form->Setup->LogFile->setText(QStringLiteral("/tmp/журнал.txt"));
+        form->Setup->MainColor->SetSelected(clWhite);
+        form->Setup->TerminalBackColor->SetSelected(clBlack);
+        form->Setup->TerminalFontColor->SetSelected(clRed);
+        form->Setup->EchoFontColor->SetSelected(clBlue);
         form->PresetDialog(0)->Edit2->setText(QStringLiteral("СТАРТ"));
-        form->TempLimit->SetText(QStringLiteral("-7"));
-        form->VoltageLimit->SetText(QStringLiteral("220"));
-        form->CurrentLimit->SetText(QStringLiteral("15"));
+        form->Scope->TempLimit->SetText(QStringLiteral("-7"));
+        form->Scope->VoltageLimit->SetText(QStringLiteral("220"));
+        form->Scope->CurrentLimit->SetText(QStringLiteral("15"));
         form->move(140, 160);
         form->close();
     }
@@ -196,25 +256,25 @@ TEST_F(SettingsTest, EverySettingComesBackAtTheNextStart)
     EXPECT_EQ(form->ComPort1->BaudRate(), br57600);
     EXPECT_EQ(form->ComPort1->DataBits(), dbSeven);
     EXPECT_EQ(form->ComPort1->StopBits(), sbTwoStopBits);
-    for (QCheckBox* box :
-        {form->Wrap, form->Echo, form->CR, form->LF, form->DTR, form->RTS, form->AutoReconnect})
+    for (QCheckBox* box : {form->Terminal->Wrap, form->Terminal->Echo, form->Terminal->CR, form->Terminal->LF,
+             form->Terminal->DTR, form->Terminal->RTS, form->Setup->AutoReconnect})
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
     EXPECT_FALSE(form->Reconnector->Enabled());
-    EXPECT_FALSE(form->Memo1->WrapLines());
-    EXPECT_FALSE(form->Memo1->LocalEcho());
-    EXPECT_FALSE(form->LogIncomming->isChecked());
-    EXPECT_TRUE(form->NewLog->isChecked());
-    EXPECT_FALSE(form->AppendLog->isChecked());
-    EXPECT_EQ(form->LogFile->text(), QStringLiteral("/tmp/журнал.txt"));
-    EXPECT_EQ(form->MainColor->Selected(), clWhite);
-    EXPECT_EQ(form->TerminalBackColor->Selected(), clBlack);
-    EXPECT_EQ(form->Memo1->Color(), clBlack);
-    EXPECT_EQ(form->Memo1->FontColor(), clRed);
-    EXPECT_EQ(form->EchoFontColor->Selected(), clBlue);
+    EXPECT_FALSE(form->Terminal->Memo1->WrapLines());
+    EXPECT_FALSE(form->Terminal->Memo1->LocalEcho());
+    EXPECT_FALSE(form->Setup->LogIncomming->isChecked());
+    EXPECT_TRUE(form->Setup->NewLog->isChecked());
+    EXPECT_FALSE(form->Setup->AppendLog->isChecked());
+    EXPECT_EQ(form->Setup->LogFile->text(), QStringLiteral("/tmp/журнал.txt"));
+    EXPECT_EQ(form->Setup->MainColor->Selected(), clWhite);
+    EXPECT_EQ(form->Setup->TerminalBackColor->Selected(), clBlack);
+    EXPECT_EQ(form->Terminal->Memo1->Color(), clBlack);
+    EXPECT_EQ(form->Terminal->Memo1->FontColor(), clRed);
+    EXPECT_EQ(form->Setup->EchoFontColor->Selected(), clBlue);
     EXPECT_EQ(form->PresetDialog(0)->Edit2->text(), QStringLiteral("СТАРТ"));
-    EXPECT_EQ(form->TempLimit->Text(), QStringLiteral("-7"));
-    EXPECT_EQ(form->VoltageLimit->Text(), QStringLiteral("220"));
-    EXPECT_EQ(form->CurrentLimit->Text(), QStringLiteral("15"));
+    EXPECT_EQ(form->Scope->TempLimit->Text(), QStringLiteral("-7"));
+    EXPECT_EQ(form->Scope->VoltageLimit->Text(), QStringLiteral("220"));
+    EXPECT_EQ(form->Scope->CurrentLimit->Text(), QStringLiteral("15"));
     EXPECT_EQ(form->pos(), QPoint(140, 160));
     // Texts are stored in the 8-bit code page.
     EXPECT_TRUE(readAll(path("Orvik.ini")).contains("PUSK=\xD1\xD2\xC0\xD0\xD2"));
@@ -228,8 +288,8 @@ TEST_F(SettingsTest, AProgramFolderOutsideTheCodePageKeepsItsPaths)
     {
         TForm1 form(program);
         form.ErrorReport = [this](const QString& m) { errors.push_back(m); };
-        EXPECT_EQ(form.LogFile->text(), logPath);
-        form.Log->SetStateOn(true);
+        EXPECT_EQ(form.Setup->LogFile->text(), logPath);
+        form.Setup->Log->SetStateOn(true);
         EXPECT_TRUE(form.LogOpen());
         form.close();
     }
@@ -237,7 +297,7 @@ TEST_F(SettingsTest, AProgramFolderOutsideTheCodePageKeepsItsPaths)
     EXPECT_TRUE(readAll(program + QStringLiteral("/Orvik.ini"))
                     .contains("FileName=\xEF\xBB\xBF" + QFile::encodeName(logPath) + '\n'));
     TForm1 again(program);
-    EXPECT_EQ(again.LogFile->text(), logPath);
+    EXPECT_EQ(again.Setup->LogFile->text(), logPath);
     EXPECT_TRUE(errors.empty());
 }
 
@@ -267,7 +327,7 @@ TEST_F(SettingsTest, TheWindowComesBackWhereItsFrameWas)
     form->show();
     form->FileDialog
         = [&](const QString&, const QString&, const QString&, bool) { return path("moved.ini"); };
-    form->BitBtn5->click();
+    form->Setup->BitBtn5->click();
     EXPECT_EQ(form->geometry().topLeft(), QPoint(2, 330));
     form->close();
     EXPECT_TRUE(readAll(path("moved.ini")).contains("Left=-2\nTop=300\n"));
@@ -336,8 +396,8 @@ TEST_F(SettingsTest, TheLogChoicesFollowTheGroupRules)
              Case{"AppendLog=0\nNewLog=0\n", false, false}, Case{"AppendLog=1\nNewLog=0\n", true, false}}) {
         writeFile(path("Orvik.ini"), QByteArray("[Log]\n") + c.keys);
         auto form = makeForm();
-        EXPECT_EQ(form->AppendLog->isChecked(), c.append) << c.keys;
-        EXPECT_EQ(form->NewLog->isChecked(), c.fresh) << c.keys;
+        EXPECT_EQ(form->Setup->AppendLog->isChecked(), c.append) << c.keys;
+        EXPECT_EQ(form->Setup->NewLog->isChecked(), c.fresh) << c.keys;
     }
 }
 
@@ -349,7 +409,7 @@ TEST_F(SettingsTest, AnotherFileLoadedReceivesTheSaveAtClosing)
         EXPECT_FALSE(save);
         return path("bench.ini");
     };
-    form->BitBtn5->click();
+    form->Setup->BitBtn5->click();
     EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("/dev/ttyACM1"));
     EXPECT_EQ(form->ComPort1->BaudRate(), br19200);
     form->PresetDialog(2)->Edit2->setText(QStringLiteral("DIAG")); // edited, never confirmed
@@ -371,12 +431,12 @@ TEST_F(SettingsTest, SavingToAFileAddsTheExtensionAndGoesBackToTheDefaultPath)
             EXPECT_EQ(dir, form->ProgramFolder());
             return path(chosen);
         };
-        form->BitBtn6->click();
+        form->Setup->BitBtn6->click();
         EXPECT_TRUE(QFile::exists(path(written))) << written;
         EXPECT_EQ(form->SettingsPath(), path("Orvik.ini"));
     }
     form->FileDialog = [](const QString&, const QString&, const QString&, bool) { return QString(); };
-    form->BitBtn6->click(); // cancelled: nothing happens
+    form->Setup->BitBtn6->click(); // cancelled: nothing happens
     EXPECT_FALSE(QFile::exists(path("Orvik.ini")));
     EXPECT_TRUE(errors.empty());
 }
@@ -402,7 +462,7 @@ TEST_F(SettingsTest, AFailedSaveToAChosenFileKeepsThatPath)
     auto form = makeForm();
     const QString target = path("missing-folder/x.ini");
     form->FileDialog = [&](const QString&, const QString&, const QString&, bool) { return target; };
-    form->BitBtn6->click();
+    form->Setup->BitBtn6->click();
     QCoreApplication::processEvents();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], QStringLiteral("Unable to write to ") + target);
@@ -470,49 +530,49 @@ TEST_F(ConnectionTest, AFailedOpenShowsTheDialogThenThePortThatOpened)
             pick(d.Combo2, QStringLiteral("19200"));
             d.Button1->click();
         },
-        [&] { form->RSBut->click(); });
+        [&] { form->Setup->RSBut->click(); });
     EXPECT_EQ(dialogsShown, 1);
     EXPECT_TRUE(form->ComPort1->Connected());
     EXPECT_EQ(line->openedPath(), QByteArray("/dev/ttyUSB1"));
-    EXPECT_EQ(form->Label3->text(), QStringLiteral("/dev/ttyUSB1"));
-    EXPECT_EQ(form->Label5->text(), QStringLiteral("19200"));
-    EXPECT_TRUE(form->RSBut->isChecked());
+    EXPECT_EQ(form->Setup->Label3->text(), QStringLiteral("/dev/ttyUSB1"));
+    EXPECT_EQ(form->Setup->Label5->text(), QStringLiteral("19200"));
+    EXPECT_TRUE(form->Setup->RSBut->isChecked());
     EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Свързан: /dev/ttyUSB1 19200"));
 
     // "Изключен" closes; the last rate stays shown.
-    form->NoneBut->click();
+    form->Setup->NoneBut->click();
     EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
-    EXPECT_EQ(form->Label5->text(), QStringLiteral("19200"));
+    EXPECT_EQ(form->Setup->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->Setup->Label5->text(), QStringLiteral("19200"));
     EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Изключен"));
 }
 
 TEST_F(ConnectionTest, CancelInTheDialogEndsTheAttempt)
 {
     line->failCall(FakeSerialLine::Call::Open, ENOENT);
-    withDialogs([](TComSetupFrm& d) { d.Button2->click(); }, [&] { form->RSBut->click(); });
+    withDialogs([](TComSetupFrm& d) { d.Button2->click(); }, [&] { form->Setup->RSBut->click(); });
     EXPECT_EQ(dialogsShown, 1);
     EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_TRUE(form->NoneBut->isChecked());
-    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
-    EXPECT_EQ(form->Label5->text(), QStringLiteral("Not Set"));
+    EXPECT_TRUE(form->Setup->NoneBut->isChecked());
+    EXPECT_EQ(form->Setup->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->Setup->Label5->text(), QStringLiteral("Not Set"));
 }
 
 TEST_F(ConnectionTest, TheLinesFollowTheBoxesAtOpenAndWhileOpen)
 {
-    form->DTR->setChecked(true);
-    form->DTR->click(); // off while closed: only the box changes
+    form->Terminal->DTR->setChecked(true);
+    form->Terminal->DTR->click(); // off while closed: only the box changes
     EXPECT_FALSE(line->isOpen());
     EXPECT_TRUE(line->escapes().empty());
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     auto escapes = line->escapes();
     ASSERT_GE(escapes.size(), 2u);
     EXPECT_EQ(escapes[escapes.size() - 2], kClrDtr);
     EXPECT_EQ(escapes.back(), kSetRts);
-    form->DTR->click();
+    form->Terminal->DTR->click();
     EXPECT_EQ(line->escapes().back(), kSetDtr);
-    form->RTS->click();
+    form->Terminal->RTS->click();
     EXPECT_EQ(line->escapes().back(), kClrRts);
 }
 
@@ -523,7 +583,7 @@ TEST_F(ConnectionTest, SettingsWhileOffEditWithoutOpening)
             pick(d.Combo2, QStringLiteral("115200"));
             d.Button1->click();
         },
-        [&] { form->Button9->click(); });
+        [&] { form->Setup->Button9->click(); });
     EXPECT_EQ(dialogsShown, 1);
     EXPECT_EQ(form->ComPort1->BaudRate(), br115200);
     EXPECT_FALSE(form->ComPort1->Connected());
@@ -532,7 +592,7 @@ TEST_F(ConnectionTest, SettingsWhileOffEditWithoutOpening)
 
 TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
 {
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     line->pushInput("W:VA12/3\rW:VA9");
     line->failCall(FakeSerialLine::Call::Open, ENOENT); // not back
@@ -542,15 +602,15 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     while (form->ComPort1->Connected() && t.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_FALSE(form->ComPort1->Connected());
-    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->Setup->Label3->text(), QStringLiteral("Closed"));
     // AutoReconnect is on by default: the window waits for the device.
     EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Изчакване на /dev/ttyUSB0…"));
-    EXPECT_EQ(form->Voltage->text(), QStringLiteral("12"));
+    EXPECT_EQ(form->Scope->Voltage->text(), QStringLiteral("12"));
     EXPECT_EQ(form->Parser().pendingBytes(), 0u); // the cut record is gone
 
     auto next = std::make_shared<FakeSerialLine>();
     form->ComPort1->SetDeviceFactory(FakeSerialLine::factory(next));
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
     TJournalModel* journal = form->Journal->model();
@@ -564,16 +624,16 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
             "/dev/ttyUSB0 opened", "/dev/ttyUSB0 lost", "/dev/ttyUSB0 waiting", "/dev/ttyUSB0 opened"}));
     next->pushInput("W:VA7/1\r");
     t.restart();
-    while (form->Voltage->text() != QStringLiteral("7") && t.elapsed() < 10000)
+    while (form->Scope->Voltage->text() != QStringLiteral("7") && t.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_EQ(form->Voltage->text(), QStringLiteral("7"));
+    EXPECT_EQ(form->Scope->Voltage->text(), QStringLiteral("7"));
 }
 
 // A settings file loaded while connected reconfigures the open port (and reopens it under a
 // new name): afterwards DTR and RTS follow their boxes and the labels show the open port.
 TEST_F(ConnectionTest, LoadingWhileConnectedKeepsTheLinesAndShowsTheOpenPort)
 {
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     ASSERT_TRUE(line->dtr() && line->rts());
     struct Case {
@@ -594,13 +654,13 @@ TEST_F(ConnectionTest, LoadingWhileConnectedKeepsTheLinesAndShowsTheOpenPort)
         = [&](const QString&, const QString&, const QString&, bool) { return path("bench.ini"); };
     for (const Case& c : cases) {
         writeFile(path("bench.ini"), "[Com]\n" + c.com);
-        form->BitBtn5->click();
+        form->Setup->BitBtn5->click();
         ASSERT_TRUE(form->ComPort1->Connected()) << c.name;
         EXPECT_EQ(line->openedPath(), QByteArray(c.port)) << c.name;
         EXPECT_EQ(line->dtr(), c.lines) << c.name;
         EXPECT_EQ(line->rts(), c.lines) << c.name;
-        EXPECT_EQ(form->Label3->text(), QString::fromLatin1(c.port)) << c.name;
-        EXPECT_EQ(form->Label5->text(), QString::fromLatin1(c.baud)) << c.name;
+        EXPECT_EQ(form->Setup->Label3->text(), QString::fromLatin1(c.port)) << c.name;
+        EXPECT_EQ(form->Setup->Label5->text(), QString::fromLatin1(c.baud)) << c.name;
     }
     QCoreApplication::processEvents();
     EXPECT_TRUE(errors.empty());
@@ -611,28 +671,28 @@ TEST_F(ConnectionTest, LoadingWhileConnectedKeepsTheLinesAndShowsTheOpenPort)
 // applied, and closing still saves (into that file) and completes the log.
 TEST_F(ConnectionTest, LoadingAFileWhosePortCannotOpenIsReportedAndTheProgramGoesOn)
 {
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
-    form->LogFile->setText(path("bench.log"));
-    form->Log->SetStateOn(true);
+    form->Setup->LogFile->setText(path("bench.log"));
+    form->Setup->Log->SetStateOn(true);
     ASSERT_TRUE(form->LogOpen());
-    form->Edit1->setText(QStringLiteral("Vcc"));
-    form->Button8->click();
+    form->Terminal->Edit1->setText(QStringLiteral("Vcc"));
+    form->Terminal->Button8->click();
     form->PresetDialog(0)->Edit2->setText(QStringLiteral("PUSK 2")); // edited, never confirmed
 
     writeFile(path("bench.ini"), "[Com]\nComPortNo=/dev/ttyUSB7\nBaudRate=9\n[Color]\nMain=255\n");
     form->FileDialog
         = [&](const QString&, const QString&, const QString&, bool) { return path("bench.ini"); };
     line->failCall(FakeSerialLine::Call::Open, ENOENT);
-    EXPECT_NO_THROW(form->BitBtn5->click());
+    EXPECT_NO_THROW(form->Setup->BitBtn5->click());
     QCoreApplication::processEvents();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].contains(QStringLiteral("Unable to open com port"))) << errors[0].toStdString();
     EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->Setup->Label3->text(), QStringLiteral("Closed"));
     EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("/dev/ttyUSB7"));
     EXPECT_EQ(form->ComPort1->BaudRate(), br19200);
-    EXPECT_EQ(form->MainColor->Selected(), TColor(255));
+    EXPECT_EQ(form->Setup->MainColor->Selected(), TColor(255));
 
     form->close();
     EXPECT_TRUE(readAll(path("bench.ini")).contains("PUSK=PUSK 2"));
@@ -642,23 +702,23 @@ TEST_F(ConnectionTest, LoadingAFileWhosePortCannotOpenIsReportedAndTheProgramGoe
 
 TEST_F(ConnectionTest, ALostDeviceIsReopenedWithItsLinesAndLabels)
 {
-    form->DTR->setChecked(false);
-    form->RTS->setChecked(true);
-    form->RSBut->click();
+    form->Terminal->DTR->setChecked(false);
+    form->Terminal->RTS->setChecked(true);
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     line->pushInput("W:VA12/3\rW:VA9");
-    ASSERT_TRUE(waitFor([&] { return form->Voltage->text() == QStringLiteral("12"); }));
+    ASSERT_TRUE(waitFor([&] { return form->Scope->Voltage->text() == QStringLiteral("12"); }));
     line->failCall(FakeSerialLine::Call::Open, EACCES, 2); // udev has not given the group yet
     line->hangUp();
     ASSERT_TRUE(waitFor([&] { return !form->ComPort1->Connected(); }));
-    EXPECT_EQ(form->Label3->text(), QStringLiteral("Closed"));
+    EXPECT_EQ(form->Setup->Label3->text(), QStringLiteral("Closed"));
     EXPECT_EQ(statusText(*form), QStringLiteral("Изчакване на /dev/ttyUSB0…"));
     const std::size_t escapesBefore = line->escapes().size();
 
     ASSERT_TRUE(waitFor([&] { return form->ComPort1->Connected(); }, 10000));
     EXPECT_EQ(dialogsShown, 0);
     EXPECT_TRUE(errors.empty()) << errors.front().toStdString();
-    EXPECT_EQ(form->Label3->text(), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(form->Setup->Label3->text(), QStringLiteral("/dev/ttyUSB0"));
     EXPECT_EQ(statusText(*form), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
     const auto escapes = line->escapes();
     ASSERT_GE(escapes.size(), escapesBefore + 2);
@@ -666,8 +726,8 @@ TEST_F(ConnectionTest, ALostDeviceIsReopenedWithItsLinesAndLabels)
     EXPECT_EQ(escapes.back(), kSetRts);
     // The record cut off by the unplug does not spoil the first one on the new line.
     line->pushInput("W:VA7/1\r");
-    ASSERT_TRUE(waitFor([&] { return form->Voltage->text() == QStringLiteral("7"); }));
-    EXPECT_EQ(form->Current->text(), QStringLiteral("1"));
+    ASSERT_TRUE(waitFor([&] { return form->Scope->Voltage->text() == QStringLiteral("7"); }));
+    EXPECT_EQ(form->Scope->Current->text(), QStringLiteral("1"));
 
     // In the journal: opened, lost, waiting, reconnected - the reopening is no second "opened".
     TJournalModel* journal = form->Journal->model();
@@ -695,7 +755,7 @@ TEST_F(ConnectionTest, ALostDeviceIsReopenedWithItsLinesAndLabels)
 
 TEST_F(ConnectionTest, RS232WhileWaitingTriesAtOnceThenShowsTheDialog)
 {
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     line->failCall(FakeSerialLine::Call::Open, ENOENT);
     line->hangUp();
@@ -707,13 +767,13 @@ TEST_F(ConnectionTest, RS232WhileWaitingTriesAtOnceThenShowsTheDialog)
             line->clearFailures();
             d.Button1->click();
         },
-        [&] { form->RSBut->click(); });
+        [&] { form->Setup->RSBut->click(); });
     EXPECT_EQ(dialogsShown, 1);
     EXPECT_TRUE(form->ComPort1->Connected());
     EXPECT_EQ(statusText(*form), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
 
     // With AutoReconnect off the loss is only said.
-    form->AutoReconnect->click();
+    form->Setup->AutoReconnect->click();
     line->hangUp();
     ASSERT_TRUE(waitFor([&] { return !form->ComPort1->Connected(); }));
     EXPECT_FALSE(form->Reconnector->IsWaiting());
@@ -725,32 +785,32 @@ TEST_F(ConnectionTest, TheRateLabelShowsTheRateTheDeviceTook)
     form->ComPort1->SetBaudRate(brCustom);
     form->ComPort1->SetCustomBaudRate(921600);
     line->setRateRounding([](uint32_t) { return 923077u; }); // 24 MHz / 26
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
-    EXPECT_EQ(form->Label5->text(), QStringLiteral("923077"));
+    EXPECT_EQ(form->Setup->Label5->text(), QStringLiteral("923077"));
 }
 
 TEST_F(ConnectionTest, TheLampsShowTheLinesOfThePort)
 {
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
-    ASSERT_NE(form->Lamps[4], nullptr);
-    EXPECT_EQ(form->Lamps[4]->LedSignal(), lsCTS);
-    EXPECT_EQ(form->Lamps[4]->State(), lsOff);
+    ASSERT_NE(form->Terminal->Lamps[4], nullptr);
+    EXPECT_EQ(form->Terminal->Lamps[4]->LedSignal(), lsCTS);
+    EXPECT_EQ(form->Terminal->Lamps[4]->State(), lsOff);
     line->setModemStatus(0x10); // CTS on
     QElapsedTimer t;
     t.start();
-    while (form->Lamps[4]->State() != lsOn && t.elapsed() < 10000)
+    while (form->Terminal->Lamps[4]->State() != lsOn && t.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_EQ(form->Lamps[4]->State(), lsOn);
-    EXPECT_EQ(form->Lamps[3]->State(), lsOff); // DSR
+    EXPECT_EQ(form->Terminal->Lamps[4]->State(), lsOn);
+    EXPECT_EQ(form->Terminal->Lamps[3]->State(), lsOff); // DSR
 }
 
 } // namespace
 
 TEST_F(ConnectionTest, TheStatusLineAndTheInspectorShowWhatCrossedTheLink)
 {
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     line->raiseLineErrors(comm::CE_FRAME);
     line->raiseLineErrors(comm::CE_FRAME | comm::CE_OVERRUN);
@@ -792,7 +852,7 @@ TEST_F(ConnectionTest, TheStatusLineKeepsTheWindowAtItsDesignSize)
     form->resize(853, 588);
     form->show();
     EXPECT_FALSE(form->LinkMonitor()->refreshing());
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     EXPECT_TRUE(form->LinkMonitor()->refreshing());
     line->pushInput("W:VA1/2\r");
@@ -820,7 +880,7 @@ TEST_F(ConnectionTest, TheStatusLineKeepsTheWindowAtItsDesignSize)
     }
     EXPECT_EQ(form->width(), 853);
 
-    form->NoneBut->click();
+    form->Setup->NoneBut->click();
     EXPECT_FALSE(form->LinkMonitor()->refreshing());
     EXPECT_TRUE(form->StatusLine->figuresText().startsWith(
         QStringLiteral("Прием: 0 B/s | Предаване: 0 B/s | Записи: 0/s")))
@@ -831,7 +891,7 @@ TEST_F(ConnectionTest, TheStatusLineKeepsTheWindowAtItsDesignSize)
 // takes the lost one when it is back.
 TEST_F(ConnectionTest, AnotherDeviceUnderTheNameIsShownAndJournalledOnce)
 {
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     const TDeviceIdentity ours = form->ComPort1->Identity();
     line->setIdentity({TDeviceIdentity::Kind::Usb, QStringLiteral("1a86:7523 at 1-2 if 00"),

@@ -5,6 +5,7 @@
 #include "console/MainUnit.h"
 
 #include "console/ArchivePage.h"
+#include "console/SetupPage.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,7 +36,7 @@ TEST(UserFoldersWindow, InstalledLayoutUsesTheXdgFolders)
             return QString();
         };
         EXPECT_EQ(form.SettingsPath(), root + "cfg/Orvik/Orvik.ini");
-        EXPECT_EQ(form.LogFile->text(), root + "home/.local/share/Orvik/OrvikLog.txt");
+        EXPECT_EQ(form.Setup->LogFile->text(), root + "home/.local/share/Orvik/OrvikLog.txt");
         EXPECT_EQ(form.Archive->ExportFolder, root + "home/.local/share/Orvik/");
         form.BitBtn5Click();
         form.BitBtn6Click();

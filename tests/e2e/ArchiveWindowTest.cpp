@@ -37,7 +37,10 @@
 #include "chart/Chart.h"
 #include "chart/TraceLegend.h"
 #include "chart/core/ChartTraces.h"
+#include "console/ScopePage.h"
 #include "console/ScopeToolBar.h"
+#include "console/SetupPage.h"
+#include "console/TerminalPage.h"
 #include "serial/ComPort.h"
 
 namespace {
@@ -157,20 +160,20 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
     EXPECT_EQ(form->PageControl1->tabText(4), QStringLiteral("Архив"));
     EXPECT_EQ(form->PageControl1->widget(4)->objectName(), QStringLiteral("Archive"));
     form->PageControl1->setCurrentIndex(1);
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     form->PresetDialog(0)->Edit2->setText(QStringLiteral("PUSK"));
     form->PageControl1->setCurrentIndex(0);
     for (int round = 1; round <= 3; ++round) {
-        form->Button1->click();
+        form->Terminal->Button1->click();
         // Stored at the next capture's reset, the last one after the quiet spell.
         ASSERT_TRUE(waitFor([&] { return list().rowCount() == round; })) << round;
     }
-    ASSERT_TRUE(waitFor([&] { return list().rowAt(0)->points == form->Series1->Count(); }));
+    ASSERT_TRUE(waitFor([&] { return list().rowAt(0)->points == form->Scope->Series1->Count(); }));
     const auto liveY = [&] {
         std::vector<double> y;
-        for (int i = 0; i < form->Series1->Count(); ++i)
-            y.push_back(form->Series1->YValues()[i]);
+        for (int i = 0; i < form->Scope->Series1->Count(); ++i)
+            y.push_back(form->Scope->Series1->YValues()[i]);
         return y;
     };
     const std::vector<double> pictureBeforeHold = liveY();
@@ -182,7 +185,7 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
     hold->click();
     ASSERT_TRUE(hold->isChecked());
     form->PageControl1->setCurrentIndex(0);
-    form->Button1->click();
+    form->Terminal->Button1->click();
     ASSERT_TRUE(waitFor([&] { return list().rowCount() == 4; }));
     EXPECT_EQ(liveY(), pictureBeforeHold);
     form->PageControl1->setCurrentIndex(2);
@@ -207,9 +210,9 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
         ASSERT_TRUE(waitFor([&] { return shown.size() == std::size_t(row + 1); }));
         EXPECT_EQ(shown.back(), expected) << "capture " << r->id;
         EXPECT_EQ(form->PageControl1->currentIndex(), 2);
-        const TReferenceTrace* trace = form->Traces().Reference(r->id);
+        const TReferenceTrace* trace = form->Scope->Traces().Reference(r->id);
         ASSERT_NE(trace, nullptr);
-        EXPECT_EQ(trace->series, row == 0 ? form->Series2 : trace->series);
+        EXPECT_EQ(trace->series, row == 0 ? form->Scope->Series2 : trace->series);
         EXPECT_EQ(trace->info.yUnit, r->yTitle);
         ASSERT_EQ(trace->series->Count(), int(expected.size()));
         EXPECT_EQ(trace->series->XValues().Raw().back(), double(expected.back().first));
@@ -219,8 +222,8 @@ TEST_F(ArchiveWindow, PuskCapturesAreListedHeldShownExportedDeletedAndKeptAcross
     form->Archive->CaptureList->selectAll();
     form->Archive->HideCapture->click();
     EXPECT_EQ(hidden, 1);
-    EXPECT_EQ(form->Series2->Count(), 0);
-    EXPECT_TRUE(form->Traces().References().empty());
+    EXPECT_EQ(form->Scope->Series2->Count(), 0);
+    EXPECT_TRUE(form->Scope->Traces().References().empty());
     EXPECT_FALSE(form->Archive->HideCapture->isEnabled());
     // With ORVIK_SHOTS=<folder> the filled page is saved for a person to look at.
     if (const QByteArray shots = qgetenv("ORVIK_SHOTS"); !shots.isEmpty()) {
@@ -305,7 +308,7 @@ TEST_F(ArchiveWindow, ReferencesInTwoUnitsAreShownWithALegendHiddenDeletedAndPic
     ASSERT_FALSE(sim.port().isEmpty());
     start(sim.port());
     form->PageControl1->setCurrentIndex(1);
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     form->PageControl1->setCurrentIndex(4);
     // Three captures in one Y unit and one in another, at least.
@@ -341,7 +344,7 @@ TEST_F(ArchiveWindow, ReferencesInTwoUnitsAreShownWithALegendHiddenDeletedAndPic
 
     // The live trace cleared ("C"): the axes are the references' own.
     form->PageControl1->setCurrentIndex(2);
-    form->Button19->click();
+    form->Scope->Button19->click();
     form->PageControl1->setCurrentIndex(4);
     QItemSelection selection;
     for (std::int64_t id : picked) {
@@ -351,12 +354,12 @@ TEST_F(ArchiveWindow, ReferencesInTwoUnitsAreShownWithALegendHiddenDeletedAndPic
     form->Archive->CaptureList->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     EXPECT_FALSE(form->Archive->HideCapture->isEnabled()); // none of them shown yet
     form->Archive->ShowCapture->click();
-    const TChartTraces& traces = form->Traces();
+    const TChartTraces& traces = form->Scope->Traces();
     ASSERT_TRUE(waitFor([&] { return traces.References().size() == 3; }));
     EXPECT_EQ(form->PageControl1->currentIndex(), 2);
     EXPECT_TRUE(form->Archive->HideCapture->isEnabled());
-    form->Chart1->BuildPicture();
-    const QString bottom = form->Chart1->BottomAxis().Title().Caption();
+    form->Scope->Chart1->BuildPicture();
+    const QString bottom = form->Scope->Chart1->BottomAxis().Title().Caption();
     for (const TReferenceTrace& r : traces.References()) {
         SCOPED_TRACE(r.info.id);
         ASSERT_TRUE(r.place == TTracePlace::Left || r.place == TTracePlace::Right);
@@ -364,24 +367,25 @@ TEST_F(ArchiveWindow, ReferencesInTwoUnitsAreShownWithALegendHiddenDeletedAndPic
         EXPECT_DOUBLE_EQ(r.series->XValues().Multiplier(), chartmath::timeFactor(r.info.xUnit, bottom));
         EXPECT_NE(r.series->XValues().Multiplier(), 0);
     }
-    EXPECT_NE(form->Chart1->LeftAxis().Title().Caption(), form->Chart1->RightAxis().Title().Caption());
-    TraceLegend* legend = form->ScopeBar->Legend;
+    EXPECT_NE(form->Scope->Chart1->LeftAxis().Title().Caption(),
+        form->Scope->Chart1->RightAxis().Title().Caption());
+    TraceLegend* legend = form->Scope->ScopeBar->Legend;
     ASSERT_TRUE(waitFor([&] { return legend->isVisible(); }));
     ASSERT_EQ(legend->Rows().size(), 4u);
     EXPECT_EQ(legend->Rows()[1].number, QStringLiteral("№%1").arg(traces.References()[0].info.id));
     EXPECT_FALSE(legend->Rows()[1].start.isEmpty());
 
     // The scope cursor reads all three in their units.
-    const TChartRect plot = form->Chart1->ChartRect();
-    QTest::mouseMove(form->Chart1, QPoint(plot.Left + 3, (plot.Top + plot.Bottom) / 2));
+    const TChartRect plot = form->Scope->Chart1->ChartRect();
+    QTest::mouseMove(form->Scope->Chart1, QPoint(plot.Left + 3, (plot.Top + plot.Bottom) / 2));
     for (const TReferenceTrace& r : traces.References()) {
         EXPECT_TRUE(waitFor(
             [&] {
-                return form->ScopeBar->CursorReadout->text().contains(
+                return form->Scope->ScopeBar->CursorReadout->text().contains(
                     QStringLiteral("№%1 = ").arg(r.info.id));
             },
             5000))
-            << form->ScopeBar->CursorReadout->text().toStdString();
+            << form->Scope->ScopeBar->CursorReadout->text().toStdString();
     }
 
     // The tick of the second reference's row hides it from the chart, not from the legend.
@@ -419,15 +423,16 @@ TEST_F(ArchiveWindow, ReferencesInTwoUnitsAreShownWithALegendHiddenDeletedAndPic
     form->PageControl1->setCurrentIndex(2);
     const std::int64_t left = traces.References()[0].info.id;
     chosenFile = folder.filePath(QStringLiteral("scope"));
-    form->ScopeBar->SaveChart->click();
+    form->Scope->ScopeBar->SaveChart->click();
     EXPECT_TRUE(proposedFile.startsWith(folder.filePath(QStringLiteral("capture-%1-").arg(left))))
         << proposedFile.toStdString();
     EXPECT_TRUE(proposedFile.endsWith(QStringLiteral(".png")));
     QImage picture;
     ASSERT_TRUE(waitFor([&] { return picture.load(folder.filePath(QStringLiteral("scope.png"))); }));
-    EXPECT_GT(picture.height(), form->Chart1->height());
+    EXPECT_GT(picture.height(), form->Scope->Chart1->height());
     EXPECT_TRUE(waitFor([&] {
-        return form->ScopeBar->SaveStatus->text().contains(folder.filePath(QStringLiteral("scope.png")));
+        return form->Scope->ScopeBar->SaveStatus->text().contains(
+            folder.filePath(QStringLiteral("scope.png")));
     }));
     if (const QByteArray shots = qgetenv("ORVIK_SHOTS"); !shots.isEmpty())
         picture.save(QString::fromLocal8Bit(shots) + QStringLiteral("/references-picture.png"));
@@ -444,12 +449,12 @@ TEST_F(ArchiveWindow, AnUnusableArchiveIsReportedOnceAndTheConsoleGoesOn)
     start(sim.port());
     ASSERT_TRUE(waitFor([&] { return !errors.isEmpty(); }));
     form->PageControl1->setCurrentIndex(1);
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     form->PresetDialog(0)->Edit2->setText(QStringLiteral("PUSK"));
-    form->Button1->click();
-    ASSERT_TRUE(waitFor([&] { return form->Series1->Count() > 0; }));
-    form->Button19->click(); // a capture handed to the archive that is off
+    form->Terminal->Button1->click();
+    ASSERT_TRUE(waitFor([&] { return form->Scope->Series1->Count() > 0; }));
+    form->Scope->Button19->click(); // a capture handed to the archive that is off
     QCoreApplication::processEvents();
     EXPECT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
     EXPECT_TRUE(form->Archive->ArchiveStatus->text().contains(bad.fileName()));
@@ -493,7 +498,7 @@ TEST_F(ArchiveWindow, AFloodOfCapturesAtFullSpeedLeavesNoBacklog)
     QObject::connect(
         store, &ArchiveStore::captureStored, [&](const CaptureRow& r, bool) { stored.insert(r.id); });
     form->PageControl1->setCurrentIndex(1);
-    form->RSBut->click();
+    form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     ASSERT_TRUE(sim.finished(120000));
     // Every capture handed over while the flood lasted is in the file moments after it.

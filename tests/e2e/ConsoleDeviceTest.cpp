@@ -3,6 +3,7 @@
 // random points, preset buttons and the command line, the data log, the settings file
 // across a restart, and the device hanging up in the middle of a record.
 #include "console/MainUnit.h"
+#include "console/ScopePage.h"
 #include "console/StatusLine.h"
 
 #include "E2eSupport.h"
@@ -103,9 +104,9 @@ TEST_F(ConsoleDevice, RecordsSplitAtRandomBecomeReadoutsCountersAndPointsEachAns
     EXPECT_EQ(find<QLabel>(*form, "Voltage")->text(), shown["voltage"].toString());
     EXPECT_EQ(find<QLabel>(*form, "Current")->text(), shown["current"].toString());
     EXPECT_EQ(find<QLabel>(*form, "Temperature")->text(), shown["temperature"].toString());
-    EXPECT_EQ(form->Series1->Count(), shown["samples"].toInt());
-    EXPECT_EQ(form->Chart1->LeftAxis().Title().Caption(), shown["y_title"].toString());
-    EXPECT_EQ(form->Chart1->BottomAxis().Title().Caption(), shown["x_title"].toString());
+    EXPECT_EQ(form->Scope->Series1->Count(), shown["samples"].toInt());
+    EXPECT_EQ(form->Scope->Chart1->LeftAxis().Title().Caption(), shown["y_title"].toString());
+    EXPECT_EQ(form->Scope->Chart1->BottomAxis().Title().Caption(), shown["x_title"].toString());
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 

@@ -2,6 +2,7 @@
 // window keeps working, and the first valid record after a CR is still processed.
 #include "console/MainUnit.h"
 
+#include "console/ScopePage.h"
 #include "serial/ComPort.h"
 #include "serial/FakeSerialDevice.h"
 
@@ -46,8 +47,8 @@ TEST(DeviceNoise, FiftyMegabytesWithoutACarriageReturnStayBounded)
         ASSERT_LE(form.Parser().pendingBytes(), TRecordParser::kMaxPendingLine + std::size_t(chunk.size()));
     }
     line->pushInput("\rW:VA42/7\r");
-    ASSERT_TRUE(waitFor([&] { return form.Voltage->text() == QStringLiteral("42"); }));
-    EXPECT_EQ(form.Current->text(), QStringLiteral("7"));
+    ASSERT_TRUE(waitFor([&] { return form.Scope->Voltage->text() == QStringLiteral("42"); }));
+    EXPECT_EQ(form.Scope->Current->text(), QStringLiteral("7"));
     EXPECT_LE(form.Parser().pendingBytes(), 1u); // at most the line feed the terminal adds after CR
     std::printf("figures: 50 MB of noise without a CR: resident memory grew by %ld KiB, the line buffer"
                 " held at most %zu bytes\n",

@@ -4,6 +4,7 @@
 #include "console/MainUnit.h"
 
 #include "chart/Chart.h"
+#include "console/ScopePage.h"
 #include "serial/ComPort.h"
 #include "session/RecordParser.h"
 
@@ -52,13 +53,13 @@ TEST(Soak, AMillionRecordsAllAnsweredWithFlatMemoryAndABoundedChart)
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
         rss.push_back(residentKiB());
-        mostSamples = std::max(mostSamples, form.Series1->Count());
+        mostSamples = std::max(mostSamples, form.Scope->Series1->Count());
     });
     probe.start(200);
     ASSERT_TRUE(sim.finished(kSanitized ? 600000 : 240000));
     probe.stop();
     const double seconds = clock.elapsed() / 1000.0;
-    mostSamples = std::max(mostSamples, form.Series1->Count());
+    mostSamples = std::max(mostSamples, form.Scope->Series1->Count());
 
     const QJsonObject run = sim.figures();
     const QJsonObject answers = run["answers"].toObject();
