@@ -51,8 +51,7 @@ TRecordCommand::TRecordCommand(const TCliSettings& settings, std::FILE* out, QOb
     session_ = new TDeviceSession(*port_, this);
     settings_.applyTo(*session_);
     connect(session_, &TDeviceSession::received, this, [this] { latchedUs_.reset(); });
-    session_->journal().clock
-        = [this] { return QDateTime::fromMSecsSinceEpoch(nowUs() / 1000, Qt::UTC); };
+    session_->journal().clock = [this] { return QDateTime::fromMSecsSinceEpoch(nowUs() / 1000, Qt::UTC); };
 
     archive_ = new ArchiveStore(this);
     recorder_ = new CaptureRecorder(this);

@@ -71,8 +71,7 @@ int runReplay(const TReplayOptions& options, TCliSettings settings, std::FILE* o
     std::int64_t nowUs = recording.entries.empty() ? 0 : recording.entries.front().timeUs;
     TReplayTransport transport;
     TDeviceSession session(transport);
-    session.journal().clock
-        = [&nowUs] { return QDateTime::fromMSecsSinceEpoch(nowUs / 1000, Qt::UTC); };
+    session.journal().clock = [&nowUs] { return QDateTime::fromMSecsSinceEpoch(nowUs / 1000, Qt::UTC); };
     ArchiveStore archive;
     CaptureRecorder recorder;
     recorder.clock = [&nowUs] { return nowUs / 1000; };
