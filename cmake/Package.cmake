@@ -24,5 +24,6 @@ device captures as a live chart that can be zoomed and scrolled. The
 traffic is shown in a terminal and can be logged to a text file.
 
 The package also holds orvik-devsim, a simulator of the device on a
-pseudo-terminal, for trying the console without the device.")
+pseudo-terminal, for trying the console without the device, and orvik-cli,
+the console's session without a window for benches and services.")
 include(CPack)

@@ -30,13 +30,13 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # that every run stays fast.
 declare -A max_len=(
   [fuzz_record_parser]=8192 [fuzz_get_str]=1024 [fuzz_ini_file]=4096 [fuzz_vt100]=4096
-  [fuzz_vt52]=4096 [fuzz_validate_edit]=512 [fuzz_calc_engine]=1024 [fuzz_comtrade]=4096 [fuzz_telnet]=4096
+  [fuzz_vt52]=4096 [fuzz_validate_edit]=512 [fuzz_calc_engine]=1024 [fuzz_comtrade]=4096 [fuzz_telnet]=4096 [fuzz_session_recording]=8192
 )
 
 # Inputs per target in fixed mode: about ten seconds' worth on a two-core build machine.
 declare -A fixed_runs=(
   [fuzz_record_parser]=60000 [fuzz_get_str]=1500000 [fuzz_ini_file]=30000 [fuzz_vt100]=25000
-  [fuzz_vt52]=60000 [fuzz_validate_edit]=300000 [fuzz_calc_engine]=150000 [fuzz_comtrade]=60000 [fuzz_telnet]=80000
+  [fuzz_vt52]=60000 [fuzz_validate_edit]=300000 [fuzz_calc_engine]=150000 [fuzz_comtrade]=60000 [fuzz_telnet]=80000 [fuzz_session_recording]=60000
 )
 
 run_target() {

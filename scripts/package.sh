@@ -38,7 +38,7 @@ cmake -S "$ORVIK_ROOT" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_
   "-DCMAKE_C_FLAGS=$CPPFLAGS $CFLAGS" "-DCMAKE_CXX_FLAGS=$CPPFLAGS $CXXFLAGS" \
   "-DCMAKE_EXE_LINKER_FLAGS=$LDFLAGS" "-DCMAKE_SHARED_LINKER_FLAGS=$LDFLAGS" \
   -DORVIK_BUILD_BENCH=OFF -DORVIK_BUILD_TESTS=ON -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target orvik orvik-devsim orvik_locale orvik_changelog orvik_man \
+cmake --build "$build" -j"$(nproc)" --target orvik orvik-devsim orvik-cli orvik_locale orvik_changelog orvik_man \
   orvik_locale_probe
 
 step "package"
@@ -70,6 +70,7 @@ for b in "$root"/usr/bin/*; do
   echo "$(basename "$b"): stripped"
 done
 "$root/usr/bin/orvik-devsim" --version
+"$root/usr/bin/orvik-cli" --version
 
 step "hardened"
 # Position-independent, read-only relocations bound at start, stack protector, fortified calls.

@@ -6,8 +6,8 @@
 // "Покажи" does and selects the row of the event that started it; double-clicking an event
 // row shows the capture it started and selects its row.
 
-#include "console/ArchiveJournalSink.h"
 #include "console/core/JournalModel.h"
+#include "session/ArchiveJournalSink.h"
 
 #include <QObject>
 #include <functional>

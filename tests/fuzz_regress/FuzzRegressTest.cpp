@@ -19,6 +19,7 @@ FUZZ_ENTRY(validate_edit)
 FUZZ_ENTRY(calc_engine)
 FUZZ_ENTRY(comtrade)
 FUZZ_ENTRY(telnet)
+FUZZ_ENTRY(session_recording)
 
 namespace {
 
@@ -39,6 +40,7 @@ const Target kTargets[] = {
     {"fuzz_calc_engine", orvikFuzz_calc_engine},
     {"fuzz_comtrade", orvikFuzz_comtrade},
     {"fuzz_telnet", orvikFuzz_telnet},
+    {"fuzz_session_recording", orvikFuzz_session_recording},
 };
 
 int replay(const Target& target, const QString& folder)

@@ -57,16 +57,18 @@ Outcome InstallTest::installed_;
 TEST_F(InstallTest, EveryFileIsInItsPlace)
 {
     ASSERT_EQ(installed_.exitCode, 0) << installed_.out.constData();
-    QStringList expected = {"bin/orvik", "bin/orvik-devsim", "share/orvik/README.md", "share/orvik/LICENSE",
-        "share/applications/" + kId + ".desktop", "share/metainfo/" + kId + ".metainfo.xml",
-        "share/icons/hicolor/scalable/apps/" + kId + ".svg", "share/locale/bg/LC_MESSAGES/serialport.mo",
-        "share/doc/orvik/copyright", "share/doc/orvik/changelog.gz", "share/man/man1/orvik.1.gz",
-        "share/man/man1/orvik-devsim.1.gz"};
+    QStringList expected
+        = {"bin/orvik", "bin/orvik-devsim", "bin/orvik-cli", "share/orvik/README.md", "share/orvik/LICENSE",
+            "share/applications/" + kId + ".desktop", "share/metainfo/" + kId + ".metainfo.xml",
+            "share/icons/hicolor/scalable/apps/" + kId + ".svg", "share/locale/bg/LC_MESSAGES/serialport.mo",
+            "share/doc/orvik/copyright", "share/doc/orvik/changelog.gz", "share/man/man1/orvik.1.gz",
+            "share/man/man1/orvik-devsim.1.gz", "share/man/man1/orvik-cli.1.gz",
+        "share/doc/orvik/examples/orvik-record@.service"};
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kId);
     for (const QString& file : expected)
         EXPECT_TRUE(QFileInfo(prefix_ + file).isFile()) << file.toStdString();
-    for (const char* program : {"bin/orvik", "bin/orvik-devsim"})
+    for (const char* program : {"bin/orvik", "bin/orvik-devsim", "bin/orvik-cli"})
         EXPECT_TRUE(QFileInfo(prefix_ + program).isExecutable()) << program;
 }
 
@@ -92,9 +94,11 @@ TEST_F(InstallTest, DesktopEntryAndMetadataNameTheProgram)
 TEST_F(InstallTest, SimulatorTellsTheProjectVersion)
 {
     ASSERT_EQ(installed_.exitCode, 0);
-    const Outcome r = run(prefix_ + "bin/orvik-devsim", {"--version"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out.trimmed(), QByteArray("orvik-devsim " ORVIK_VERSION));
+    for (const char* program : {"orvik-devsim", "orvik-cli"}) {
+        const Outcome r = run(prefix_ + "bin/" + program, {"--version"});
+        EXPECT_EQ(r.exitCode, 0) << program;
+        EXPECT_EQ(r.out.trimmed(), QByteArray(program) + " " ORVIK_VERSION);
+    }
 }
 
 // The probe shows the serial port's texts through the same lookup as the console.

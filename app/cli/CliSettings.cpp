@@ -1,0 +1,122 @@
+#include "CliSettings.h"
+
+#include "archive/ArchiveStore.h"
+#include "console/core/IniFile.h"
+#include "serial/ComPort.h"
+#include "session/DeviceSession.h"
+
+namespace {
+
+// An ordinal outside its type's range keeps the default, as the console does.
+int ordinal(const TIniFile& ini, const char* key, int def, int last)
+{
+    const int value = ini.readInteger("Com", key, def);
+    return value < 0 || value > last ? def : value;
+}
+
+} // namespace
+
+TCliSettings TCliSettings::read(const TIniFile& ini, const QString& dataFolder)
+{
+    TCliSettings s;
+    s.port = ini.readText("Com", "ComPortNo", QStringLiteral("COM1"));
+    s.baudRate = ordinal(ini, "BaudRate", br9600, br256000);
+    s.customBaudRate = ini.readInteger("Com", "CustomBaudRate", 0);
+    s.dataBits = ordinal(ini, "DataBits", dbEight, dbEight);
+    s.stopBits = ordinal(ini, "StopBits", sbOneStopBit, sbTwoStopBits);
+    s.dtr = ini.readBool("Com", "DTR", true);
+    s.rts = ini.readBool("Com", "RTS", true);
+    s.cr = ini.readBool("Com", "CR", true);
+    s.lf = ini.readBool("Com", "LF", true);
+    s.echo = ini.readBool("Com", "Echo", true);
+    s.autoReconnect = ini.readBool("Com", "AutoReconnect", true);
+    s.appendLF = ini.readBool("Terminal", "AppendLF", true);
+    s.force7Bit = ini.readBool("Terminal", "Force7Bit", false);
+    s.temperatureLimit = ini.readString("Limits", "TEMPERATURE", "50");
+    s.voltageLimit = ini.readString("Limits", "Voltage", "50");
+    s.currentLimit = ini.readString("Limits", "Current", "50");
+    s.archiveFile = ini.readText("Archive", "File", defaultArchiveFile(dataFolder));
+    s.keep = ini.readInteger("Archive", "Keep", ArchiveStore::kDefaultKeep);
+    if (s.keep < 1)
+        s.keep = ArchiveStore::kDefaultKeep;
+    s.journalKeep = ini.readInteger("Archive", "JournalKeep", ArchiveStore::kDefaultJournalKeep);
+    if (s.journalKeep < 0)
+        s.journalKeep = ArchiveStore::kDefaultJournalKeep;
+    return s;
+}
+
+void TCliSettings::applyTo(TComPort& port) const
+{
+    port.BeginSettingsUpdate();
+    port.SetBaudRate(br9600);
+    port.SetDataBits(dbEight);
+    port.SetStopBits(sbOne5StopBits);
+    port.Parity().SetBits(prNone);
+    port.SetEvents(kAllComEvents);
+    port.Buffer().SetInputSize(2048);
+    port.Buffer().SetOutputSize(2048);
+    TComFlowControl& flow = port.FlowControl();
+    flow.SetOutCTSFlow(false);
+    flow.SetOutDSRFlow(false);
+    flow.SetControlDTR(dtrDisable);
+    flow.SetControlRTS(rtsDisable);
+    flow.SetXonXoffOut(false);
+    flow.SetXonXoffIn(false);
+    if (baudRate >= 0)
+        port.SetBaudRate(TBaudRate(baudRate));
+    if (customBaudRate > 0)
+        port.SetCustomBaudRate(customBaudRate);
+    if (dataBits >= 0)
+        port.SetDataBits(TDataBits(dataBits));
+    if (stopBits >= 0)
+        port.SetStopBits(TStopBits(stopBits));
+    port.SetPort(this->port);
+    port.EndSettingsUpdate();
+}
+
+void TCliSettings::applyTo(TDeviceSession& session) const
+{
+    session.setLimitText(TLimit::Voltage, voltageLimit);
+    session.setLimitText(TLimit::Current, currentLimit);
+    session.setLimitText(TLimit::Temperature, temperatureLimit);
+    session.setLineEnds(cr, lf);
+    session.setEcho(echo);
+    session.setShaping(appendLF, force7Bit);
+    // The console's data log is the window's choice; a recording keeps the archive only.
+    session.setLogChoices(false, false);
+}
+
+QString rateText(const TComPort& port)
+{
+    if (const uint32_t actual = port.ActualBaudRate(); actual > 0)
+        return QString::number(actual);
+    return port.BaudRate() == brCustom ? QString::number(port.CustomBaudRate())
+                                       : BaudRateToText(port.BaudRate());
+}
+
+QByteArray TCliSettings::sessionValues() const
+{
+    return "Voltage=" + voltageLimit + "\nCurrent=" + currentLimit + "\nTemperature=" + temperatureLimit
+        + "\nAppendLF=" + (appendLF ? "1" : "0") + "\nForce7Bit=" + (force7Bit ? "1" : "0") + "\n";
+}
+
+void TCliSettings::applySessionValues(const QByteArray& values)
+{
+    for (const QByteArray& line : values.split('\n')) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0)
+            continue;
+        const QByteArray key = line.left(eq);
+        const QByteArray value = line.mid(eq + 1);
+        if (key == "Voltage")
+            voltageLimit = value;
+        else if (key == "Current")
+            currentLimit = value;
+        else if (key == "Temperature")
+            temperatureLimit = value;
+        else if (key == "AppendLF")
+            appendLF = value == "1";
+        else if (key == "Force7Bit")
+            force7Bit = value == "1";
+    }
+}

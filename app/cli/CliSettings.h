@@ -1,0 +1,46 @@
+#pragma once
+// What orvik-cli takes from the settings file the console writes: the port's line settings,
+// the line ends and echo, the limits, the reading shapes, reconnection and the archive. A
+// file that is missing or lacks a key gives the console's own defaults.
+
+#include <QByteArray>
+#include <QString>
+
+class TComPort;
+class TDeviceSession;
+class TIniFile;
+
+struct TCliSettings {
+    QString port; // empty: the file's ComPortNo
+    int baudRate = -1; // TBaudRate; -1 keeps the port's own
+    int customBaudRate = 0;
+    int dataBits = -1;
+    int stopBits = -1;
+    bool dtr = true;
+    bool rts = true;
+    bool cr = true;
+    bool lf = true;
+    bool echo = true;
+    bool autoReconnect = true;
+    bool appendLF = true;
+    bool force7Bit = false;
+    QByteArray voltageLimit = "50";
+    QByteArray currentLimit = "50";
+    QByteArray temperatureLimit = "50";
+    QString archiveFile;
+    int keep = 0;
+    int journalKeep = 0;
+
+    // The values a replay needs to answer and read as the recording did, as "key=value"
+    // lines; applySessionValues takes them back.
+    QByteArray sessionValues() const;
+    void applySessionValues(const QByteArray& values);
+
+    static TCliSettings read(const TIniFile& ini, const QString& dataFolder);
+    // The port as the window sets it up, then the file's values over it.
+    void applyTo(TComPort& port) const;
+    void applyTo(TDeviceSession& session) const;
+};
+
+// The rate the device took (a UART may round it), else the rate asked for.
+QString rateText(const TComPort& port);

@@ -1,0 +1,113 @@
+// A session recorded by orvik-cli record replays, as fast as it goes, to the same captures
+// and journal rows; a cut-off recording replays up to its last whole entry; a recording of
+// a newer format is refused with the reason.
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+
+namespace {
+
+// The archive's rows as text, each table in a stable order.
+QStringList archiveRows(const QString& path, const QString& sql)
+{
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("replay"));
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(sql);
+            while (q.next()) {
+                QStringList fields;
+                for (int i = 0; i < q.record().count(); ++i)
+                    fields << q.value(i).toString();
+                rows << fields.join(QLatin1Char('|'));
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("replay"));
+    return rows;
+}
+
+const QString kJournal
+    = QStringLiteral("SELECT time, kind, subject, value, text FROM journal ORDER BY time, kind, subject");
+const QString kCaptures
+    = QStringLiteral("SELECT c.id, started, ended, port, points, event, event_time, x_title, "
+                     "y_title, hex(d.x), hex(d.y) FROM captures c JOIN capture_data d ON "
+                     "d.capture_id = c.id ORDER BY c.id");
+
+} // namespace
+
+TEST(CliReplay, RecordedSessionReplaysToTheSameArchive)
+{
+    QTemporaryDir dir;
+    const QString session = dir.filePath(QStringLiteral("bench.ses"));
+    const QString original = dir.filePath(QStringLiteral("original.db"));
+    {
+        ChildProcess sim;
+        ASSERT_TRUE(sim.start(QStringLiteral(ORVIK_DEVSIM),
+            {"--rate", "60", "--seed", "9", "--events", "0.3", "--mix", "va=5,tr=4,burst=2", "--quiet"}));
+        QByteArray first;
+        ASSERT_TRUE(sim.readLine(first));
+        ChildProcess cli;
+        ASSERT_TRUE(cli.start(QStringLiteral(ORVIK_CLI),
+            {"record", "--port", QString::fromLocal8Bit(first.mid(5).trimmed()), "--archive", original,
+                "--settings", "/dev/null", "--duration", "4", "--session", session}));
+        ASSERT_TRUE(cli.finished(30000));
+        ASSERT_EQ(cli.exitCode(), 0);
+    }
+    QFile f(session);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray whole = f.readAll();
+    f.close();
+    const QStringList originalCaptures = archiveRows(original, kCaptures);
+    const QStringList originalJournal = archiveRows(original, kJournal);
+    ASSERT_GE(originalCaptures.size(), 2);
+
+    QByteArray newer = whole;
+    newer[8] = char(2);
+    const struct Case {
+        const char* name;
+        QByteArray file;
+        int exitCode;
+        bool whole; // the archive equals the original
+    } cases[] = {
+        {"the whole recording", whole, 0, true},
+        {"cut off inside its last entry", whole.left(whole.size() - 3), 0, false},
+        {"a newer format", newer, 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QStringLiteral("replayed.ses"));
+        const QString archive = dir.filePath(QStringLiteral("replayed.db"));
+        QFile::remove(archive);
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(c.file);
+        out.close();
+        ChildProcess cli;
+        ASSERT_TRUE(cli.start(QStringLiteral(ORVIK_CLI),
+            {"replay", path, "--speed", "max", "--archive", archive, "--settings", "/dev/null"}));
+        ASSERT_TRUE(cli.finished(30000));
+        EXPECT_EQ(cli.exitCode(), c.exitCode);
+        const QStringList captures = archiveRows(archive, kCaptures);
+        const QStringList journal = archiveRows(archive, kJournal);
+        if (c.whole) {
+            EXPECT_EQ(captures.join('\n').toStdString(), originalCaptures.join('\n').toStdString());
+            EXPECT_EQ(journal.join('\n').toStdString(), originalJournal.join('\n').toStdString());
+        } else if (c.exitCode == 0) {
+            // Everything up to the cut: the captures before the last one, and no row that
+            // the original lacks.
+            EXPECT_GE(captures.size(), originalCaptures.size() - 1);
+            for (const QString& row : journal)
+                EXPECT_TRUE(originalJournal.contains(row)) << row.toStdString();
+        } else {
+            EXPECT_TRUE(captures.isEmpty());
+        }
+    }
+}
