@@ -152,13 +152,24 @@ QString figure(double v)
     return QLocale::c().toString(v, 'f', decimals);
 }
 
+// With a prefix, so that a slow ringing and a fast one both fit the column: 5.890 mHz, 29.46 kHz.
+QString frequencyText(double hz)
+{
+    static const std::pair<double, const char*> prefixes[] = {{1e6, " MHz"}, {1e3, " kHz"}, {1, " Hz"}};
+    for (const auto& [scale, unit] : prefixes) {
+        if (std::abs(hz) >= scale)
+            return figure(hz / scale) + QLatin1String(unit);
+    }
+    return figure(hz * 1e3) + QStringLiteral(" mHz");
+}
+
 QString measureText(const CaptureRow& r, int column)
 {
     if (!r.measured)
         return QStringLiteral("…");
     const double v = measureOf(r, column);
     if (column == CaptureListModel::Frequency)
-        return std::isnan(v) ? QStringLiteral("—") : figure(v) + QStringLiteral(" Hz");
+        return std::isnan(v) ? QStringLiteral("—") : frequencyText(v);
     const QString number = column == CaptureListModel::Rms ? figure(v) : QLocale::c().toString(v, 'f', 0);
     return r.yTitle.isEmpty() ? number : number + QLatin1Char(' ') + r.yTitle;
 }
