@@ -2,7 +2,7 @@
 // points: together they must stay under 20 ms, so that they follow the cursors while dragging.
 
 #include "measure/Measure.h"
-#include "measure/Spectrum.h"
+#include "measure/Fourier.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,8 +2,8 @@
 
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureListModel.h"
-#include "session/EventKinds.h"
 #include "common/FileNames.h"
+#include "session/EventKinds.h"
 
 #include <QAction>
 #include <QApplication>

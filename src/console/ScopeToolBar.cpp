@@ -5,12 +5,12 @@
 #include "chart/MeasurePanel.h"
 #include "chart/ScopeCursors.h"
 #include "chart/ScopePicture.h"
-#include "chart/SpectrumChart.h"
+#include "chart/FourierWindow.h"
 #include "chart/TraceLegend.h"
 #include "chart/core/TraceSamples.h"
 #include "common/BackgroundWrite.h"
 #include "common/FileNames.h"
-#include "measure/Spectrum.h"
+#include "measure/Fourier.h"
 
 #include <QBuffer>
 #include <QEvent>

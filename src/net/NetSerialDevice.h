@@ -66,7 +66,8 @@ void RegisterNetPorts();
 
 // Where a network port's notices go (a request its server left unanswered, said once per
 // connection): handler runs on context's thread; without one they go to the log.
-void SetNetNoticeHandler(QObject* context, std::function<void(const QString& port, const QString& text)> handler);
+void SetNetNoticeHandler(
+    QObject* context, std::function<void(const QString& port, const QString& text)> handler);
 
 // Why the last open of a network port name failed; empty when it did not.
 QString NetOpenFailureText(const QString& name);

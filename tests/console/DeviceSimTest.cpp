@@ -3,8 +3,8 @@
 // (No reset records in the mix, so the counters end above zero.)
 #include "console/MainUnit.h"
 
-#include "session/LinkMonitor.h"
 #include "serial/ComPort.h"
+#include "session/LinkMonitor.h"
 #include "widgets/ValidateEdit.h"
 
 #include <QElapsedTimer>

@@ -7,7 +7,7 @@
 #include "chart/ScopeCursors.h"
 #include "chart/ScopeForm.h"
 #include "chart/ScopePicture.h"
-#include "chart/SpectrumChart.h"
+#include "chart/FourierWindow.h"
 #include "chart/core/ChartTraces.h"
 #include "console/ScopeToolBar.h"
 

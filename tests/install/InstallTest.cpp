@@ -57,13 +57,12 @@ Outcome InstallTest::installed_;
 TEST_F(InstallTest, EveryFileIsInItsPlace)
 {
     ASSERT_EQ(installed_.exitCode, 0) << installed_.out.constData();
-    QStringList expected
-        = {"bin/orvik", "bin/orvik-devsim", "bin/orvik-cli", "share/orvik/README.md", "share/orvik/LICENSE",
-            "share/applications/" + kId + ".desktop", "share/metainfo/" + kId + ".metainfo.xml",
-            "share/icons/hicolor/scalable/apps/" + kId + ".svg", "share/locale/bg/LC_MESSAGES/serialport.mo",
-            "share/doc/orvik/copyright", "share/doc/orvik/changelog.gz", "share/man/man1/orvik.1.gz",
-            "share/man/man1/orvik-devsim.1.gz", "share/man/man1/orvik-cli.1.gz",
-        "share/doc/orvik/examples/orvik-record@.service"};
+    QStringList expected = {"bin/orvik", "bin/orvik-devsim", "bin/orvik-cli", "share/orvik/README.md",
+        "share/orvik/LICENSE", "share/applications/" + kId + ".desktop",
+        "share/metainfo/" + kId + ".metainfo.xml", "share/icons/hicolor/scalable/apps/" + kId + ".svg",
+        "share/locale/bg/LC_MESSAGES/serialport.mo", "share/doc/orvik/copyright",
+        "share/doc/orvik/changelog.gz", "share/man/man1/orvik.1.gz", "share/man/man1/orvik-devsim.1.gz",
+        "share/man/man1/orvik-cli.1.gz", "share/doc/orvik/examples/orvik-record@.service"};
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kId);
     for (const QString& file : expected)

@@ -1,7 +1,7 @@
 // Measurements and spectra of signals whose answers are known in closed form.
 
 #include "measure/Measure.h"
-#include "measure/Spectrum.h"
+#include "measure/Fourier.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "measure/Spectrum.h"
+#include "measure/Fourier.h"
 
 #include <fftw3.h>
 

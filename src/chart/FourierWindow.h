@@ -4,7 +4,7 @@
 // trace's samples were not evenly spaced and had to be resampled first.
 
 #include "common/Color.h"
-#include "measure/Spectrum.h"
+#include "measure/Fourier.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "chart/SpectrumChart.h"
+#include "chart/FourierWindow.h"
 
 #include "chart/Chart.h"
 #include "chart/ScopeForm.h"
