@@ -1,5 +1,6 @@
 #include "serial/ComPort.h"
 
+#include "common/QueuedCall.h"
 #include "serial/ComThread.h"
 
 #include <QtGlobal>
@@ -795,16 +796,23 @@ TLineState TCustomComPort::LineState()
 TTransport::WriteOutcome TCustomComPort::Write(QByteArrayView bytes, bool wait)
 {
     std::unique_ptr<PortOperation> operation = InitOperation();
-    StartWrite(bytes.data(), int(bytes.size()), operation.get());
-    if (!wait && operation->Transferred < operation->Size)
-        return {operation->Transferred, {}};
-    // Also for a write done at once: the wait finishes it for the port's links.
     try {
+        StartWrite(bytes.data(), int(bytes.size()), operation.get());
+        if (!wait && operation->Transferred < operation->Size)
+            return {operation->Transferred, {}};
+        // Also for a write done at once: the wait finishes it for the port's links.
         WaitForOperation(operation.get());
     } catch (const EComPort& e) {
-        if (e.SystemError() != ETIMEDOUT)
-            throw;
-        return {operation->Transferred, QString::fromUtf8(e.what())};
+        if (e.SystemError() == ETIMEDOUT)
+            return {operation->Transferred, QString::fromUtf8(e.what())};
+        // The device went away under a write (its answers to what was still queued): that
+        // is a lost device, closed and reported as one once this handler has returned, not
+        // a write error for the operator.
+        if (connected_ && ClassifyErrno(e.SystemError(), TDevicePhase::Io) == TErrnoKind::HangUp) {
+            postQueuedCall(this, [this, session = session_] { hangUpFromThread(session); });
+            return {operation->Transferred, {}};
+        }
+        throw;
     }
     return {bytes.size(), {}};
 }

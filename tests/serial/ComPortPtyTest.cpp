@@ -293,17 +293,32 @@ TEST(ComPortPty, HangUpDeliversWhatCameThenClosesOnce)
     port.DetachLink(&rec.link);
 }
 
-TEST(ComPortPty, HangUpWithoutDataLinkStillCloses)
+// Also when an answer is written after the device went and before its loss was delivered:
+// the write is no error of its own, the port closes as lost, once.
+TEST(ComPortPty, HangUpWithoutDataLinkOrUnderAWriteStillClosesOnce)
 {
-    Pty pty;
-    pty.closeSlave();
-    Recorder rec;
-    TComPort port;
-    rec.wire(port, false);
-    port.SetPort(pty.path);
-    port.OpenPort();
-    pty.closeMaster();
-    ASSERT_TRUE(waitFor([&] { return !port.Connected(); }));
-    EXPECT_EQ(rec.log.count("OnAfterClose"), 1);
-    port.DetachLink(&rec.link);
+    for (const bool writing : {false, true}) {
+        SCOPED_TRACE(writing);
+        Pty pty;
+        pty.closeSlave();
+        Recorder rec;
+        TComPort port;
+        int lost = 0;
+        QObject::connect(&port, &TTransport::DeviceLost, [&] { ++lost; });
+        rec.wire(port, false);
+        port.SetPort(pty.path);
+        port.OpenPort();
+        pty.closeMaster();
+        if (writing) {
+            TTransport::WriteOutcome out;
+            EXPECT_NO_THROW(out = port.Write("answer\r", true));
+            EXPECT_TRUE(out.failure.isEmpty()) << out.failure.toStdString();
+        }
+        ASSERT_TRUE(waitFor([&] { return !port.Connected(); }));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(rec.log.count("OnAfterClose"), 1);
+        EXPECT_EQ(lost, 1);
+        EXPECT_TRUE(port.ClosedByHangUp());
+        port.DetachLink(&rec.link);
+    }
 }
