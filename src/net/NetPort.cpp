@@ -430,7 +430,7 @@ bool TNetPort::Write(QByteArrayView data)
 {
     if (state_ != State::Open)
         return false;
-    const QByteArray bytes = IsRfc2217() ? TTelnetCodec::EscapeData(data) : data.toByteArray();
+    const QByteArray bytes = IsRfc2217() ? codec_.EncodeData(data) : data.toByteArray();
     if (suspended_)
         held_.append(bytes);
     else

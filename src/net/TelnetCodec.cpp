@@ -1,5 +1,7 @@
 #include "net/TelnetCodec.h"
 
+#include <utility>
+
 using namespace telnet;
 
 namespace {
@@ -44,15 +46,22 @@ void TTelnetCodec::Feed(
         const auto byte = uint8_t(ch);
         switch (state_) {
         case State::Data:
-            if (byte == IAC)
+            if (byte == IAC) {
                 state_ = State::Iac;
-            else
-                data.append(ch);
+                break;
+            }
+            // Not in binary, the server sends a CR alone as CR NUL: the NUL is Telnet's.
+            if (std::exchange(afterCr_, false) && byte == 0 && !RemoteBinary())
+                break;
+            data.append(ch);
+            afterCr_ = byte == '\r';
             break;
         case State::Iac:
             command(byte);
-            if (byte == IAC)
+            if (byte == IAC) {
                 data.append(ch);
+                afterCr_ = false;
+            }
             break;
         case State::Verb:
             state_ = State::Data;
@@ -195,6 +204,24 @@ QByteArray TTelnetCodec::EscapeData(QByteArrayView data)
         out.append(c);
         if (uint8_t(c) == IAC)
             out.append(c);
+    }
+    return out;
+}
+
+QByteArray TTelnetCodec::EncodeData(QByteArrayView data) const
+{
+    if (LocalBinary())
+        return EscapeData(data);
+    // Not in binary, a CR must be followed by NUL (or LF, which then arrives as CR NUL LF and
+    // is the same CR LF at the other end).
+    QByteArray out;
+    out.reserve(data.size() + data.count(char(IAC)) + data.count('\r'));
+    for (const char c : data) {
+        out.append(c);
+        if (uint8_t(c) == IAC)
+            out.append(c);
+        else if (c == '\r')
+            out.append('\0');
     }
     return out;
 }

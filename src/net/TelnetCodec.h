@@ -3,7 +3,8 @@
 // device's bytes, the server's COM port answers and the replies the negotiation owes out;
 // commands in, bytes to send out. Negotiated: BINARY and SUPPRESS-GO-AHEAD both ways,
 // COM-PORT-OPTION from our side; every other option is refused. A data byte 255 travels
-// doubled both ways. Input may be split anywhere.
+// doubled both ways; where BINARY is refused, a CR travels as CR NUL. Input may be split
+// anywhere.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -101,6 +102,9 @@ public:
 
     // The device's bytes ready to send: 255 doubled.
     static QByteArray EscapeData(QByteArrayView data);
+    // The same as the negotiation stands: a CR goes out as CR NUL while the server has not
+    // taken BINARY from us.
+    QByteArray EncodeData(QByteArrayView data) const;
     // IAC SB COM-PORT-OPTION command value IAC SE, value bytes escaped.
     static QByteArray Command(TComPortCommand command, QByteArrayView value);
     static QByteArray Command(TComPortCommand command, uint8_t value);
@@ -124,4 +128,5 @@ private:
     uint8_t verb_ = 0;
     QByteArray sub_;
     bool subTooLong_ = false;
+    bool afterCr_ = false; // the last data byte was CR
 };

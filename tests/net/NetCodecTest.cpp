@@ -173,4 +173,44 @@ TEST(TelnetCodec, CommandsAndDataGoOutEscaped)
         B({IAC, SB, optComPort, 11, 255, 255, IAC, SE}));
 }
 
+TEST(TelnetCodec, WithoutBinaryACrTravelsAsCrNul)
+{
+    // The server's answers to Start(): BINARY taken both ways, or refused both ways.
+    const QByteArray binary = B({IAC, DO, optBinary, IAC, WILL, optBinary});
+    const QByteArray refused = B({IAC, DONT, optBinary, IAC, WONT, optBinary});
+    struct Case {
+        const char* what;
+        QByteArray answer;
+        QByteArray in;
+        QByteArray data;
+    };
+    const Case cases[] = {
+        {"binary: NUL after CR is the device's", binary, B({'a', '\r', 0, 'b'}), B({'a', '\r', 0, 'b'})},
+        {"refused: CR NUL is a CR", refused, B({'a', '\r', 0, 'b', '\r', 0}), B({'a', '\r', 'b', '\r'})},
+        {"refused: CR LF stays", refused, B({'\r', '\n', 0}), B({'\r', '\n', 0})},
+        {"refused: a NUL not after CR stays", refused, B({0, 'x', 0}), B({0, 'x', 0})},
+        {"refused: 255 then NUL stays", refused, B({'\r', IAC, IAC, 0}), B({'\r', char(255), 0})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const bool byByte : {false, true}) {
+            TTelnetCodec codec;
+            codec.Start();
+            QByteArray data;
+            QByteArray reply;
+            std::vector<TTelnetEvent> events;
+            codec.Feed(c.answer, data, events, reply);
+            if (byByte)
+                for (const char ch : c.in)
+                    codec.Feed(QByteArrayView(&ch, 1), data, events, reply);
+            else
+                codec.Feed(c.in, data, events, reply);
+            EXPECT_EQ(data, c.data) << "byte at a time: " << byByte;
+            const QByteArray out = codec.EncodeData(B({'\r', IAC, 'z', '\r'}));
+            EXPECT_EQ(out,
+                c.answer == binary ? B({'\r', IAC, IAC, 'z', '\r'}) : B({'\r', 0, IAC, IAC, 'z', '\r', 0}));
+        }
+    }
+}
+
 } // namespace
