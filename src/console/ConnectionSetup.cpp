@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <utility>
 
 TConnectionSetup::TConnectionSetup(TComPort& port, SetupPage& setup, TerminalPage& terminal,
     TStatusLine& status, TJournalRecorder& journal, QWidget& window)
@@ -65,6 +66,20 @@ TConnectionSetup::TConnectionSetup(TComPort& port, SetupPage& setup, TerminalPag
     connect(reconnector_, &TPortReconnector::reconnected, this,
         [this](const QString& name) { journal_.connectionReconnected(name, Rate()); });
     connect(reconnector_, &TPortReconnector::reconnected, this, [this] { PortReconfigured(); });
+
+    // An open that ends later (a port on another machine).
+    connect(&port_, &TTransport::Opened, this, [this] {
+        if (std::exchange(awaiting_, false))
+            PortReconfigured();
+    });
+    connect(&port_, &TTransport::OpenFailed, this, [this](TTransport*, const QString& reason) {
+        if (!std::exchange(awaiting_, false))
+            return;
+        // The dialog runs its own event loop: not from inside the network's handler.
+        QMetaObject::invokeMethod(
+            this, [this, reason] { openFailed(reason); }, Qt::QueuedConnection);
+    });
+    connect(&port_, &TTransport::LineSettingsTaken, this, [this] { showRate(); });
 }
 
 QString TConnectionSetup::Rate() const
@@ -77,6 +92,7 @@ QString TConnectionSetup::Rate() const
 
 bool TConnectionSetup::OpenCom()
 {
+    awaiting_ = false;
     for (;;) {
         port_.ClosePort();
         try {
@@ -90,8 +106,39 @@ bool TConnectionSetup::OpenCom()
                 return false;
         }
     }
+    if (port_.Opening()) {
+        awaiting_ = true;
+        status_.setConnectionState(text::stateOpening.arg(port_.Port()), port_.Port());
+        return true;
+    }
     PortReconfigured();
     return true;
+}
+
+void TConnectionSetup::openFailed(const QString& reason)
+{
+    // As a failed open of a local port: the dialog says why; OK tries again, Cancel ends it.
+    bool again = false;
+    try {
+        again = RunSetupDialog(port_, &window_, reason) && OpenCom();
+    } catch (const std::exception& e) {
+        // Nobody above the event loop to raise to: the application's error report.
+        TCustomComPort::ReportError(e);
+    }
+    if (again)
+        return;
+    port_.ClosePort();
+    setup_.NoneBut->setChecked(true);
+    status_.setConnectionState(text::stateClosed);
+}
+
+void TConnectionSetup::showRate()
+{
+    if (!port_.Connected())
+        return;
+    const QString rate = Rate();
+    setup_.Label5->setText(rate);
+    status_.setConnectionState(text::stateOpen.arg(port_.Port(), rate), port_.Port());
 }
 
 void TConnectionSetup::PortReconfigured()
@@ -99,9 +146,7 @@ void TConnectionSetup::PortReconfigured()
     if (!port_.Connected())
         return;
     setup_.Label3->setText(port_.Port());
-    const QString rate = Rate();
-    setup_.Label5->setText(rate);
-    status_.setConnectionState(text::stateOpen.arg(port_.Port(), rate), port_.Port());
+    showRate();
     // A configuration drives DTR and RTS as its flow control says (here: both held low).
     port_.SetDtrLine(terminal_.DTR->isChecked());
     port_.SetRtsLine(terminal_.RTS->isChecked());
@@ -133,7 +178,11 @@ void TConnectionSetup::RSButClick()
 void TConnectionSetup::NoneButClick()
 {
     reconnector_->Stop();
+    const bool wasOpening = std::exchange(awaiting_, false) || port_.Opening();
     port_.ClosePort();
+    // An abandoned open closes nothing, so no close tells the status line.
+    if (wasOpening)
+        status_.setConnectionState(text::stateClosed);
 }
 
 void TConnectionSetup::Button9Click()

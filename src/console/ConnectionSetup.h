@@ -1,7 +1,9 @@
 #pragma once
 // The connection set-up of the settings page: "RS232" opens the port, showing its set-up
 // dialog after every failed attempt until an open succeeds or the operator cancels;
-// "Изключен" closes it; "RS232 Настройки" shows the dialog at any time. After every open,
+// "Изключен" closes it; "RS232 Настройки" shows the dialog at any time. A port on another
+// machine opens without holding the window: the status line says it is connecting, and the
+// outcome (open, or the dialog with the reason) comes when the network gives it. After every open,
 // reopen or reconfiguration Label3 and Label5 show the port, the status line says so and the
 // DTR and RTS lines follow their boxes. The reconnector reopens a port whose device went away
 // (AutoReconnect); the status line and the journal follow its wait.
@@ -24,8 +26,10 @@ public:
         TJournalRecorder& journal, QWidget& window);
 
     TPortReconnector* Reconnector() const { return reconnector_; }
-    // False when the operator cancelled the set-up dialog instead.
+    // False when the operator cancelled the set-up dialog instead. True also when the open
+    // is still under way (IsOpening); its failure then brings the dialog back later.
     bool OpenCom();
+    bool IsOpening() const { return awaiting_; }
     void PortReconfigured();
     void RSButClick();
     void NoneButClick();
@@ -37,6 +41,8 @@ public:
 
 private:
     void connectSerial();
+    void openFailed(const QString& reason);
+    void showRate();
 
     TComPort& port_;
     SetupPage& setup_;
@@ -45,4 +51,5 @@ private:
     TJournalRecorder& journal_;
     QWidget& window_;
     TPortReconnector* reconnector_ = nullptr;
+    bool awaiting_ = false; // an open started by OpenCom has not ended yet
 };

@@ -22,6 +22,7 @@
 #include "console/TerminalPage.h"
 #include "console/WindowPosition.h"
 #include "console/WindowTexts.h"
+#include "net/NamedPort.h"
 #include "serial/ComPort.h"
 #include "serial/PortReconnector.h"
 #include "session/JournalRecorder.h"
@@ -103,7 +104,7 @@ void TForm1::buildWindow()
     setFont(windowFont);
     setAutoFillBackground(true);
 
-    ComPort1 = new TComPort(this);
+    ComPort1 = new TNamedPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
     // Attached before the terminal and the lamps.
     session_ = new TDeviceSession(*ComPort1, this);

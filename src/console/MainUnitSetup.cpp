@@ -12,7 +12,7 @@
 #include "console/TerminalPage.h"
 #include "console/WindowPosition.h"
 #include "console/WindowTexts.h"
-#include "net/NetSerialDevice.h"
+#include "net/NetTransport.h"
 #include "serial/ComPort.h"
 #include "serial/PortReconnector.h"
 #include "session/JournalRecorder.h"
@@ -33,9 +33,7 @@ void TForm1::setUpConnection()
         if (!Reconnector || !Reconnector->IsWaiting())
             session_->journal().connectionOpened(ComPort1->Port(), connection_->Rate());
     };
-    // Port names with "://" are devices on other machines; such a port tells once of a
-    // request its server left unanswered.
-    RegisterNetPorts();
+    // A port on another machine tells once of a request its server left unanswered.
     SetNetNoticeHandler(
         this, [this](const QString& port, const QString& text) { session_->journal().error(port, text); });
 }

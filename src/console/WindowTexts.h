@@ -76,6 +76,7 @@ inline const QString warningMessage = QStringLiteral("Not Connected !  Go to Set
 inline const QString trayHint = QStringLiteral("Minimize to tray");
 inline const QString stateClosed = QStringLiteral("Изключен");
 inline const QString stateOpen = QStringLiteral("Свързан: %1 %2");
+inline const QString stateOpening = QStringLiteral("Свързване с %1…");
 inline const QString stateLost = QStringLiteral("Връзката прекъсна: %1");
 inline const QString stateWaiting = QStringLiteral("Изчакване на %1…");
 inline const QString stateRefused = QStringLiteral("Под %1 е друго устройство (%2); изчакване…");

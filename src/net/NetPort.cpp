@@ -443,6 +443,11 @@ void TNetPort::send(const QByteArray& bytes)
     socket_->write(bytes);
 }
 
+qintptr TNetPort::SocketDescriptor() const
+{
+    return socket_->socketDescriptor();
+}
+
 qint64 TNetPort::PendingWrite() const
 {
     return socket_->bytesToWrite() + held_.size();

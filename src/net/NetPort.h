@@ -99,6 +99,8 @@ public:
     bool Write(QByteArrayView data);
     // Bytes handed over but not yet in the kernel's socket buffer.
     qint64 PendingWrite() const;
+    // The connection's socket (-1 while there is none), for its options to be checked.
+    qintptr SocketDescriptor() const;
 
     // The last NOTIFY-MODEMSTATE (modemstate:: bits); 0 before any.
     uint8_t ModemState() const { return modemState_; }

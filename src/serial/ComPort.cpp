@@ -91,7 +91,6 @@ TCustomComPort::~TCustomComPort()
 void TCustomComPort::SetDeviceFactory(TSerialDeviceFactory factory)
 {
     factory_ = std::move(factory);
-    customFactory_ = true;
 }
 
 void TCustomComPort::SetSetupDialogRunner(std::function<void(TCustomComPort*)> runner)
@@ -354,9 +353,6 @@ void TCustomComPort::ConfigurePort()
 
 std::unique_ptr<ISerialDevice> TCustomComPort::makeDevice() const
 {
-    // A device layer set by hand (a test's) serves every name.
-    if (!customFactory_ && IsRemotePortName(port_) && RemotePortKind().factory)
-        return RemotePortKind().factory();
     return factory_();
 }
 

@@ -218,6 +218,8 @@ protected:
     void HandleEvent(TComEvent event);
 
     ISerialDevice* Device() const { return device_.get(); }
+    // Inside a settings update or a load: changes are only recorded.
+    bool SettingsDeferred() const { return updateCount_ > 0 || loading_; }
 
 private:
     bool canApply() const;
@@ -263,7 +265,6 @@ private:
     std::unique_ptr<ISerialDevice> makeDevice() const;
 
     TSerialDeviceFactory factory_;
-    bool customFactory_ = false;
     std::unique_ptr<ISerialDevice> device_;
     std::unique_ptr<ISerialDevice> identified_; // looked at by OpenPortIfSame, opened next
     TDeviceIdentity identity_;

@@ -22,14 +22,6 @@ QString systemText(int error)
 QString OpenFailureText(const TCustomComPort& port, const EComPort& error)
 {
     const int code = error.SystemError();
-    // A port on another machine tells its failure in its own words (refused, unknown host,
-    // not RFC 2217...).
-    if (error.PortError() == CError_OpenFailed && IsRemotePortName(port.Port())
-        && RemotePortKind().failureText) {
-        const QString told = RemotePortKind().failureText(port.Port());
-        if (!told.isEmpty())
-            return told;
-    }
     const QString cause = code > 0 ? systemText(code) : error.Message();
     QString text = error.PortError() == CError_SetStateFailed
         ? intl::sp("%1 refused the line settings (%2 baud): %3.")

@@ -54,24 +54,6 @@ QByteArray PortNameToDevicePath(const QString& name)
     return "/dev/" + QFile::encodeName(name);
 }
 
-namespace {
-TRemotePortKind& remoteKind()
-{
-    static TRemotePortKind kind;
-    return kind;
-}
-} // namespace
-
-void SetRemotePortKind(TRemotePortKind kind)
-{
-    remoteKind() = std::move(kind);
-}
-
-const TRemotePortKind& RemotePortKind()
-{
-    return remoteKind();
-}
-
 bool IsRemotePortName(const QString& name)
 {
     return name.contains(QLatin1String("://"));

@@ -131,13 +131,6 @@ TErrnoKind ClassifyErrno(int error, TDevicePhase phase);
 // /dev/<name>.
 QByteArray PortNameToDevicePath(const QString& name);
 
-// Ports that are not serial devices but are named "scheme://..." (a port on another
-// machine): the library that provides them registers how to make their device and why the
-// last open of such a name failed. Without one, such names open nothing.
-struct TRemotePortKind {
-    TSerialDeviceFactory factory;
-    std::function<QString(const QString& name)> failureText; // empty: the usual text
-};
-void SetRemotePortKind(TRemotePortKind kind);
-const TRemotePortKind& RemotePortKind();
+// Names "scheme://..." are ports on other machines, not serial devices: another transport
+// opens them.
 bool IsRemotePortName(const QString& name);

@@ -1,6 +1,7 @@
 #pragma once
 // The transport for a port name: a serial device ("/dev/ttyUSB0", a pty path, "COM1") or a
-// port on another machine ("socket://host:port", "rfc2217://host:port").
+// port on another machine ("socket://host:port", "rfc2217://host:port"), a TNetTransport whose
+// open ends later (Opening, then Opened or OpenFailed).
 
 #include <QString>
 

@@ -219,16 +219,18 @@ void TComSetupFrm::showEvent(QShowEvent* event)
     }
 }
 
-bool RunSetupDialog(TCustomComPort& port, QWidget* parent, const EComPort* openFailure)
+namespace {
+
+bool runSetupDialog(TCustomComPort& port, QWidget* parent, const QString* openFailureReason)
 {
     TComSetupFrm form(parent ? parent : QApplication::activeWindow());
     for (TComComboBox* combo : form.Combos())
         combo->SetComPort(&port);
-    if (openFailure) {
+    if (openFailureReason) {
         // The name that failed stays in front of the operator, even when nothing of that
         // name exists any more.
         form.Combo1->OfferPortName(port.Port());
-        form.SetReason(OpenFailureText(port, *openFailure));
+        form.SetReason(*openFailureReason);
     } else {
         form.SetReason(RateDeviationText(port));
     }
@@ -258,6 +260,21 @@ bool RunSetupDialog(TCustomComPort& port, QWidget* parent, const EComPort* openF
     }
     port.EndSettingsUpdate();
     return true;
+}
+
+} // namespace
+
+bool RunSetupDialog(TCustomComPort& port, QWidget* parent, const EComPort* openFailure)
+{
+    if (!openFailure)
+        return runSetupDialog(port, parent, nullptr);
+    const QString reason = OpenFailureText(port, *openFailure);
+    return runSetupDialog(port, parent, &reason);
+}
+
+bool RunSetupDialog(TCustomComPort& port, QWidget* parent, const QString& openFailureReason)
+{
+    return runSetupDialog(port, parent, &openFailureReason);
 }
 
 void InstallComSetupDialog()

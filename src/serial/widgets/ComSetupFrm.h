@@ -81,6 +81,8 @@ private:
 // OK applies all six boxes inside one settings update, so an open port is configured once.
 // Returns whether OK closed the dialog.
 bool RunSetupDialog(TCustomComPort& port, QWidget* parent = nullptr, const EComPort* openFailure = nullptr);
+// The same after an open that failed later (a port on another machine), with its reason.
+bool RunSetupDialog(TCustomComPort& port, QWidget* parent, const QString& openFailureReason);
 
 // Makes TCustomComPort::RunSetupDialog() run this dialog.
 void InstallComSetupDialog();
