@@ -10,8 +10,7 @@
 // by default, which caps a flood at about 2 MB/s whatever the client does).
 // Skipped with a message when ser2net is not installed.
 
-#include "net/NetSerialDevice.h"
-#include "serial/ComPort.h"
+#include "net/NamedPort.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -136,8 +135,9 @@ struct Ser2net {
     }
 };
 
+// The window's port: the serial port for the pty, the network transport for the others.
 struct CountingPort {
-    TComPort port;
+    TNamedPort port;
     TComLink link;
     std::size_t got = 0;
     explicit CountingPort(const QString& name)
@@ -150,9 +150,13 @@ struct CountingPort {
         for (int attempt = 0; attempt < 50 && !port.Connected(); ++attempt) {
             try {
                 port.OpenPort();
+                const auto until = Clock::now() + std::chrono::seconds(10);
+                while (port.Opening() && Clock::now() < until)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
             } catch (const EComPort&) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
+            if (!port.Connected())
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
     ~CountingPort()
@@ -284,7 +288,6 @@ BENCHMARK(BM_Answer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    RegisterNetPorts();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -69,7 +69,8 @@ TEST(NetConnectionSetup, RS232ReturnsWhileTheNetworkOpensAndTheOutcomeComesLater
     w.setup.RSBut->setChecked(true);
     w.connection.RSButClick();
     EXPECT_TRUE(w.connection.IsOpening());
-    EXPECT_EQ(w.status.connectionState(), QStringLiteral("Свързване с %1…").arg(silentName));
+    EXPECT_EQ(w.status.connectionState().toStdString(),
+        QStringLiteral("Свързване с %1…").arg(silentName).toStdString());
     EXPECT_TRUE(reasons.isEmpty());
     ASSERT_TRUE(QTest::qWaitFor([&] { return reasons.size() == 1; }, kDeadline));
     EXPECT_GE(ticks, 20);
@@ -77,7 +78,7 @@ TEST(NetConnectionSetup, RS232ReturnsWhileTheNetworkOpensAndTheOutcomeComesLater
         << reasons.first().toStdString();
     EXPECT_FALSE(w.port.Connected());
     EXPECT_TRUE(w.setup.NoneBut->isChecked());
-    EXPECT_EQ(w.status.connectionState(), QStringLiteral("Изключен"));
+    EXPECT_EQ(w.status.connectionState().toStdString(), "Изключен");
 
     // A server that answers: the labels and the status line show the rate it took.
     const QString goodName = QStringLiteral("rfc2217://127.0.0.1:%1").arg(good.port());
@@ -87,10 +88,11 @@ TEST(NetConnectionSetup, RS232ReturnsWhileTheNetworkOpensAndTheOutcomeComesLater
     EXPECT_TRUE(w.connection.IsOpening());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.connection.IsOpening(); }, kDeadline));
     EXPECT_TRUE(w.port.Connected());
-    EXPECT_TRUE(reasons.size() == 1);
+    EXPECT_EQ(reasons.size(), 1);
     EXPECT_EQ(w.setup.Label3->text(), goodName);
     EXPECT_EQ(w.setup.Label5->text(), QStringLiteral("115200"));
-    EXPECT_EQ(w.status.connectionState(), QStringLiteral("Свързан: %1 115200").arg(goodName));
+    EXPECT_EQ(w.status.connectionState().toStdString(),
+        QStringLiteral("Свързан: %1 115200").arg(goodName).toStdString());
 
     // "Изключен" during an open abandons it.
     w.port.ClosePort();
@@ -100,7 +102,7 @@ TEST(NetConnectionSetup, RS232ReturnsWhileTheNetworkOpensAndTheOutcomeComesLater
     w.setup.NoneBut->setChecked(true);
     w.connection.NoneButClick();
     EXPECT_FALSE(w.port.Opening());
-    EXPECT_EQ(w.status.connectionState(), QStringLiteral("Изключен"));
+    EXPECT_EQ(w.status.connectionState().toStdString(), "Изключен");
 }
 
 } // namespace
