@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <algorithm>
 #include <atomic>
@@ -99,6 +100,7 @@ std::string ser2netPath()
 quint16 freePort()
 {
     QTcpServer probe;
+    probe.setProxy(QNetworkProxy::NoProxy);
     probe.listen(QHostAddress::LocalHost);
     return probe.serverPort();
 }

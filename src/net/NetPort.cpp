@@ -2,6 +2,7 @@
 
 #include "net/NetSocketOptions.h"
 
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <algorithm>
 #include <utility>
@@ -45,6 +46,9 @@ TNetPort::TNetPort(QObject* parent)
     : QObject(parent)
     , socket_(new QTcpSocket(this))
 {
+    // Straight to the server: a proxy would not carry Telnet, and the system's proxy lookup
+    // runs on a thread of its own.
+    socket_->setProxy(QNetworkProxy::NoProxy);
     connectTimer_.setSingleShot(true);
     negotiateTimer_.setSingleShot(true);
     answerTimer_.setInterval(kAnswerMs / 4);

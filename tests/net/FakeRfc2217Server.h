@@ -4,11 +4,10 @@
 
 #include "net/TelnetCodec.h"
 
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <cstdint>
-#include <type_traits>
 #include <vector>
 
 class FakeRfc2217Server : public QObject {
@@ -29,6 +28,7 @@ public:
 
     FakeRfc2217Server()
     {
+        server_.setProxy(QNetworkProxy::NoProxy);
         server_.listen(QHostAddress::LocalHost);
         connect(&server_, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = server_.nextPendingConnection()) {
@@ -155,41 +155,4 @@ private:
     int state_ = 0;
     uint8_t verb_ = 0;
     QByteArray sub_;
-};
-
-// The same server on a thread of its own, for a client that blocks its own thread while it
-// opens (the serial port component). Everything is read and changed through call().
-class FakeServerThread {
-public:
-    FakeServerThread()
-    {
-        thread_.start();
-        anchor_.moveToThread(&thread_);
-        QMetaObject::invokeMethod(
-            &anchor_, [this] { server_ = new FakeRfc2217Server; }, Qt::BlockingQueuedConnection);
-    }
-    ~FakeServerThread()
-    {
-        QMetaObject::invokeMethod(
-            &anchor_, [this] { delete server_; }, Qt::BlockingQueuedConnection);
-        thread_.quit();
-        thread_.wait();
-    }
-    template <typename F> auto call(F f)
-    {
-        if constexpr (std::is_void_v<decltype(f())>) {
-            QMetaObject::invokeMethod(&anchor_, f, Qt::BlockingQueuedConnection);
-        } else {
-            decltype(f()) result{};
-            QMetaObject::invokeMethod(
-                &anchor_, [&] { result = f(); }, Qt::BlockingQueuedConnection);
-            return result;
-        }
-    }
-    FakeRfc2217Server& server() { return *server_; } // only inside call()
-
-private:
-    QThread thread_;
-    QObject anchor_;
-    FakeRfc2217Server* server_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "net/NetPort.h"
 #include "FakeRfc2217Server.h"
 
+#include <QNetworkProxy>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -101,6 +102,7 @@ TEST(NetPort, EachFailureToOpenHasItsReason)
     FakeRfc2217Server refusing;
     refusing.refuseComPort = true;
     QTcpServer closed;
+    closed.setProxy(QNetworkProxy::NoProxy);
     closed.listen(QHostAddress::LocalHost);
     const quint16 closedPort = closed.serverPort();
     closed.close();

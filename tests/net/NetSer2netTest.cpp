@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -34,6 +35,7 @@ QString ser2netPath()
 quint16 freePort()
 {
     QTcpServer probe;
+    probe.setProxy(QNetworkProxy::NoProxy);
     probe.listen(QHostAddress::LocalHost);
     return probe.serverPort();
 }

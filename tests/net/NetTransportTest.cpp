@@ -7,6 +7,7 @@
 #include "FakeRfc2217Server.h"
 #include "net/NamedPort.h"
 
+#include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +28,7 @@ QString nameFor(const char* scheme, quint16 port)
 quint16 freePort()
 {
     QTcpServer probe;
+    probe.setProxy(QNetworkProxy::NoProxy);
     probe.listen(QHostAddress::LocalHost);
     return probe.serverPort();
 }
