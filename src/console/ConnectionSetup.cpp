@@ -4,6 +4,7 @@
 #include "console/StatusLine.h"
 #include "console/TerminalPage.h"
 #include "console/WindowTexts.h"
+#include "net/NamedPort.h"
 #include "serial/ComPort.h"
 #include "serial/PortReconnector.h"
 #include "serial/widgets/ComSetupFrm.h"
@@ -67,9 +68,11 @@ TConnectionSetup::TConnectionSetup(TComPort& port, SetupPage& setup, TerminalPag
         [this](const QString& name) { journal_.connectionReconnected(name, Rate()); });
     connect(reconnector_, &TPortReconnector::reconnected, this, [this] { PortReconfigured(); });
 
-    // An open that ends later (a port on another machine).
+    // An open that ends later (a port on another machine), whoever started it: the set-up,
+    // a new name or a settings file while open, the reconnector.
     connect(&port_, &TTransport::Opened, this, [this] {
-        if (std::exchange(awaiting_, false))
+        const auto* named = qobject_cast<const TNamedPort*>(&port_);
+        if (std::exchange(awaiting_, false) || (named && named->OnNetwork()))
             PortReconfigured();
     });
     connect(&port_, &TTransport::OpenFailed, this, [this](TTransport*, const QString& reason) {
