@@ -8,6 +8,7 @@
 #include "console/StatusLine.h"
 #include "console/TerminalPage.h"
 #include "net/NamedPort.h"
+#include "serial/PortReconnector.h"
 #include "serial/widgets/ComSetupFrm.h"
 #include "session/JournalRecorder.h"
 #include "session/JournalRow.h"
@@ -91,6 +92,20 @@ TEST(NetConnectionSetup, RS232ReturnsWhileTheNetworkOpensAndTheOutcomeComesLater
     EXPECT_EQ(reasons.size(), 1);
     EXPECT_EQ(w.setup.Label3->text(), goodName);
     EXPECT_EQ(w.setup.Label5->text(), QStringLiteral("115200"));
+    EXPECT_EQ(w.status.connectionState().toStdString(),
+        QStringLiteral("Свързан: %1 115200").arg(goodName).toStdString());
+
+    // A connection lost is a device lost: the reconnector opens it again, and the window
+    // shows it open.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return good.client() != nullptr; }, kDeadline));
+    good.client()->disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.port.Connected(); }, kDeadline));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.port.Connected() && good.connections == 2; }, kDeadline));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return w.status.connectionState().startsWith(QStringLiteral("Свързан")); }, kDeadline))
+        << w.status.connectionState().toStdString();
+    // The reconnector's wait ends at its next attempt, which finds the port open.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.connection.Reconnector()->IsWaiting(); }, kDeadline));
     EXPECT_EQ(w.status.connectionState().toStdString(),
         QStringLiteral("Свързан: %1 115200").arg(goodName).toStdString());
 
