@@ -120,6 +120,9 @@ bool TConnectionSetup::OpenCom()
 
 void TConnectionSetup::openFailed(const QString& reason)
 {
+    // Given up meanwhile ("Изключен"), or opened by another way: nothing to ask.
+    if (!setup_.RSBut->isChecked() || port_.Connected() || port_.Opening())
+        return;
     // As a failed open of a local port: the dialog says why; OK tries again, Cancel ends it.
     bool again = false;
     try {
