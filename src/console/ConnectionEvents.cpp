@@ -1,8 +1,6 @@
 #include "console/ConnectionEvents.h"
 
 #include "archive/CaptureRecorder.h"
-#include "console/CaptureArchive.h"
-#include "console/ConnectionSetup.h"
 #include "console/ErrorReports.h"
 #include "console/ScopePage.h"
 #include "console/SetupPage.h"
@@ -43,16 +41,15 @@ TConnectionEvents::~TConnectionEvents()
 void TConnectionEvents::ComPort1AfterOpen()
 {
     parts_.session.monitor().connectionOpened();
-    const TPortReconnector* reconnector = parts_.connection.Reconnector();
-    if (!reconnector || !reconnector->IsWaiting())
-        parts_.session.journal().connectionOpened(transport_.Port(), parts_.connection.Rate());
+    if (!parts_.reconnector || !parts_.reconnector->IsWaiting())
+        parts_.session.journal().connectionOpened(transport_.Port(), parts_.rate());
 }
 
 void TConnectionEvents::ComPort1AfterClose()
 {
     const QString port = transport_.Port();
     parts_.setup.Label3->setText(text::closed);
-    parts_.captures.Recorder().flush();
+    parts_.recorder.flush();
     const bool lost = transport_.ClosedByHangUp();
     if (lost)
         parts_.status.setConnectionState(text::stateLost.arg(port), port);

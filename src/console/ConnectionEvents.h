@@ -10,13 +10,15 @@
 #include "transport/ComLink.h"
 
 #include <QObject>
+#include <QString>
+#include <functional>
 
+class CaptureRecorder;
 class ScopePage;
 class SetupPage;
-class TCaptureArchive;
-class TConnectionSetup;
 class TDeviceSession;
 class TErrorReports;
+class TPortReconnector;
 class TStatusLine;
 class TTransport;
 
@@ -24,15 +26,19 @@ class TConnectionEvents : public QObject {
 public:
     struct Parts {
         TDeviceSession& session;
-        TConnectionSetup& connection;
+        // The rate the open port runs at, as the journal's row gives it.
+        std::function<QString()> rate;
+        // Whose opens are journalled as `reconnected` instead; null for none.
+        const TPortReconnector* reconnector;
         SetupPage& setup;
         ScopePage& scope;
         TStatusLine& status;
-        TCaptureArchive& captures;
+        // The live trace's recorder: what it holds is written at a close.
+        CaptureRecorder& recorder;
         TErrorReports& reports;
     };
-    // Attached after every other listener of the transport: it hears of an open or a close
-    // once they all have.
+    // Made after every other listener of the transport, so that it hears of an open or a
+    // close once they all have (as the serial port's after-open and after-close events did).
     TConnectionEvents(TTransport& transport, const Parts& parts);
     ~TConnectionEvents() override;
 

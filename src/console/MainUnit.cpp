@@ -215,7 +215,8 @@ void TForm1::createParts()
         FileDialog, this);
     // The last of the port's listeners.
     connectionEvents_ = std::make_unique<TConnectionEvents>(*ComPort1,
-        TConnectionEvents::Parts{*session_, *connection_, *Setup, *Scope, *StatusLine, *captures_, reports});
+        TConnectionEvents::Parts{*session_, [c] { return c->Rate(); }, Reconnector, *Setup, *Scope,
+            *StatusLine, captures_->Recorder(), reports});
 }
 
 TCommandForm* TForm1::PresetDialog(int preset) const
