@@ -194,6 +194,50 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
     EXPECT_EQ(l.loaded[0].y, sent.y);
 }
 
+// The table of requests tells the truth: each request, asked of a working archive in the
+// order the window would, is answered by the answer its entry names, once, in order.
+TEST(ArchiveStore, EveryRequestOfTheTableIsAnsweredByItsOwnAnswer)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("OrvikArchive.db"));
+    ArchiveStore store;
+    Listener l(store);
+    store.open(path, 100);
+    ASSERT_TRUE(waitFor([&] { return l.listed.size() == 1; }));
+    store.storeCapture(capture(1, 5));
+    ASSERT_TRUE(waitFor([&] { return l.stored.size() == 1; }));
+    const std::int64_t id = l.stored[0].first.id;
+
+    const auto csv = [](const std::vector<JournalRow>&, bool) { return QByteArray("time\n"); };
+    const std::vector<ArchiveRequest> table{OpenArchive{path, 100, 1000, 3000}, ListCaptures{},
+        LoadCapture{id, 7}, SetNote{id, QStringLiteral("след ремонта")},
+        ExportCapture{id, ExportFormat::Csv, dir.filePath(QStringLiteral("one.csv"))},
+        ImportComtrade{dir.filePath(QStringLiteral("none.cfg"))}, QueryJournal{{}, 10, 5, {}},
+        ExportJournal{{}, dir.filePath(QStringLiteral("journal.csv")), csv, 6}, DeleteCapture{id}};
+    static_assert(std::variant_size_v<ArchiveRequest> == 9, "a new request: add it to this table");
+    std::vector<std::size_t> expected;
+    for (const ArchiveRequest& request : table)
+        expected.push_back(std::visit(
+            [](const auto& r) { return ArchiveAnswer(typename std::decay_t<decltype(r)>::Answer{}).index(); },
+            request));
+    std::vector<std::size_t> answers;
+    bool openListing = false;
+    QObject::connect(&store, &ArchiveStore::answered, [&](const ArchiveAnswer& a) {
+        // Unasked: an open lists the captures after it says it opened.
+        if (std::exchange(openListing, std::holds_alternative<ArchiveOpened>(a))
+            && std::holds_alternative<CapturesListed>(a))
+            return;
+        answers.push_back(a.index());
+    });
+    for (const ArchiveRequest& request : table)
+        store.ask(request);
+    ASSERT_TRUE(waitFor([&] { return answers.size() >= expected.size(); }));
+    EXPECT_EQ(answers, expected);
+    ASSERT_EQ(l.loaded.size(), 1u);
+    EXPECT_EQ(l.loaded[0].x, capture(1, 5).x);
+    EXPECT_EQ(l.removed, std::vector<std::int64_t>{id});
+}
+
 // A COMTRADE record is read on the archive's thread and each analog channel stored as a
 // capture, not announced to the journal; a broken record is refused with its line and stores
 // nothing.
