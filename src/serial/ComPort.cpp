@@ -1,5 +1,6 @@
 #include "serial/ComPort.h"
 
+#include "common/ErrorReport.h"
 #include "common/QueuedCall.h"
 #include "serial/ComThread.h"
 
@@ -15,12 +16,6 @@ std::function<void(TCustomComPort*)>& setupRunner()
 {
     static std::function<void(TCustomComPort*)> runner;
     return runner;
-}
-
-std::function<void(const std::exception&)>& errorReporter()
-{
-    static std::function<void(const std::exception&)> reporter;
-    return reporter;
 }
 
 int64_t nowMs()
@@ -107,15 +102,12 @@ void TCustomComPort::RunSetupDialog()
 
 void TCustomComPort::SetErrorReporter(std::function<void(const std::exception&)> reporter)
 {
-    errorReporter() = std::move(reporter);
+    ::SetErrorReporter(std::move(reporter));
 }
 
 void TCustomComPort::ReportError(const std::exception& error)
 {
-    if (errorReporter())
-        errorReporter()(error);
-    else
-        qWarning("%s", error.what());
+    ::ReportError(error);
 }
 
 // --- settings --------------------------------------------------------------------------

@@ -164,8 +164,8 @@ public:
     // Shows the set-up dialog; the dialog's library installs the runner.
     void RunSetupDialog() override;
     static void SetSetupDialogRunner(std::function<void(TCustomComPort*)> runner);
-    // The application's standard error report (message box in the console); used where
-    // an error cannot propagate: Loaded, and window-style delivery. Default: qWarning.
+    // The application's standard error report (common/ErrorReport.h; a message box in the
+    // console); used where an error cannot propagate: Loaded, and window-style delivery.
     static void SetErrorReporter(std::function<void(const std::exception&)> reporter);
     static void ReportError(const std::exception& error);
 
