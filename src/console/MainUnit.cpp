@@ -23,7 +23,7 @@
 #include "console/WindowPosition.h"
 #include "console/WindowTexts.h"
 #include "serial/ComPort.h"
-#include "serial/PortReconnector.h"
+#include "session/PortReconnector.h"
 #include "session/JournalRecorder.h"
 #include "session/LinkMonitor.h"
 #include "terminal/ComTerminal.h"

@@ -14,7 +14,7 @@
 #include "console/WindowTexts.h"
 #include "net/NetSerialDevice.h"
 #include "serial/ComPort.h"
-#include "serial/PortReconnector.h"
+#include "session/PortReconnector.h"
 #include "session/JournalRecorder.h"
 #include "session/LinkMonitor.h"
 #include "terminal/ComTerminal.h"

@@ -3,6 +3,10 @@
 #include "common/ErrorReport.h"
 #include "common/QueuedCall.h"
 #include "serial/ComThread.h"
+#include "serial/DeviceIdentity.h"
+#include "serial/EComPort.h"
+#include "serial/PortDiagnosis.h"
+#include "serial/SerialDevice.h"
 
 #include <QtGlobal>
 #include <algorithm>
@@ -421,6 +425,24 @@ void TCustomComPort::OpenPort()
     afterOpenLines();
     if (connected_)
         emit Opened(this);
+}
+
+TTransport::OpenFailure TCustomComPort::DiagnoseOpenFailure(const std::exception& error) const
+{
+    const auto* portError = dynamic_cast<const EComPort*>(&error);
+    if (!portError)
+        return TTransport::DiagnoseOpenFailure(error);
+    const int code = portError->SystemError();
+    const TErrnoKind kind = ClassifyErrno(code, TDevicePhase::Open);
+    return {kind == TErrnoKind::NotFound || kind == TErrnoKind::WouldBlock, QString::number(code),
+        OpenFailureText(*this, *portError)};
+}
+
+QString TCustomComPort::WatchFolder() const
+{
+    if (IsRemotePortName(Port()))
+        return {};
+    return DeviceWatchFolder(QString::fromLocal8Bit(PortNameToDevicePath(Port())));
 }
 
 bool TCustomComPort::OpenPortIfSame(const TDeviceIdentity& expected, TDeviceIdentity& found)
