@@ -153,7 +153,7 @@ void TerminalPage::HideDialogs()
             dialog->hide();
 }
 
-void TerminalPage::BindLamps(TComPort* port)
+void TerminalPage::BindLamps(TTransport* port)
 {
     for (TComLed* led : Lamps)
         led->SetComPort(port);
