@@ -6,9 +6,9 @@
 #include "console/WindowTexts.h"
 #include "net/NamedPort.h"
 #include "serial/ComPort.h"
-#include "serial/PortReconnector.h"
 #include "serial/widgets/ComSetupFrm.h"
 #include "session/JournalRecorder.h"
+#include "session/PortReconnector.h"
 
 #include <QCheckBox>
 #include <QLabel>

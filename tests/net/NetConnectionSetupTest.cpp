@@ -8,10 +8,10 @@
 #include "console/StatusLine.h"
 #include "console/TerminalPage.h"
 #include "net/NamedPort.h"
-#include "serial/PortReconnector.h"
 #include "serial/widgets/ComSetupFrm.h"
 #include "session/JournalRecorder.h"
 #include "session/JournalRow.h"
+#include "session/PortReconnector.h"
 
 #include <QApplication>
 #include <QLabel>
