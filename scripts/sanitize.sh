@@ -35,8 +35,8 @@ asan_stage() {
 }
 
 # Tests whose code runs a port's event thread beside the user-interface thread (the session
-# and the command-line program run one too).
-tsan_tests='^(serial_|session_|cli_|devsim_|terminal_devsim_|console_devsim_|e2e)'
+# and the command-line program run one too; network ports run a socket's).
+tsan_tests='^(serial_|session_|net_|cli_|devsim_|terminal_devsim_|console_devsim_|e2e)'
 
 tsan_stage() {
   local dir=$ORVIK_ROOT/build-tsan
