@@ -94,29 +94,7 @@ QString rateText(const TComPort& port)
                                        : BaudRateToText(port.BaudRate());
 }
 
-QByteArray TCliSettings::sessionValues() const
+TSessionValues TCliSettings::sessionValues() const
 {
-    return "Voltage=" + voltageLimit + "\nCurrent=" + currentLimit + "\nTemperature=" + temperatureLimit
-        + "\nAppendLF=" + (appendLF ? "1" : "0") + "\nForce7Bit=" + (force7Bit ? "1" : "0") + "\n";
-}
-
-void TCliSettings::applySessionValues(const QByteArray& values)
-{
-    for (const QByteArray& line : values.split('\n')) {
-        const qsizetype eq = line.indexOf('=');
-        if (eq < 0)
-            continue;
-        const QByteArray key = line.left(eq);
-        const QByteArray value = line.mid(eq + 1);
-        if (key == "Voltage")
-            voltageLimit = value;
-        else if (key == "Current")
-            currentLimit = value;
-        else if (key == "Temperature")
-            temperatureLimit = value;
-        else if (key == "AppendLF")
-            appendLF = value == "1";
-        else if (key == "Force7Bit")
-            force7Bit = value == "1";
-    }
+    return {voltageLimit, currentLimit, temperatureLimit, appendLF, force7Bit};
 }

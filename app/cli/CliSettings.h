@@ -3,6 +3,8 @@
 // the line ends and echo, the limits, the reading shapes, reconnection and the archive. A
 // file that is missing or lacks a key gives the console's own defaults.
 
+#include "session/SessionReplay.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -31,10 +33,8 @@ struct TCliSettings {
     int keep = 0;
     int journalKeep = 0;
 
-    // The values a replay needs to answer and read as the recording did, as "key=value"
-    // lines; applySessionValues takes them back.
-    QByteArray sessionValues() const;
-    void applySessionValues(const QByteArray& values);
+    // The values a replay needs to answer and read as the recording did.
+    TSessionValues sessionValues() const;
 
     static TCliSettings read(const TIniFile& ini, const QString& dataFolder);
     // The port as the window sets it up, then the file's values over it.

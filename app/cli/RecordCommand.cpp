@@ -134,7 +134,7 @@ bool TRecordCommand::start(const QString& sessionPath)
             error_ = sessionPath + QStringLiteral(": ") + recording_->error();
             return false;
         }
-        recording_->add(TSessionEntry::Settings, nowUs(), settings_.sessionValues());
+        recording_->add(TSessionEntry::Settings, nowUs(), settings_.sessionValues().encode());
     }
     if (!settings_.archiveFile.isEmpty())
         archive_->open(settings_.archiveFile, settings_.keep, settings_.journalKeep);

@@ -68,13 +68,13 @@ void TJournalRecorder::row(
 {
     const QDateTime now = clock();
     lastRowMs_ = now.toMSecsSinceEpoch();
-    sink_.appendJournal({stamp(now), kind, subject, value, text});
+    sink_.appendJournal({stamp(now), kind, subject, value, text, origin});
 }
 
 void TJournalRecorder::rowAt(const QString& time, const QString& kind, const QString& subject,
-    const QString& value, const QString& text)
+    const QString& value, const QString& text, const QString& rowOrigin)
 {
-    sink_.appendJournal({time, kind, subject, value, text});
+    sink_.appendJournal({time, kind, subject, value, text, rowOrigin});
 }
 
 void TJournalRecorder::lineOutcome(const TLineOutcome& o)
@@ -182,7 +182,8 @@ void TJournalRecorder::error(const QString& subject, const QString& message)
     row(QStringLiteral("error"), subject, QString(), message);
 }
 
-void TJournalRecorder::captureStored(qint64 id, qint64 points, const QString& started, const QString& event)
+void TJournalRecorder::captureStored(
+    qint64 id, qint64 points, const QString& started, const QString& event, const QString& captureOrigin)
 {
     if (!captures_.insert(id).second)
         return;
@@ -192,5 +193,6 @@ void TJournalRecorder::captureStored(qint64 id, qint64 points, const QString& st
     if (started.isEmpty())
         row(QStringLiteral("capture"), n, p, text);
     else
-        rowAt(started, QStringLiteral("capture"), n, p, text);
+        rowAt(
+            started, QStringLiteral("capture"), n, p, text, captureOrigin.isEmpty() ? origin : captureOrigin);
 }
