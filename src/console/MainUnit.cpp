@@ -17,6 +17,7 @@
 #include "console/ScopeOnEvent.h"
 #include "console/ScopePage.h"
 #include "console/ScopeToolBar.h"
+#include "console/SessionTape.h"
 #include "console/SetupPage.h"
 #include "console/StatusLine.h"
 #include "console/TerminalPage.h"
@@ -221,6 +222,18 @@ void TForm1::wirePages()
     captures_->ShowScope = [this] { PageControl1->setCurrentWidget(Scope); };
     connect(captures_, &TCaptureArchive::notWritingChanged, StatusLine, &TStatusLine::setArchiveState);
 
+    tape_ = new TSessionTape(*session_, captures_->Recorder(), *Terminal->Tape, this);
+    tape_->ChooseFile = [this](const QString& caption, const QString& filter, bool save) {
+        return FileDialog ? FileDialog(caption, paths_.dataFolder(), filter, save) : QString();
+    };
+    tape_->Values = [this] {
+        return TSessionValues{cp1251::encode(Scope->LimitText(TLimit::Voltage)),
+            cp1251::encode(Scope->LimitText(TLimit::Current)),
+            cp1251::encode(Scope->LimitText(TLimit::Temperature)), Terminal->Memo1->AppendLF(),
+            Terminal->Memo1->Force7Bit()};
+    };
+    tape_->Report = [this](const QString& message) { reportError(message, QStringLiteral("session")); };
+
     connect(Help->WinCalc, &QPushButton::clicked, this, on(&TForm1::WinCalcClick));
     connect(Help->Button15, &QPushButton::clicked, this, on(&TForm1::Button15Click));
 }
@@ -246,6 +259,7 @@ void TForm1::FormClose()
     if (closed_)
         return;
     closed_ = true;
+    tape_->Stop();
     Reconnector->Stop();
     try {
         SaveIni();

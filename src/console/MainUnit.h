@@ -27,6 +27,7 @@ class TCommandForm;
 class TConnectionSetup;
 class TPortReconnector;
 class TScopeOnEvent;
+class TSessionTape;
 class TStatusLine;
 class HelpPage;
 class JournalPage;
@@ -126,6 +127,8 @@ public:
     // What a counted event does to the pages.
     TScopeOnEvent* ScopeOnEvent() const { return scopeOnEvent_; }
     TJournalRecorder& JournalRecorder() const { return session_->journal(); }
+    // Recording and replaying sessions (the terminal page's session bar).
+    TSessionTape* SessionTape() const { return tape_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -173,6 +176,7 @@ private:
     bool awayAtEvent_ = false; // the window was minimised or in the tray when the event came
     std::unique_ptr<TWindowPosition> position_;
     TCaptureArchive* captures_ = nullptr;
+    TSessionTape* tape_ = nullptr;
     QStringList errorsOnScreen_; // reports being shown right now
     bool logSyncing_ = false;
     bool closed_ = false;

@@ -9,6 +9,7 @@
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class SessionBar;
 class TComLed;
 class TComPort;
 class TCommandForm;
@@ -50,6 +51,8 @@ public:
     QCheckBox* LF = nullptr;
     QCheckBox* DTR = nullptr;
     QCheckBox* RTS = nullptr;
+    // Recording and replaying sessions; its actions are on the terminal's context menu too.
+    SessionBar* Tape = nullptr;
     // Places of the six line-signal lamps, in the order Rx, Tx, CAR, DSR, CTS, RING.
     std::array<QWidget*, 6> LampPlaces{};
     std::array<TComLed*, 6> Lamps{};

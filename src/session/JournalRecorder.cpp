@@ -177,6 +177,24 @@ void TJournalRecorder::connectionReconnected(const QString& port, const QString&
     row(QStringLiteral("connection"), port, QStringLiteral("reconnected"), text::reconnected.arg(port, rate));
 }
 
+QString TJournalRecorder::connectionDetail(const TJournalRow& row)
+{
+    const QString* form = row.value == QLatin1String("opened") ? &text::opened
+        : row.value == QLatin1String("reconnected")            ? &text::reconnected
+        : row.value == QLatin1String("refused")                ? &text::refused
+        : row.value == QLatin1String("failing")                ? &text::failing
+                                                               : nullptr;
+    if (!form)
+        return {};
+    // The row's text is the form with the port for %1 and the detail for %2.
+    const qsizetype at = form->indexOf(QLatin1String("%2"));
+    const QString before = form->left(at).arg(row.subject);
+    const QString after = form->mid(at + 2);
+    if (!row.text.startsWith(before) || !row.text.endsWith(after))
+        return {};
+    return row.text.mid(before.size(), row.text.size() - before.size() - after.size());
+}
+
 void TJournalRecorder::error(const QString& subject, const QString& message)
 {
     row(QStringLiteral("error"), subject, QString(), message);

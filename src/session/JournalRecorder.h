@@ -48,6 +48,9 @@ public:
     qint64 lastRowMs() const { return lastRowMs_; }
 
     static QString timeText(const QDateTime& time);
+    // What a connection row was given beside its port (the rate opened at, the device found,
+    // the reason of a failing open); empty when its state takes nothing more.
+    static QString connectionDetail(const TJournalRow& row);
 
 private:
     enum class Shade { None, Green, Red };
