@@ -45,6 +45,9 @@ SessionBar::SessionBar(QWidget* parent)
     ReplayState->setObjectName(QStringLiteral("ReplayState"));
     ReplayState->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    // The style draws a checked tool button barely apart from an unchecked one.
+    setStyleSheet(QStringLiteral("QToolButton:checked { color: #b00000; font-weight: bold; }"));
+
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(RecordSession);

@@ -152,6 +152,7 @@ bool TSessionTape::StartRecording(const QString& path)
     bar_.RecordAction->setChecked(true);
     bar_.ReplayAction->setEnabled(false);
     bar_.RecordAction->setToolTip(text::recordingTo.arg(QDir::toNativeSeparators(path)));
+    bar_.ReplayState->setText(text::recordingTo.arg(QFileInfo(path).fileName()));
     syncing_ = false;
     return true;
 }
@@ -161,6 +162,7 @@ void TSessionTape::StopRecording()
     if (writer_) {
         writer_->close();
         writer_.reset();
+        bar_.ReplayState->clear();
         live_.journal().clock = std::move(journalClock_);
         recorder_.clock = std::move(recorderClock_);
     }

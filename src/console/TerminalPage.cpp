@@ -128,7 +128,8 @@ TerminalPage::TerminalPage(QWidget* parent)
     lineLayout->addStretch();
 
     Tape = new SessionBar(this);
-    Memo1->installEventFilter(this);
+    // A scroll area: the context menu is asked for on its viewport.
+    Memo1->viewport()->installEventFilter(this);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(Memo1, 0, 0);
@@ -188,7 +189,7 @@ bool TerminalPage::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Button11 && event->type() == QEvent::ToolTip)
         return true;
-    if (watched == Memo1 && event->type() == QEvent::ContextMenu) {
+    if (watched == Memo1->viewport() && event->type() == QEvent::ContextMenu) {
         // The terminal's own menu with the session's actions below it.
         QMenu* menu = Memo1->CreateContextMenu(Memo1);
         menu->addSeparator();

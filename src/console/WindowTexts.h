@@ -40,8 +40,8 @@ inline const QString replayNeedsClosedPort
     = QStringLiteral("Затворете връзката с устройството, преди да възпроизвеждате сесия");
 inline const QString replayProgress = QStringLiteral("Възпроизвеждане на %1: %2 %");
 inline const QString replayTruncated = QStringLiteral(" (краят е отрязан)");
-inline const QString replayDone = QStringLiteral("%1 е възпроизведена");
-inline const QString replayStopped = QStringLiteral("Възпроизвеждането на %1 е спряно");
+inline const QString replayDone = QStringLiteral("Сесията %1 е възпроизведена");
+inline const QString replayStopped = QStringLiteral("Възпроизвеждането на сесията %1 е спряно");
 
 // Settings page.
 inline const QString groupConnection = QStringLiteral(" Connection Type ");
