@@ -34,8 +34,9 @@ asan_stage() {
   ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600
 }
 
-# Tests whose code runs a port's event thread beside the user-interface thread.
-tsan_tests='^(serial_|devsim_|terminal_devsim_|console_devsim_|e2e)'
+# Tests whose code runs a port's event thread beside the user-interface thread (the session
+# and the command-line program run one too).
+tsan_tests='^(serial_|session_|cli_|devsim_|terminal_devsim_|console_devsim_|e2e)'
 
 tsan_stage() {
   local dir=$ORVIK_ROOT/build-tsan

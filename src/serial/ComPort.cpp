@@ -427,6 +427,8 @@ void TCustomComPort::OpenPort()
     });
     NotifyAfterOpen();
     afterOpenLines();
+    if (connected_)
+        emit Opened(this);
 }
 
 bool TCustomComPort::OpenPortIfSame(const TDeviceIdentity& expected, TDeviceIdentity& found)

@@ -89,7 +89,7 @@ public:
     int32_t RequestedBaudRate() const;
     // The rate the open device actually runs at, read back after each configuration; 0
     // when closed or when the device cannot tell.
-    uint32_t ActualBaudRate() const { return actualBaudRate_; }
+    uint32_t ActualBaudRate() const override { return actualBaudRate_; }
     const QString& Port() const override { return port_; }
     void SetPort(const QString& value) override;
     TComParity& Parity() { return *parity_; }
