@@ -86,12 +86,15 @@ void TCliSettings::applyTo(TDeviceSession& session) const
     session.setLogChoices(false, false);
 }
 
-QString rateText(const TComPort& port)
+QString rateText(const TTransport& port)
 {
     if (const uint32_t actual = port.ActualBaudRate(); actual > 0)
         return QString::number(actual);
-    return port.BaudRate() == brCustom ? QString::number(port.CustomBaudRate())
-                                       : BaudRateToText(port.BaudRate());
+    const auto* com = dynamic_cast<const TComPort*>(&port);
+    if (!com)
+        return {};
+    return com->BaudRate() == brCustom ? QString::number(com->CustomBaudRate())
+                                       : BaudRateToText(com->BaudRate());
 }
 
 TSessionValues TCliSettings::sessionValues() const

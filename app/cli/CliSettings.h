@@ -11,6 +11,7 @@
 class TComPort;
 class TDeviceSession;
 class TIniFile;
+class TTransport;
 
 struct TCliSettings {
     QString port; // empty: the file's ComPortNo
@@ -43,4 +44,4 @@ struct TCliSettings {
 };
 
 // The rate the device took (a UART may round it), else the rate asked for.
-QString rateText(const TComPort& port);
+QString rateText(const TTransport& port);
