@@ -4,6 +4,7 @@
 // file that is missing or lacks a key gives the console's own defaults.
 
 #include "session/SessionReplay.h"
+#include "settings/IniFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,11 +15,8 @@ class TIniFile;
 class TTransport;
 
 struct TCliSettings {
-    QString port; // empty: the file's ComPortNo
-    int baudRate = -1; // TBaudRate; -1 keeps the port's own
-    int customBaudRate = 0;
-    int dataBits = -1;
-    int stopBits = -1;
+    QString port; // the file's ComPortNo unless given
+    QString settingsFile; // where the port's line settings are read from
     bool dtr = true;
     bool rts = true;
     bool cr = true;
@@ -38,7 +36,8 @@ struct TCliSettings {
     TSessionValues sessionValues() const;
 
     static TCliSettings read(const TIniFile& ini, const QString& dataFolder);
-    // The port as the window sets it up, then the file's values over it.
+    // The port as the window sets it up, then the file's port section over it (the window's
+    // reader), under the name chosen.
     void applyTo(TComPort& port) const;
     void applyTo(TDeviceSession& session) const;
 };

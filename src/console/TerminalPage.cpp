@@ -1,6 +1,5 @@
 #include "console/TerminalPage.h"
 
-#include "common/Cp1251.h"
 #include "console/CommandDialogs.h"
 #include "console/PageControls.h"
 #include "console/SessionBar.h"
@@ -8,6 +7,7 @@
 #include "console/core/IniFile.h"
 #include "serial/ComPort.h"
 #include "serial/widgets/ComLed.h"
+#include "settings/LineOptions.h"
 #include "terminal/ComTerminal.h"
 
 #include <QContextMenuEvent>
@@ -169,14 +169,19 @@ void TerminalPage::BindLamps(TComPort* port)
 
 void TerminalPage::LoadLineOptions(const TIniFile& ini)
 {
-    for (QCheckBox* box : lineBoxes())
-        box->setChecked(ini.readBool("Com", cp1251::encode(box->objectName()), true));
+    const TLineOptions options = TLineOptions::Load(ini);
+    const auto boxes = lineBoxes();
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        boxes[i]->setChecked(options.on[i]);
 }
 
 void TerminalPage::SaveLineOptions(TIniFile& ini) const
 {
-    for (QCheckBox* box : lineBoxes())
-        ini.writeBool("Com", cp1251::encode(box->objectName()), box->isChecked());
+    TLineOptions options;
+    const auto boxes = lineBoxes();
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        options.on[i] = boxes[i]->isChecked();
+    options.Save(ini);
 }
 
 void TerminalPage::SaveCommands(TIniFile& ini) const

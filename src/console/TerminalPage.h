@@ -3,6 +3,8 @@
 // their command dialogs, the line options and the six line-signal lamps. The options' keys in
 // section "Com" and the section "Commands" of the settings file are read and written here.
 
+#include "settings/LineOptions.h"
+
 #include <QWidget>
 #include <array>
 
@@ -61,7 +63,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    std::array<QCheckBox*, 6> lineBoxes() const { return {Wrap, Echo, CR, LF, DTR, RTS}; }
+    // In the order of TLineOptions.
+    std::array<QCheckBox*, TLineOptions::Count> lineBoxes() const { return {Wrap, Echo, CR, LF, DTR, RTS}; }
 
     std::array<TCommandForm*, 8> dialogs_{};
 };
