@@ -7,8 +7,8 @@
 // figures, and the connection state takes the rest, its port name shortened in the middle
 // when the room is short (the whole text in its tool tip).
 
-#include "serial/SerialDevice.h"
 #include "session/LinkStats.h"
+#include "transport/TransportTypes.h"
 
 #include <QFrame>
 #include <QString>

@@ -161,7 +161,7 @@ void TerminalPage::HideDialogs()
             dialog->hide();
 }
 
-void TerminalPage::BindLamps(TComPort* port)
+void TerminalPage::BindLamps(TTransport* port)
 {
     for (TComLed* led : Lamps)
         led->SetComPort(port);

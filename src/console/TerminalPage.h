@@ -13,10 +13,10 @@ class QLineEdit;
 class QPushButton;
 class SessionBar;
 class TComLed;
-class TComPort;
 class TCommandForm;
 class TComTerminal;
 class TIniFile;
+class TTransport;
 
 class TerminalPage : public QWidget {
     Q_OBJECT
@@ -27,7 +27,7 @@ public:
     void CreateDialogs(QWidget* owner, const TIniFile* ini);
     TCommandForm* PresetDialog(int preset) const { return dialogs_[std::size_t(preset)]; }
     void HideDialogs();
-    void BindLamps(TComPort* port);
+    void BindLamps(TTransport* port);
 
     // Wrap, Echo, CR, LF, DTR and RTS in section "Com"; the terminal follows Wrap and Echo.
     void LoadLineOptions(const TIniFile& ini);

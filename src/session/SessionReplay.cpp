@@ -98,7 +98,9 @@ void TSessionReplay::setCaptureRecorder(CaptureRecorder* recorder)
     if (recorder_)
         disconnect(recorder_, &QObject::destroyed, this, nullptr);
     recorder_ = recorder;
-    session_->setCaptureRecorder(recorder);
+    // The session tells the recorder its port and units only from the start of a replay: a
+    // recorder shared with a live session stays the live one's until then.
+    session_->setCaptureRecorder(nullptr);
     if (recorder)
         connect(recorder, &QObject::destroyed, this, [this] {
             recorder_ = nullptr;

@@ -45,9 +45,10 @@ public:
 
     // The session the recording is fed through; its signals are what a live session's are.
     TDeviceSession& session() const { return *session_; }
-    // The recorder the session feeds (null for none). It starts a fresh capture, takes the
-    // replay's clock and origin while the replay runs, and gets its own back, with the last
-    // capture handed over, when it ends.
+    // The recorder the session feeds (null for none). At a replay's start it begins a fresh
+    // capture and takes the replay's clock, origin, port and units; at its end it gets its
+    // own clock and origin back, with the last capture handed over (the port and units are
+    // for a live session to give back).
     void setCaptureRecorder(CaptureRecorder* recorder);
     // The values before the recording's first Settings entry.
     void setValues(const TSessionValues& values) { values_ = values; }

@@ -9,6 +9,7 @@
 #include "console/ArchivePage.h"
 #include "console/ColorBox.h"
 #include "console/CommandDialogs.h"
+#include "console/DataLogSwitch.h"
 #include "console/HelpPage.h"
 #include "console/JournalPage.h"
 #include "console/LineTracePanel.h"
@@ -18,6 +19,7 @@
 #include "console/SetupPage.h"
 #include "console/StatusLine.h"
 #include "console/TerminalPage.h"
+#include "console/WindowChrome.h"
 #include "console/core/LineTraceModel.h"
 #include "serial/ComPort.h"
 #include "session/JournalRecorder.h"
@@ -783,13 +785,13 @@ TEST_F(MainWindow, FailingLogWriteIsReportedOnceAndTrafficGoesOn)
 TEST_F(MainWindow, ColourChoicesApplyAtOnce)
 {
     form->Setup->MainColor->SetSelected(clTeal);
-    form->MainColorChange();
+    form->Chrome()->MainColorChange();
     EXPECT_EQ(form->palette().color(QPalette::Window), color::toQColor(clTeal));
     form->Setup->TerminalBackColor->SetSelected(clWhite);
-    form->TerminalBackColorChange();
+    form->Chrome()->TerminalBackColorChange();
     EXPECT_EQ(form->Terminal->Memo1->Color(), clWhite);
     form->Setup->TerminalFontColor->SetSelected(clNavy);
-    form->TerminalFontColorChange();
+    form->Chrome()->TerminalFontColorChange();
     EXPECT_EQ(form->Terminal->Memo1->FontColor(), clNavy);
 }
 
@@ -797,10 +799,10 @@ TEST_F(MainWindow, TrayMinimiseAndRestore)
 {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    form->CaptionButton1Click();
+    form->Chrome()->CaptionButton1Click();
     EXPECT_TRUE(form->TrayIcon1->Active());
     EXPECT_TRUE(form->TrayIcon1->InTray());
-    form->TrayIcon1DblClick();
+    form->Chrome()->TrayIcon1DblClick();
     EXPECT_FALSE(form->TrayIcon1->Active());
     EXPECT_FALSE(form->TrayIcon1->InTray());
     EXPECT_TRUE(form->isVisible());
@@ -822,9 +824,9 @@ TEST_F(MainWindow, ProgramsThatCannotStartAreReported)
     // No calculator and no text viewer on an empty PATH: the system's text of the failure.
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", dir.path().toLocal8Bit());
-    form->WinCalcClick();
+    form->Help->WinCalc->click();
     form->Setup->LogFile->setText("/tmp/with blanks/log.txt");
-    form->ViewLogClick();
+    form->DataLog->ViewLogClick();
     qputenv("PATH", path);
     EXPECT_TRUE(errors.isEmpty()) << "reported after the handler returns";
     QApplication::processEvents();
@@ -843,17 +845,17 @@ TEST_F(MainWindow, AReportIsNotStackedOnTheSameReportStillShown)
     form->ErrorReport = [&](const QString& m) {
         errors << m;
         if (++shown == 1) {
-            form->WinCalcClick();
-            form->WinCalcClick();
+            form->Help->WinCalc->click();
+            form->Help->WinCalc->click();
             QApplication::processEvents();
             QApplication::processEvents();
         }
     };
-    form->WinCalcClick();
+    form->Help->WinCalc->click();
     QApplication::processEvents();
     EXPECT_EQ(errors.size(), 1);
     // Once the box is closed, the next failure is reported again.
-    form->WinCalcClick();
+    form->Help->WinCalc->click();
     QApplication::processEvents();
     qputenv("PATH", path);
     EXPECT_EQ(errors.size(), 2);

@@ -97,9 +97,9 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndClosingWritesEverySectionInOrder)
     auto form = makeForm();
     EXPECT_EQ(form->SettingsPath(), path("Orvik.ini"));
     EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("COM1"));
-    EXPECT_EQ(form->ComPort1->BaudRate(), br9600);
+    EXPECT_EQ(form->SerialPort->BaudRate(), br9600);
     // The window creates the port with 1.5 stop bits; the file's default makes it 1.
-    EXPECT_EQ(form->ComPort1->StopBits(), sbOneStopBit);
+    EXPECT_EQ(form->SerialPort->StopBits(), sbOneStopBit);
     EXPECT_TRUE(form->Terminal->DTR->isChecked());
     EXPECT_TRUE(form->Terminal->RTS->isChecked());
     EXPECT_TRUE(form->Setup->AutoReconnect->isChecked());
@@ -177,10 +177,10 @@ TEST_F(SettingsTest, TheFileIsWrittenKeyForKeyAndComesBackUnchanged)
     {
         auto form = makeForm();
         form->ComPort1->SetPort(QStringLiteral("/dev/ttyUSB3"));
-        form->ComPort1->SetCustomBaudRate(250000);
-        form->ComPort1->SetBaudRate(brCustom);
-        form->ComPort1->SetDataBits(dbSeven);
-        form->ComPort1->SetStopBits(sbTwoStopBits);
+        form->SerialPort->SetCustomBaudRate(250000);
+        form->SerialPort->SetBaudRate(brCustom);
+        form->SerialPort->SetDataBits(dbSeven);
+        form->SerialPort->SetStopBits(sbTwoStopBits);
         for (QCheckBox* box : {form->Terminal->Wrap, form->Terminal->CR, form->Terminal->RTS,
                  form->Setup->AutoReconnect, form->Setup->LogOutgoing, form->Setup->ShowScopeOnEvent})
             box->click();
@@ -220,7 +220,7 @@ TEST_F(SettingsTest, ValuesAreReadWithTheNumberRules)
     for (const Case& c : cases) {
         writeFile(path("Orvik.ini"), "[com]\r\n" + c.com);
         auto form = makeForm();
-        EXPECT_EQ(form->ComPort1->BaudRate(), c.baud) << c.com.toStdString();
+        EXPECT_EQ(form->SerialPort->BaudRate(), c.baud) << c.com.toStdString();
         EXPECT_EQ(form->Terminal->Wrap->isChecked(), c.wrap) << c.com.toStdString();
         EXPECT_EQ(form->Terminal->Memo1->WrapLines(), c.wrap) << c.com.toStdString();
     }
@@ -231,9 +231,9 @@ TEST_F(SettingsTest, EverySettingComesBackAtTheNextStart)
     {
         auto form = makeForm();
         form->ComPort1->SetPort(QStringLiteral("/dev/ttyUSB3"));
-        form->ComPort1->SetBaudRate(br57600);
-        form->ComPort1->SetDataBits(dbSeven);
-        form->ComPort1->SetStopBits(sbTwoStopBits);
+        form->SerialPort->SetBaudRate(br57600);
+        form->SerialPort->SetDataBits(dbSeven);
+        form->SerialPort->SetStopBits(sbTwoStopBits);
         for (QCheckBox* box : {form->Terminal->Wrap, form->Terminal->Echo, form->Terminal->CR,
                  form->Terminal->LF, form->Terminal->DTR, form->Terminal->RTS, form->Setup->AutoReconnect})
             box->click();
@@ -253,9 +253,9 @@ TEST_F(SettingsTest, EverySettingComesBackAtTheNextStart)
     }
     auto form = makeForm();
     EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("/dev/ttyUSB3"));
-    EXPECT_EQ(form->ComPort1->BaudRate(), br57600);
-    EXPECT_EQ(form->ComPort1->DataBits(), dbSeven);
-    EXPECT_EQ(form->ComPort1->StopBits(), sbTwoStopBits);
+    EXPECT_EQ(form->SerialPort->BaudRate(), br57600);
+    EXPECT_EQ(form->SerialPort->DataBits(), dbSeven);
+    EXPECT_EQ(form->SerialPort->StopBits(), sbTwoStopBits);
     for (QCheckBox* box : {form->Terminal->Wrap, form->Terminal->Echo, form->Terminal->CR, form->Terminal->LF,
              form->Terminal->DTR, form->Terminal->RTS, form->Setup->AutoReconnect})
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
@@ -368,12 +368,12 @@ TEST_F(SettingsTest, ACustomRateIsKeptBesideBaudRateZero)
     for (const auto& c : cases) {
         writeFile(path("Orvik.ini"), "[Com]\r\n" + c.com);
         auto form = makeForm();
-        EXPECT_EQ(form->ComPort1->BaudRate(), brCustom) << c.com.toStdString();
-        EXPECT_EQ(form->ComPort1->CustomBaudRate(), c.custom) << c.com.toStdString();
+        EXPECT_EQ(form->SerialPort->BaudRate(), brCustom) << c.com.toStdString();
+        EXPECT_EQ(form->SerialPort->CustomBaudRate(), c.custom) << c.com.toStdString();
     }
     {
         auto form = makeForm();
-        form->ComPort1->SetCustomBaudRate(1500000);
+        form->SerialPort->SetCustomBaudRate(1500000);
         form->close();
     }
     const QByteArray ini = readAll(path("Orvik.ini"));
@@ -383,7 +383,7 @@ TEST_F(SettingsTest, ACustomRateIsKeptBesideBaudRateZero)
     EXPECT_TRUE(lines.contains("BaudRate=0")) << ini.toStdString();
     EXPECT_TRUE(lines.contains("CustomBaudRate=1500000")) << ini.toStdString();
     auto form = makeForm();
-    EXPECT_EQ(form->ComPort1->CustomBaudRate(), 1500000);
+    EXPECT_EQ(form->SerialPort->CustomBaudRate(), 1500000);
 }
 
 TEST_F(SettingsTest, TheLogChoicesFollowTheGroupRules)
@@ -411,7 +411,7 @@ TEST_F(SettingsTest, AnotherFileLoadedReceivesTheSaveAtClosing)
     };
     form->Setup->BitBtn5->click();
     EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("/dev/ttyACM1"));
-    EXPECT_EQ(form->ComPort1->BaudRate(), br19200);
+    EXPECT_EQ(form->SerialPort->BaudRate(), br19200);
     form->PresetDialog(2)->Edit2->setText(QStringLiteral("DIAG")); // edited, never confirmed
     form->close();
     EXPECT_FALSE(QFile::exists(path("Orvik.ini")));
@@ -445,7 +445,7 @@ TEST_F(SettingsTest, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses)
 {
     auto form = makeForm();
     auto line = std::make_shared<FakeSerialLine>();
-    form->ComPort1->SetDeviceFactory(FakeSerialLine::factory(line));
+    form->SerialPort->SetDeviceFactory(FakeSerialLine::factory(line));
     form->ComPort1->OpenPort();
     // A folder where the file should be: no write can succeed, not even as root.
     ASSERT_TRUE(QDir().mkdir(path("Orvik.ini")));
@@ -484,7 +484,7 @@ protected:
         sys.add(QStringLiteral("ttyUSB1"));
         SetSerialPortsSysfsRoot(sys.root());
         form = makeForm();
-        form->ComPort1->SetDeviceFactory(FakeSerialLine::factory(line));
+        form->SerialPort->SetDeviceFactory(FakeSerialLine::factory(line));
         form->ComPort1->SetPort(QStringLiteral("/dev/ttyUSB0"));
     }
     void TearDown() override
@@ -585,7 +585,7 @@ TEST_F(ConnectionTest, SettingsWhileOffEditWithoutOpening)
         },
         [&] { form->Setup->Button9->click(); });
     EXPECT_EQ(dialogsShown, 1);
-    EXPECT_EQ(form->ComPort1->BaudRate(), br115200);
+    EXPECT_EQ(form->SerialPort->BaudRate(), br115200);
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(line->openCount(), 0);
 }
@@ -609,7 +609,7 @@ TEST_F(ConnectionTest, AHangUpMidRecordShowsClosedAndRS232Reconnects)
     EXPECT_EQ(form->Parser().pendingBytes(), 0u); // the cut record is gone
 
     auto next = std::make_shared<FakeSerialLine>();
-    form->ComPort1->SetDeviceFactory(FakeSerialLine::factory(next));
+    form->SerialPort->SetDeviceFactory(FakeSerialLine::factory(next));
     form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     EXPECT_EQ(form->StatusLine->connectionState(), QStringLiteral("Свързан: /dev/ttyUSB0 9600"));
@@ -691,7 +691,7 @@ TEST_F(ConnectionTest, LoadingAFileWhosePortCannotOpenIsReportedAndTheProgramGoe
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(form->Setup->Label3->text(), QStringLiteral("Closed"));
     EXPECT_EQ(form->ComPort1->Port(), QStringLiteral("/dev/ttyUSB7"));
-    EXPECT_EQ(form->ComPort1->BaudRate(), br19200);
+    EXPECT_EQ(form->SerialPort->BaudRate(), br19200);
     EXPECT_EQ(form->Setup->MainColor->Selected(), TColor(255));
 
     form->close();
@@ -782,8 +782,8 @@ TEST_F(ConnectionTest, RS232WhileWaitingTriesAtOnceThenShowsTheDialog)
 
 TEST_F(ConnectionTest, TheRateLabelShowsTheRateTheDeviceTook)
 {
-    form->ComPort1->SetBaudRate(brCustom);
-    form->ComPort1->SetCustomBaudRate(921600);
+    form->SerialPort->SetBaudRate(brCustom);
+    form->SerialPort->SetCustomBaudRate(921600);
     line->setRateRounding([](uint32_t) { return 923077u; }); // 24 MHz / 26
     form->Setup->RSBut->click();
     ASSERT_TRUE(form->ComPort1->Connected());

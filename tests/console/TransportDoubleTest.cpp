@@ -1,11 +1,19 @@
 // The console's parts on a transport that is no serial port: the session answers, the link
 // monitor counts, the terminal shows what the session hands it and sends what is typed, the
-// lamp flashes, and all of them let go of the transport when it goes.
+// lamp flashes, and all of them let go of the transport when it goes; the window follows its
+// opens and closes.
+#include "archive/CaptureRecorder.h"
+#include "console/ConnectionEvents.h"
+#include "console/ErrorReports.h"
+#include "console/ScopePage.h"
+#include "console/SetupPage.h"
+#include "console/StatusLine.h"
 #include "serial/widgets/ComLed.h"
 #include "session/DeviceSession.h"
 #include "session/LinkMonitor.h"
 #include "terminal/ComTerminal.h"
 
+#include <QLabel>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -52,6 +60,48 @@ TEST(TransportDouble, TheConsolesPartsNeedNothingSerial)
     transport.reset();
     EXPECT_EQ(term.ComPort(), nullptr);
     EXPECT_EQ(lamp.ComPort(), nullptr);
+}
+
+struct JournalRows : TJournalSink {
+    std::vector<std::string> rows;
+    void appendJournal(const TJournalRow& row) override
+    {
+        rows.push_back((row.kind + ' ' + row.subject + ' ' + row.value).toStdString());
+    }
+};
+
+TEST(TransportDouble, TheWindowFollowsOpensAndClosesOfAnyTransport)
+{
+    auto transport = std::make_unique<FakeTransport>();
+    TDeviceSession session(*transport);
+    JournalRows journal;
+    session.addJournalSink(&journal);
+    SetupPage setup;
+    ScopePage scope;
+    TStatusLine status;
+    CaptureRecorder recorder;
+    const TErrorReports::TShow show;
+    TErrorReports reports(session.journal(), show);
+    auto events = std::make_unique<TConnectionEvents>(*transport,
+        TConnectionEvents::Parts{session, [] { return QStringLiteral("9600"); }, nullptr, setup, scope,
+            status, recorder, reports});
+
+    transport->OpenPort();
+    transport->deliver("W:VA1/2\rW:VA3");
+    ASSERT_GT(session.parser().pendingBytes(), 0u);
+    transport->ClosePort();
+    EXPECT_EQ(setup.Label3->text(), "Closed");
+    EXPECT_EQ(status.connectionState(), "Изключен");
+    EXPECT_EQ(session.parser().pendingBytes(), 0u) << "a record cut off by the close is forgotten";
+    EXPECT_EQ(journal.rows,
+        (std::vector<std::string>{"connection fake://device opened", "connection fake://device closed"}));
+
+    // Gone with the window, it hears of nothing more.
+    events.reset();
+    journal.rows.clear();
+    transport->OpenPort();
+    transport->ClosePort();
+    EXPECT_TRUE(journal.rows.empty());
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "console/MainUnit.h"
 
 #include "console/ArchivePage.h"
+#include "console/DataLogSwitch.h"
 #include "console/SetupPage.h"
 
 #include <QDir>
@@ -38,9 +39,9 @@ TEST(UserFoldersWindow, InstalledLayoutUsesTheXdgFolders)
         EXPECT_EQ(form.SettingsPath(), root + "cfg/Orvik/Orvik.ini");
         EXPECT_EQ(form.Setup->LogFile->text(), root + "home/.local/share/Orvik/OrvikLog.txt");
         EXPECT_EQ(form.Archive->ExportFolder, root + "home/.local/share/Orvik/");
-        form.BitBtn5Click();
-        form.BitBtn6Click();
-        form.BitBtn1Click();
+        form.Settings->BitBtn5Click();
+        form.Settings->BitBtn6Click();
+        form.DataLog->BitBtn1Click();
         form.close();
     }
     EXPECT_EQ(dialogFolders,

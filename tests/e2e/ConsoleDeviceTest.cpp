@@ -189,7 +189,7 @@ TEST_F(ConsoleDevice, TheLogHoldsTheTrafficInOrderAndSettingsComeBack)
     EXPECT_EQ(find<QLineEdit>(*form, "LogFile")->text(), logPath);
     EXPECT_TRUE(find<QRadioButton>(*form, "NewLog")->isChecked());
     EXPECT_EQ(form->ComPort1->Port(), sim.port());
-    EXPECT_EQ(form->ComPort1->BaudRate(), br115200);
+    EXPECT_EQ(form->SerialPort->BaudRate(), br115200);
 }
 
 TEST_F(ConsoleDevice, AHangUpMidRecordLeavesTheWindowResponsiveAndRS232Reconnects)

@@ -27,7 +27,7 @@ TEST(DeviceNoise, FiftyMegabytesWithoutACarriageReturnStayBounded)
     form.show();
     form.ErrorReport = [](const QString& m) { ADD_FAILURE() << m.toStdString(); };
     auto line = std::make_shared<FakeSerialLine>();
-    form.ComPort1->SetDeviceFactory(FakeSerialLine::factory(line));
+    form.SerialPort->SetDeviceFactory(FakeSerialLine::factory(line));
     form.ComPort1->OpenPort();
     ASSERT_TRUE(form.ComPort1->Connected());
 
