@@ -4,7 +4,7 @@
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureRecorder.h"
 #include "serial/ComPort.h"
-#include "serial/PortReconnector.h"
+#include "session/PortReconnector.h"
 #include "session/ArchiveJournalSink.h"
 #include "session/DeviceSession.h"
 #include "session/SessionRecording.h"

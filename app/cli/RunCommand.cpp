@@ -177,11 +177,11 @@ TRunCommand::Result TRunCommand::run()
                 = step.text.endsWith(QLatin1String(".csv")) ? ExportFormat::Csv : ExportFormat::Comtrade;
             std::optional<ExportResult> result;
             const QMetaObject::Connection c
-                = connect(&archive, &ArchiveStore::exported, this, [&](const ExportResult& r) {
+                = onArchiveAnswer<ExportResult>(archive, this, [&](const ExportResult& r) {
                       if (r.id == id)
                           result = r;
                   });
-            archive.exportCapture(id, format, step.text);
+            archive.ask(ExportCapture{id, format, step.text});
             waitFor([&] { return result.has_value(); }, 30000);
             disconnect(c);
             if (!result)

@@ -227,18 +227,17 @@ struct ThreadedWorker {
     {
         worker.moveToThread(&thread);
         QObject::connect(
-            &worker, &ArchiveWorker::capturesStored, &worker,
-            [this](const std::vector<CaptureRow>& rows, const std::vector<std::int64_t>&) {
-                for (const CaptureRow& r : rows)
-                    storedId = std::max<std::int64_t>(storedId, r.id);
+            &worker, &ArchiveWorker::answered, &worker,
+            [this](const ArchiveAnswer& answer) {
+                if (const auto* stored = std::get_if<CapturesStored>(&answer))
+                    for (const CaptureRow& r : stored->rows)
+                        storedId = std::max<std::int64_t>(storedId, r.id);
+                else if (const auto* gone = std::get_if<CapturesRemoved>(&answer))
+                    removed += std::int64_t(gone->ids.size());
+                else if (std::holds_alternative<ArchiveOpened>(answer))
+                    opened = true;
             },
             Qt::DirectConnection);
-        QObject::connect(
-            &worker, &ArchiveWorker::capturesRemoved, &worker,
-            [this](const std::vector<std::int64_t>& ids) { removed += std::int64_t(ids.size()); },
-            Qt::DirectConnection);
-        QObject::connect(
-            &worker, &ArchiveWorker::opened, &worker, [this] { opened = true; }, Qt::DirectConnection);
         QObject::connect(
             &worker, &ArchiveWorker::failed, &worker, [this] { failed = true; }, Qt::DirectConnection);
         thread.start();

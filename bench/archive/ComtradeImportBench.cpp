@@ -84,9 +84,12 @@ void BM_ImportComtrade(benchmark::State& state)
     ArchiveWorker worker;
     worker.open(dir.filePath(QStringLiteral("bench.db")), 1000, 1000000, 3000);
     std::int64_t points = 0;
-    QObject::connect(&worker, &ArchiveWorker::imported, [&](const ImportResult& r) { points = r.points; });
+    QObject::connect(&worker, &ArchiveWorker::answered, [&](const ArchiveAnswer& answer) {
+        if (const auto* r = std::get_if<ImportResult>(&answer))
+            points = r->points;
+    });
     for (auto _ : state) {
-        worker.importComtrade(path);
+        worker.run(ImportComtrade{path});
         QCoreApplication::processEvents();
     }
     if (points != kSamples)

@@ -89,7 +89,7 @@ void BM_ExportJournal(benchmark::State& state)
         TJournalRecorder recorder(sink);
         TJournalArchive journal(store, archivePage, page, recorder);
         bool listed = false;
-        QObject::connect(&store, &ArchiveStore::journalQueried, [&] { listed = true; });
+        onArchiveAnswer<JournalQueried>(store, [&](const JournalQueried&) { listed = true; });
         store.open(db, 1000, rows);
         while (!listed)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -183,8 +183,8 @@ Run runConsole(const QStringList& args, const QByteArray& settings)
     if (store) {
         QObject::connect(
             store, &ArchiveStore::captureStored, [&](const CaptureRow& r, bool) { stored.insert(r.id); });
-        QObject::connect(store, &ArchiveStore::capturesRemoved,
-            [&](const std::vector<std::int64_t>& ids) { stored.insert(ids.begin(), ids.end()); });
+        onArchiveAnswer<CapturesRemoved>(
+            *store, [&](const CapturesRemoved& r) { stored.insert(r.ids.begin(), r.ids.end()); });
     }
     form.show();
     form.ComPort1->SetPort(port);

@@ -10,7 +10,7 @@
 //         at the old 5 ms and at the fallback period (a driver without TIOCMIWAIT).
 
 #include "serial/ComPort.h"
-#include "serial/PortReconnector.h"
+#include "session/PortReconnector.h"
 #include "serial/PosixSerialDevice.h"
 
 #include <QDir>

@@ -71,16 +71,7 @@ ArchiveStore::ArchiveStore(QObject* parent)
 
     thread_.setObjectName(QStringLiteral("archive"));
     worker_->moveToThread(&thread_);
-    connectAcross(worker_, &ArchiveWorker::opened, this, &ArchiveStore::opened);
-    connectAcross(worker_, &ArchiveWorker::capturesStored, this, &ArchiveStore::onCapturesStored);
-    connectAcross(worker_, &ArchiveWorker::capturesListed, this, &ArchiveStore::capturesListed);
-    connectAcross(worker_, &ArchiveWorker::capturesRemoved, this, &ArchiveStore::capturesRemoved);
-    connectAcross(worker_, &ArchiveWorker::captureLoaded, this, &ArchiveStore::captureLoaded);
-    connectAcross(worker_, &ArchiveWorker::exported, this, &ArchiveStore::exported);
-    connectAcross(worker_, &ArchiveWorker::imported, this, &ArchiveStore::imported);
-    connectAcross(worker_, &ArchiveWorker::journalAppended, this, &ArchiveStore::onJournalAppended);
-    connectAcross(worker_, &ArchiveWorker::journalQueried, this, &ArchiveStore::journalQueried);
-    connectAcross(worker_, &ArchiveWorker::journalExported, this, &ArchiveStore::journalExported);
+    connectAcross(worker_, &ArchiveWorker::answered, this, &ArchiveStore::onAnswered);
     batch_.setSingleShot(true);
     connect(&batch_, &QTimer::timeout, this, &ArchiveStore::dispatch);
     retry_.setSingleShot(true);
@@ -135,9 +126,7 @@ void ArchiveStore::open(const QString& path, int keep, int journalKeep, int busy
     if (path.isEmpty())
         return;
     Item item;
-    item.opens = true;
-    item.call = [path, keep, journalKeep, busyTimeoutMs](
-                    ArchiveWorker& w) { w.open(path, keep, journalKeep, busyTimeoutMs); };
+    item.request = OpenArchive{path, keep, journalKeep, busyTimeoutMs};
     enqueue(std::move(item));
 }
 
@@ -301,17 +290,18 @@ void ArchiveStore::sendNext()
     } while (kind != Item::Call && !waiting_.empty() && waiting_.front().kind != Item::Call
         && bytes + waiting_.front().bytes <= kRequestBytes && int(rows.size()) < kJournalBatchRows);
     requestOut_ = true;
-    const bool opens = inFlight_.back().opens;
+    const std::optional<ArchiveRequest>& request = inFlight_.back().request;
+    // The open itself has no earlier file to open again first.
+    const bool opens = request && std::holds_alternative<OpenArchive>(*request);
     postQueuedCall(worker_,
-        [store = this, w = worker_, opens, captures = std::move(captures), rows = std::move(rows),
-            call = inFlight_.back().call] {
+        [store = this, w = worker_, opens, captures = std::move(captures), rows = std::move(rows), request] {
             w->beginRequest(!opens);
             if (!captures.empty())
                 w->storeCaptures(captures);
             if (!rows.empty() && w->failure().isEmpty())
                 w->appendJournal(rows);
-            if (call)
-                call(*w);
+            if (request)
+                w->run(*request);
             w->endRequest();
             postQueuedCall(store, [store, failure = w->failure(), lasting = w->failureLasts()] {
                 store->onDone(failure, lasting);
@@ -436,52 +426,29 @@ void ArchiveStore::storeCapture(const CaptureData& capture)
     enqueue(std::move(item));
 }
 
-void ArchiveStore::onCapturesStored(
-    const std::vector<CaptureRow>& rows, const std::vector<std::int64_t>& firstIds)
+void ArchiveStore::onAnswered(const ArchiveAnswer& answer)
 {
-    const std::unordered_set<std::int64_t> first(firstIds.begin(), firstIds.end());
-    for (const CaptureRow& row : rows)
-        emit captureStored(row, first.count(row.id) != 0);
+    if (const auto* opened = std::get_if<ArchiveOpened>(&answer)) {
+        emit this->opened(opened->path);
+    } else if (const auto* stored = std::get_if<CapturesStored>(&answer)) {
+        const std::unordered_set<std::int64_t> first(stored->firstIds.begin(), stored->firstIds.end());
+        for (const CaptureRow& row : stored->rows)
+            emit captureStored(row, first.count(row.id) != 0);
+    } else if (const auto* appended = std::get_if<JournalAppended>(&answer)) {
+        if (!appended->rows.empty())
+            emit journalAppended(appended->rows);
+    }
+    emit answered(answer);
 }
 
-// Every other request goes after what was handed over before it.
-void ArchiveStore::call(std::function<void(ArchiveWorker&)> f)
+// Every request goes after what was handed over before it.
+void ArchiveStore::ask(ArchiveRequest request)
 {
     if (!isOn())
         return;
     Item item;
-    item.call = std::move(f);
+    item.request = std::move(request);
     enqueue(std::move(item));
-}
-
-void ArchiveStore::listCaptures()
-{
-    call([](ArchiveWorker& w) { w.listCaptures(); });
-}
-
-void ArchiveStore::loadCapture(std::int64_t id, int purpose)
-{
-    call([id, purpose](ArchiveWorker& w) { w.loadCapture(id, purpose); });
-}
-
-void ArchiveStore::setNote(std::int64_t id, const QString& note)
-{
-    call([id, note](ArchiveWorker& w) { w.setNote(id, note); });
-}
-
-void ArchiveStore::deleteCapture(std::int64_t id)
-{
-    call([id](ArchiveWorker& w) { w.deleteCapture(id); });
-}
-
-void ArchiveStore::exportCapture(std::int64_t id, ExportFormat format, const QString& path)
-{
-    call([id, format, path](ArchiveWorker& w) { w.exportCapture(id, format, path); });
-}
-
-void ArchiveStore::importComtrade(const QString& path)
-{
-    call([path](ArchiveWorker& w) { w.importComtrade(path); });
 }
 
 void ArchiveStore::appendJournal(JournalRow row)
@@ -495,21 +462,4 @@ void ArchiveStore::appendJournal(JournalRow row)
     item.bytes = bytesOf(row);
     item.row = std::move(row);
     enqueue(std::move(item));
-}
-
-void ArchiveStore::onJournalAppended(const std::vector<JournalRow>& rows, int)
-{
-    if (!rows.empty())
-        emit journalAppended(rows);
-}
-
-void ArchiveStore::queryJournal(const QStringList& kinds, int limit, std::int64_t tag, const QString& subject)
-{
-    call([kinds, limit, tag, subject](ArchiveWorker& w) { w.queryJournal(kinds, limit, tag, subject); });
-}
-
-void ArchiveStore::exportJournal(const QStringList& kinds, const QString& path,
-    const std::function<QByteArray(const std::vector<JournalRow>& rows, bool first)>& csv, std::int64_t tag)
-{
-    call([kinds, path, csv, tag](ArchiveWorker& w) { w.exportJournal(kinds, path, csv, tag); });
 }

@@ -9,7 +9,7 @@
 // the worker opens the file again by itself. Captures and rows wait within a bound in bytes;
 // past it the oldest waiting are dropped and counted.
 
-#include "archive/ArchiveTypes.h"
+#include "archive/ArchiveRequests.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -20,7 +20,10 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <type_traits>
 #include <unordered_map>
+#include <variant>
 
 class ArchiveWorker;
 class QEventLoop;
@@ -93,25 +96,12 @@ public:
     // Committed with the others handed over within kCaptureBatchMs; a later copy of the same
     // capture (it grew) replaces one still waiting.
     void storeCapture(const CaptureData& capture);
-    void listCaptures();
-    void loadCapture(std::int64_t id, int purpose);
-    void setNote(std::int64_t id, const QString& note);
-    void deleteCapture(std::int64_t id);
-    void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
-    // Reads a COMTRADE record on the archive's thread; each analog channel becomes a capture.
-    void importComtrade(const QString& path);
-
     // Queues a journal row (its time set to now when empty) and returns at once.
     void appendJournal(JournalRow row);
-    // Answered by journalQueried with the same tag: the newest `limit` rows whose kind is
-    // one of `kinds` (all kinds when empty) and, when given, whose subject is `subject`,
-    // newest first (a capture's row among the rows of its start).
-    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag = 0, const QString& subject = {});
-    // Every stored row of those kinds (and those waiting: they are written first), oldest
-    // first, written by the worker to `path` a page at a time; answered by journalExported.
-    void exportJournal(const QStringList& kinds, const QString& path,
-        const std::function<QByteArray(const std::vector<JournalRow>& rows, bool first)>& csv,
-        std::int64_t tag = 0);
+    // A request of the table (ArchiveRequests.h), done after everything handed over before it
+    // (rows still waiting for the disk are in the file before a query or an export reads it);
+    // its answer comes as `answered`. Nothing is done while the archive is off.
+    void ask(ArchiveRequest request);
 
 signals:
     void opened(const QString& path);
@@ -120,16 +110,12 @@ signals:
     // The archive stopped or started writing again, or (while it does not) the count waiting
     // changed.
     void writingChanged();
+    // One per stored capture of a batch; `first` when stored complete for the first time.
     void captureStored(const CaptureRow& row, bool first);
-    void capturesListed(const std::vector<CaptureRow>& rows);
-    void capturesRemoved(const std::vector<std::int64_t>& ids);
-    void captureLoaded(const StoredCapture& capture, int purpose);
-    void exported(const ExportResult& result);
-    void imported(const ImportResult& result);
     // Rows committed to the journal, with their ids, in the order they were appended.
     void journalAppended(const std::vector<JournalRow>& rows);
-    void journalQueried(const std::vector<JournalRow>& rows, std::int64_t tag);
-    void journalExported(std::int64_t tag, const QString& path, const QString& error, std::int64_t rows);
+    // Every answer of the archive's thread, asked for or not (onArchiveAnswer picks a kind).
+    void answered(const ArchiveAnswer& answer);
 
 private:
     // One thing to do in the file, in the order asked for.
@@ -138,12 +124,10 @@ private:
         std::uint64_t seq = 0;
         CaptureData capture;
         JournalRow row;
-        std::function<void(ArchiveWorker&)> call; // reads and changes: never dropped
+        std::optional<ArchiveRequest> request; // reads and changes: never dropped
         std::size_t bytes = 0;
-        bool opens = false; // the open itself: no earlier file to open again first
         bool keep = false; // a row that reports drops: never dropped itself
     };
-    void call(std::function<void(ArchiveWorker&)> f);
     void enqueue(Item item);
     void keepWithinBound();
     void dispatch();
@@ -153,8 +137,7 @@ private:
     void appendReport(JournalRow row);
     void turnOff(const QString& message);
     void forgetWaiting();
-    void onCapturesStored(const std::vector<CaptureRow>& rows, const std::vector<std::int64_t>& firstIds);
-    void onJournalAppended(const std::vector<JournalRow>& rows, int handed);
+    void onAnswered(const ArchiveAnswer& answer);
 
     // The worker's thread. Its start and end are marked for ThreadSanitizer like the queued
     // calls: Qt starts and joins it inside its library, where the sanitizer cannot see it.
@@ -198,3 +181,18 @@ private:
     bool stopped_ = false; // past a close's deadline: nothing more is handed over
     bool givenUp_ = false;
 };
+
+// Connects f to the answers of kind A only, called in context's thread (the store's).
+template <class A, class F>
+QMetaObject::Connection onArchiveAnswer(ArchiveStore& store, const QObject* context, F f)
+{
+    return QObject::connect(
+        &store, &ArchiveStore::answered, context, [f = std::move(f)](const ArchiveAnswer& answer) {
+            if (const A* a = std::get_if<A>(&answer))
+                f(*a);
+        });
+}
+template <class A, class F> QMetaObject::Connection onArchiveAnswer(ArchiveStore& store, F f)
+{
+    return onArchiveAnswer<A>(store, &store, std::move(f));
+}

@@ -248,11 +248,21 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
     }
     if (reopening_)
         return;
-    emit opened(path);
-    listCaptures();
+    answer(ArchiveOpened{path});
+    run(ListCaptures{});
     // A Keep lowered since the last run applies now, not at the next capture.
     scheduleTrim();
     scheduleMeasure();
+}
+
+void ArchiveWorker::run(const ArchiveRequest& request)
+{
+    std::visit([this](const auto& r) { run(r); }, request);
+}
+
+void ArchiveWorker::run(const OpenArchive& r)
+{
+    open(r.path, r.keep, r.journalKeep, r.busyTimeoutMs);
 }
 
 void ArchiveWorker::close()
@@ -515,7 +525,7 @@ void ArchiveWorker::storeCaptures(const std::vector<CaptureData>& captures)
         std::erase_if(firstIds, [&](std::int64_t id) { return id <= newestGone; });
     }
     if (!stored.empty())
-        emit capturesStored(stored, firstIds);
+        answer(CapturesStored{stored, firstIds});
     if (captureCount_ > keep_)
         scheduleTrim();
 }
@@ -626,7 +636,7 @@ void ArchiveWorker::trimStep()
         if (!trimOldest(removed))
             return;
         if (!removed.empty())
-            emit capturesRemoved(removed);
+            answer(CapturesRemoved{removed});
     } else {
         const std::int64_t free = freePages();
         if (free <= 0)
@@ -714,7 +724,7 @@ void ArchiveWorker::measureStep()
             rows.push_back(std::move(row));
     }
     if (!rows.empty())
-        emit capturesStored(rows, {});
+        answer(CapturesStored{rows, {}});
     scheduleMeasure();
 }
 
@@ -780,7 +790,7 @@ bool ArchiveWorker::loadRow(std::int64_t id, CaptureRow& row)
     return true;
 }
 
-void ArchiveWorker::listCaptures()
+void ArchiveWorker::run(const ListCaptures&)
 {
     if (!open_)
         return;
@@ -793,7 +803,7 @@ void ArchiveWorker::listCaptures()
     std::vector<CaptureRow> rows;
     while (q.next())
         rows.push_back(rowOf(q));
-    emit capturesListed(rows);
+    answer(CapturesListed{std::move(rows)});
 }
 
 std::optional<StoredCapture> ArchiveWorker::load(std::int64_t id)
@@ -812,29 +822,30 @@ std::optional<StoredCapture> ArchiveWorker::load(std::int64_t id)
     return c;
 }
 
-void ArchiveWorker::loadCapture(std::int64_t id, int purpose)
+void ArchiveWorker::run(const LoadCapture& r)
 {
-    if (auto c = load(id))
-        emit captureLoaded(*c, purpose);
+    if (auto c = load(r.id))
+        answer(CaptureLoaded{std::move(*c), r.purpose});
 }
 
-void ArchiveWorker::setNote(std::int64_t id, const QString& note)
+void ArchiveWorker::run(const SetNote& r)
 {
     if (!open_)
         return;
     QSqlQuery q(db());
     q.prepare(QStringLiteral("UPDATE captures SET note = ? WHERE id = ?"));
-    q.addBindValue(note);
-    q.addBindValue(qlonglong(id));
+    q.addBindValue(r.note);
+    q.addBindValue(qlonglong(r.id));
     if (!exec(q))
         return;
     CaptureRow row;
-    if (loadRow(id, row))
-        emit capturesStored({row}, {});
+    if (loadRow(r.id, row))
+        answer(CapturesStored{{row}, {}});
 }
 
-void ArchiveWorker::deleteCapture(std::int64_t id)
+void ArchiveWorker::run(const DeleteCapture& r)
 {
+    const std::int64_t id = r.id;
     if (!open_)
         return;
     QSqlDatabase d = db();
@@ -857,37 +868,37 @@ void ArchiveWorker::deleteCapture(std::int64_t id)
         return;
     }
     captureCount_ -= gone;
-    emit capturesRemoved({id});
+    answer(CapturesRemoved{{id}});
     scheduleTrim(); // its pages given back
 }
 
-void ArchiveWorker::exportCapture(std::int64_t id, ExportFormat format, const QString& path)
+void ArchiveWorker::run(const ExportCapture& r)
 {
-    const auto c = load(id);
+    const auto c = load(r.id);
     if (!c && !failure_.isEmpty())
         return; // asked again once the file works
     if (!c) {
-        ExportResult r;
-        r.id = id;
-        r.format = format;
-        r.path = path;
-        r.outcome = ExportOutcome::NotFound;
-        emit exported(r);
+        ExportResult result;
+        result.id = r.id;
+        result.format = r.format;
+        result.path = r.path;
+        result.outcome = ExportOutcome::NotFound;
+        answer(std::move(result));
         return;
     }
-    emit exported(::exportCapture(*c, format, path));
+    answer(::exportCapture(*c, r.format, r.path));
 }
 
-void ArchiveWorker::importComtrade(const QString& path)
+void ArchiveWorker::run(const ImportComtrade& r)
 {
     if (!open_)
         return;
     ImportResult result;
-    result.path = path;
-    const ComtradeResult read = readComtradeFile(path);
+    result.path = r.path;
+    const ComtradeResult read = readComtradeFile(r.path);
     if (!read.record) {
         result.error = read.error.message();
-        emit imported(result);
+        answer(std::move(result));
         return;
     }
     const ComtradeRecord& record = *read.record;
@@ -927,8 +938,8 @@ void ArchiveWorker::importComtrade(const QString& path)
     }
     // Not announced as new captures: nothing happened on the line at their time.
     if (!stored.empty())
-        emit capturesStored(stored, {});
-    emit imported(result);
+        answer(CapturesStored{std::move(stored), {}});
+    answer(std::move(result));
     if (captureCount_ > keep_)
         scheduleTrim();
 }
@@ -937,13 +948,13 @@ void ArchiveWorker::appendJournal(const std::vector<JournalRow>& rows)
 {
     const int handed = int(rows.size());
     if (!open_ || rows.empty()) {
-        emit journalAppended({}, handed);
+        answer(JournalAppended{{}, handed});
         return;
     }
     QSqlDatabase d = db();
     if (!d.transaction()) {
         fail(d.lastError().text());
-        emit journalAppended({}, handed);
+        answer(JournalAppended{{}, handed});
         return;
     }
     std::vector<JournalRow> stored;
@@ -959,7 +970,7 @@ void ArchiveWorker::appendJournal(const std::vector<JournalRow>& rows)
         q.bindValue(4, row.text);
         q.bindValue(5, row.origin.isNull() ? QStringLiteral("") : row.origin);
         if (!exec(q)) {
-            emit journalAppended({}, handed);
+            answer(JournalAppended{{}, handed});
             return;
         }
         stored.push_back(row);
@@ -969,20 +980,21 @@ void ArchiveWorker::appendJournal(const std::vector<JournalRow>& rows)
     trim.prepare(QStringLiteral("DELETE FROM journal WHERE id <= ?"));
     trim.addBindValue(qlonglong(stored.back().id - std::max(journalKeep_, 0)));
     if (!exec(trim)) {
-        emit journalAppended({}, handed);
+        answer(JournalAppended{{}, handed});
         return;
     }
     if (!d.commit()) {
         fail(d.lastError().text());
-        emit journalAppended({}, handed);
+        answer(JournalAppended{{}, handed});
         return;
     }
-    emit journalAppended(stored, handed);
+    answer(JournalAppended{std::move(stored), handed});
 }
 
-void ArchiveWorker::queryJournal(
-    const QStringList& kinds, int limit, std::int64_t tag, const QString& subject)
+void ArchiveWorker::run(const QueryJournal& r)
 {
+    const QStringList& kinds = r.kinds;
+    const QString& subject = r.subject;
     if (!open_)
         return;
     QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text FROM journal");
@@ -1002,19 +1014,21 @@ void ArchiveWorker::queryJournal(
         q.addBindValue(kind);
     if (!subject.isEmpty())
         q.addBindValue(subject);
-    q.addBindValue(std::max(limit, 0));
+    q.addBindValue(std::max(r.limit, 0));
     if (!exec(q))
         return;
     std::vector<JournalRow> rows;
     while (q.next())
         rows.push_back(journalRowAt(q));
     placeCaptureRowsByTime(rows);
-    emit journalQueried(rows, tag);
+    answer(JournalQueried{std::move(rows), r.tag});
 }
 
-void ArchiveWorker::exportJournal(
-    const QStringList& kinds, const QString& path, const JournalCsv& csv, std::int64_t tag)
+void ArchiveWorker::run(const ExportJournal& r)
 {
+    const QStringList& kinds = r.kinds;
+    const QString& path = r.path;
+    const std::int64_t tag = r.tag;
     if (!open_)
         return;
     QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text FROM journal WHERE id > ?");
@@ -1026,7 +1040,7 @@ void ArchiveWorker::exportJournal(
     // older file as it was.
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) {
-        emit journalExported(tag, path, out.errorString(), 0);
+        answer(JournalExported{tag, path, out.errorString(), 0});
         return;
     }
     std::int64_t after = 0;
@@ -1049,7 +1063,7 @@ void ArchiveWorker::exportJournal(
         while (q.next())
             page.push_back(journalRowAt(q));
         if (!page.empty() || first) {
-            const QByteArray bytes = csv(page, first);
+            const QByteArray bytes = r.csv(page, first);
             if (out.write(bytes) != bytes.size())
                 break;
         }
@@ -1059,8 +1073,8 @@ void ArchiveWorker::exportJournal(
         after = page.back().id;
     }
     if (!out.commit()) {
-        emit journalExported(tag, path, out.errorString(), written);
+        answer(JournalExported{tag, path, out.errorString(), written});
         return;
     }
-    emit journalExported(tag, path, QString(), written);
+    answer(JournalExported{tag, path, QString(), written});
 }

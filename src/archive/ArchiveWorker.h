@@ -5,7 +5,7 @@
 // next request opens it again by itself (see beginRequest), so a file locked for a while or a
 // full disk costs only the requests made meanwhile, which the store hands over again.
 
-#include "archive/ArchiveTypes.h"
+#include "archive/ArchiveRequests.h"
 
 #include <QObject>
 #include <QString>
@@ -50,54 +50,37 @@ public:
     // The failure is the file itself (not an archive, a newer schema): trying again is futile.
     bool failureLasts() const { return lasting_; }
 
-    // The journal's CSV of one page of rows, oldest first; the first page with the header.
-    using JournalCsv = std::function<QByteArray(const std::vector<JournalRow>& rows, bool first)>;
     static constexpr int kExportPageRows = 10000;
 
-public slots:
+    // Opens the file (also asked for as OpenArchive, by the store).
     void open(const QString& path, int keep, int journalKeep, int busyTimeoutMs);
     void close();
     // A lowered Keep starts trimming at once.
     void setKeep(int keep);
     // Captures in one transaction: new ones inserted, grown ones updated. Captures beyond
-    // Keep are removed afterwards, in short transactions of their own.
+    // Keep are removed afterwards, in short transactions of their own. Answered by
+    // CapturesStored (and CapturesRemoved for the trimming).
     void storeCaptures(const std::vector<CaptureData>& captures);
-    // The newest captures, at most Keep of them (older ones are about to go).
-    void listCaptures();
-    // `purpose` comes back with the capture so the caller knows why it asked.
-    void loadCapture(std::int64_t id, int purpose);
-    void setNote(std::int64_t id, const QString& note);
-    void deleteCapture(std::int64_t id);
-    void exportCapture(std::int64_t id, ExportFormat format, const QString& path);
-    // Reads a COMTRADE record (NAME.cfg with NAME.dat, or NAME.cff) and stores each analog
-    // channel as a capture, all in one transaction; answered by imported.
-    void importComtrade(const QString& path);
-    // Many rows in one transaction; the oldest beyond journalKeep go.
+    // Many rows in one transaction; the oldest beyond journalKeep go. Answered by
+    // JournalAppended.
     void appendJournal(const std::vector<JournalRow>& rows);
-    // The newest `limit` rows whose kind is one of `kinds` (every kind when empty) and whose
-    // subject is `subject` (any when empty); a capture's row among the rows of its start.
-    void queryJournal(const QStringList& kinds, int limit, std::int64_t tag, const QString& subject);
-    // Every row whose kind is one of `kinds`, oldest first, written to `path` a page at a
-    // time; answered by journalExported with the same tag.
-    void exportJournal(
-        const QStringList& kinds, const QString& path, const JournalCsv& csv, std::int64_t tag);
+
+    // One request of the table (ArchiveRequests.h), and the handler of each.
+    void run(const ArchiveRequest& request);
+    void run(const OpenArchive& r);
+    void run(const ListCaptures& r);
+    void run(const LoadCapture& r);
+    void run(const SetNote& r);
+    void run(const DeleteCapture& r);
+    void run(const ExportCapture& r);
+    void run(const ImportComtrade& r);
+    void run(const QueryJournal& r);
+    void run(const ExportJournal& r);
 
 signals:
-    void opened(const QString& path);
+    // Every answer, asked for or not, in the order given.
+    void answered(const ArchiveAnswer& answer);
     void failed(const QString& message);
-    // The rows of one committed batch; `firstIds` those stored complete (not growing) for the
-    // first time.
-    void capturesStored(const std::vector<CaptureRow>& rows, const std::vector<std::int64_t>& firstIds);
-    void capturesListed(const std::vector<CaptureRow>& rows);
-    void capturesRemoved(const std::vector<std::int64_t>& ids);
-    void captureLoaded(const StoredCapture& capture, int purpose);
-    void exported(const ExportResult& result);
-    void imported(const ImportResult& result);
-    // The rows as stored (with their ids), or an empty list when they could not be.
-    void journalAppended(const std::vector<JournalRow>& rows, int handed);
-    void journalQueried(const std::vector<JournalRow>& rows, std::int64_t tag);
-    // `error` empty when the file was written.
-    void journalExported(std::int64_t tag, const QString& path, const QString& error, std::int64_t rows);
 
 private:
     bool createOrCheckSchema();
@@ -110,6 +93,7 @@ private:
     void closeConnection();
     bool loadRow(std::int64_t id, CaptureRow& row);
     std::optional<StoredCapture> load(std::int64_t id);
+    template <class A> void answer(A&& a) { emit answered(ArchiveAnswer(std::forward<A>(a))); }
     bool storeOne(const CaptureData& capture, std::vector<CaptureRow>& stored,
         std::vector<std::int64_t>& firstIds, std::vector<std::int64_t>& inserted);
     void scheduleTrim();

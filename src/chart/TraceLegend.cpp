@@ -133,9 +133,17 @@ int TraceLegend::RowAt(QPoint at, bool* onTick) const
 
 void TraceLegend::Refresh()
 {
-    rows_ = traces_.LegendRows();
-    // The live trace alone needs no legend.
+    // Asked on every sample record: rows that did not change are not measured and drawn again.
+    std::vector<TLegendRow> rows = traces_.LegendRows();
+    if (rows == rows_ && font() == sizedFor_ && !rows_.empty())
+        return;
+    rows_ = std::move(rows);
+    sizedFor_ = font();
+    // The live trace alone needs no legend, nor measuring (its start changes with each
+    // capture).
     setVisible(rows_.size() > 1);
+    if (rows_.size() <= 1)
+        return;
     resize(SizeFor(rows_, font()));
     place();
     update();

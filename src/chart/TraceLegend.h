@@ -38,5 +38,6 @@ private:
     TChart& chart_;
     TChartTraces& traces_;
     std::vector<TLegendRow> rows_;
+    QFont sizedFor_; // the font rows_ were last measured in
     bool placeQueued_ = false;
 };

@@ -239,7 +239,9 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     connect(CaptureList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &ArchivePage::updateButtons);
     connect(model_, &QAbstractItemModel::rowsRemoved, this, &ArchivePage::updateButtons);
-    connect(model_, &CaptureListModel::noteEdited, &store_, &ArchiveStore::setNote);
+    connect(model_, &CaptureListModel::noteEdited, &store_, [this](std::int64_t id, const QString& note) {
+        store_.ask(SetNote{id, note});
+    });
 
     // The selection is kept by capture number across a new list and a change of the filter.
     PointerOverList = [this] { return CaptureList->viewport()->underMouse(); };
@@ -283,18 +285,19 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
             Report(why);
     });
     connect(&store_, &ArchiveStore::writingChanged, this, &ArchivePage::onWritingChanged);
-    connect(&store_, &ArchiveStore::capturesListed, this, [this](const std::vector<CaptureRow>& rows) {
+    onArchiveAnswer<CapturesListed>(store_, this, [this](const CapturesListed& listed) {
         pendingRows_.clear();
         pendingRemoved_.clear();
-        model_->setRows(rows);
+        model_->setRows(listed.rows);
         updateButtons();
     });
     connect(
         &store_, &ArchiveStore::captureStored, this, [this](const CaptureRow& row, bool) { onStored(row); });
-    connect(&store_, &ArchiveStore::capturesRemoved, this, &ArchivePage::onRemoved);
-    connect(&store_, &ArchiveStore::captureLoaded, this, &ArchivePage::onLoaded);
-    connect(&store_, &ArchiveStore::exported, this, &ArchivePage::onExported);
-    connect(&store_, &ArchiveStore::imported, this, &ArchivePage::onImported);
+    onArchiveAnswer<CapturesRemoved>(store_, this, [this](const CapturesRemoved& r) { onRemoved(r.ids); });
+    onArchiveAnswer<CaptureLoaded>(
+        store_, this, [this](const CaptureLoaded& r) { onLoaded(r.capture, r.purpose); });
+    onArchiveAnswer<ExportResult>(store_, this, [this](const ExportResult& r) { onExported(r); });
+    onArchiveAnswer<ImportResult>(store_, this, [this](const ImportResult& r) { onImported(r); });
 
     setStatus(text::off);
     updateButtons();
@@ -431,7 +434,7 @@ void ArchivePage::ShowCaptureClick()
     if (ids.empty() || !canRead(text::cannotShow))
         return;
     for (const std::int64_t id : ids)
-        store_.loadCapture(id, kForOverlay);
+        store_.ask(LoadCapture{id, kForOverlay});
 }
 
 void ArchivePage::HideCaptureClick()
@@ -466,7 +469,7 @@ void ArchivePage::exportSelected(ExportFormat format)
         return;
     path
         = withExtension(path, csv ? QStringLiteral(".csv") : QStringLiteral(".cfg"), TExtensionRule::AnyCase);
-    store_.exportCapture(id, format, path);
+    store_.ask(ExportCapture{id, format, path});
 }
 
 void ArchivePage::ExportCsvClick()
@@ -527,7 +530,7 @@ void ArchivePage::DeleteCaptureClick()
         return;
     if (Confirm && !Confirm(text::askDelete.arg(id)))
         return;
-    store_.deleteCapture(id);
+    store_.ask(::DeleteCapture{id});
 }
 
 void ArchivePage::ImportComtradeClick()
@@ -548,7 +551,7 @@ void ArchivePage::ImportComtradeClick()
     if (path.isEmpty())
         return;
     setStatus(text::importing.arg(QDir::toNativeSeparators(path)));
-    store_.importComtrade(path);
+    store_.ask(::ImportComtrade{path});
 }
 
 void ArchivePage::onImported(const ImportResult& result)

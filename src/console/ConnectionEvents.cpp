@@ -7,10 +7,10 @@
 #include "console/StatusLine.h"
 #include "console/WindowTexts.h"
 #include "net/NetSerialDevice.h"
-#include "serial/PortReconnector.h"
 #include "session/DeviceSession.h"
 #include "session/JournalRecorder.h"
 #include "session/LinkMonitor.h"
+#include "session/PortReconnector.h"
 #include "transport/Transport.h"
 
 #include <QLabel>

@@ -5,7 +5,7 @@
 #include "console/TerminalPage.h"
 #include "console/WindowTexts.h"
 #include "serial/ComPort.h"
-#include "serial/PortReconnector.h"
+#include "session/PortReconnector.h"
 #include "serial/widgets/ComSetupFrm.h"
 #include "session/JournalRecorder.h"
 

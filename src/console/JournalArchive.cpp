@@ -54,24 +54,23 @@ TJournalArchive::TJournalArchive(ArchiveStore& store, ArchivePage& archivePage, 
     connect(&journalPage_, &JournalPage::filterChanged, this, &TJournalArchive::list);
     connect(&journalPage_, &JournalPage::showCapture, this, &TJournalArchive::showCapture);
     connect(&journalPage_, &JournalPage::showEventCapture, this, &TJournalArchive::showEventCapture);
-    connect(&store_, &ArchiveStore::journalQueried, this,
-        [this](const std::vector<JournalRow>& rows, std::int64_t tag) {
-            std::vector<TJournalRow> plain;
-            plain.reserve(rows.size());
-            for (const auto& row : rows)
-                plain.push_back(fromStore(row));
-            if (tag == listTag_)
-                journalPage_.model()->setStoredRows(std::move(plain));
-        });
-    connect(&store_, &ArchiveStore::journalExported, this,
-        [this](std::int64_t tag, const QString&, const QString& error, std::int64_t) {
-            const auto done = exports_.find(tag);
-            if (done == exports_.end())
-                return;
-            auto call = std::move(done->second);
-            exports_.erase(done);
-            call(error);
-        });
+    onArchiveAnswer<JournalQueried>(store_, this, [this](const JournalQueried& queried) {
+        if (queried.tag != listTag_)
+            return;
+        std::vector<TJournalRow> plain;
+        plain.reserve(queried.rows.size());
+        for (const auto& row : queried.rows)
+            plain.push_back(fromStore(row));
+        journalPage_.model()->setStoredRows(std::move(plain));
+    });
+    onArchiveAnswer<JournalExported>(store_, this, [this](const JournalExported& exported) {
+        const auto done = exports_.find(exported.tag);
+        if (done == exports_.end())
+            return;
+        auto call = std::move(done->second);
+        exports_.erase(done);
+        call(exported.error);
+    });
     listExport_ = journalPage_.exportRows;
     journalPage_.exportRows = [this](TJournalFilter filter, const QString& path, Done done) {
         exportTo(filter, path, std::move(done));
@@ -83,7 +82,8 @@ void TJournalArchive::list(TJournalFilter filter)
     if (!store_.isOn() || store_.journalKeep() == 0)
         return;
     listTag_ = nextTag_++;
-    store_.queryJournal(kindsOf(filter), int(TJournalModel::kShown), listTag_, journalFilterSubject(filter));
+    store_.ask(
+        QueryJournal{kindsOf(filter), int(TJournalModel::kShown), listTag_, journalFilterSubject(filter)});
 }
 
 void TJournalArchive::exportTo(TJournalFilter filter, const QString& path, Done done)
@@ -102,12 +102,11 @@ void TJournalArchive::exportTo(TJournalFilter filter, const QString& path, Done 
     exports_[tag] = std::move(done);
     const QString subject = journalFilterSubject(filter);
     if (subject.isEmpty()) {
-        store_.exportJournal(kindsOf(filter), path, csvPage, tag);
+        store_.ask(ExportJournal{kindsOf(filter), path, csvPage, tag});
         return;
     }
     // The events of one kind: the others of the kind are left out page by page.
-    store_.exportJournal(
-        kindsOf(filter), path,
+    store_.ask(ExportJournal{kindsOf(filter), path,
         [subject](const std::vector<JournalRow>& rows, bool first) {
             std::vector<JournalRow> kept;
             for (const JournalRow& row : rows)
@@ -115,7 +114,7 @@ void TJournalArchive::exportTo(TJournalFilter filter, const QString& path, Done 
                     kept.push_back(row);
             return csvPage(kept, first);
         },
-        tag);
+        tag});
 }
 
 void TJournalArchive::showCapture(qint64 id)

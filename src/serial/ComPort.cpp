@@ -1,7 +1,12 @@
 #include "serial/ComPort.h"
 
+#include "common/ErrorReport.h"
 #include "common/QueuedCall.h"
 #include "serial/ComThread.h"
+#include "serial/DeviceIdentity.h"
+#include "serial/EComPort.h"
+#include "serial/PortDiagnosis.h"
+#include "serial/SerialDevice.h"
 
 #include <QtGlobal>
 #include <algorithm>
@@ -15,12 +20,6 @@ std::function<void(TCustomComPort*)>& setupRunner()
 {
     static std::function<void(TCustomComPort*)> runner;
     return runner;
-}
-
-std::function<void(const std::exception&)>& errorReporter()
-{
-    static std::function<void(const std::exception&)> reporter;
-    return reporter;
 }
 
 int64_t nowMs()
@@ -107,15 +106,12 @@ void TCustomComPort::RunSetupDialog()
 
 void TCustomComPort::SetErrorReporter(std::function<void(const std::exception&)> reporter)
 {
-    errorReporter() = std::move(reporter);
+    ::SetErrorReporter(std::move(reporter));
 }
 
 void TCustomComPort::ReportError(const std::exception& error)
 {
-    if (errorReporter())
-        errorReporter()(error);
-    else
-        qWarning("%s", error.what());
+    ::ReportError(error);
 }
 
 // --- settings --------------------------------------------------------------------------
@@ -429,6 +425,24 @@ void TCustomComPort::OpenPort()
     afterOpenLines();
     if (connected_)
         emit Opened(this);
+}
+
+TTransport::OpenFailure TCustomComPort::DiagnoseOpenFailure(const std::exception& error) const
+{
+    const auto* portError = dynamic_cast<const EComPort*>(&error);
+    if (!portError)
+        return TTransport::DiagnoseOpenFailure(error);
+    const int code = portError->SystemError();
+    const TErrnoKind kind = ClassifyErrno(code, TDevicePhase::Open);
+    return {kind == TErrnoKind::NotFound || kind == TErrnoKind::WouldBlock, QString::number(code),
+        OpenFailureText(*this, *portError)};
+}
+
+QString TCustomComPort::WatchFolder() const
+{
+    if (IsRemotePortName(Port()))
+        return {};
+    return DeviceWatchFolder(QString::fromLocal8Bit(PortNameToDevicePath(Port())));
 }
 
 bool TCustomComPort::OpenPortIfSame(const TDeviceIdentity& expected, TDeviceIdentity& found)

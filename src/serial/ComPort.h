@@ -144,6 +144,12 @@ public:
     // The last close came from the device going away (hang-up, adapter pulled), not from a
     // call of ClosePort; valid from OnAfterClose on.
     bool ClosedByHangUp() const override { return closedByHangUp_; }
+    // A device not there (yet) or changed meanwhile is absent; the text says what the
+    // system's error means for a port (OpenFailureText).
+    OpenFailure DiagnoseOpenFailure(const std::exception& error) const override;
+    // The folder of the port's name, or its nearest existing parent; none for a port on
+    // another machine.
+    QString WatchFolder() const override;
     TComSignals ModemLines();
     TLineState LineState() override;
     void SetDtrLine(bool on) override;
@@ -164,8 +170,8 @@ public:
     // Shows the set-up dialog; the dialog's library installs the runner.
     void RunSetupDialog() override;
     static void SetSetupDialogRunner(std::function<void(TCustomComPort*)> runner);
-    // The application's standard error report (message box in the console); used where
-    // an error cannot propagate: Loaded, and window-style delivery. Default: qWarning.
+    // The application's standard error report (common/ErrorReport.h; a message box in the
+    // console); used where an error cannot propagate: Loaded, and window-style delivery.
     static void SetErrorReporter(std::function<void(const std::exception&)> reporter);
     static void ReportError(const std::exception& error);
 

@@ -1,5 +1,7 @@
 #include "serial/DeviceIdentity.h"
 
+#include <QFileInfo>
+
 namespace {
 
 QString& sysfsRoot()
@@ -34,4 +36,16 @@ QString DeviceDevRoot()
 void SetDeviceDevRoot(const QString& root)
 {
     devRoot() = root;
+}
+
+QString DeviceWatchFolder(const QString& devicePath)
+{
+    QString folder = QFileInfo(devicePath).absolutePath();
+    while (!QFileInfo(folder).isDir()) {
+        const QString up = QFileInfo(folder).absolutePath();
+        if (up == folder)
+            break;
+        folder = up;
+    }
+    return folder;
 }

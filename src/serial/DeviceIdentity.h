@@ -28,3 +28,7 @@ TDeviceIdentity IdentifyCharDevice(
 // What the device path leads to now, without opening it: 0, or an errno (ENOENT when
 // nothing is there). rdev gets the device number, for the open to check it is the same.
 int IdentifyDevicePath(const QByteArray& path, TDeviceIdentity& identity, unsigned long long* rdev = nullptr);
+
+// The folder whose entries tell that devicePath may exist now: its own folder, or the
+// nearest parent that exists (/dev/serial/by-id goes with the last adapter).
+QString DeviceWatchFolder(const QString& devicePath);

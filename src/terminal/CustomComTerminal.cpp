@@ -3,11 +3,11 @@
 #include "common/BackgroundWrite.h"
 #include "common/Color.h"
 #include "common/Cp1251.h"
+#include "common/ErrorReport.h"
 #include "common/FileNames.h"
 #include "common/Intl.h"
-#include "serial/ComPort.h"
-
 #include "terminal/TermFindBar.h"
+#include "transport/Transport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -1017,7 +1017,7 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* e)
     try {
         handleKey(e);
     } catch (const std::exception& error) {
-        TCustomComPort::ReportError(error);
+        ReportError(error);
     }
 }
 
@@ -1193,7 +1193,7 @@ bool TCustomComTerminal::Paste(const QString& Text)
         FlushPicture();
         return sent;
     } catch (const std::exception& error) {
-        TCustomComPort::ReportError(error);
+        ReportError(error);
         return false;
     }
 }

@@ -11,3 +11,9 @@ bool SameDevice(const TDeviceIdentity& before, const TDeviceIdentity& now)
         return !before.link.isEmpty() && !now.link.isEmpty() && before.link != now.link;
     return before.kind == now.kind && before.key == now.key;
 }
+
+TTransport::OpenFailure TTransport::DiagnoseOpenFailure(const std::exception& error) const
+{
+    const QString text = QString::fromLocal8Bit(error.what());
+    return {false, text, text};
+}

@@ -21,6 +21,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <exception>
 
 class TTransport : public QObject {
     Q_OBJECT
@@ -45,6 +46,20 @@ public:
     virtual void ClosePort() = 0;
     // The last close came from the device going away, not from ClosePort.
     virtual bool ClosedByHangUp() const = 0;
+
+    // --- reconnection
+    // Why an open failed, as a reconnection weighs it: `absent` when the device is not there
+    // (yet) or changed while being opened (tried again quietly); `cause` tells one cause from
+    // another; `text` is the operator's line. By default every failure is its own message.
+    struct OpenFailure {
+        bool absent = false;
+        QString cause;
+        QString text;
+    };
+    virtual OpenFailure DiagnoseOpenFailure(const std::exception& error) const;
+    // The folder whose change tells that the device may be back (its name appearing or being
+    // renamed into place); empty when there is none to watch (a port on another machine).
+    virtual QString WatchFolder() const { return {}; }
 
     // --- writing
     struct WriteOutcome {

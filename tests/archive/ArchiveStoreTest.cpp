@@ -68,14 +68,12 @@ struct Listener {
     {
         QObject::connect(&s, &ArchiveStore::captureStored,
             [this](const CaptureRow& r, bool first) { stored.emplace_back(r, first); });
-        QObject::connect(&s, &ArchiveStore::capturesListed,
-            [this](const std::vector<CaptureRow>& r) { listed.push_back(r); });
-        QObject::connect(&s, &ArchiveStore::capturesRemoved, [this](const std::vector<std::int64_t>& ids) {
-            removed.insert(removed.end(), ids.begin(), ids.end());
+        onArchiveAnswer<CapturesListed>(s, [this](const CapturesListed& r) { listed.push_back(r.rows); });
+        onArchiveAnswer<CapturesRemoved>(s, [this](const CapturesRemoved& r) {
+            removed.insert(removed.end(), r.ids.begin(), r.ids.end());
             ++removals;
         });
-        QObject::connect(
-            &s, &ArchiveStore::captureLoaded, [this](const StoredCapture& c, int) { loaded.push_back(c); });
+        onArchiveAnswer<CaptureLoaded>(s, [this](const CaptureLoaded& r) { loaded.push_back(r.capture); });
         QObject::connect(&s, &ArchiveStore::failed, [this](const QString& m) { failures << m; });
     }
 };
@@ -189,11 +187,55 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
     EXPECT_EQ(rows[1].yTitle, QStringLiteral("t \u00B0C"));
     EXPECT_EQ(rows[1].started, QStringLiteral("2026-12-08T10:51:02.125Z"));
     EXPECT_EQ(rows[1].note, QString());
-    store.loadCapture(2, 0);
+    store.ask(LoadCapture{2, 0});
     ASSERT_TRUE(waitFor([&] { return l.loaded.size() == 1; }));
     const CaptureData sent = capture(2, 10003, -5000);
     EXPECT_EQ(l.loaded[0].x, sent.x);
     EXPECT_EQ(l.loaded[0].y, sent.y);
+}
+
+// The table of requests tells the truth: each request, asked of a working archive in the
+// order the window would, is answered by the answer its entry names, once, in order.
+TEST(ArchiveStore, EveryRequestOfTheTableIsAnsweredByItsOwnAnswer)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("OrvikArchive.db"));
+    ArchiveStore store;
+    Listener l(store);
+    store.open(path, 100);
+    ASSERT_TRUE(waitFor([&] { return l.listed.size() == 1; }));
+    store.storeCapture(capture(1, 5));
+    ASSERT_TRUE(waitFor([&] { return l.stored.size() == 1; }));
+    const std::int64_t id = l.stored[0].first.id;
+
+    const auto csv = [](const std::vector<JournalRow>&, bool) { return QByteArray("time\n"); };
+    const std::vector<ArchiveRequest> table{OpenArchive{path, 100, 1000, 3000}, ListCaptures{},
+        LoadCapture{id, 7}, SetNote{id, QStringLiteral("след ремонта")},
+        ExportCapture{id, ExportFormat::Csv, dir.filePath(QStringLiteral("one.csv"))},
+        ImportComtrade{dir.filePath(QStringLiteral("none.cfg"))}, QueryJournal{{}, 10, 5, {}},
+        ExportJournal{{}, dir.filePath(QStringLiteral("journal.csv")), csv, 6}, DeleteCapture{id}};
+    static_assert(std::variant_size_v<ArchiveRequest> == 9, "a new request: add it to this table");
+    std::vector<std::size_t> expected;
+    for (const ArchiveRequest& request : table)
+        expected.push_back(std::visit(
+            [](const auto& r) { return ArchiveAnswer(typename std::decay_t<decltype(r)>::Answer{}).index(); },
+            request));
+    std::vector<std::size_t> answers;
+    bool openListing = false;
+    QObject::connect(&store, &ArchiveStore::answered, [&](const ArchiveAnswer& a) {
+        // Unasked: an open lists the captures after it says it opened.
+        if (std::exchange(openListing, std::holds_alternative<ArchiveOpened>(a))
+            && std::holds_alternative<CapturesListed>(a))
+            return;
+        answers.push_back(a.index());
+    });
+    for (const ArchiveRequest& request : table)
+        store.ask(request);
+    ASSERT_TRUE(waitFor([&] { return answers.size() >= expected.size(); }));
+    EXPECT_EQ(answers, expected);
+    ASSERT_EQ(l.loaded.size(), 1u);
+    EXPECT_EQ(l.loaded[0].x, capture(1, 5).x);
+    EXPECT_EQ(l.removed, std::vector<std::int64_t>{id});
 }
 
 // A COMTRADE record is read on the archive's thread and each analog channel stored as a
@@ -205,7 +247,7 @@ TEST(ArchiveStore, AComtradeRecordBecomesCapturesAndABrokenOneIsRefused)
     ArchiveStore store;
     Listener l(store);
     std::vector<ImportResult> results;
-    QObject::connect(&store, &ArchiveStore::imported, [&](const ImportResult& r) { results.push_back(r); });
+    onArchiveAnswer<ImportResult>(store, [&](const ImportResult& r) { results.push_back(r); });
     store.open(dir.filePath(QStringLiteral("OrvikArchive.db")), 100);
     ASSERT_TRUE(waitFor([&] { return l.listed.size() == 1; }));
 
@@ -225,9 +267,9 @@ TEST(ArchiveStore, AComtradeRecordBecomesCapturesAndABrokenOneIsRefused)
     broken.write("Station,Device,1999\r\n1,1B,0D\r\n");
     broken.close();
 
-    store.importComtrade(cfg);
-    store.importComtrade(broken.fileName());
-    store.importComtrade(dir.filePath(QStringLiteral("fault.dat"))); // the .dat chosen: its .cfg is read
+    store.ask(ImportComtrade{cfg});
+    store.ask(ImportComtrade{broken.fileName()});
+    store.ask(ImportComtrade{dir.filePath(QStringLiteral("fault.dat"))}); // the .dat chosen: its .cfg is read
     ASSERT_TRUE(waitFor([&] { return results.size() == 3; }));
     ASSERT_TRUE(results[0].error.isEmpty()) << results[0].error.toStdString();
     ASSERT_EQ(results[0].ids.size(), 1u);
@@ -246,7 +288,7 @@ TEST(ArchiveStore, AComtradeRecordBecomesCapturesAndABrokenOneIsRefused)
     EXPECT_EQ(row.started, original.row.started);
     EXPECT_EQ(row.yTitle, QStringLiteral("A"));
     EXPECT_EQ(row.xTitle, QStringLiteral("\u00B5S"));
-    store.loadCapture(row.id, 0);
+    store.ask(LoadCapture{row.id, 0});
     ASSERT_TRUE(waitFor([&] { return l.loaded.size() == 1; }));
     EXPECT_EQ(l.loaded[0].y, original.y);
     for (std::size_t i = 0; i < original.x.size(); ++i)
@@ -270,9 +312,9 @@ TEST(ArchiveStore, KeepDropsTheOldestNotesAndDeletionsStick)
     ASSERT_EQ(l.stored.size(), 3u);
     EXPECT_EQ(l.stored[0].first.id, 3);
     store.storeCapture(capture(1, 6)); // capture 1 grew after Keep dropped it: it stays gone
-    store.setNote(4, QStringLiteral("след ремонта"));
-    store.deleteCapture(3);
-    store.listCaptures();
+    store.ask(SetNote{4, QStringLiteral("след ремонта")});
+    store.ask(DeleteCapture{3});
+    store.ask(ListCaptures{});
     ASSERT_TRUE(waitFor([&] { return l.listed.size() == 2; }));
     const auto& rows = l.listed[1];
     ASSERT_EQ(rows.size(), 2u);
@@ -311,7 +353,7 @@ TEST(ArchiveStore, NumbersOnlyGrowSoADeleteAndAStoreInOneRefreshBothShow)
         ASSERT_TRUE(waitFor([&] { return l.stored.size() == 1; }));
         const std::int64_t newest = l.stored[0].first.id;
         refresh();
-        store.deleteCapture(newest);
+        store.ask(DeleteCapture{newest});
         store.storeCapture(capture(2, 4));
         ASSERT_TRUE(waitFor([&] { return l.removed.size() == 1 && l.stored.size() == 1; }));
         EXPECT_EQ(l.stored[0].first.id, newest + 1) << "round " << round;
@@ -377,7 +419,7 @@ TEST(ArchiveStore, ACorruptFileIsReportedOnceAndTheArchiveTurnsOff)
     store.storeCapture(capture(1, 3));
     ASSERT_TRUE(waitFor([&] { return !l.failures.isEmpty(); }));
     store.storeCapture(capture(2, 3));
-    store.listCaptures();
+    store.ask(ListCaptures{});
     store.close(); // every request has been handled
     QCoreApplication::processEvents();
     EXPECT_EQ(l.failures.size(), 1);
@@ -568,7 +610,7 @@ TEST(ArchiveKill, GrowingChild)
     CaptureRecorder recorder;
     QObject::connect(&recorder, &CaptureRecorder::captureReady, &store, &ArchiveStore::storeCapture);
     bool listed = false;
-    QObject::connect(&store, &ArchiveStore::capturesListed, [&] { listed = true; });
+    onArchiveAnswer<CapturesListed>(store, [&](const CapturesListed&) { listed = true; });
     store.open(path, 1000);
     waitFor([&] { return listed; });
     for (int i = 0; i < 100; ++i)
@@ -645,8 +687,7 @@ struct JournalListener {
         QObject::connect(&s, &ArchiveStore::journalAppended, [this](const std::vector<JournalRow>& rows) {
             appended.insert(appended.end(), rows.begin(), rows.end());
         });
-        QObject::connect(&s, &ArchiveStore::journalQueried,
-            [this](const std::vector<JournalRow>& rows, std::int64_t) { queried.push_back(rows); });
+        onArchiveAnswer<JournalQueried>(s, [this](const JournalQueried& r) { queried.push_back(r.rows); });
     }
 };
 
@@ -724,8 +765,8 @@ TEST(ArchiveJournal, AVersionTwoArchiveKeepsItsPointsAndEveryNumberItGave)
     ASSERT_TRUE(waitFor([&] { return l.listed.size() == 1 || !l.failures.isEmpty(); }));
     ASSERT_EQ(l.listed.at(0).size(), 2u);
     EXPECT_EQ(l.listed[0][1].note, QStringLiteral("първи"));
-    store.loadCapture(3, 0);
-    store.loadCapture(1, 0);
+    store.ask(LoadCapture{3, 0});
+    store.ask(LoadCapture{1, 0});
     store.storeCapture(capture(1, 2));
     // The old captures' rows come again once measured; the new capture is the one stored first.
     const auto stored = [&] {
@@ -757,8 +798,8 @@ TEST(ArchiveJournal, TheNewestRowsOfTheChosenKindsComeBackAndTheOldestGoBeyondJo
     for (int n = 1; n <= 9; ++n)
         store.appendJournal(journalRow(kinds[n % 3], n));
     ASSERT_TRUE(waitFor([&] { return j.appended.size() == 9; }));
-    store.queryJournal({QStringLiteral("event"), QStringLiteral("reset")}, 10, 1);
-    store.queryJournal({}, 2, 2);
+    store.ask(QueryJournal{{QStringLiteral("event"), QStringLiteral("reset")}, 10, 1});
+    store.ask(QueryJournal{{}, 2, 2});
     ASSERT_TRUE(waitFor([&] { return j.queried.size() == 2; }));
     std::vector<QString> values;
     for (const JournalRow& r : j.queried[0])
@@ -1002,16 +1043,15 @@ TEST(ArchiveJournal, TheExportIsWrittenByTheArchiveAPageAtATimeWithTheRowsStillW
         std::int64_t rows = 0;
     };
     std::vector<Answer> answers;
-    QObject::connect(&store, &ArchiveStore::journalExported,
-        [&](std::int64_t tag, const QString&, const QString& error, std::int64_t n) {
-            answers.push_back({tag, error, n});
-        });
+    onArchiveAnswer<JournalExported>(store, [&](const JournalExported& r) {
+        answers.push_back({r.tag, r.error, r.rows});
+    });
     const QString all = dir.filePath(QStringLiteral("all.csv"));
     const QString events = dir.filePath(QStringLiteral("events.csv"));
-    store.exportJournal({}, all, csv, 7);
+    store.ask(ExportJournal{{}, all, csv, 7});
     ASSERT_TRUE(waitFor([&] { return answers.size() == 1; }));
-    store.exportJournal({QStringLiteral("event")}, events, csv, 8);
-    store.exportJournal({}, dir.filePath(QStringLiteral("no/such/folder.csv")), csv, 9);
+    store.ask(ExportJournal{{QStringLiteral("event")}, events, csv, 8});
+    store.ask(ExportJournal{{}, dir.filePath(QStringLiteral("no/such/folder.csv")), csv, 9});
     ASSERT_TRUE(waitFor([&] { return answers.size() == 3; }));
     EXPECT_EQ(answers[0].tag, 7);
     EXPECT_TRUE(answers[0].error.isEmpty()) << answers[0].error.toStdString();
@@ -1045,9 +1085,9 @@ TEST(ArchiveJournal, ACaptureRowComesBackAtItsStartAndOneEventKindAlone)
     store.appendJournal(at("capture", "1", "10.050"));
     store.appendJournal(at("capture", "2", "10.300"));
     ASSERT_TRUE(waitFor([&] { return j.appended.size() == 5; }));
-    store.queryJournal({}, 10, 1);
-    store.queryJournal({QStringLiteral("event")}, 10, 2, QStringLiteral("RK2"));
-    store.queryJournal({}, 3, 3);
+    store.ask(QueryJournal{{}, 10, 1});
+    store.ask(QueryJournal{{QStringLiteral("event")}, 10, 2, QStringLiteral("RK2")});
+    store.ask(QueryJournal{{}, 3, 3});
     ASSERT_TRUE(waitFor([&] { return j.queried.size() == 3; }));
     const auto subjects = [](const std::vector<JournalRow>& rows) {
         QStringList out;

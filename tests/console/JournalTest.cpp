@@ -257,6 +257,43 @@ TEST(JournalModel, ACaptureRowSitsAtItsStartAndEventKindsFilterAlone)
     EXPECT_EQ(model.find(QStringLiteral("2026-03-04T05:06:07.000Z"), "event", "RK1"), 5);
 }
 
+// Capture rows come in batches during a flood, in any order and long after rows newer than
+// their start: each sits at its start, in the list of every kind and in the shown list, and
+// one older than every row kept is left out of both.
+TEST(JournalModel, ABatchOfCaptureRowsInAnyOrderSitsAtTheirStarts)
+{
+    TJournalModel model;
+    const auto at = [](int i) {
+        return QDateTime::fromMSecsSinceEpoch(1772600767000 + qint64(i) * 10, Qt::UTC)
+            .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+    };
+    const int n = int(TJournalModel::kShown);
+    for (int i = 1; i <= n; ++i)
+        model.appendJournal({at(i * 2), QStringLiteral("limit"), QStringLiteral("Vcc"), {}, {}});
+    model.flush();
+    for (const int i : {n * 2 - 3, 7, n + 1, 0})
+        model.appendJournal({at(i), QStringLiteral("capture"), QString::number(i), {}, {}});
+    model.flush();
+    const auto rowOf = [&](const QString& subject) {
+        for (int r = 0; r < model.rowCount(); ++r)
+            if (model.row(r).kind == QStringLiteral("capture") && model.row(r).subject == subject)
+                return r;
+        return -1;
+    };
+    // Newest first: a capture goes before the rows of its time and after the newer ones.
+    EXPECT_EQ(rowOf(QString::number(n * 2 - 3)), 2);
+    EXPECT_EQ(rowOf(QString::number(n + 1)), n / 2 + 1);
+    EXPECT_EQ(rowOf(QStringLiteral("7")), n - 1); // the three oldest rows made room
+    EXPECT_EQ(rowOf(QStringLiteral("0")), -1); // older than every row kept
+    EXPECT_EQ(model.rowCount(), n);
+    // The list of every kind holds them in the same order.
+    model.setFilter(TJournalFilter::Captures);
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.row(0).subject, QString::number(n * 2 - 3));
+    EXPECT_EQ(model.row(1).subject, QString::number(n + 1));
+    EXPECT_EQ(model.row(2).subject, QStringLiteral("7"));
+}
+
 TEST(LinkStats, RatesOverTheLastSecondAndTotals)
 {
     TLinkStats stats;

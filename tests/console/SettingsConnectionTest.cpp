@@ -17,7 +17,7 @@
 #include "console/core/LineTraceModel.h"
 #include "serial/ComPort.h"
 #include "serial/FakeSerialDevice.h"
-#include "serial/PortReconnector.h"
+#include "session/PortReconnector.h"
 #include "serial/widgets/ComComboBox.h"
 #include "serial/widgets/ComLed.h"
 #include "serial/widgets/ComSetupFrm.h"

@@ -529,13 +529,13 @@ TEST(ArchivePageSays, RoundedSamplesAndATimeThatStandsStill)
     r.rounded = 81;
     r.points = 82;
     r.largestError = 0.61;
-    emit store.exported(r);
+    emit store.answered(r);
     EXPECT_TRUE(page.ArchiveStatus->text().contains(QStringLiteral("81 от 82 проби са закръглени")))
         << page.ArchiveStatus->text().toStdString();
     EXPECT_TRUE(page.ArchiveStatus->text().contains(QStringLiteral("COMTRADE 2013")));
     EXPECT_TRUE(reports.isEmpty()); // written all the same
     r.outcome = ExportOutcome::XStandsStill;
-    emit store.exported(r);
+    emit store.answered(r);
     EXPECT_TRUE(page.ArchiveStatus->text().contains(QStringLiteral("скала 0")));
     EXPECT_EQ(reports.size(), 1);
 }

@@ -7,7 +7,7 @@
 #include "net/NetSerialDevice.h"
 #include "serial/ComPort.h"
 #include "serial/PortDiagnosis.h"
-#include "serial/PortReconnector.h"
+#include "session/PortReconnector.h"
 
 #include <QSignalSpy>
 #include <QTest>

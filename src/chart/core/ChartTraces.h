@@ -44,6 +44,7 @@ struct TLegendRow {
     QString note; // why a ticked trace is not drawn
     bool ticked = true;
     bool selected = false;
+    bool operator==(const TLegendRow&) const = default;
 };
 
 // The scope cursor at one X: every drawn trace's value there, in its own units.

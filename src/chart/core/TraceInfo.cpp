@@ -1,6 +1,7 @@
 #include "chart/core/TraceInfo.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QStringList>
 
 namespace chartmath {
@@ -62,8 +63,19 @@ double timeFactor(const QString& from, const QString& to)
 
 QString startText(const QString& started)
 {
+    // The legend asks for every shown trace's start on every sample record, and reading a time
+    // in local time reads the zone file each time: the answers are kept (a few traces at once).
+    constexpr qsizetype kKept = 64;
+    thread_local QHash<QString, QString> known;
+    if (const auto it = known.constFind(started); it != known.cend())
+        return it.value();
     const QDateTime t = fromArchive(started);
-    return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : started;
+    const QString text
+        = t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : started;
+    if (known.size() >= kKept)
+        known.clear();
+    known.insert(started, text);
+    return text;
 }
 
 QString captureFileName(const TTraceInfo& info)

@@ -97,10 +97,7 @@ void TJournalModel::flush()
         recent_.push_back(std::move(row));
     }
     pending_.clear();
-    const auto placeCaptures = qScopeGuard([&] {
-        for (auto& row : captures)
-            placeByTime(std::move(row));
-    });
+    const auto placeCaptures = qScopeGuard([&] { placeByTime(std::move(captures)); });
     while (recent_.size() > kShown)
         recent_.pop_front();
     if (fresh.size() > kShown)
@@ -121,30 +118,45 @@ void TJournalModel::flush()
     endInsertRows();
 }
 
-void TJournalModel::placeByTime(TJournalRow row)
+void TJournalModel::placeByTime(std::vector<TJournalRow> rows)
 {
-    // Newer rows than a capture's start are few (its samples, a quiet spell): scan from the new end.
-    auto later = recent_.end();
-    while (later != recent_.begin() && (later - 1)->time > row.time)
-        --later;
-    if (later == recent_.begin() && recent_.size() >= kShown)
-        return; // older than everything kept
-    recent_.insert(later, row);
+    if (rows.empty())
+        return;
+    // Both lists are in time order. During a flood thousands of rows can be newer than a
+    // capture's start, and tens of captures come in one batch: their places are searched for,
+    // and the list of every kind takes them all in one merge.
+    const auto byTime = [](const TJournalRow& a, const TJournalRow& b) { return a.time < b.time; };
+    if (recent_.size() >= kShown) {
+        // Older than everything kept: not kept, not shown.
+        const QString oldest = recent_.front().time;
+        std::erase_if(rows, [&](const TJournalRow& r) { return r.time < oldest; });
+        if (rows.empty())
+            return;
+    }
+    std::stable_sort(rows.begin(), rows.end(), byTime);
+    const std::size_t had = recent_.size();
+    recent_.insert(recent_.end(), rows.begin(), rows.end());
+    const auto from
+        = std::upper_bound(recent_.begin(), recent_.begin() + std::ptrdiff_t(had), rows.front(), byTime);
+    std::inplace_merge(from, recent_.begin() + std::ptrdiff_t(had), recent_.end(), byTime);
     while (recent_.size() > kShown)
         recent_.pop_front();
-    if (!matches(row))
-        return;
-    std::size_t at = 0;
-    while (at < shown_.size() && shown_[at].time > row.time)
-        ++at;
-    if (at >= kShown)
-        return;
-    beginInsertRows({}, int(at), int(at));
-    shown_.insert(shown_.begin() + std::ptrdiff_t(at), std::move(row));
-    endInsertRows();
+    for (TJournalRow& row : rows) {
+        if (!matches(row))
+            continue;
+        const auto at = std::partition_point(
+            shown_.begin(), shown_.end(), [&](const TJournalRow& r) { return r.time > row.time; });
+        if (at - shown_.begin() >= std::ptrdiff_t(kShown))
+            continue;
+        const int r = int(at - shown_.begin());
+        beginInsertRows({}, r, r);
+        shown_.insert(at, std::move(row));
+        endInsertRows();
+    }
+    // What they pushed past the end goes in one step, not one row per capture.
     if (shown_.size() > kShown) {
-        beginRemoveRows({}, int(shown_.size()) - 1, int(shown_.size()) - 1);
-        shown_.pop_back();
+        beginRemoveRows({}, int(kShown), int(shown_.size()) - 1);
+        shown_.erase(shown_.begin() + std::ptrdiff_t(kShown), shown_.end());
         endRemoveRows();
     }
 }

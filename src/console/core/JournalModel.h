@@ -60,7 +60,7 @@ public:
 
 private:
     bool matches(const TJournalRow& row) const;
-    void placeByTime(TJournalRow row);
+    void placeByTime(std::vector<TJournalRow> rows);
 
     TJournalFilter filter_ = TJournalFilter::All;
     std::deque<TJournalRow> recent_; // the newest kShown rows of every kind, oldest first

@@ -2,9 +2,9 @@
 
 #include "common/Intl.h"
 #include "serial/ComPort.h"
+#include "serial/DeviceIdentity.h"
 #include "serial/EComPort.h"
 #include "serial/PortDiagnosis.h"
-#include "serial/PortReconnector.h"
 #include "serial/widgets/ComComboBox.h"
 #include "serial/widgets/SerialPortList.h"
 
@@ -178,7 +178,7 @@ void TComSetupFrm::baudRateChosen()
 void TComSetupFrm::watchDevices()
 {
     const QString dev = SerialPortsDevRoot();
-    QStringList wanted{dev, TPortReconnector::WatchFolder(dev + QStringLiteral("/serial/by-id/x"))};
+    QStringList wanted{dev, DeviceWatchFolder(dev + QStringLiteral("/serial/by-id/x"))};
     wanted.removeDuplicates();
     const QStringList now = devices_.directories();
     for (const QString& path : wanted)

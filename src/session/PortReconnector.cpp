@@ -1,11 +1,8 @@
-#include "serial/PortReconnector.h"
+#include "session/PortReconnector.h"
 
-#include "serial/ComPort.h"
-#include "serial/PortDiagnosis.h"
-#include "serial/SerialDevice.h"
+#include "transport/Transport.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <utility>
 
 TPortReconnector::TPortReconnector(TTransport* port, QObject* parent)
     : QObject(parent)
@@ -15,6 +12,13 @@ TPortReconnector::TPortReconnector(TTransport* port, QObject* parent)
     connect(&retry_, &QTimer::timeout, this, &TPortReconnector::attempt);
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &TPortReconnector::attempt);
     connect(port_, &TTransport::DeviceLost, this, &TPortReconnector::deviceLost);
+    connect(port_, &TTransport::Opened, this, &TPortReconnector::opened);
+    connect(port_, &TTransport::OpenFailed, this, [this](TTransport*, const QString& reason) {
+        if (!opening_)
+            return;
+        opening_ = false;
+        failed(reason, reason);
+    });
     connect(port_, &TTransport::Destroying, this, [this] {
         endWait();
         port_ = nullptr;
@@ -22,18 +26,6 @@ TPortReconnector::TPortReconnector(TTransport* port, QObject* parent)
 }
 
 TPortReconnector::~TPortReconnector() = default;
-
-QString TPortReconnector::WatchFolder(const QString& devicePath)
-{
-    QString folder = QFileInfo(devicePath).absolutePath();
-    while (!QFileInfo(folder).isDir()) {
-        const QString up = QFileInfo(folder).absolutePath();
-        if (up == folder)
-            break;
-        folder = up;
-    }
-    return folder;
-}
 
 void TPortReconnector::SetEnabled(bool on)
 {
@@ -69,7 +61,8 @@ void TPortReconnector::deviceLost()
     }
     waiting_ = true;
     toldRefused_.clear();
-    toldError_ = error_ = 0;
+    toldError_.clear();
+    error_.clear();
     watch();
     retry_.setInterval(kRetryMs);
     retry_.start();
@@ -81,9 +74,9 @@ void TPortReconnector::deviceLost()
 void TPortReconnector::watch()
 {
     // A port on another machine has no folder to watch: the retries find it.
-    if (IsRemotePortName(name_))
+    const QString folder = port_ ? port_->WatchFolder() : QString();
+    if (folder.isEmpty())
         return;
-    const QString folder = WatchFolder(QString::fromLocal8Bit(PortNameToDevicePath(name_)));
     const QStringList now = watcher_.directories();
     if (now.size() == 1 && now.first() == folder)
         return;
@@ -94,6 +87,9 @@ void TPortReconnector::watch()
 
 void TPortReconnector::endWait()
 {
+    // An open of ours still under way is abandoned: the wait is over, whatever ended it.
+    if (std::exchange(opening_, false) && port_ && port_->Opening())
+        port_->ClosePort();
     waiting_ = false;
     retry_.stop();
     const QStringList now = watcher_.directories();
@@ -104,8 +100,8 @@ void TPortReconnector::endWait()
 void TPortReconnector::attempt()
 {
     // An open runs the port's handlers, which may run an event loop: no second attempt
-    // from inside the first.
-    if (!waiting_ || attempting_ || !port_)
+    // from inside the first, nor while an open of ours has not ended.
+    if (!waiting_ || attempting_ || opening_ || !port_)
         return;
     if (port_->Connected()) {
         endWait(); // opened by someone else meanwhile
@@ -120,8 +116,9 @@ void TPortReconnector::attempt()
         TDeviceIdentity found;
         if (port_->OpenPortIfSame(expected_, found)) {
             opened = port_->Connected();
+            opening_ = !opened && port_->Opening();
         } else {
-            error_ = 0;
+            error_.clear();
             retry_.setInterval(kRetryMs);
             if (toldRefused_ != found.key) {
                 toldRefused_ = found.key;
@@ -129,7 +126,14 @@ void TPortReconnector::attempt()
             }
         }
     } catch (const std::exception& e) {
-        failed(e);
+        const TTransport::OpenFailure why = port_->DiagnoseOpenFailure(e);
+        if (why.absent) {
+            // Not there (yet), or it changed while being opened: the next change is watched for.
+            error_.clear();
+            retry_.setInterval(kRetryMs);
+        } else {
+            failed(why.cause, why.text);
+        }
     }
     attempting_ = false;
     if (!opened || !waiting_)
@@ -138,28 +142,27 @@ void TPortReconnector::attempt()
     emit reconnected(name_);
 }
 
-void TPortReconnector::failed(const std::exception& error)
+void TPortReconnector::opened()
 {
-    const auto* portError = dynamic_cast<const EComPort*>(&error);
-    const int code = portError ? portError->SystemError() : -1;
-    const TErrnoKind kind = ClassifyErrno(code, TDevicePhase::Open);
-    if (kind == TErrnoKind::NotFound || kind == TErrnoKind::WouldBlock) {
-        // Not there (yet), or it changed while being opened: the next change is watched for.
-        error_ = 0;
-        retry_.setInterval(kRetryMs);
+    // An open that ends inside attempt() is taken there.
+    if (attempting_ || !waiting_)
         return;
-    }
-    if (code != error_) {
-        error_ = code;
+    // Opened by someone else meanwhile ends the wait too, without a word.
+    const bool ours = std::exchange(opening_, false);
+    endWait();
+    if (ours)
+        emit reconnected(name_);
+}
+
+void TPortReconnector::failed(const QString& cause, const QString& text)
+{
+    if (cause != error_) {
+        error_ = cause;
         errorTimer_.start();
     }
-    if (errorTimer_.elapsed() < kLastingMs || toldError_ == code)
+    if (errorTimer_.elapsed() < kLastingMs || toldError_ == cause)
         return;
-    toldError_ = code;
+    toldError_ = cause;
     retry_.setInterval(kSlowRetryMs);
-    // A serial port says what the system's error means for a port; other transports' messages
-    // say it themselves.
-    const auto* serial = qobject_cast<const TCustomComPort*>(port_);
-    emit failing(name_,
-        portError && serial ? OpenFailureText(*serial, *portError) : QString::fromLocal8Bit(error.what()));
+    emit failing(name_, text);
 }

@@ -2,11 +2,12 @@
 // device, and a line that comes back under the same name behind a link on real
 // pseudo-terminals.
 
+#include "FakeTransport.h"
 #include "SerialTestSupport.h"
 
 #include "serial/ComPort.h"
 #include "serial/FakeSerialDevice.h"
-#include "serial/PortReconnector.h"
+#include "session/PortReconnector.h"
 
 #include "widgets/FakeSysfs.h"
 
@@ -266,12 +267,12 @@ TEST(PortReconnector, WatchesTheNamesFolderOrItsNearestExistingParent)
     QTemporaryDir root;
     const QString dev = root.path() + QStringLiteral("/dev");
     ASSERT_TRUE(QDir().mkpath(dev + QStringLiteral("/serial")));
-    EXPECT_EQ(TPortReconnector::WatchFolder(dev + QStringLiteral("/serial/by-id/usb-FTDI-if00")),
+    EXPECT_EQ(DeviceWatchFolder(dev + QStringLiteral("/serial/by-id/usb-FTDI-if00")),
         dev + QStringLiteral("/serial"));
     ASSERT_TRUE(QDir().mkpath(dev + QStringLiteral("/serial/by-id")));
-    EXPECT_EQ(TPortReconnector::WatchFolder(dev + QStringLiteral("/serial/by-id/usb-FTDI-if00")),
+    EXPECT_EQ(DeviceWatchFolder(dev + QStringLiteral("/serial/by-id/usb-FTDI-if00")),
         dev + QStringLiteral("/serial/by-id"));
-    EXPECT_EQ(TPortReconnector::WatchFolder(dev + QStringLiteral("/ttyUSB0")), dev);
+    EXPECT_EQ(DeviceWatchFolder(dev + QStringLiteral("/ttyUSB0")), dev);
 }
 
 // The adapter comes back on a new line under the same name, a link renamed into place
@@ -373,4 +374,74 @@ TEST(PortReconnector, ALastingErrorIsToldOnce)
     EXPECT_TRUE(w.reconnector.IsWaiting());
     w.line->clearFailures();
     EXPECT_TRUE(waitFor([&] { return w.port.Connected(); }, 3 * TPortReconnector::kSlowRetryMs));
+}
+
+namespace {
+
+// A transport whose open ends later, from the event loop, as a port on another machine's.
+class LateOpening : public FakeTransport {
+public:
+    int opens = 0;
+    bool opening = false;
+    bool Opening() const override { return opening; }
+    void OpenPort() override
+    {
+        ++opens;
+        opening = true;
+    }
+    bool OpenPortIfSame(const TDeviceIdentity&, TDeviceIdentity&) override
+    {
+        OpenPort();
+        return true;
+    }
+    void ClosePort() override
+    {
+        opening = false;
+        FakeTransport::ClosePort();
+    }
+    void finish()
+    {
+        opening = false;
+        FakeTransport::OpenPort();
+        emit Opened(this);
+    }
+    void fail(const QString& reason)
+    {
+        opening = false;
+        emit OpenFailed(this, reason);
+    }
+    void lose()
+    {
+        FakeTransport::OpenPort();
+        FakeTransport::ClosePort();
+        emit DeviceLost(this);
+    }
+};
+
+} // namespace
+
+// An open that ends later is waited for, not started again on every retry; its success is the
+// reconnection, its failure one more failed attempt, and a stop abandons it.
+TEST(PortReconnector, AnOpenThatEndsLaterIsWaitedFor)
+{
+    LateOpening port;
+    TPortReconnector reconnector(&port);
+    QSignalSpy reconnected(&reconnector, &TPortReconnector::reconnected);
+    port.lose();
+    ASSERT_TRUE(waitFor([&] { return port.opens == 1; }));
+    waitFor([] { return false; }, 3 * TPortReconnector::kRetryMs);
+    EXPECT_EQ(port.opens, 1); // still opening: no second open over it
+    port.fail(QStringLiteral("refused"));
+    ASSERT_TRUE(waitFor([&] { return port.opens == 2; }, 3 * TPortReconnector::kRetryMs));
+    EXPECT_TRUE(reconnector.IsWaiting());
+    port.finish();
+    EXPECT_EQ(reconnected.count(), 1);
+    EXPECT_FALSE(reconnector.IsWaiting());
+
+    // Stopped while opening: the open is abandoned and nothing is told of it.
+    port.lose();
+    ASSERT_TRUE(waitFor([&] { return port.opens == 3; }));
+    reconnector.Stop();
+    EXPECT_FALSE(port.Opening());
+    EXPECT_EQ(reconnected.count(), 1);
 }

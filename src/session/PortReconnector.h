@@ -1,12 +1,15 @@
 #pragma once
-// TPortReconnector: opens a port again by itself after its device went away (an adapter
-// pulled and plugged in again), under the same name and without any dialog.
+// TPortReconnector: opens a transport again by itself after its device went away (an adapter
+// pulled and plugged in again, a port server restarted), under the same name and without any
+// dialog. It knows the transport interface only: the transport says where to watch and how
+// to weigh a failed open.
 //
 // Only a device lost from an open port starts a wait; a close asked for, or a failed first
-// open, does not. The first attempt is made at once; then it watches the folder of the
-// port's name (not of the device a link points to), or its nearest existing parent
-// (/dev/serial/by-id goes with the last adapter), for the name appearing or being renamed
-// into place, and also tries every kRetryMs.
+// open, does not. The first attempt is made at once; then it watches the transport's folder
+// (for a serial port the folder of its name, or its nearest existing parent), for the name
+// appearing or being renamed into place, and also tries every kRetryMs. An open that ends
+// later (a port on another machine) is waited for before the next attempt; its failure
+// counts as one of an open that fails at once.
 //
 // Only the device that was lost is opened again (SameDevice): another one under the name is
 // left untouched and told once (refused). A pseudo-terminal named by its own number is not
@@ -19,7 +22,7 @@
 // No widgets: the window creates it, stops it when the operator chooses another way, and
 // shows its signals.
 
-#include "serial/DeviceIdentity.h"
+#include "transport/TransportTypes.h"
 
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
@@ -51,10 +54,6 @@ public:
     // when one was running.
     void Stop();
 
-    // The folder whose entries tell that the path may exist now: its own folder, or the
-    // nearest parent that exists.
-    static QString WatchFolder(const QString& devicePath);
-
 signals:
     // A wait began for port (the journal's `waiting`).
     void waitingStarted(const QString& port);
@@ -75,7 +74,8 @@ private:
     void attempt();
     void watch();
     void endWait();
-    void failed(const std::exception& error);
+    void failed(const QString& cause, const QString& text);
+    void opened();
 
     TTransport* port_;
     QFileSystemWatcher watcher_;
@@ -83,10 +83,11 @@ private:
     bool enabled_ = true;
     bool waiting_ = false;
     bool attempting_ = false;
+    bool opening_ = false; // an open of ours that ends later is under way
     QString name_;
     TDeviceIdentity expected_;
     QString toldRefused_; // the key of the other device told about
-    int toldError_ = 0; // the error told about
-    int error_ = 0; // the error of the attempts since errorTimer_ started
+    QString toldError_; // the cause told about
+    QString error_; // the cause of the failures since errorTimer_ started
     QElapsedTimer errorTimer_;
 };
