@@ -1,34 +1,22 @@
 #include "CliSettings.h"
 
 #include "archive/ArchiveStore.h"
-#include "console/core/IniFile.h"
 #include "serial/ComPort.h"
 #include "session/DeviceSession.h"
-
-namespace {
-
-// An ordinal outside its type's range keeps the default, as the console does.
-int ordinal(const TIniFile& ini, const char* key, int def, int last)
-{
-    const int value = ini.readInteger("Com", key, def);
-    return value < 0 || value > last ? def : value;
-}
-
-} // namespace
+#include "settings/LineOptions.h"
+#include "settings/PortSection.h"
 
 TCliSettings TCliSettings::read(const TIniFile& ini, const QString& dataFolder)
 {
     TCliSettings s;
-    s.port = ini.readText("Com", "ComPortNo", QStringLiteral("COM1"));
-    s.baudRate = ordinal(ini, "BaudRate", br9600, br256000);
-    s.customBaudRate = ini.readInteger("Com", "CustomBaudRate", 0);
-    s.dataBits = ordinal(ini, "DataBits", dbEight, dbEight);
-    s.stopBits = ordinal(ini, "StopBits", sbOneStopBit, sbTwoStopBits);
-    s.dtr = ini.readBool("Com", "DTR", true);
-    s.rts = ini.readBool("Com", "RTS", true);
-    s.cr = ini.readBool("Com", "CR", true);
-    s.lf = ini.readBool("Com", "LF", true);
-    s.echo = ini.readBool("Com", "Echo", true);
+    s.port = portSection::PortName(ini);
+    s.settingsFile = ini.fileName();
+    const TLineOptions lines = TLineOptions::Load(ini);
+    s.dtr = lines.on[TLineOptions::DTR];
+    s.rts = lines.on[TLineOptions::RTS];
+    s.cr = lines.on[TLineOptions::CR];
+    s.lf = lines.on[TLineOptions::LF];
+    s.echo = lines.on[TLineOptions::Echo];
     s.autoReconnect = ini.readBool("Com", "AutoReconnect", true);
     s.appendLF = ini.readBool("Terminal", "AppendLF", true);
     s.force7Bit = ini.readBool("Terminal", "Force7Bit", false);
@@ -62,16 +50,11 @@ void TCliSettings::applyTo(TComPort& port) const
     flow.SetControlRTS(rtsDisable);
     flow.SetXonXoffOut(false);
     flow.SetXonXoffIn(false);
-    if (baudRate >= 0)
-        port.SetBaudRate(TBaudRate(baudRate));
-    if (customBaudRate > 0)
-        port.SetCustomBaudRate(customBaudRate);
-    if (dataBits >= 0)
-        port.SetDataBits(TDataBits(dataBits));
-    if (stopBits >= 0)
-        port.SetStopBits(TStopBits(stopBits));
-    port.SetPort(this->port);
     port.EndSettingsUpdate();
+    // The port is closed: nothing is reopened, so nothing can fail here.
+    if (!settingsFile.isEmpty())
+        portSection::Load(TIniFile(settingsFile), port);
+    port.SetPort(this->port);
 }
 
 void TCliSettings::applyTo(TDeviceSession& session) const
@@ -86,37 +69,18 @@ void TCliSettings::applyTo(TDeviceSession& session) const
     session.setLogChoices(false, false);
 }
 
-QString rateText(const TComPort& port)
+QString rateText(const TTransport& port)
 {
     if (const uint32_t actual = port.ActualBaudRate(); actual > 0)
         return QString::number(actual);
-    return port.BaudRate() == brCustom ? QString::number(port.CustomBaudRate())
-                                       : BaudRateToText(port.BaudRate());
+    const auto* com = dynamic_cast<const TComPort*>(&port);
+    if (!com)
+        return {};
+    return com->BaudRate() == brCustom ? QString::number(com->CustomBaudRate())
+                                       : BaudRateToText(com->BaudRate());
 }
 
-QByteArray TCliSettings::sessionValues() const
+TSessionValues TCliSettings::sessionValues() const
 {
-    return "Voltage=" + voltageLimit + "\nCurrent=" + currentLimit + "\nTemperature=" + temperatureLimit
-        + "\nAppendLF=" + (appendLF ? "1" : "0") + "\nForce7Bit=" + (force7Bit ? "1" : "0") + "\n";
-}
-
-void TCliSettings::applySessionValues(const QByteArray& values)
-{
-    for (const QByteArray& line : values.split('\n')) {
-        const qsizetype eq = line.indexOf('=');
-        if (eq < 0)
-            continue;
-        const QByteArray key = line.left(eq);
-        const QByteArray value = line.mid(eq + 1);
-        if (key == "Voltage")
-            voltageLimit = value;
-        else if (key == "Current")
-            currentLimit = value;
-        else if (key == "Temperature")
-            temperatureLimit = value;
-        else if (key == "AppendLF")
-            appendLF = value == "1";
-        else if (key == "Force7Bit")
-            force7Bit = value == "1";
-    }
+    return {voltageLimit, currentLimit, temperatureLimit, appendLF, force7Bit};
 }

@@ -8,8 +8,10 @@
 #include "session/ArchiveJournalSink.h"
 #include "session/DeviceSession.h"
 #include "session/SessionRecording.h"
+#include "session/TransportFactory.h"
 
 #include <QDateTime>
+#include <QEventLoop>
 
 #include <exception>
 
@@ -35,8 +37,10 @@ TRecordCommand::TRecordCommand(const TCliSettings& settings, std::FILE* out, QOb
     , settings_(settings)
     , out_(out)
 {
-    port_ = new TComPort(this);
-    settings_.applyTo(*port_);
+    // Any port name the console takes; a serial port gets the file's line settings.
+    port_ = CreateTransport(settings_.port, this);
+    if (auto* com = dynamic_cast<TComPort*>(port_))
+        settings_.applyTo(*com);
     // Attached before the session: a chunk is recorded, and the clock latched, before it is
     // handled.
     recording_ = std::make_unique<TSessionRecordingWriter>();
@@ -46,6 +50,12 @@ TRecordCommand::TRecordCommand(const TCliSettings& settings, std::FILE* out, QOb
     };
     recordingLink_.TxBufHandler = [this](QObject*, const char* bytes, int count) {
         recording_->add(TSessionEntry::Sent, nowUs(), QByteArrayView(bytes, count));
+    };
+    recordingLink_.ConnHandler = [this](QObject*, bool open) {
+        if (open)
+            opened();
+        else
+            closed();
     };
     port_->AttachLink(&recordingLink_);
     session_ = new TDeviceSession(*port_, this);
@@ -79,8 +89,6 @@ TRecordCommand::TRecordCommand(const TCliSettings& settings, std::FILE* out, QOb
             QStringLiteral("%1 (пропуснати изпращания: %2)").arg(failure).arg(dropped));
     });
 
-    port_->OnAfterOpen = [this](QObject*) { opened(); };
-    port_->OnAfterClose = [this](QObject*) { closed(); };
     reconnector_ = new TPortReconnector(port_, this);
     reconnector_->SetEnabled(settings_.autoReconnect);
     TJournalRecorder& journal = session_->journal();
@@ -134,7 +142,7 @@ bool TRecordCommand::start(const QString& sessionPath)
             error_ = sessionPath + QStringLiteral(": ") + recording_->error();
             return false;
         }
-        recording_->add(TSessionEntry::Settings, nowUs(), settings_.sessionValues());
+        recording_->add(TSessionEntry::Settings, nowUs(), settings_.sessionValues().encode());
     }
     if (!settings_.archiveFile.isEmpty())
         archive_->open(settings_.archiveFile, settings_.keep, settings_.journalKeep);
@@ -144,13 +152,23 @@ bool TRecordCommand::start(const QString& sessionPath)
         error_ = QString::fromUtf8(e.what());
         return false;
     }
-    return true;
+    if (!port_->Opening())
+        return port_->Connected();
+    QEventLoop wait;
+    connect(port_, &TTransport::Opened, &wait, &QEventLoop::quit);
+    connect(port_, &TTransport::OpenFailed, &wait, [this, &wait](TTransport*, const QString& reason) {
+        error_ = reason;
+        wait.quit();
+    });
+    wait.exec();
+    return port_->Connected();
 }
 
 std::int64_t TRecordCommand::stop()
 {
     reconnector_->Stop();
-    if (port_->Connected())
+    // Closing also abandons an open still under way.
+    if (port_->Connected() || port_->Opening())
         port_->ClosePort();
     recorder_->flush();
     recording_->close();

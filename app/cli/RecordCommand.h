@@ -19,7 +19,7 @@
 
 class ArchiveStore;
 class CaptureRecorder;
-class TComPort;
+class TTransport;
 class TDeviceSession;
 class TPortReconnector;
 class TJournalSink;
@@ -33,7 +33,8 @@ public:
     ~TRecordCommand() override;
 
     // Opens the port (and the session recording, when a path is given); false (with the
-    // reason in error()) when either cannot be opened.
+    // reason in error()) when either cannot be opened. A port whose open ends later (on
+    // another machine) is waited for here.
     bool start(const QString& sessionPath = {});
     const QString& error() const { return error_; }
     // Hands over the capture under way, closes the port and writes what waits; the count not
@@ -43,7 +44,7 @@ public:
     TDeviceSession& session() const { return *session_; }
     ArchiveStore& archive() const { return *archive_; }
     CaptureRecorder& recorder() const { return *recorder_; }
-    TComPort& port() const { return *port_; }
+    TTransport& port() const { return *port_; }
     // The capture stored complete last; 0 before the first.
     std::int64_t lastCaptureId() const { return lastCaptureId_; }
 
@@ -59,7 +60,7 @@ private:
     TCliSettings settings_;
     std::FILE* out_;
     QString error_;
-    TComPort* port_ = nullptr;
+    TTransport* port_ = nullptr;
     ArchiveStore* archive_ = nullptr;
     CaptureRecorder* recorder_ = nullptr;
     TDeviceSession* session_ = nullptr;

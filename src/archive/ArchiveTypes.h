@@ -24,6 +24,9 @@ struct CaptureData {
     QString event;
     QString eventTime;
     QString note; // written with the first store only (an imported channel's name)
+    // Empty for a capture of the live trace; a replayed one names the replay ("replay:" and
+    // the recording's path). Written with the first store only.
+    QString origin;
     std::vector<std::int64_t> x;
     std::vector<std::int32_t> y;
 
@@ -50,6 +53,7 @@ struct CaptureRow {
     double peakToPeak = 0;
     double rms = 0;
     double frequency = 0;
+    QString origin = {}; // as CaptureData's
 };
 
 // A stored capture read back whole: its row and its points.
@@ -67,6 +71,7 @@ struct JournalRow {
     QString subject;
     QString value;
     QString text;
+    QString origin = {}; // as TJournalRow's: empty live, the replay it came from
 };
 
 // Comtrade: the 1999 revision, ASCII; Comtrade2013: the 2013 revision, BINARY32 (exact).

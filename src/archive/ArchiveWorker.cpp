@@ -39,6 +39,12 @@ const char* const kCaptureMeasures[] = {
     "ALTER TABLE captures ADD COLUMN rms REAL",
     "ALTER TABLE captures ADD COLUMN frequency REAL",
 };
+// Schema 6 adds where captures and journal rows came from: '' live (every older one), else
+// the replay of a session recording that made them.
+const char* const kOrigins[] = {
+    "ALTER TABLE captures ADD COLUMN origin TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE journal ADD COLUMN origin TEXT NOT NULL DEFAULT ''",
+};
 const char* const kJournal[] = {
     "CREATE TABLE journal(id INTEGER PRIMARY KEY, time TEXT, kind TEXT, subject TEXT, value TEXT, text TEXT)",
     "CREATE INDEX journal_kind ON journal(kind, id)",
@@ -93,6 +99,7 @@ CaptureRow rowOf(const QSqlQuery& q)
     r.peakToPeak = q.value(11).toDouble();
     r.rms = q.value(12).toDouble();
     r.frequency = q.value(13).isNull() ? std::numeric_limits<double>::quiet_NaN() : q.value(13).toDouble();
+    r.origin = q.value(14).toString();
     return r;
 }
 
@@ -138,7 +145,7 @@ void placeCaptureRowsByTime(std::vector<JournalRow>& rows)
 }
 
 const QString kRowColumns = QStringLiteral("id, started, ended, port, x_title, y_title, points, note, event, "
-                                           "event_time, peak, peak_to_peak, rms, frequency");
+                                           "event_time, peak, peak_to_peak, rms, frequency, origin");
 
 // A journal row from a query selecting id, time, kind, subject, value, text in that order.
 JournalRow journalRowAt(const QSqlQuery& q)
@@ -227,8 +234,8 @@ void ArchiveWorker::open(const QString& path, int keep, int journalKeep, int bus
     updatePoints_ = std::make_unique<QSqlQuery>(db());
     if (!insertCapture_->prepare(QStringLiteral(
             "INSERT INTO captures(started, ended, port, x_title, y_title, points, note, event, "
-            "event_time, peak, peak_to_peak, rms, frequency) "
-            "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
+            "event_time, peak, peak_to_peak, rms, frequency, origin) "
+            "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
         || !updateCapture_->prepare(
             QStringLiteral("UPDATE captures SET ended = ?, x_title = ?, y_title = ?, points = ?, peak = ?, "
                            "peak_to_peak = ?, rms = ?, frequency = ? WHERE id = ?"))
@@ -380,7 +387,14 @@ bool ArchiveWorker::createOrCheckSchema()
         }
     }
     // 4 to 5: the captures' measures, computed afterwards in the background.
-    for (const char* sql : kCaptureMeasures) {
+    if (version < 5) {
+        for (const char* sql : kCaptureMeasures) {
+            if (!exec(QString::fromLatin1(sql)))
+                return false;
+        }
+    }
+    // 5 to 6: the origins, live for everything stored before.
+    for (const char* sql : kOrigins) {
         if (!exec(QString::fromLatin1(sql)))
             return false;
     }
@@ -543,6 +557,7 @@ bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>
         q.bindValue(10, measures.peakToPeak);
         q.bindValue(11, measures.rms);
         q.bindValue(12, measureValue(measures.frequency));
+        q.bindValue(13, text(capture.origin));
         if (!exec(q))
             return false;
         w.id = q.lastInsertId().toLongLong();
@@ -590,6 +605,7 @@ bool ArchiveWorker::storeOne(const CaptureData& capture, std::vector<CaptureRow>
     if (first) {
         row = CaptureRow{w.id, capture.started, capture.ended, capture.port, capture.xTitle, capture.yTitle,
             std::int64_t(n), capture.note, capture.event, capture.eventTime};
+        row.origin = capture.origin;
         setMeasures(row, measures);
     } else if (!loadRow(w.id, row)) {
         return open_;
@@ -944,13 +960,15 @@ void ArchiveWorker::appendJournal(const std::vector<JournalRow>& rows)
     std::vector<JournalRow> stored;
     stored.reserve(rows.size());
     QSqlQuery q(d);
-    q.prepare(QStringLiteral("INSERT INTO journal(time, kind, subject, value, text) VALUES(?, ?, ?, ?, ?)"));
+    q.prepare(QStringLiteral(
+        "INSERT INTO journal(time, kind, subject, value, text, origin) VALUES(?, ?, ?, ?, ?, ?)"));
     for (const JournalRow& row : rows) {
         q.bindValue(0, row.time);
         q.bindValue(1, row.kind);
         q.bindValue(2, row.subject);
         q.bindValue(3, row.value);
         q.bindValue(4, row.text);
+        q.bindValue(5, row.origin.isNull() ? QStringLiteral("") : row.origin);
         if (!exec(q)) {
             answer(JournalAppended{{}, handed});
             return;

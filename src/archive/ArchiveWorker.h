@@ -24,7 +24,7 @@ class ArchiveWorker : public QObject {
     Q_OBJECT
 public:
     // The schema this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 5;
+    static constexpr int kSchemaVersion = 6;
     // Keep's trimming removes at most this many points' captures per transaction, and gives
     // back at most this many free pages per step, so a new capture never waits long for it.
     static constexpr std::int64_t kTrimPointsPerStep = 200000;

@@ -93,6 +93,7 @@ void CaptureRecorder::handOver(bool ended)
     current_.growing = !endedOnce_;
     current_.ended = archiveTime(lastSampleMs_);
     current_.port = portName ? portName() : QString();
+    current_.origin = origin;
     current_.xTitle = xTitle ? xTitle() : QString();
     current_.yTitle = yTitle ? yTitle() : QString();
     handedOver_ = current_.size();

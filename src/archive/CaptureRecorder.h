@@ -34,6 +34,8 @@ public:
     std::function<QString()> yTitle;
     // Milliseconds since the epoch; tests set their own clock.
     std::function<std::int64_t()> clock;
+    // Given to the captures handed over: empty live, the replay's origin while one runs.
+    QString origin;
 
     // A counted emergency event: its name and its time (ms since the epoch) as journalled.
     void eventCounted(const QString& name, std::int64_t atMs);

@@ -48,7 +48,7 @@ TJournalArchive::TJournalArchive(ArchiveStore& store, ArchivePage& archivePage, 
 {
     connect(&store_, &ArchiveStore::captureStored, this, [&recorder](const CaptureRow& row, bool first) {
         if (first)
-            recorder.captureStored(row.id, row.points, row.started, row.event);
+            recorder.captureStored(row.id, row.points, row.started, row.event, row.origin);
     });
     connect(&store_, &ArchiveStore::opened, this, [this] { list(journalPage_.model()->filter()); });
     connect(&journalPage_, &JournalPage::filterChanged, this, &TJournalArchive::list);

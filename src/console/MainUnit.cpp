@@ -1,5 +1,6 @@
 #include "console/MainUnit.h"
 
+#include "common/Cp1251.h"
 #include "console/ArchivePage.h"
 #include "console/CaptureArchive.h"
 #include "console/ColorBox.h"
@@ -16,6 +17,7 @@
 #include "console/ScopeOnEvent.h"
 #include "console/ScopePage.h"
 #include "console/ScopeToolBar.h"
+#include "console/SessionTape.h"
 #include "console/SessionView.h"
 #include "console/SetupPage.h"
 #include "console/StatusLine.h"
@@ -218,6 +220,17 @@ void TForm1::createParts()
     connectionEvents_ = std::make_unique<TConnectionEvents>(*ComPort1,
         TConnectionEvents::Parts{*session_, [c] { return c->Rate(); }, Reconnector, *Setup, *Scope,
             *StatusLine, captures_->Recorder(), reports});
+    tape_ = new TSessionTape(*session_, captures_->Recorder(), *Terminal->Tape, this);
+    tape_->ChooseFile = [this](const QString& caption, const QString& filter, bool save) {
+        return FileDialog ? FileDialog(caption, paths_.dataFolder(), filter, save) : QString();
+    };
+    tape_->Values = [this] {
+        return TSessionValues{cp1251::encode(Scope->LimitText(TLimit::Voltage)),
+            cp1251::encode(Scope->LimitText(TLimit::Current)),
+            cp1251::encode(Scope->LimitText(TLimit::Temperature)), Terminal->Memo1->AppendLF(),
+            Terminal->Memo1->Force7Bit()};
+    };
+    tape_->Report = reports.Reporter(QStringLiteral("session"));
 }
 
 TCommandForm* TForm1::PresetDialog(int preset) const
@@ -232,6 +245,7 @@ void TForm1::FormClose()
     if (closed_)
         return;
     closed_ = true;
+    tape_->Stop();
     Reconnector->Stop();
     try {
         Settings->SaveIni();

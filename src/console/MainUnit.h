@@ -36,6 +36,7 @@ class TJournalArchive;
 class TLinkMonitor;
 class TPortReconnector;
 class TScopeOnEvent;
+class TSessionTape;
 class TSessionView;
 class TStatusLine;
 class TTransport;
@@ -113,6 +114,8 @@ public:
     TDataLogSwitch* DataLog = nullptr;
     TSessionView* SessionView = nullptr;
     TConsoleSettings* Settings = nullptr;
+    // Recording and replaying sessions (the terminal page's session bar).
+    TSessionTape* SessionTape() const { return tape_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -133,6 +136,7 @@ private:
     std::unique_ptr<TWindowPosition> position_;
     std::unique_ptr<TWindowChrome> chrome_;
     TCaptureArchive* captures_ = nullptr;
+    TSessionTape* tape_ = nullptr;
     // Detached from the port before the port, a child, closes with the window.
     std::unique_ptr<TConnectionEvents> connectionEvents_;
     bool closed_ = false;

@@ -1,18 +1,3 @@
 #pragma once
-// The port's keys of section "Com" in the settings file: its name, the baud rate as its ordinal
-// (with the rate itself beside ordinal 0, "Custom"), the data bits and the stop bits as theirs.
-
-#include <exception>
-
-class TComPort;
-class TIniFile;
-
-namespace portSection {
-
-// Applies the file to the port, which an open port takes at once. A port that cannot be
-// reopened under the file's name must not stop the rest of the file: the first failure is
-// returned, for the caller to raise once everything else is applied.
-std::exception_ptr Load(const TIniFile& ini, TComPort& port);
-void Save(TIniFile& ini, const TComPort& port);
-
-} // namespace portSection
+// The port's section lives in the settings library, shared with orvik-cli.
+#include "settings/PortSection.h"

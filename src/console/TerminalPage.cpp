@@ -1,20 +1,23 @@
 #include "console/TerminalPage.h"
 
-#include "common/Cp1251.h"
 #include "console/CommandDialogs.h"
 #include "console/PageControls.h"
+#include "console/SessionBar.h"
 #include "console/WindowTexts.h"
 #include "console/core/IniFile.h"
 #include "serial/ComPort.h"
 #include "serial/widgets/ComLed.h"
+#include "settings/LineOptions.h"
 #include "terminal/ComTerminal.h"
 
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QVBoxLayout>
 
 using namespace controls;
@@ -124,11 +127,16 @@ TerminalPage::TerminalPage(QWidget* parent)
     lineLayout->addLayout(lampGrid);
     lineLayout->addStretch();
 
+    Tape = new SessionBar(this);
+    // A scroll area: the context menu is asked for on its viewport.
+    Memo1->viewport()->installEventFilter(this);
+
     auto* grid = new QGridLayout(this);
     grid->addWidget(Memo1, 0, 0);
     grid->addLayout(commandRow, 1, 0);
     grid->addLayout(presets, 2, 0);
-    grid->addWidget(lineBox, 0, 1, 3, 1);
+    grid->addWidget(Tape, 3, 0);
+    grid->addWidget(lineBox, 0, 1, 4, 1);
     grid->setColumnStretch(0, 1);
     grid->setRowStretch(0, 1);
 }
@@ -161,14 +169,19 @@ void TerminalPage::BindLamps(TTransport* port)
 
 void TerminalPage::LoadLineOptions(const TIniFile& ini)
 {
-    for (QCheckBox* box : lineBoxes())
-        box->setChecked(ini.readBool("Com", cp1251::encode(box->objectName()), true));
+    const TLineOptions options = TLineOptions::Load(ini);
+    const auto boxes = lineBoxes();
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        boxes[i]->setChecked(options.on[i]);
 }
 
 void TerminalPage::SaveLineOptions(TIniFile& ini) const
 {
-    for (QCheckBox* box : lineBoxes())
-        ini.writeBool("Com", cp1251::encode(box->objectName()), box->isChecked());
+    TLineOptions options;
+    const auto boxes = lineBoxes();
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        options.on[i] = boxes[i]->isChecked();
+    options.Save(ini);
 }
 
 void TerminalPage::SaveCommands(TIniFile& ini) const
@@ -181,5 +194,18 @@ bool TerminalPage::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Button11 && event->type() == QEvent::ToolTip)
         return true;
+    if (watched == Memo1->viewport() && event->type() == QEvent::ContextMenu) {
+        // The terminal's own menu with the session's actions below it.
+        QMenu* menu = Memo1->CreateContextMenu(Memo1);
+        menu->addSeparator();
+        menu->addAction(Tape->RecordAction);
+        menu->addAction(Tape->ReplayAction);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        // The copy shortcut works again once the menu, which disabled it without a
+        // selection, is gone.
+        connect(menu, &QMenu::aboutToHide, Memo1, [this] { Memo1->CopyAction()->setEnabled(true); });
+        menu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }

@@ -3,12 +3,15 @@
 // their command dialogs, the line options and the six line-signal lamps. The options' keys in
 // section "Com" and the section "Commands" of the settings file are read and written here.
 
+#include "settings/LineOptions.h"
+
 #include <QWidget>
 #include <array>
 
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class SessionBar;
 class TComLed;
 class TCommandForm;
 class TComTerminal;
@@ -50,6 +53,8 @@ public:
     QCheckBox* LF = nullptr;
     QCheckBox* DTR = nullptr;
     QCheckBox* RTS = nullptr;
+    // Recording and replaying sessions; its actions are on the terminal's context menu too.
+    SessionBar* Tape = nullptr;
     // Places of the six line-signal lamps, in the order Rx, Tx, CAR, DSR, CTS, RING.
     std::array<QWidget*, 6> LampPlaces{};
     std::array<TComLed*, 6> Lamps{};
@@ -58,7 +63,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    std::array<QCheckBox*, 6> lineBoxes() const { return {Wrap, Echo, CR, LF, DTR, RTS}; }
+    // In the order of TLineOptions.
+    std::array<QCheckBox*, TLineOptions::Count> lineBoxes() const { return {Wrap, Echo, CR, LF, DTR, RTS}; }
 
     std::array<TCommandForm*, 8> dialogs_{};
 };

@@ -22,6 +22,26 @@ inline const QString groupDevices = QStringLiteral(" Устройства: ");
 inline const QString groupMeasurements = QStringLiteral(" Измервания: ");
 inline const QString groupLine = QStringLiteral(" Настройки: ");
 inline const QString status = QStringLiteral("Статус:");
+// Terminal page: recording and replaying sessions.
+inline const QString recordSession = QStringLiteral("Запиши сесия");
+inline const QString recordSessionHint
+    = QStringLiteral("Записва суровия обмен с устройството във файл, за да бъде възпроизведен по-късно");
+inline const QString replaySession = QStringLiteral("Възпроизведи сесия");
+inline const QString replaySessionHint
+    = QStringLiteral("Възпроизвежда записана сесия в прозореца: показания, графика, журнал и архив");
+inline const QString replaySpeedHint = QStringLiteral("Скорост на възпроизвеждането");
+inline const QString replayFastest = QStringLiteral("най-бързо");
+inline const QString sessionFilter = QStringLiteral("Записи на сесии (*.ses);;Всички файлове (*)");
+inline const QString chooseRecording = QStringLiteral("Запис на сесия");
+inline const QString recordingTo = QStringLiteral("Записва се в %1");
+inline const QString recordingFailed = QStringLiteral("Сесията не може да се запише в %1: %2");
+inline const QString replayFailed = QStringLiteral("Сесията %1 не може да се възпроизведе: %2");
+inline const QString replayNeedsClosedPort
+    = QStringLiteral("Затворете връзката с устройството, преди да възпроизвеждате сесия");
+inline const QString replayProgress = QStringLiteral("Възпроизвеждане на %1: %2 %");
+inline const QString replayTruncated = QStringLiteral(" (краят е отрязан)");
+inline const QString replayDone = QStringLiteral("Сесията %1 е възпроизведена");
+inline const QString replayStopped = QStringLiteral("Възпроизвеждането на сесията %1 е спряно");
 
 // Settings page.
 inline const QString groupConnection = QStringLiteral(" Connection Type ");

@@ -13,7 +13,7 @@ public:
     }
     void appendJournal(const TJournalRow& row) override
     {
-        store_.appendJournal(JournalRow{0, row.time, row.kind, row.subject, row.value, row.text});
+        store_.appendJournal(JournalRow{0, row.time, row.kind, row.subject, row.value, row.text, row.origin});
     }
 
 private:

@@ -77,6 +77,8 @@ public:
     TJournalRecorder& journal() const { return *journal_; }
     // The journal's rows go to every sink added here.
     void addJournalSink(TJournalSink* sink) { journalSinks_.add(sink); }
+    // Every sink added, as one: where another session's rows go to be shown as this one's.
+    TJournalSink& journalSinks() { return journalSinks_; }
     TPortWriter& writer() const { return *writer_; }
     // The link's figures and the line inspector's log.
     TLinkMonitor& monitor() const { return *monitor_; }

@@ -68,13 +68,13 @@ void TJournalRecorder::row(
 {
     const QDateTime now = clock();
     lastRowMs_ = now.toMSecsSinceEpoch();
-    sink_.appendJournal({stamp(now), kind, subject, value, text});
+    sink_.appendJournal({stamp(now), kind, subject, value, text, origin});
 }
 
 void TJournalRecorder::rowAt(const QString& time, const QString& kind, const QString& subject,
-    const QString& value, const QString& text)
+    const QString& value, const QString& text, const QString& rowOrigin)
 {
-    sink_.appendJournal({time, kind, subject, value, text});
+    sink_.appendJournal({time, kind, subject, value, text, rowOrigin});
 }
 
 void TJournalRecorder::lineOutcome(const TLineOutcome& o)
@@ -177,12 +177,31 @@ void TJournalRecorder::connectionReconnected(const QString& port, const QString&
     row(QStringLiteral("connection"), port, QStringLiteral("reconnected"), text::reconnected.arg(port, rate));
 }
 
+QString TJournalRecorder::connectionDetail(const TJournalRow& row)
+{
+    const QString* form = row.value == QLatin1String("opened") ? &text::opened
+        : row.value == QLatin1String("reconnected")            ? &text::reconnected
+        : row.value == QLatin1String("refused")                ? &text::refused
+        : row.value == QLatin1String("failing")                ? &text::failing
+                                                               : nullptr;
+    if (!form)
+        return {};
+    // The row's text is the form with the port for %1 and the detail for %2.
+    const qsizetype at = form->indexOf(QLatin1String("%2"));
+    const QString before = form->left(at).arg(row.subject);
+    const QString after = form->mid(at + 2);
+    if (!row.text.startsWith(before) || !row.text.endsWith(after))
+        return {};
+    return row.text.mid(before.size(), row.text.size() - before.size() - after.size());
+}
+
 void TJournalRecorder::error(const QString& subject, const QString& message)
 {
     row(QStringLiteral("error"), subject, QString(), message);
 }
 
-void TJournalRecorder::captureStored(qint64 id, qint64 points, const QString& started, const QString& event)
+void TJournalRecorder::captureStored(
+    qint64 id, qint64 points, const QString& started, const QString& event, const QString& captureOrigin)
 {
     if (!captures_.insert(id).second)
         return;
@@ -192,5 +211,6 @@ void TJournalRecorder::captureStored(qint64 id, qint64 points, const QString& st
     if (started.isEmpty())
         row(QStringLiteral("capture"), n, p, text);
     else
-        rowAt(started, QStringLiteral("capture"), n, p, text);
+        rowAt(
+            started, QStringLiteral("capture"), n, p, text, captureOrigin.isEmpty() ? origin : captureOrigin);
 }

@@ -18,6 +18,8 @@ public:
 
     // The clock of the rows' times; tests give their own.
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTimeUtc(); };
+    // Where the rows come from: empty live, the replay's origin while one is replayed.
+    QString origin;
 
     // The parser's outcome of a line: its event, crossings and resets.
     void lineOutcome(const TLineOutcome& outcome);
@@ -37,20 +39,24 @@ public:
     void error(const QString& subject, const QString& message);
     // A capture stored; only its first store makes a row. The row carries the capture's
     // start (stored time text) when given, so it sits among the rows of that moment, and
-    // says the event that started it.
-    void captureStored(qint64 id, qint64 points, const QString& started = {}, const QString& event = {});
+    // says the event that started it; a capture replayed gives its origin to its row.
+    void captureStored(qint64 id, qint64 points, const QString& started = {}, const QString& event = {},
+        const QString& origin = {});
 
     // The time of the last row written, ms since the epoch (a counted event's row time is
     // what the capture it starts remembers).
     qint64 lastRowMs() const { return lastRowMs_; }
 
     static QString timeText(const QDateTime& time);
+    // What a connection row was given beside its port (the rate opened at, the device found,
+    // the reason of a failing open); empty when its state takes nothing more.
+    static QString connectionDetail(const TJournalRow& row);
 
 private:
     enum class Shade { None, Green, Red };
     void row(const QString& kind, const QString& subject, const QString& value, const QString& text);
     void rowAt(const QString& time, const QString& kind, const QString& subject, const QString& value,
-        const QString& text);
+        const QString& text, const QString& rowOrigin);
     void reading(const TLineOutcome::Reading& r);
     void resetRow(TResetKind kind, bool byButton);
 

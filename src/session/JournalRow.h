@@ -1,7 +1,8 @@
 #pragma once
 // One row of the event journal, as stored and as listed: `time` in UTC, ISO 8601 with
 // milliseconds and a trailing Z; `kind` event, limit, reset, connection, error or capture;
-// `text` a readable Bulgarian sentence.
+// `text` a readable Bulgarian sentence; `origin` empty for what happened live, else the replay
+// it came from ("replay:" and the recording's path).
 
 #include <QString>
 #include <vector>
@@ -12,6 +13,7 @@ struct TJournalRow {
     QString subject;
     QString value;
     QString text;
+    QString origin = {};
     bool operator==(const TJournalRow&) const = default;
 };
 

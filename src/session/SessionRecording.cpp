@@ -73,6 +73,7 @@ TSessionRecording readSessionRecording(const QString& path)
 TSessionRecordingWriter::TSessionRecordingWriter(QObject* parent)
     : QObject(parent)
 {
+    writes_.setMaxThreadCount(1);
     timer_.setInterval(kFlushMs);
     connect(&timer_, &QTimer::timeout, this, &TSessionRecordingWriter::flush);
 }
@@ -82,9 +83,16 @@ TSessionRecordingWriter::~TSessionRecordingWriter()
     close();
 }
 
+QString TSessionRecordingWriter::error() const
+{
+    const std::lock_guard lock(fileMutex_);
+    return error_;
+}
+
 bool TSessionRecordingWriter::open(const QString& path)
 {
     close();
+    const std::lock_guard lock(fileMutex_);
     file_.setFileName(path);
     if (!file_.open(QIODevice::ReadWrite)) {
         error_ = file_.errorString();
@@ -108,13 +116,14 @@ bool TSessionRecordingWriter::open(const QString& path)
         file_.seek(whole);
     }
     file_.flush();
+    open_ = true;
     timer_.start();
     return true;
 }
 
 void TSessionRecordingWriter::add(TSessionEntry::Kind kind, std::int64_t timeUs, QByteArrayView bytes)
 {
-    if (!file_.isOpen())
+    if (!open_)
         return;
     char head[kEntryHead];
     head[0] = char(kind);
@@ -126,17 +135,22 @@ void TSessionRecordingWriter::add(TSessionEntry::Kind kind, std::int64_t timeUs,
 
 void TSessionRecordingWriter::flush()
 {
-    if (!file_.isOpen() || pending_.isEmpty())
+    if (!open_ || pending_.isEmpty())
         return;
-    if (file_.write(pending_) != pending_.size())
-        error_ = file_.errorString();
-    file_.flush();
-    pending_.clear();
+    writes_.start([this, bytes = std::exchange(pending_, {})] {
+        const std::lock_guard lock(fileMutex_);
+        if (file_.write(bytes) != bytes.size())
+            error_ = file_.errorString();
+        file_.flush();
+    });
 }
 
 void TSessionRecordingWriter::close()
 {
     flush();
     timer_.stop();
+    writes_.waitForDone();
+    open_ = false;
+    const std::lock_guard lock(fileMutex_);
     file_.close();
 }

@@ -9,14 +9,18 @@
 // refused, failing); Settings holds the values the answers and readings depend on, as
 // "key=value" lines (Voltage, Current, Temperature in Windows-1251, AppendLF, Force7Bit).
 // Entries are only ever appended and written out at least once a second, so a kill loses at
-// most the last second; a reader takes every whole entry and stops at a cut-off one.
+// most the last second; a reader takes every whole entry and stops at a cut-off one. The
+// writes go to a thread of the writer's own, so a slow disk never holds the caller's thread
+// (only opening and closing wait for it).
 
 #include <QByteArray>
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 constexpr std::uint16_t kSessionFormat = 1;
@@ -50,14 +54,20 @@ public:
     // Creates the file (or appends to a recording of this format); false with error() when
     // it cannot.
     bool open(const QString& path);
-    const QString& error() const { return error_; }
+    // Why the file could not be opened, or the last write failed.
+    QString error() const;
     void add(TSessionEntry::Kind kind, std::int64_t timeUs, QByteArrayView bytes);
+    // Hands what was added to the writing thread.
     void flush();
+    // Writes everything added and closes the file.
     void close();
 
 private:
-    QFile file_;
+    bool open_ = false;
     QByteArray pending_;
     QTimer timer_;
+    QThreadPool writes_; // one thread: the writes keep their order
+    mutable std::mutex fileMutex_; // the file and the error, between this thread and the writes'
+    QFile file_;
     QString error_;
 };

@@ -170,7 +170,7 @@ TEST(ArchiveStore, CapturesComeBackAfterAReopenAndAGrowingCaptureKeepsItsEntry)
                       .toString(),
             QStringLiteral(
                 "id,started,ended,port,x_title,y_title,points,note,event,event_time,peak,peak_to_peak,rms,"
-                "frequency"));
+                "frequency,origin"));
         EXPECT_EQ(
             peek.value(QStringLiteral("SELECT group_concat(name) FROM pragma_table_info('capture_data')"))
                 .toString(),
@@ -726,7 +726,7 @@ TEST(ArchiveJournal, AVersionOneArchiveGainsTheJournalAndKeepsItsCaptures)
     EXPECT_EQ(peek.value(QStringLiteral("PRAGMA user_version")).toInt(), ArchiveWorker::kSchemaVersion);
     EXPECT_EQ(
         peek.value(QStringLiteral("SELECT group_concat(name) FROM pragma_table_info('journal')")).toString(),
-        QStringLiteral("id,time,kind,subject,value,text"));
+        QStringLiteral("id,time,kind,subject,value,text,origin"));
     EXPECT_EQ(peek.points(1).second, std::vector<std::int32_t>{42});
 }
 

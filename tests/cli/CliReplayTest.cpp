@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
@@ -110,4 +111,45 @@ TEST(CliReplay, RecordedSessionReplaysToTheSameArchive)
             EXPECT_TRUE(captures.isEmpty());
         }
     }
+}
+
+// A recording that ends with samples (the live capture then ended by its quiet spell, after the
+// last bytes were recorded): the replay ends that capture with the recording, stored whole
+// and journalled, its end at its last sample.
+TEST(CliReplay, CaptureEndingAfterTheRecordingIsStored)
+{
+    const auto entry = [](char kind, std::int64_t us, const QByteArray& bytes) {
+        QByteArray e(13, '\0');
+        e[0] = kind;
+        qToLittleEndian<std::int64_t>(us, e.data() + 1);
+        qToLittleEndian<std::uint32_t>(std::uint32_t(bytes.size()), e.data() + 9);
+        return e + bytes;
+    };
+    const std::int64_t t0 = 1'765'000'000'000'000; // 2025-12-06T05:46:40Z
+    QByteArray file = QByteArrayLiteral("ORVIKSES\x01\x00\x00\x00");
+    file += entry(3, t0, "opened\t/dev/ttyUSB0\t9600");
+    file += entry(1, t0 + 1000, "W:SCxVm10\rW:ST10;12;*\rW:ST1");
+    file += entry(1, t0 + 250'000, "5;-3;*\r");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ends-with-samples.ses"));
+    const QString archive = dir.filePath(QStringLiteral("replayed.db"));
+    {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(file);
+    }
+    ChildProcess cli;
+    ASSERT_TRUE(cli.start(QStringLiteral(ORVIK_CLI),
+        {"replay", path, "--speed", "max", "--archive", archive, "--settings", "/dev/null"}));
+    ASSERT_TRUE(cli.finished(30000));
+    EXPECT_EQ(cli.exitCode(), 0);
+    EXPECT_EQ(archiveRows(archive, QStringLiteral("SELECT started, ended, points, origin FROM captures"))
+                  .join('\n')
+                  .toStdString(),
+        ("2025-12-06T05:46:40.001Z|2025-12-06T05:46:40.250Z|4|replay:" + path).toStdString());
+    EXPECT_EQ(
+        archiveRows(archive, QStringLiteral("SELECT time, kind, value FROM journal WHERE kind = 'capture'"))
+            .join('\n')
+            .toStdString(),
+        "2025-12-06T05:46:40.001Z|capture|4");
 }

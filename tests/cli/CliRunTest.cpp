@@ -30,6 +30,7 @@ TEST(CliRun, ExitStatusTellsWhetherEveryStepPassed)
         const char* out; // the whole standard output
         const char* err; // found in standard error
         const char* file; // written by the script
+        const char* port = nullptr; // instead of the simulator's or a missing device
     } cases[] = {
         {"every step passes",
             "# a unit on the line\nlog начало\nsend Vcc\nexpect-record VA 5s\nsend DIAGNOSTIC\n"
@@ -43,12 +44,14 @@ TEST(CliRun, ExitStatusTellsWhetherEveryStepPassed)
         {"no capture to export", "export-capture last %DIR%/none.cfg\n", true, 1, "", "ред 1", nullptr},
         {"a step the language lacks", "log x\nsing Vcc\n", true, 2, "", "ред 2", nullptr},
         {"a port that is not there", "log x\n", false, 2, "", "no-such-tty", nullptr},
+        {"a port on another machine that nobody serves", "log x\n", false, 2, "",
+            "socket://127.0.0.1:1:", nullptr, "socket://127.0.0.1:1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         ChildProcess sim;
-        QString port = dir.filePath(QStringLiteral("no-such-tty"));
+        QString port = c.port ? QString::fromLatin1(c.port) : dir.filePath(QStringLiteral("no-such-tty"));
         if (c.device) {
             ASSERT_TRUE(sim.start(QStringLiteral(ORVIK_DEVSIM), {"--rate", "0", "--seed", "3", "--quiet"}));
             QByteArray first;

@@ -1,7 +1,7 @@
-#include "console/PortSection.h"
+#include "settings/PortSection.h"
 
-#include "console/core/IniFile.h"
 #include "serial/ComPort.h"
+#include "settings/IniFile.h"
 
 namespace {
 
@@ -14,6 +14,11 @@ int ordinal(const TIniFile& ini, const char* key, int def, int last)
 }
 
 } // namespace
+
+QString portSection::PortName(const TIniFile& ini)
+{
+    return ini.readText("Com", "ComPortNo", QStringLiteral("COM1"));
+}
 
 std::exception_ptr portSection::Load(const TIniFile& ini, TComPort& port)
 {
@@ -28,7 +33,7 @@ std::exception_ptr portSection::Load(const TIniFile& ini, TComPort& port)
         port.SetStopBits(TStopBits(ordinal(ini, "StopBits", sbOneStopBit, sbTwoStopBits)));
         // Last, so that the others are stored even when the reopen under a new name fails;
         // inside the bracket they only store anyway.
-        port.SetPort(ini.readText("Com", "ComPortNo", QStringLiteral("COM1")));
+        port.SetPort(PortName(ini));
     } catch (...) {
         failure = std::current_exception();
     }

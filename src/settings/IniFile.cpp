@@ -1,4 +1,4 @@
-#include "console/core/IniFile.h"
+#include "settings/IniFile.h"
 
 #include "common/Cp1251.h"
 #include "session/RecordParser.h"

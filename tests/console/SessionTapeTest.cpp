@@ -1,0 +1,155 @@
+// A session recorded in the window against the device simulator replays - by orvik-cli and by
+// the window itself - to the same captures and journal rows as the original, times included;
+// the replayed ones name the recording as their origin.
+#include "console/MainUnit.h"
+
+#include "archive/ArchiveStore.h"
+#include "console/SessionBar.h"
+#include "console/SessionTape.h"
+#include "console/TerminalPage.h"
+#include "serial/ComPort.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+
+namespace {
+
+QStringList archiveRows(const QString& path, const QString& sql)
+{
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tape"));
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(sql);
+            while (q.next()) {
+                QStringList fields;
+                for (int i = 0; i < q.record().count(); ++i)
+                    fields << q.value(i).toString();
+                rows << fields.join(QLatin1Char('|'));
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tape"));
+    return rows;
+}
+
+const QString kJournal = QStringLiteral(
+    "SELECT time, kind, subject, value, text FROM journal ORDER BY time, kind, subject, value");
+const QString kCaptures
+    = QStringLiteral("SELECT c.id, started, ended, port, points, event, event_time, x_title, "
+                     "y_title, hex(d.x), hex(d.y) FROM captures c JOIN capture_data d ON "
+                     "d.capture_id = c.id ORDER BY c.id");
+const QString kOrigins = QStringLiteral(
+    "SELECT DISTINCT origin FROM (SELECT origin FROM journal UNION ALL SELECT origin FROM captures)");
+
+// Counts the capture rows of a journal.
+struct CaptureRows : TJournalSink {
+    int count = 0;
+    void appendJournal(const TJournalRow& row) override { count += row.kind == QLatin1String("capture"); }
+};
+
+bool waitFor(const std::function<bool()>& done, int ms = 30000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QTest::qWait(10);
+    return done();
+}
+
+TEST(SessionTape, RecordedInTheWindowReplaysToTheSameArchive)
+{
+    QTemporaryDir dir;
+    const QString session = dir.filePath(QStringLiteral("bench.ses"));
+    const QString liveDir = dir.filePath(QStringLiteral("live"));
+    QDir().mkpath(liveDir);
+    {
+        ChildProcess sim;
+        ASSERT_TRUE(sim.start(QStringLiteral(ORVIK_DEVSIM),
+            {"--rate", "80", "--seed", "9", "--events", "0.3", "--mix", "va=5,tr=4,burst=2", "--quiet"}));
+        QByteArray first;
+        ASSERT_TRUE(sim.readLine(first));
+        CaptureRows captures;
+        TForm1 form(liveDir);
+        form.ErrorReport = [](const QString& m) { ADD_FAILURE() << m.toStdString(); };
+        form.FileDialog = [&](const QString&, const QString&, const QString&, bool save) {
+            EXPECT_TRUE(save);
+            return session;
+        };
+        form.Session().addJournalSink(&captures);
+        form.show();
+        form.Terminal->Tape->RecordAction->trigger();
+        ASSERT_TRUE(form.SessionTape()->Recording());
+        form.ComPort1->SetPort(QString::fromLocal8Bit(first.mid(5).trimmed()));
+        form.ComPort1->OpenPort();
+        ASSERT_TRUE(form.ComPort1->Connected());
+        EXPECT_FALSE(form.Terminal->Tape->ReplayAction->isEnabled());
+        ASSERT_TRUE(waitFor([&] { return captures.count >= 3; }));
+        form.ComPort1->ClosePort();
+        form.Terminal->Tape->RecordAction->trigger();
+        EXPECT_FALSE(form.SessionTape()->Recording());
+        form.close();
+    }
+    const QString original = defaultArchiveFile(liveDir);
+    const QStringList originalCaptures = archiveRows(original, kCaptures);
+    const QStringList originalJournal = archiveRows(original, kJournal);
+    ASSERT_GE(originalCaptures.size(), 3);
+    EXPECT_EQ(archiveRows(original, kOrigins), QStringList{QString()});
+    const QStringList replayedOrigin{QStringLiteral("replay:") + session};
+
+    // orvik-cli replays the window's recording.
+    const QString cliArchive = dir.filePath(QStringLiteral("cli.db"));
+    {
+        ChildProcess cli;
+        ASSERT_TRUE(cli.start(QStringLiteral(ORVIK_CLI),
+            {"replay", session, "--speed", "max", "--archive", cliArchive, "--settings", "/dev/null"}));
+        ASSERT_TRUE(cli.finished(30000));
+        EXPECT_EQ(cli.exitCode(), 0);
+    }
+    EXPECT_EQ(archiveRows(cliArchive, kCaptures).join('\n').toStdString(),
+        originalCaptures.join('\n').toStdString());
+    EXPECT_EQ(
+        archiveRows(cliArchive, kJournal).join('\n').toStdString(), originalJournal.join('\n').toStdString());
+    EXPECT_EQ(archiveRows(cliArchive, kOrigins), replayedOrigin);
+
+    // The window replays it, as fast as it goes, without a port.
+    const QString replayDir = dir.filePath(QStringLiteral("replay"));
+    QDir().mkpath(replayDir);
+    {
+        TForm1 form(replayDir);
+        form.ErrorReport = [](const QString& m) { ADD_FAILURE() << m.toStdString(); };
+        form.FileDialog = [&](const QString&, const QString&, const QString&, bool save) {
+            EXPECT_FALSE(save);
+            return session;
+        };
+        form.show();
+        SessionBar& bar = *form.Terminal->Tape;
+        bar.ReplaySpeed->setCurrentIndex(2);
+        bar.ReplayAction->trigger();
+        EXPECT_FALSE(bar.RecordAction->isEnabled());
+        ASSERT_TRUE(waitFor([&] { return !form.SessionTape()->Replay().running(); }));
+        EXPECT_FALSE(bar.ReplayAction->isChecked());
+        EXPECT_TRUE(bar.RecordAction->isEnabled());
+        EXPECT_FALSE(form.ComPort1->Connected());
+        form.close();
+    }
+    const QString windowArchive = defaultArchiveFile(replayDir);
+    EXPECT_EQ(archiveRows(windowArchive, kCaptures).join('\n').toStdString(),
+        originalCaptures.join('\n').toStdString());
+    EXPECT_EQ(archiveRows(windowArchive, kJournal).join('\n').toStdString(),
+        originalJournal.join('\n').toStdString());
+    EXPECT_EQ(archiveRows(windowArchive, kOrigins), replayedOrigin);
+}
+
+} // namespace
