@@ -4,9 +4,9 @@
 #include "archive/ArchiveStore.h"
 #include "archive/CaptureRecorder.h"
 #include "serial/ComPort.h"
-#include "session/PortReconnector.h"
 #include "session/ArchiveJournalSink.h"
 #include "session/DeviceSession.h"
+#include "session/PortReconnector.h"
 #include "session/SessionRecording.h"
 #include "session/TransportFactory.h"
 

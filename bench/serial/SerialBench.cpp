@@ -10,8 +10,8 @@
 //         at the old 5 ms and at the fallback period (a driver without TIOCMIWAIT).
 
 #include "serial/ComPort.h"
-#include "session/PortReconnector.h"
 #include "serial/PosixSerialDevice.h"
+#include "session/PortReconnector.h"
 
 #include <QDir>
 #include <QEventLoop>
