@@ -49,11 +49,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Whatever state the traffic left, a subnegotiation's end and a pair of NOPs bring the
     // layer back to data (an unfinished command may take two of those bytes as data), and
-    // escaped data then passes unchanged.
+    // data escaped as a server sends it then passes unchanged: IAC doubled, and outside
+    // binary a CR followed by Telnet's NUL.
     const QByteArray reset("\xff\xf0\xff\xf1\xff\xf1", 6);
     const QByteArray tail = traffic.left(64);
+    QByteArray sent;
+    for (const char ch : tail) {
+        sent.append(ch);
+        if (std::uint8_t(ch) == telnet::IAC)
+            sent.append(ch);
+        else if (ch == '\r' && !whole.RemoteBinary())
+            sent.append('\0');
+    }
     Output c;
-    whole.Feed(reset + TTelnetCodec::EscapeData(tail), c.data, c.events, c.reply);
+    whole.Feed(reset + sent, c.data, c.events, c.reply);
     FUZZ_CHECK(c.data.endsWith(tail) && c.data.size() <= tail.size() + 2);
     return 0;
 }

@@ -47,7 +47,9 @@ void TTelnetCodec::Feed(
         switch (state_) {
         case State::Data:
             if (byte == IAC) {
+                // A command between CR and NUL parts them: the NUL is then the device's.
                 state_ = State::Iac;
+                afterCr_ = false;
                 break;
             }
             // Not in binary, the server sends a CR alone as CR NUL: the NUL is Telnet's.
