@@ -147,7 +147,7 @@ void placeCaptureRowsByTime(std::vector<JournalRow>& rows)
 const QString kRowColumns = QStringLiteral("id, started, ended, port, x_title, y_title, points, note, event, "
                                            "event_time, peak, peak_to_peak, rms, frequency, origin");
 
-// A journal row from a query selecting id, time, kind, subject, value, text in that order.
+// A journal row from a query selecting id, time, kind, subject, value, text, origin in that order.
 JournalRow journalRowAt(const QSqlQuery& q)
 {
     JournalRow r;
@@ -157,6 +157,7 @@ JournalRow journalRowAt(const QSqlQuery& q)
     r.subject = q.value(3).toString();
     r.value = q.value(4).toString();
     r.text = q.value(5).toString();
+    r.origin = q.value(6).toString();
     return r;
 }
 
@@ -997,7 +998,7 @@ void ArchiveWorker::run(const QueryJournal& r)
     const QString& subject = r.subject;
     if (!open_)
         return;
-    QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text FROM journal");
+    QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text, origin FROM journal");
     QStringList where;
     if (!kinds.isEmpty()) {
         where << kindIn(kinds);
@@ -1031,7 +1032,8 @@ void ArchiveWorker::run(const ExportJournal& r)
     const std::int64_t tag = r.tag;
     if (!open_)
         return;
-    QString sql = QStringLiteral("SELECT id, time, kind, subject, value, text FROM journal WHERE id > ?");
+    QString sql
+        = QStringLiteral("SELECT id, time, kind, subject, value, text, origin FROM journal WHERE id > ?");
     if (!kinds.isEmpty()) {
         sql += QStringLiteral(" AND ") + kindIn(kinds);
     }

@@ -1,5 +1,6 @@
 #include "archive/CaptureListModel.h"
 
+#include "archive/ArchiveOrigin.h"
 #include "archive/ArchiveTime.h"
 
 #include <QLocale>
@@ -188,6 +189,8 @@ QVariant CaptureListModel::data(const QModelIndex& index, int role) const
     if (r && role == Qt::ToolTipRole && index.column() == Event && !r->event.isEmpty())
         return QStringLiteral("%1: %2").arg(r->event,
             fromArchiveTime(r->eventTime).toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss.zzz")));
+    if (r && role == Qt::ToolTipRole && index.column() == Origin)
+        return r->origin.isEmpty() ? QVariant() : originTip(r->origin);
     if (r && role == Qt::ToolTipRole && isMeasure(index.column())) {
         if (!r->measured)
             return text::measuring;
@@ -234,6 +237,8 @@ QVariant CaptureListModel::data(const QModelIndex& index, int role) const
         return r->port;
     case Note:
         return r->note;
+    case Origin:
+        return originCaption(r->origin);
     default:
         return {};
     }

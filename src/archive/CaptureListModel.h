@@ -25,6 +25,7 @@ public:
         Axes,
         Port,
         Note,
+        Origin, // empty for a live capture, the recording's name for a replayed one
         ColumnCount
     };
     // What the list sorts by: numbers for the numeric columns (a measure not yet computed, or

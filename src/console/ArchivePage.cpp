@@ -40,6 +40,7 @@ const QString frequency = QStringLiteral("Честота");
 const QString axes = QStringLiteral("Оси");
 const QString port = QStringLiteral("Порт");
 const QString note = QStringLiteral("Бележка");
+const QString origin = QStringLiteral("Произход");
 const QString show = QStringLiteral("Покажи");
 const QString hide = QStringLiteral("Скрий");
 const QString exportCsv = QStringLiteral("Експорт CSV");
@@ -137,7 +138,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     setObjectName(QStringLiteral("Archive"));
     model_ = new CaptureListModel(
         {text::number, text::event, text::started, text::points, text::peak, text::peakToPeak, text::rms,
-            text::frequency, text::axes, text::port, text::note},
+            text::frequency, text::axes, text::port, text::note, text::origin},
         this);
     filtered_ = new CaptureFilterModel(this);
     filtered_->setSourceModel(model_);
@@ -165,7 +166,7 @@ ArchivePage::ArchivePage(ArchiveStore& store, QWidget* parent)
     header->setHighlightSections(false);
     // Long sources (an imported record's station and device) are cut, not wrapped.
     CaptureList->setWordWrap(false);
-    const int widths[] = {40, 55, 130, 50, 70, 70, 75, 70, 55, 115};
+    const int widths[] = {40, 55, 130, 50, 70, 70, 75, 70, 55, 115, 160};
     for (int c = 0; c < int(std::size(widths)); ++c)
         header->resizeSection(c, widths[c]);
     // Newest first until the operator clicks a column (a measure's first click: largest first).

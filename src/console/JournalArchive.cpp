@@ -18,7 +18,7 @@ QStringList kindsOf(TJournalFilter filter)
 
 TJournalRow fromStore(const JournalRow& row)
 {
-    return {row.time, row.kind, row.subject, row.value, row.text};
+    return {row.time, row.kind, row.subject, row.value, row.text, row.origin};
 }
 
 const QString kNotWriting = QStringLiteral("архивът не записва (%1)");

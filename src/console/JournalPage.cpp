@@ -56,6 +56,8 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
     JournalList->setColumnWidth(TJournalModel::ColKind, 80);
     JournalList->setColumnWidth(TJournalModel::ColSubject, 110);
     JournalList->setColumnWidth(TJournalModel::ColValue, 80);
+    // The sentence keeps the room it had; the origin (mostly empty) takes what is left.
+    JournalList->setColumnWidth(TJournalModel::ColText, 420);
 
     Inspector = new TLineInspectorPanel(lines, this);
     Inspector->saveFileName = [this](const QString& caption, const QString& filter) {

@@ -1,5 +1,6 @@
 #include "session/SessionReplay.h"
 
+#include "archive/ArchiveOrigin.h"
 #include "archive/CaptureRecorder.h"
 #include "session/DeviceSession.h"
 #include "transport/Transport.h"
@@ -110,7 +111,7 @@ void TSessionReplay::setCaptureRecorder(CaptureRecorder* recorder)
 
 QString TSessionReplay::originOf(const QString& path)
 {
-    return QStringLiteral("replay:") + QFileInfo(path).absoluteFilePath();
+    return kReplayOriginPrefix + QFileInfo(path).absoluteFilePath();
 }
 
 void TSessionReplay::start(std::vector<TSessionEntry> entries, const QString& origin, double speed)

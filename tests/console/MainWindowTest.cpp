@@ -208,7 +208,7 @@ TEST_F(MainWindow, ControlsCarryTheirDesignNamesAndTexts)
     QStringList columns;
     for (int i = 0; i < list->model()->columnCount(); ++i)
         columns << list->model()->headerData(i, Qt::Horizontal).toString();
-    EXPECT_EQ(columns, (QStringList{"Време", "Вид", "Обект", "Стойност", "Текст"}));
+    EXPECT_EQ(columns, (QStringList{"Време", "Вид", "Обект", "Стойност", "Текст", "Произход"}));
     EXPECT_EQ(find<QPushButton>(*journal, "ExportJournal")->text(), QStringLiteral("Експорт CSV"));
     EXPECT_EQ(find<QPushButton>(*journal, "PauseInspector")->text(), QStringLiteral("Пауза"));
     EXPECT_EQ(find<QPushButton>(*journal, "ExportInspector")->text(), QStringLiteral("Експорт CSV"));

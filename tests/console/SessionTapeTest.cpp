@@ -1,9 +1,12 @@
 // A session recorded in the window against the device simulator replays - by orvik-cli and by
 // the window itself - to the same captures and journal rows as the original, times included;
-// the replayed ones name the recording as their origin.
+// the replayed ones name the recording as their origin, and both lists say so.
 #include "console/MainUnit.h"
 
 #include "archive/ArchiveStore.h"
+#include "archive/CaptureListModel.h"
+#include "console/ArchivePage.h"
+#include "console/JournalPage.h"
 #include "console/SessionBar.h"
 #include "console/SessionTape.h"
 #include "console/TerminalPage.h"
@@ -59,6 +62,22 @@ struct CaptureRows : TJournalSink {
     void appendJournal(const TJournalRow& row) override { count += row.kind == QLatin1String("capture"); }
 };
 
+// The rows of a list that show `text` in a column, as text and as tool tip (-1 when a tool tip
+// differs from `tip`).
+int showing(const QAbstractItemModel& m, int column, const QString& text, const QString& tip)
+{
+    int n = 0;
+    for (int r = 0; r < m.rowCount(); ++r) {
+        const QModelIndex at = m.index(r, column);
+        if (at.data().toString() != text)
+            continue;
+        if (at.data(Qt::ToolTipRole).toString() != tip)
+            return -1;
+        ++n;
+    }
+    return n;
+}
+
 bool waitFor(const std::function<bool()>& done, int ms = 30000)
 {
     QElapsedTimer t;
@@ -96,6 +115,12 @@ TEST(SessionTape, RecordedInTheWindowReplaysToTheSameArchive)
         ASSERT_TRUE(form.ComPort1->Connected());
         EXPECT_FALSE(form.Terminal->Tape->ReplayAction->isEnabled());
         ASSERT_TRUE(waitFor([&] { return captures.count >= 3; }));
+        // Live rows and captures say no origin.
+        const QAbstractItemModel& journal = *form.Journal->model();
+        const QAbstractItemModel& list = *form.Archive->Model();
+        ASSERT_TRUE(waitFor([&] { return journal.rowCount() > 0 && list.rowCount() > 0; }));
+        EXPECT_EQ(showing(journal, TJournalModel::ColOrigin, {}, {}), journal.rowCount());
+        EXPECT_EQ(showing(list, CaptureListModel::Origin, {}, {}), list.rowCount());
         form.ComPort1->ClosePort();
         form.Terminal->Tape->RecordAction->trigger();
         EXPECT_FALSE(form.SessionTape()->Recording());
@@ -107,6 +132,17 @@ TEST(SessionTape, RecordedInTheWindowReplaysToTheSameArchive)
     ASSERT_GE(originalCaptures.size(), 3);
     EXPECT_EQ(archiveRows(original, kOrigins), QStringList{QString()});
     const QStringList replayedOrigin{QStringLiteral("replay:") + session};
+    // Every journal row and capture of the replay, listed with the recording's name, its path
+    // as the tool tip.
+    const auto namesTheRecording = [&](TForm1& form) {
+        const QString replayed = QStringLiteral("възпроизведена от bench.ses");
+        return waitFor([&] {
+            return showing(*form.Journal->model(), TJournalModel::ColOrigin, replayed, session)
+                == originalJournal.size()
+                && showing(*form.Archive->Model(), CaptureListModel::Origin, replayed, session)
+                == originalCaptures.size();
+        });
+    };
 
     // orvik-cli replays the window's recording.
     const QString cliArchive = dir.filePath(QStringLiteral("cli.db"));
@@ -142,6 +178,8 @@ TEST(SessionTape, RecordedInTheWindowReplaysToTheSameArchive)
         EXPECT_FALSE(bar.ReplayAction->isChecked());
         EXPECT_TRUE(bar.RecordAction->isEnabled());
         EXPECT_FALSE(form.ComPort1->Connected());
+        // The rows that arrived during the replay and the captures it stored name the recording.
+        EXPECT_TRUE(namesTheRecording(form));
         form.close();
     }
     const QString windowArchive = defaultArchiveFile(replayDir);
@@ -150,6 +188,15 @@ TEST(SessionTape, RecordedInTheWindowReplaysToTheSameArchive)
     EXPECT_EQ(archiveRows(windowArchive, kJournal).join('\n').toStdString(),
         originalJournal.join('\n').toStdString());
     EXPECT_EQ(archiveRows(windowArchive, kOrigins), replayedOrigin);
+
+    // Read back from the archive, they still do.
+    {
+        TForm1 form(replayDir);
+        form.ErrorReport = [](const QString& m) { ADD_FAILURE() << m.toStdString(); };
+        form.show();
+        EXPECT_TRUE(namesTheRecording(form));
+        form.close();
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "console/core/JournalModel.h"
 
+#include "archive/ArchiveOrigin.h"
 #include "console/core/Csv.h"
 
 #include <QDateTime>
@@ -254,6 +255,8 @@ QVariant TJournalModel::data(const QModelIndex& index, int role) const
             return row.value;
         case ColText:
             return row.text;
+        case ColOrigin:
+            return row.origin.isEmpty() ? QVariant() : originTip(row.origin);
         default:
             return {};
         }
@@ -271,6 +274,8 @@ QVariant TJournalModel::data(const QModelIndex& index, int role) const
         return journalWord(row.value);
     case ColText:
         return row.text;
+    case ColOrigin:
+        return originCaption(row.origin);
     default:
         return {};
     }
@@ -280,7 +285,7 @@ QVariant TJournalModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const kTitles[] = {"Време", "Вид", "Обект", "Стойност", "Текст"};
+    static const char* const kTitles[] = {"Време", "Вид", "Обект", "Стойност", "Текст", "Произход"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(kTitles[section]) : QVariant();
 }
 

@@ -34,7 +34,8 @@ class TJournalModel : public QAbstractTableModel, public TJournalSink {
     Q_OBJECT
 public:
     static constexpr std::size_t kShown = 10000;
-    enum Column { ColTime, ColKind, ColSubject, ColValue, ColText, ColumnCount };
+    // ColOrigin: empty for a live row, the recording's name for a replayed one.
+    enum Column { ColTime, ColKind, ColSubject, ColValue, ColText, ColOrigin, ColumnCount };
 
     explicit TJournalModel(QObject* parent = nullptr);
 
