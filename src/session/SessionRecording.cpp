@@ -7,6 +7,10 @@
 
 namespace {
 
+// The key of the writes' hand-over to their thread for the thread checker: a static one, as
+// the job must not read its own captures before it has acquired them.
+const char writeHandOver = 0;
+
 const QByteArray kMagic = QByteArrayLiteral("ORVIKSES");
 constexpr int kHeaderSize = 12;
 constexpr int kEntryHead = 13;
@@ -141,7 +145,7 @@ void TSessionRecordingWriter::flush()
     if (!open_ || pending_.isEmpty())
         return;
     std::function<void()> job = [this, bytes = std::exchange(pending_, {})] {
-        serial_detail::handOverAcquire(&writes_);
+        serial_detail::handOverAcquire(&writeHandOver);
         const std::lock_guard lock(fileMutex_);
         if (file_.write(bytes) != bytes.size())
             error_ = file_.errorString();
@@ -149,7 +153,7 @@ void TSessionRecordingWriter::flush()
     };
     // The pool's queue orders the job after everything written here, under a lock the thread
     // checker cannot see: the mark says so.
-    serial_detail::handOverRelease(&writes_);
+    serial_detail::handOverRelease(&writeHandOver);
     writes_.start(std::move(job));
 }
 
