@@ -1,8 +1,8 @@
 // Speed of the measurements and the spectrum of one trace of the chart's maximum, 10,003
 // points: together they must stay under 20 ms, so that they follow the cursors while dragging.
 
-#include "measure/Measure.h"
 #include "measure/Fourier.h"
+#include "measure/Measure.h"
 
 #include <benchmark/benchmark.h>
 

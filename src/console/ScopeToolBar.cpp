@@ -2,10 +2,10 @@
 
 #include "chart/Chart.h"
 #include "chart/CursorPanel.h"
+#include "chart/FourierWindow.h"
 #include "chart/MeasurePanel.h"
 #include "chart/ScopeCursors.h"
 #include "chart/ScopePicture.h"
-#include "chart/FourierWindow.h"
 #include "chart/TraceLegend.h"
 #include "chart/core/TraceSamples.h"
 #include "common/BackgroundWrite.h"

@@ -3,11 +3,11 @@
 
 #include "chart/Chart.h"
 #include "chart/CursorPanel.h"
+#include "chart/FourierWindow.h"
 #include "chart/MeasurePanel.h"
 #include "chart/ScopeCursors.h"
 #include "chart/ScopeForm.h"
 #include "chart/ScopePicture.h"
-#include "chart/FourierWindow.h"
 #include "chart/core/ChartTraces.h"
 #include "console/ScopeToolBar.h"
 
