@@ -35,22 +35,7 @@ TCliSettings TCliSettings::read(const TIniFile& ini, const QString& dataFolder)
 
 void TCliSettings::applyTo(TComPort& port) const
 {
-    port.BeginSettingsUpdate();
-    port.SetBaudRate(br9600);
-    port.SetDataBits(dbEight);
-    port.SetStopBits(sbOne5StopBits);
-    port.Parity().SetBits(prNone);
-    port.SetEvents(kAllComEvents);
-    port.Buffer().SetInputSize(2048);
-    port.Buffer().SetOutputSize(2048);
-    TComFlowControl& flow = port.FlowControl();
-    flow.SetOutCTSFlow(false);
-    flow.SetOutDSRFlow(false);
-    flow.SetControlDTR(dtrDisable);
-    flow.SetControlRTS(rtsDisable);
-    flow.SetXonXoffOut(false);
-    flow.SetXonXoffIn(false);
-    port.EndSettingsUpdate();
+    portSection::ApplyDefaults(port);
     // The port is closed: nothing is reopened, so nothing can fail here.
     if (!settingsFile.isEmpty())
         portSection::Load(TIniFile(settingsFile), port);

@@ -9,6 +9,7 @@
 #include "serial/widgets/ComSetupFrm.h"
 #include "session/JournalRecorder.h"
 #include "session/PortReconnector.h"
+#include "settings/PortSection.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -25,23 +26,8 @@ TConnectionSetup::TConnectionSetup(TComPort& port, SetupPage& setup, TerminalPag
     , journal_(journal)
     , window_(window)
 {
-    port_.BeginSettingsUpdate();
     port_.SetPort(QStringLiteral("COM1"));
-    port_.SetBaudRate(br9600);
-    port_.SetDataBits(dbEight);
-    port_.SetStopBits(sbOne5StopBits);
-    port_.Parity().SetBits(prNone);
-    port_.SetEvents(kAllComEvents);
-    port_.Buffer().SetInputSize(2048);
-    port_.Buffer().SetOutputSize(2048);
-    TComFlowControl& flow = port_.FlowControl();
-    flow.SetOutCTSFlow(false);
-    flow.SetOutDSRFlow(false);
-    flow.SetControlDTR(dtrDisable);
-    flow.SetControlRTS(rtsDisable);
-    flow.SetXonXoffOut(false);
-    flow.SetXonXoffIn(false);
-    port_.EndSettingsUpdate();
+    portSection::ApplyDefaults(port_);
 
     reconnector_ = new TPortReconnector(&port_, this);
     reconnector_->SetEnabled(setup_.AutoReconnect->isChecked());

@@ -15,6 +15,26 @@ int ordinal(const TIniFile& ini, const char* key, int def, int last)
 
 } // namespace
 
+void portSection::ApplyDefaults(TComPort& port)
+{
+    port.BeginSettingsUpdate();
+    port.SetBaudRate(br9600);
+    port.SetDataBits(dbEight);
+    port.SetStopBits(sbOne5StopBits);
+    port.Parity().SetBits(prNone);
+    port.SetEvents(kAllComEvents);
+    port.Buffer().SetInputSize(2048);
+    port.Buffer().SetOutputSize(2048);
+    TComFlowControl& flow = port.FlowControl();
+    flow.SetOutCTSFlow(false);
+    flow.SetOutDSRFlow(false);
+    flow.SetControlDTR(dtrDisable);
+    flow.SetControlRTS(rtsDisable);
+    flow.SetXonXoffOut(false);
+    flow.SetXonXoffIn(false);
+    port.EndSettingsUpdate();
+}
+
 QString portSection::PortName(const TIniFile& ini)
 {
     return ini.readText("Com", "ComPortNo", QStringLiteral("COM1"));

@@ -10,6 +10,10 @@ class TIniFile;
 
 namespace portSection {
 
+// The console's port before any settings file: 9600 8-N-1.5, every event, 2 KiB buffers, no
+// flow control, DTR and RTS left to the line options.
+void ApplyDefaults(TComPort& port);
+
 // The port's name alone ("COM1" when the file has none): what a transport is made for.
 QString PortName(const TIniFile& ini);
 
