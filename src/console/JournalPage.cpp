@@ -14,9 +14,14 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
+
+// As often as the link's refresh.
+constexpr int kShowWaitingMs = 250;
+
 namespace text {
 const QString filter = QStringLiteral("Покажи:");
 const QString exportCaption = QStringLiteral("Експорт на журнала");
@@ -31,6 +36,17 @@ JournalPage::JournalPage(const TLineLog& lines, QWidget* parent)
         return QFileDialog::getSaveFileName(this, caption, QString(), filter);
     };
     model_ = new TJournalModel(this);
+    // The link's refresh shows new rows a few times a second while a port is open; rows that
+    // come with no port open (a capture stored after the close, a replay's, the archive's own)
+    // are shown as soon.
+    auto* showWaiting = new QTimer(this);
+    showWaiting->setSingleShot(true);
+    showWaiting->setInterval(kShowWaitingMs);
+    connect(showWaiting, &QTimer::timeout, this, &JournalPage::refresh);
+    connect(model_, &TJournalModel::rowsWaiting, showWaiting, [showWaiting] {
+        if (!showWaiting->isActive())
+            showWaiting->start();
+    });
     PointerOverList = [this] { return JournalList->viewport()->underMouse(); };
     exportRows = [this](TJournalFilter, const QString& path, std::function<void(const QString&)> done) {
         writeFileInBackground(this, path, journalCsv(model_->matching()), std::move(done));

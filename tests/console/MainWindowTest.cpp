@@ -23,6 +23,7 @@
 #include "console/core/LineTraceModel.h"
 #include "serial/ComPort.h"
 #include "session/JournalRecorder.h"
+#include "session/LineLog.h"
 #include "terminal/ComTerminal.h"
 #include "widgets/Switch.h"
 #include "widgets/TrayIcon.h"
@@ -1062,6 +1063,17 @@ TEST_F(MainWindow, TheRowOfACaptureCommittedAtCloseIsInTheFile)
     }
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
     form = std::make_unique<TForm1>(dir.path());
+}
+
+TEST(JournalList, RowsTakenWithNoPortOpenAreListed)
+{
+    // No link refresh is coming (a replay's captures are stored after its end, the archive
+    // speaks for itself): the rows still reach the list.
+    TLineLog lines;
+    JournalPage page(lines);
+    page.model()->appendJournal({QStringLiteral("2026-12-09T10:00:00.000Z"), QStringLiteral("capture"),
+        QStringLiteral("7"), QStringLiteral("96"), QStringLiteral("Запис 7 с 96 точки е съхранен"), {}});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page.model()->rowCount() == 1; }, 10000));
 }
 
 TEST_F(MainWindow, ClosingWhileTheArchiveDoesNotWriteShowsWhatWaitsAndSaysWhatWasNotStored)

@@ -76,10 +76,13 @@ bool TJournalModel::matches(const TJournalRow& row) const
 
 void TJournalModel::appendJournal(const TJournalRow& row)
 {
+    const bool first = pending_.empty();
     pending_.push_back(row);
     // Rows beyond what can be shown would only be pushed out again at the flush.
     if (pending_.size() > 2 * kShown)
         pending_.erase(pending_.begin(), pending_.end() - std::ptrdiff_t(kShown));
+    if (first)
+        emit rowsWaiting();
 }
 
 void TJournalModel::flush()

@@ -59,6 +59,10 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+signals:
+    // Rows were taken while none waited: a flush is due even when nothing else calls for one.
+    void rowsWaiting();
+
 private:
     bool matches(const TJournalRow& row) const;
     void placeByTime(std::vector<TJournalRow> rows);
