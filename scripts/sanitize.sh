@@ -15,8 +15,11 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # Qt itself is not instrumented: scripts/tsan.supp says what that leaves out and why.
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:history_size=4:suppressions=$ORVIK_ROOT/scripts/tsan.supp}
 
+# -O1 and line tables only: half the compile time of -O2 -g under a sanitizer, and the
+# reports still name every file and line.
 configure() {
   cmake -S "$ORVIK_ROOT" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
     -DORVIK_BUILD_BENCH=OFF -DORVIK_SANITIZE="$2" >/dev/null
 }
 
