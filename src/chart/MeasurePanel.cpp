@@ -4,6 +4,7 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QResizeEvent>
 
 namespace {
 
@@ -47,6 +48,28 @@ const TRow kRows[] = {
 };
 constexpr int kPerColumn = 5;
 
+// A label's room in the grid. A label's new text lays out its parent, and every layout from
+// there up to the window (with the window's size hints) - many times a second while a flood
+// redraws the live trace and names each new capture. In a room of its own, sized once, the
+// label only repaints itself.
+class LabelRoom : public QWidget {
+public:
+    LabelRoom(QLabel* value, QWidget* parent)
+        : QWidget(parent)
+        , value_(value)
+    {
+        value->setParent(this);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        setMinimumSize(value->minimumWidth(), value->sizeHint().height());
+    }
+
+protected:
+    void resizeEvent(QResizeEvent*) override { value_->setGeometry(rect()); }
+
+private:
+    QLabel* value_;
+};
+
 } // namespace
 
 MeasurePanel::MeasurePanel(QWidget* parent)
@@ -57,28 +80,27 @@ MeasurePanel::MeasurePanel(QWidget* parent)
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(1);
-    Title = new QLabel(this);
+    Title = new QLabel(text::nothing);
     Title->setObjectName(QStringLiteral("MeasureTitle"));
     QFont bold = Title->font();
     bold.setBold(true);
     Title->setFont(bold);
-    grid->addWidget(Title, 0, 0, 1, -1);
+    // A long title is cut at the panel's edge; its tool tip has it whole.
+    grid->addWidget(new LabelRoom(Title, this), 0, 0, 1, -1);
     int i = 0;
     for (const TRow& row : kRows) {
         const int r = 1 + i % kPerColumn;
         const int c = 3 * (i / kPerColumn);
         auto* caption = new QLabel(QString::fromUtf8(row.caption), this);
         caption->setToolTip(QString::fromUtf8(row.hint));
-        auto* value = new QLabel(text::none, this);
+        auto* value = new QLabel(text::none);
         value->setObjectName(QString::fromLatin1(row.name));
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        // Its text does not size it: a new value must not lay the page out again. The value
-        // columns share the room left by the captions.
-        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        // Its text does not size it. The value columns share the room left by the captions.
         value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-888.88 t °C")));
         grid->addWidget(caption, r, c);
-        grid->addWidget(value, r, c + 1);
+        grid->addWidget(new LabelRoom(value, this), r, c + 1);
         Values.push_back(value);
         ++i;
     }
@@ -91,7 +113,9 @@ MeasurePanel::MeasurePanel(QWidget* parent)
 
 void MeasurePanel::Show(const TTrace& trace, const measure::TMeasurements& m)
 {
-    Title->setText(text::title.arg(trace.name, trace.betweenCursors ? text::between : text::whole));
+    const QString title = text::title.arg(trace.name, trace.betweenCursors ? text::between : text::whole);
+    Title->setText(title);
+    Title->setToolTip(title);
     const chartmath::TFrequencyUnit hz = chartmath::frequencyUnit(trace.xUnit);
     for (std::size_t i = 0; i < Values.size(); ++i) {
         const TRow& row = kRows[i];
@@ -126,6 +150,7 @@ void MeasurePanel::Show(const TTrace& trace, const measure::TMeasurements& m)
 void MeasurePanel::ShowNone()
 {
     Title->setText(text::nothing);
+    Title->setToolTip(QString());
     for (QLabel* value : Values) {
         value->setText(text::none);
         value->setToolTip(QString());

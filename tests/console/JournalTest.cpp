@@ -271,9 +271,17 @@ TEST(JournalModel, ABatchOfCaptureRowsInAnyOrderSitsAtTheirStarts)
     for (int i = 1; i <= n; ++i)
         model.appendJournal({at(i * 2), QStringLiteral("limit"), QStringLiteral("Vcc"), {}, {}});
     model.flush();
+    // A selection (a persistent index) stays on its row; the oldest ones are pushed out.
+    const QPersistentModelIndex selected = model.index(n / 2, TJournalModel::ColTime);
+    const QString selectedTime = model.row(n / 2).time;
+    const QPersistentModelIndex oldest = model.index(n - 1, TJournalModel::ColValue);
     for (const int i : {n * 2 - 3, 7, n + 1, 0})
         model.appendJournal({at(i), QStringLiteral("capture"), QString::number(i), {}, {}});
     model.flush();
+    ASSERT_TRUE(selected.isValid());
+    EXPECT_EQ(selected.column(), int(TJournalModel::ColTime));
+    EXPECT_EQ(model.row(selected.row()).time, selectedTime);
+    EXPECT_FALSE(oldest.isValid());
     const auto rowOf = [&](const QString& subject) {
         for (int r = 0; r < model.rowCount(); ++r)
             if (model.row(r).kind == QStringLiteral("capture") && model.row(r).subject == subject)

@@ -135,3 +135,41 @@ TEST(ScopeMeasure, CursorsDraggedAndSteppedMeasureBetweenThemAndTheSpectrumFollo
     EXPECT_FALSE(bar->Spectrum->Note->isVisible());
     bar->Spectrum->close();
 }
+
+// During a flood the panel shows new values and a new capture's name many times a second:
+// they repaint the panel's labels and lay out nothing above it (each layout pass went up to
+// the window and repainted all of it).
+TEST(ScopeMeasure, NewValuesLayOutNothingAboveThePanel)
+{
+    struct LayoutRequests : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            count += e->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } requests;
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* panel = new MeasurePanel(&window);
+    layout->addWidget(panel);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.installEventFilter(&requests);
+    panel->installEventFilter(&requests);
+    std::vector<double> x, y;
+    for (int k = 0; k <= 200; ++k) {
+        x.push_back(k * 0.1);
+        y.push_back(100 * std::sin(k * 0.3) * std::exp(-k * 0.01));
+    }
+    for (int n = 1; n <= 5; ++n) {
+        for (double& v : y)
+            v *= 1.5;
+        panel->Show({QStringLiteral("№%1").arg(n * 1000), QStringLiteral("mS"), QStringLiteral("A")},
+            measure::Measure(x, y, {}));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_NE(valueOf(*panel, "Maximum"), QStringLiteral("—"));
+    EXPECT_TRUE(panel->Title->text().contains(QStringLiteral("№5000")));
+    EXPECT_EQ(requests.count, 0);
+}

@@ -145,24 +145,37 @@ void TJournalModel::placeByTime(std::vector<TJournalRow> rows)
     std::inplace_merge(from, recent_.begin() + std::ptrdiff_t(had), recent_.end(), byTime);
     while (recent_.size() > kShown)
         recent_.pop_front();
-    for (TJournalRow& row : rows) {
-        if (!matches(row))
-            continue;
-        const auto at = std::partition_point(
-            shown_.begin(), shown_.end(), [&](const TJournalRow& r) { return r.time > row.time; });
-        if (at - shown_.begin() >= std::ptrdiff_t(kShown))
-            continue;
-        const int r = int(at - shown_.begin());
-        beginInsertRows({}, r, r);
-        shown_.insert(at, std::move(row));
-        endInsertRows();
+    // The shown list takes them in one merge, newest first (one insert per capture moved
+    // thousands of rows each during a flood); a capture goes before the rows of its time.
+    std::vector<TJournalRow> adding;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        if (matches(*it))
+            adding.push_back(std::move(*it));
+    if (adding.empty())
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::deque<TJournalRow> merged;
+    std::vector<int> movedTo(shown_.size(), -1); // -1: pushed past the end
+    std::size_t i = 0, j = 0;
+    while (merged.size() < kShown && (i < shown_.size() || j < adding.size())) {
+        if (j < adding.size() && (i == shown_.size() || adding[j].time >= shown_[i].time)) {
+            merged.push_back(std::move(adding[j++]));
+        } else {
+            movedTo[i] = int(merged.size());
+            merged.push_back(std::move(shown_[i++]));
+        }
     }
-    // What they pushed past the end goes in one step, not one row per capture.
-    if (shown_.size() > kShown) {
-        beginRemoveRows({}, int(kShown), int(shown_.size()) - 1);
-        shown_.erase(shown_.begin() + std::ptrdiff_t(kShown), shown_.end());
-        endRemoveRows();
+    shown_ = std::move(merged);
+    // The selection and the row at the top of the view stay on their rows.
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& at : before) {
+        const int to = movedTo[std::size_t(at.row())];
+        after.push_back(to < 0 ? QModelIndex() : index(to, at.column()));
     }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 int TJournalModel::find(const QString& time, const QString& kind, const QString& subject) const
