@@ -163,7 +163,11 @@ void TCustomChart::Invalidate()
     const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kFrameMs;
     if (since >= kFrameMs) {
         frameTimer_->stop();
-        update();
+        // Every point of a batch lands here before the paint comes: one request serves all.
+        if (!paintAsked_) {
+            paintAsked_ = true;
+            update();
+        }
     } else if (!frameTimer_->isActive()) {
         frameTimer_->start(int(kFrameMs - since));
     }
@@ -366,6 +370,7 @@ void TCustomChart::renderBuffer()
 
 void TCustomChart::paintEvent(QPaintEvent*)
 {
+    paintAsked_ = false;
     if (!bufferValid_ || buffer_.size() != size()) {
         renderBuffer();
     }

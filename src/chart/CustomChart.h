@@ -79,6 +79,7 @@ private:
     bool bufferValid_ = false;
     QTimer* frameTimer_ = nullptr;
     QElapsedTimer sincePaint_;
+    bool paintAsked_ = false; // an update() not yet painted
     int wheelDelta_ = 0;
     std::optional<TChartMarker> marker_;
     std::vector<TChartCursorLine> cursorLines_;

@@ -23,6 +23,10 @@ namespace {
 
 constexpr TReadout kReadouts[] = {TReadout::Voltage, TReadout::Current, TReadout::Temperature};
 
+// Shapes of value a read-out remembers having been measured for; a device sending text of
+// ever new shapes only costs a measurement each.
+constexpr qsizetype kShapesKept = 64;
+
 // Width a read-out needs for text in its font, with its margins.
 int readoutWidth(const QLabel* l, const QString& text)
 {
@@ -169,9 +173,34 @@ void ScopePage::ShowReadout(TReadout which, const QString& value)
     shade_.setValue(which, value, QDateTime::currentMSecsSinceEpoch());
     if (value == l->text())
         return;
-    const int wanted = readoutWidth(l, value);
-    if (wanted > l->minimumWidth())
-        l->setFixedWidth(wanted);
+    // Measured once for each shape of value ("230.5" and "231.7" are one), with its digits
+    // as the font's widest: measuring every record's text cost a twentieth of a flood. The
+    // read-out only ever widens, so a shape measured before still fits.
+    QString shape = value;
+    for (QChar& c : shape)
+        if (c.isDigit())
+            c = QLatin1Char('0');
+    Measured& measured = measured_[std::size_t(which)];
+    if (l->font() != measured.font) {
+        measured.font = l->font();
+        measured.shapes.clear();
+    }
+    if (!measured.shapes.contains(shape)) {
+        const QFontMetrics metrics = l->fontMetrics();
+        QChar widest = QLatin1Char('0');
+        for (char d = '1'; d <= '9'; ++d)
+            if (metrics.horizontalAdvance(QLatin1Char(d)) > metrics.horizontalAdvance(widest))
+                widest = QLatin1Char(d);
+        QString widestText = shape;
+        widestText.replace(QLatin1Char('0'), widest);
+        // The value itself too, in case a pair of glyphs sits wider than the widest digits.
+        const int wanted = std::max(readoutWidth(l, widestText), readoutWidth(l, value));
+        if (wanted > l->minimumWidth())
+            l->setFixedWidth(wanted);
+        if (measured.shapes.size() >= kShapesKept)
+            measured.shapes.clear();
+        measured.shapes.insert(std::move(shape));
+    }
     l->setText(value);
 }
 

@@ -8,6 +8,8 @@
 #include "console/core/ReadoutShade.h"
 #include "session/RecordParser.h"
 
+#include <QFont>
+#include <QSet>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -69,4 +71,10 @@ private:
 
     std::unique_ptr<TChartTraces> traces_;
     TReadoutShade shade_;
+    // The shapes of value each read-out was measured for, in its font.
+    struct Measured {
+        QSet<QString> shapes;
+        QFont font;
+    };
+    std::array<Measured, 3> measured_;
 };

@@ -25,6 +25,18 @@ TEST(ValueListTest, AscendingInsertKeepsOrderAndMovesTheOtherListsAlong)
     EXPECT_EQ(s.PointColor(1), clGreen);
     EXPECT_EQ(s.ValueColor(2), clRed); // clDefault draws in the series' colour
     EXPECT_EQ(s.ValueColor(0), clBlue);
+
+    // Labels start with the first point that has one and stay beside their points.
+    TLineSeries plain;
+    plain.AddPoint(0, 0);
+    plain.AddPoint(2, 2);
+    EXPECT_EQ(plain.PointLabel(1), QString());
+    plain.AddPoint(1, 1, "mid");
+    plain.AddPoint(3, 3);
+    plain.Delete(0);
+    EXPECT_EQ(plain.PointLabel(0), "mid");
+    EXPECT_EQ(plain.PointLabel(1), QString());
+    EXPECT_EQ(plain.PointLabel(2), QString());
 }
 
 TEST(ValueListTest, EqualXGoesAfterEveryEqualValue)

@@ -16,7 +16,11 @@ int TChartSeries::AddPoint(double x, double y, const QString& label, TColor colo
     const int index = xValues_.AddChartValue(x);
     yValues_.InsertChartValue(index, y);
     colors_.insert(colors_.begin() + index, color);
-    labels_.insert(index, label);
+    // The device's samples have no labels: none are kept until one has.
+    if (!label.isEmpty() && labels_.isEmpty())
+        labels_.resize(Count() - 1);
+    if (!labels_.isEmpty() || !label.isEmpty())
+        labels_.insert(index, label);
     Repaint();
     return index;
 }
@@ -40,8 +44,15 @@ void TChartSeries::Delete(int index)
     xValues_.Delete(index);
     yValues_.Delete(index);
     colors_.erase(colors_.begin() + index);
-    labels_.removeAt(index);
+    if (!labels_.isEmpty())
+        labels_.removeAt(index);
     Repaint();
+}
+
+const QString& TChartSeries::PointLabel(int index) const
+{
+    static const QString none;
+    return labels_.isEmpty() ? none : labels_[index];
 }
 
 TColor TChartSeries::ValueColor(int index) const

@@ -42,7 +42,7 @@ public:
     // Stored colour of a point (may be clDefault) and the colour it is drawn in.
     TColor PointColor(int index) const { return colors_[std::size_t(index)]; }
     TColor ValueColor(int index) const;
-    const QString& PointLabel(int index) const { return labels_[std::size_t(index)]; }
+    const QString& PointLabel(int index) const;
 
     TColor SeriesColor() const { return seriesColor_; }
     void SetSeriesColor(TColor color);
@@ -78,7 +78,7 @@ private:
     TChartValueList xValues_;
     TChartValueList yValues_;
     std::vector<TColor> colors_;
-    QStringList labels_;
+    QStringList labels_; // empty while no point has a label
     TColor seriesColor_ = clRed;
     bool active_ = true;
     TCursor cursor_ = crDefault;
