@@ -1,5 +1,6 @@
 #include "chart/CursorPanel.h"
 
+#include "chart/LabelRoom.h"
 #include "chart/core/TraceSamples.h"
 #include "common/Color.h"
 
@@ -27,6 +28,28 @@ QLabel* cell(QWidget* parent, Qt::Alignment align = Qt::AlignRight | Qt::AlignVC
     return l;
 }
 
+// A value's cell: its own room, as wide as a usual value (`usual`), widened for a longer one.
+QLabel* valueCell(QWidget* parent, QGridLayout* grid, int row, int column, const QString& usual,
+    Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter)
+{
+    QLabel* l = cell(nullptr, align);
+    l->setMinimumWidth(l->fontMetrics().horizontalAdvance(usual));
+    grid->addWidget(new TLabelRoom(l, QSizePolicy::Fixed, parent), row, column);
+    return l;
+}
+
+// What stands in the grid for a cell: its room, or the label itself.
+QWidget* placed(QLabel* l, const QWidget* panel)
+{
+    return l->parentWidget() == panel ? static_cast<QWidget*>(l) : l->parentWidget();
+}
+
+void fit(QLabel* l, const QWidget* panel)
+{
+    if (auto* room = dynamic_cast<TLabelRoom*>(placed(l, panel)))
+        room->Fit();
+}
+
 } // namespace
 
 CursorPanel::CursorPanel(QWidget* parent)
@@ -51,11 +74,11 @@ CursorPanel::CursorPanel(QWidget* parent)
         }
         grid_->addWidget(head, 0, c);
     }
-    InverseDx = cell(this, Qt::AlignLeft | Qt::AlignVCenter);
+    ensureRows(1);
+    InverseDx = valueCell(this, grid_, 1, 4, text::inverse.arg(QStringLiteral("-888.88 kHz")),
+        Qt::AlignLeft | Qt::AlignVCenter);
     InverseDx->setObjectName(QStringLiteral("InverseDx"));
     InverseDx->setToolTip(text::inverseHint);
-    ensureRows(1);
-    grid_->addWidget(InverseDx, 1, 4);
     grid_->setColumnStretch(5, 1);
 }
 
@@ -64,16 +87,17 @@ void CursorPanel::ensureRows(int rows)
     while (int(rows_.size()) < rows) {
         const int r = int(rows_.size()) + 1;
         std::array<QLabel*, 4> row{};
-        for (int c = 0; c < 4; ++c) {
-            row[std::size_t(c)]
-                = cell(this, c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
-            grid_->addWidget(row[std::size_t(c)], r, c);
+        // The name changes with the traces only; the values with every new point.
+        row[0] = cell(this, Qt::AlignLeft | Qt::AlignVCenter);
+        grid_->addWidget(row[0], r, 0);
+        for (int c = 1; c < 4; ++c) {
+            row[std::size_t(c)] = valueCell(this, grid_, r, c, QStringLiteral("-888.88 mS"));
         }
         rows_.push_back(row);
     }
     for (std::size_t r = 0; r < rows_.size(); ++r) {
         for (QLabel* l : rows_[r]) {
-            l->setVisible(int(r) < rows);
+            placed(l, this)->setVisible(int(r) < rows);
         }
     }
 }
@@ -121,5 +145,11 @@ void CursorPanel::Show(const TCursorPairReading& reading)
         put(Cell(int(i) + 1, 1), r.a, r.unit, r.resolution);
         put(Cell(int(i) + 1, 2), r.b, r.unit, r.resolution);
         put(Cell(int(i) + 1, 3), difference(r.a, r.b), r.unit, r.resolution);
+    }
+    fit(InverseDx, this);
+    for (const auto& row : rows_) {
+        for (QLabel* l : row) {
+            fit(l, this);
+        }
     }
 }

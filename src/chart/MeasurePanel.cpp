@@ -1,10 +1,10 @@
 #include "chart/MeasurePanel.h"
 
+#include "chart/LabelRoom.h"
 #include "chart/core/TraceSamples.h"
 
 #include <QGridLayout>
 #include <QLabel>
-#include <QResizeEvent>
 
 namespace {
 
@@ -48,28 +48,6 @@ const TRow kRows[] = {
 };
 constexpr int kPerColumn = 5;
 
-// A label's room in the grid. A label's new text lays out its parent, and every layout from
-// there up to the window (with the window's size hints) - many times a second while a flood
-// redraws the live trace and names each new capture. In a room of its own, sized once, the
-// label only repaints itself.
-class LabelRoom : public QWidget {
-public:
-    LabelRoom(QLabel* value, QWidget* parent)
-        : QWidget(parent)
-        , value_(value)
-    {
-        value->setParent(this);
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        setMinimumSize(value->minimumWidth(), value->sizeHint().height());
-    }
-
-protected:
-    void resizeEvent(QResizeEvent*) override { value_->setGeometry(rect()); }
-
-private:
-    QLabel* value_;
-};
-
 } // namespace
 
 MeasurePanel::MeasurePanel(QWidget* parent)
@@ -86,7 +64,7 @@ MeasurePanel::MeasurePanel(QWidget* parent)
     bold.setBold(true);
     Title->setFont(bold);
     // A long title is cut at the panel's edge; its tool tip has it whole.
-    grid->addWidget(new LabelRoom(Title, this), 0, 0, 1, -1);
+    grid->addWidget(new TLabelRoom(Title, QSizePolicy::Ignored, this), 0, 0, 1, -1);
     int i = 0;
     for (const TRow& row : kRows) {
         const int r = 1 + i % kPerColumn;
@@ -100,7 +78,7 @@ MeasurePanel::MeasurePanel(QWidget* parent)
         // Its text does not size it. The value columns share the room left by the captions.
         value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-888.88 t °C")));
         grid->addWidget(caption, r, c);
-        grid->addWidget(new LabelRoom(value, this), r, c + 1);
+        grid->addWidget(new TLabelRoom(value, QSizePolicy::Ignored, this), r, c + 1);
         Values.push_back(value);
         ++i;
     }

@@ -136,10 +136,10 @@ TEST(ScopeMeasure, CursorsDraggedAndSteppedMeasureBetweenThemAndTheSpectrumFollo
     bar->Spectrum->close();
 }
 
-// During a flood the panel shows new values and a new capture's name many times a second:
-// they repaint the panel's labels and lay out nothing above it (each layout pass went up to
-// the window and repainted all of it).
-TEST(ScopeMeasure, NewValuesLayOutNothingAboveThePanel)
+// During a flood the panels show new values and a new capture's name many times a second:
+// they repaint their labels and lay out nothing above them (each layout pass went up to the
+// window and repainted all of it). Only a value longer than any before widens its cell.
+TEST(ScopeMeasure, NewValuesLayOutNothingAboveThePanels)
 {
     struct LayoutRequests : QObject {
         int count = 0;
@@ -151,25 +151,51 @@ TEST(ScopeMeasure, NewValuesLayOutNothingAboveThePanel)
     } requests;
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
-    auto* panel = new MeasurePanel(&window);
-    layout->addWidget(panel);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.installEventFilter(&requests);
-    panel->installEventFilter(&requests);
+    auto* measures = new MeasurePanel(&window);
+    auto* cursors = new CursorPanel(&window);
+    layout->addWidget(measures);
+    layout->addWidget(cursors);
     std::vector<double> x, y;
     for (int k = 0; k <= 200; ++k) {
         x.push_back(k * 0.1);
         y.push_back(100 * std::sin(k * 0.3) * std::exp(-k * 0.01));
     }
-    for (int n = 1; n <= 5; ++n) {
+    TCursorPairReading reading;
+    reading.xUnit = QStringLiteral("mS");
+    TCursorRow live;
+    live.name = QStringLiteral("Живо");
+    live.unit = QStringLiteral("A");
+    live.resolution = 1e-6;
+    reading.rows.push_back(live);
+    const auto show = [&](int n) {
         for (double& v : y)
             v *= 1.5;
-        panel->Show({QStringLiteral("№%1").arg(n * 1000), QStringLiteral("mS"), QStringLiteral("A")},
+        measures->Show({QStringLiteral("№%1").arg(n * 1000), QStringLiteral("mS"), QStringLiteral("A")},
             measure::Measure(x, y, {}));
+        reading.a = n * 0.1;
+        reading.b = n * 0.3;
+        reading.rows[0].a = y[std::size_t(n)];
+        reading.rows[0].b = y[std::size_t(3 * n)];
+        cursors->Show(reading);
         QCoreApplication::processEvents();
-    }
-    EXPECT_NE(valueOf(*panel, "Maximum"), QStringLiteral("—"));
-    EXPECT_TRUE(panel->Title->text().contains(QStringLiteral("№5000")));
+    };
+    show(1);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (QWidget* w :
+        {static_cast<QWidget*>(&window), static_cast<QWidget*>(measures), static_cast<QWidget*>(cursors)})
+        w->installEventFilter(&requests);
+    for (int n = 2; n <= 6; ++n)
+        show(n);
+    EXPECT_NE(valueOf(*measures, "Maximum"), QStringLiteral("—"));
+    EXPECT_TRUE(measures->Title->text().contains(QStringLiteral("№6000")));
+    EXPECT_EQ(cursors->Cell(0, 1)->text(), QStringLiteral("0.6 mS"));
     EXPECT_EQ(requests.count, 0);
+
+    // A longer value widens its cell, whole.
+    reading.rows[0].a = -123456789.5;
+    cursors->Show(reading);
+    QCoreApplication::processEvents();
+    const QLabel* wide = cursors->Cell(1, 1);
+    EXPECT_GE(wide->width(), wide->sizeHint().width()) << wide->text().toStdString();
 }
