@@ -6,7 +6,7 @@
 #include "session/DeviceSession.h"
 #include "session/SessionRecording.h"
 #include "session/SessionReplay.h"
-#include "transport/Transport.h"
+#include "transport/NullTransport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -89,35 +89,21 @@ BENCHMARK(BM_ReplayAsFastAsItGoes)
     ->UseRealTime();
 
 // An open transport that takes every write and tells what it wrote, as a port's link does.
-class DiscardTransport : public TTransport {
+class DiscardTransport : public TNullTransport {
 public:
+    DiscardTransport()
+        : TNullTransport(QStringLiteral("/dev/ttyUSB0"))
+    {
+    }
     std::function<void(QByteArrayView)> written;
-    const QString& Port() const override { return name_; }
-    void SetPort(const QString& name) override { name_ = name; }
-    const TDeviceIdentity& Identity() const override { return identity_; }
     bool Connected() const override { return true; }
-    void OpenPort() override { }
     bool OpenPortIfSame(const TDeviceIdentity&, TDeviceIdentity&) override { return true; }
-    void ClosePort() override { }
-    bool ClosedByHangUp() const override { return false; }
     WriteOutcome Write(QByteArrayView bytes, bool) override
     {
         if (written)
             written(bytes);
         return {bytes.size(), {}};
     }
-    int WriteText(const QByteArray& text) override { return int(Write(text, true).written); }
-    TLineState LineState() override { return {}; }
-    void SetDtrLine(bool) override { }
-    void SetRtsLine(bool) override { }
-    TLineErrorCounts LineErrorCounts() override { return {}; }
-    void AttachLink(TComLink*) override { }
-    void DetachLink(TComLink*) override { }
-    void RunSetupDialog() override { }
-
-private:
-    QString name_ = QStringLiteral("/dev/ttyUSB0");
-    TDeviceIdentity identity_;
 };
 
 // The session handling a flood (answering every record) with and without its raw traffic

@@ -78,11 +78,11 @@ TNetTransport::TNetTransport(QObject* parent)
     connect(port_, &TNetPort::drained, this, [this] {
         if (!std::exchange(writing_, false))
             return;
-        forLinks([this](TComLink& l) {
+        links_.forEach([this](TComLink& l) {
             if (l.TxHandler)
                 l.TxHandler(this, false);
         });
-        forLinks([this](TComLink& l) {
+        links_.forEach([this](TComLink& l) {
             if (l.TxEmptyHandler)
                 l.TxEmptyHandler(this);
         });
@@ -98,15 +98,6 @@ TNetTransport::~TNetTransport()
     ClosePort();
     emit Destroying(this);
     port_->disconnect(this);
-}
-
-template <typename F> void TNetTransport::forLinks(F&& f)
-{
-    // A handler may detach links or close the port: walk a snapshot, skip the ones gone.
-    const std::vector<TComLink*> snapshot = links_;
-    for (TComLink* link : snapshot)
-        if (std::find(links_.begin(), links_.end(), link) != links_.end())
-            f(*link);
 }
 
 void TNetTransport::SetPort(const QString& name)
@@ -140,21 +131,21 @@ void TNetTransport::opened()
     counts_ = {};
     modem_ = port_->ModemState();
     writing_ = false;
-    forLinks([this](TComLink& l) {
+    links_.forEach([this](TComLink& l) {
         if (l.ConnHandler)
             l.ConnHandler(this, true);
     });
     // The lines as they stand after the open, as the serial port tells them.
     const TLineState lines = LineState();
-    forLinks([&](TComLink& l) {
+    links_.forEach([&](TComLink& l) {
         if (l.CtsHandler)
             l.CtsHandler(this, lines.cts);
     });
-    forLinks([&](TComLink& l) {
+    links_.forEach([&](TComLink& l) {
         if (l.DsrHandler)
             l.DsrHandler(this, lines.dsr);
     });
-    forLinks([&](TComLink& l) {
+    links_.forEach([&](TComLink& l) {
         if (l.RlsdHandler)
             l.RlsdHandler(this, lines.rlsd);
     });
@@ -177,21 +168,10 @@ void TNetTransport::ClosePort()
 
 void TNetTransport::closedNotifications()
 {
-    forLinks([this](TComLink& l) {
-        if (l.CtsHandler)
-            l.CtsHandler(this, false);
-    });
-    forLinks([this](TComLink& l) {
-        if (l.DsrHandler)
-            l.DsrHandler(this, false);
-    });
-    forLinks([this](TComLink& l) {
-        if (l.RlsdHandler)
-            l.RlsdHandler(this, false);
-    });
+    links_.linesDown(this);
     modem_ = 0;
     writing_ = false;
-    forLinks([this](TComLink& l) {
+    links_.forEach([this](TComLink& l) {
         if (l.ConnHandler)
             l.ConnHandler(this, false);
     });
@@ -199,15 +179,15 @@ void TNetTransport::closedNotifications()
 
 void TNetTransport::received(const QByteArray& data)
 {
-    forLinks([&](TComLink& l) {
+    links_.forEach([&](TComLink& l) {
         if (l.RxHandler)
             l.RxHandler(this, true);
     });
-    forLinks([&](TComLink& l) {
+    links_.forEach([&](TComLink& l) {
         if (l.RxBufHandler)
             l.RxBufHandler(this, data.constData(), int(data.size()));
     });
-    forLinks([&](TComLink& l) {
+    links_.forEach([&](TComLink& l) {
         if (l.RxHandler)
             l.RxHandler(this, false);
     });
@@ -218,22 +198,22 @@ void TNetTransport::modemStateChanged(uint8_t state)
     const uint8_t was = std::exchange(modem_, state);
     const uint8_t changed = was ^ state;
     if (changed & modemstate::Cts)
-        forLinks([&](TComLink& l) {
+        links_.forEach([&](TComLink& l) {
             if (l.CtsHandler)
                 l.CtsHandler(this, state & modemstate::Cts);
         });
     if (changed & modemstate::Dsr)
-        forLinks([&](TComLink& l) {
+        links_.forEach([&](TComLink& l) {
             if (l.DsrHandler)
                 l.DsrHandler(this, state & modemstate::Dsr);
         });
     if (changed & modemstate::Carrier)
-        forLinks([&](TComLink& l) {
+        links_.forEach([&](TComLink& l) {
             if (l.RlsdHandler)
                 l.RlsdHandler(this, state & modemstate::Carrier);
         });
     if ((state & modemstate::Ring) && !(was & modemstate::Ring))
-        forLinks([&](TComLink& l) {
+        links_.forEach([&](TComLink& l) {
             if (l.RingHandler)
                 l.RingHandler(this);
         });
@@ -254,12 +234,12 @@ TTransport::WriteOutcome TNetTransport::Write(QByteArrayView bytes, bool)
     if (bytes.isEmpty())
         return {};
     writing_ = true;
-    forLinks([this](TComLink& l) {
+    links_.forEach([this](TComLink& l) {
         if (l.TxHandler)
             l.TxHandler(this, true);
     });
     port_->Write(bytes);
-    forLinks([&](TComLink& l) {
+    links_.forEach([&](TComLink& l) {
         if (l.TxBufHandler)
             l.TxBufHandler(this, bytes.data(), int(bytes.size()));
     });
@@ -300,14 +280,11 @@ uint32_t TNetTransport::ActualBaudRate() const
 
 void TNetTransport::AttachLink(TComLink* link)
 {
-    if (!link)
-        return;
-    if (std::find(links_.begin(), links_.end(), link) != links_.end())
+    if (link && !links_.add(link))
         throw std::logic_error("TNetTransport: link attached twice");
-    links_.push_back(link);
 }
 
 void TNetTransport::DetachLink(TComLink* link)
 {
-    links_.erase(std::remove(links_.begin(), links_.end(), link), links_.end());
+    links_.remove(link);
 }

@@ -8,6 +8,7 @@
 // lost after the open is a device lost (DeviceLost); the reconnector opens it again.
 
 #include "net/NetPort.h"
+#include "transport/LinkList.h"
 #include "transport/Transport.h"
 
 #include <QString>
@@ -78,7 +79,6 @@ private:
     void received(const QByteArray& data);
     void modemStateChanged(uint8_t state);
     void lineErrors(uint8_t state);
-    template <typename F> void forLinks(F&& f);
 
     TNetPort* port_;
     QString name_;
@@ -88,7 +88,7 @@ private:
     bool writing_ = false; // written bytes not yet drained
     uint8_t modem_ = 0;
     TLineErrorCounts counts_;
-    std::vector<TComLink*> links_;
+    TLinkList links_;
 };
 
 // The identity a network port name stands for (the same for every open of it).

@@ -383,15 +383,6 @@ void TCustomComPort::DestroyPortHandle()
     actualBaudRate_ = 0;
 }
 
-template <typename F> void TCustomComPort::forLinks(F&& f)
-{
-    // A handler may detach links (or close the port): walk a snapshot and skip the ones gone.
-    const std::vector<TComLink*> snapshot = links_;
-    for (TComLink* link : snapshot)
-        if (std::find(links_.begin(), links_.end(), link) != links_.end())
-            f(*link);
-}
-
 void TCustomComPort::OpenPort()
 {
     if (connected_)
@@ -413,7 +404,7 @@ void TCustomComPort::OpenPort()
         thread_ = std::make_unique<TComThread>(this, device_.get(), events_, syncMethod_, session_);
         thread_->Start();
     }
-    forLinks([this](TComLink& l) {
+    links_.forEach([this](TComLink& l) {
         if (l.ConnHandler)
             l.ConnHandler(this, true);
     });
@@ -466,19 +457,19 @@ bool TCustomComPort::OpenPortIfSame(const TDeviceIdentity& expected, TDeviceIden
 void TCustomComPort::afterOpenLines()
 {
     bool on = ModemLines().contains(sigCTS);
-    forLinks([&](TComLink& l) {
+    links_.forEach([&](TComLink& l) {
         if (l.CtsHandler)
             l.CtsHandler(this, on);
     });
     NotifyCTSChange(on);
     on = ModemLines().contains(sigDSR);
-    forLinks([&](TComLink& l) {
+    links_.forEach([&](TComLink& l) {
         if (l.DsrHandler)
             l.DsrHandler(this, on);
     });
     NotifyDSRChange(on);
     on = ModemLines().contains(sigRLSD);
-    forLinks([&](TComLink& l) {
+    links_.forEach([&](TComLink& l) {
         if (l.RlsdHandler)
             l.RlsdHandler(this, on);
     });
@@ -495,18 +486,7 @@ void TCustomComPort::closePort(bool deviceGone)
     if (!connected_ || closing_)
         return;
     FlagGuard guard(closing_);
-    forLinks([this](TComLink& l) {
-        if (l.CtsHandler)
-            l.CtsHandler(this, false);
-    });
-    forLinks([this](TComLink& l) {
-        if (l.DsrHandler)
-            l.DsrHandler(this, false);
-    });
-    forLinks([this](TComLink& l) {
-        if (l.RlsdHandler)
-            l.RlsdHandler(this, false);
-    });
+    links_.linesDown(this);
     NotifyCTSChange(false);
     NotifyDSRChange(false);
     NotifyRLSDChange(false);
@@ -526,7 +506,7 @@ void TCustomComPort::closePort(bool deviceGone)
     DestroyPortHandle();
     connected_ = false;
     closedByHangUp_ = deviceGone;
-    forLinks([this](TComLink& l) {
+    links_.forEach([this](TComLink& l) {
         if (l.ConnHandler)
             l.ConnHandler(this, false);
     });
@@ -667,7 +647,7 @@ int TCustomComPort::StartWrite(const char* data, int count, PortOperation* opera
     if (r != 0 && ClassifyErrno(r, TDevicePhase::Io) != TErrnoKind::WouldBlock)
         throw EComPort(CError_WriteFailed, r);
     operation->Transferred = r == 0 ? int(put) : 0;
-    forLinks([this](TComLink& l) {
+    links_.forEach([this](TComLink& l) {
         if (l.TxHandler)
             l.TxHandler(this, true);
     });
@@ -735,7 +715,7 @@ int TCustomComPort::WaitForOperation(PortOperation* operation)
             if (w != 0 && w != ETIMEDOUT && w != EINTR)
                 throw EComPort(portError, w);
         }
-        forLinks([this, operation](TComLink& l) {
+        links_.forEach([this, operation](TComLink& l) {
             if (l.TxBufHandler)
                 l.TxBufHandler(this, operation->Copy.constData(), operation->Size);
         });
@@ -782,7 +762,7 @@ int TCustomComPort::WaitForOperation(PortOperation* operation)
             throw EComPort(portError, w);
     }
     if (InputQueueCount() == 0) {
-        forLinks([this](TComLink& l) {
+        links_.forEach([this](TComLink& l) {
             if (l.RxHandler)
                 l.RxHandler(this, false);
         });
@@ -833,24 +813,20 @@ TTransport::WriteOutcome TCustomComPort::Write(QByteArrayView bytes, bool wait)
 
 void TCustomComPort::recomputeDataLink()
 {
-    hasDataLink_
-        = std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->RxBufHandler); });
+    hasDataLink_ = links_.any([](const TComLink* l) { return bool(l->RxBufHandler); });
 }
 
 void TCustomComPort::AttachLink(TComLink* link)
 {
-    if (!link || std::find(links_.begin(), links_.end(), link) != links_.end())
+    if (!links_.add(link))
         throw EComPort(CError_RegFailed);
-    links_.push_back(link);
     recomputeDataLink();
 }
 
 void TCustomComPort::DetachLink(TComLink* link)
 {
-    auto it = std::find(links_.begin(), links_.end(), link);
-    if (it == links_.end())
+    if (!links_.remove(link))
         throw EComPort(CError_RegFailed);
-    links_.erase(it);
     recomputeDataLink();
 }
 
@@ -883,7 +859,7 @@ void TCustomComPort::reception()
 {
     int n = InputQueueCount();
     if (n > 0)
-        forLinks([this](TComLink& l) {
+        links_.forEach([this](TComLink& l) {
             if (l.RxHandler)
                 l.RxHandler(this, true);
         });
@@ -893,7 +869,7 @@ void TCustomComPort::reception()
         const int got = ReadBuffer(buffer.get(), n);
         if (got > 0) {
             NotifyRxBuf(buffer.get(), got);
-            forLinks([&](TComLink& l) {
+            links_.forEach([&](TComLink& l) {
                 if (l.RxBufHandler)
                     l.RxBufHandler(this, buffer.get(), got);
             });
@@ -917,11 +893,11 @@ void TCustomComPort::HandleEvent(TComEvent event)
         reception();
         break;
     case evTxEmpty:
-        forLinks([this](TComLink& l) {
+        links_.forEach([this](TComLink& l) {
             if (l.TxHandler)
                 l.TxHandler(this, false);
         });
-        forLinks([this](TComLink& l) {
+        links_.forEach([this](TComLink& l) {
             if (l.TxEmptyHandler)
                 l.TxEmptyHandler(this);
         });
@@ -931,7 +907,7 @@ void TCustomComPort::HandleEvent(TComEvent event)
         NotifyBreak();
         break;
     case evRing:
-        forLinks([this](TComLink& l) {
+        links_.forEach([this](TComLink& l) {
             if (l.RingHandler)
                 l.RingHandler(this);
         });
@@ -939,7 +915,7 @@ void TCustomComPort::HandleEvent(TComEvent event)
         break;
     case evCTS: {
         const bool on = ModemLines().contains(sigCTS);
-        forLinks([&](TComLink& l) {
+        links_.forEach([&](TComLink& l) {
             if (l.CtsHandler)
                 l.CtsHandler(this, on);
         });
@@ -948,7 +924,7 @@ void TCustomComPort::HandleEvent(TComEvent event)
     }
     case evDSR: {
         const bool on = ModemLines().contains(sigDSR);
-        forLinks([&](TComLink& l) {
+        links_.forEach([&](TComLink& l) {
             if (l.DsrHandler)
                 l.DsrHandler(this, on);
         });
@@ -956,7 +932,7 @@ void TCustomComPort::HandleEvent(TComEvent event)
         break;
     }
     case evRxFlag:
-        forLinks([this](TComLink& l) {
+        links_.forEach([this](TComLink& l) {
             if (l.RxFlagHandler)
                 l.RxFlagHandler(this);
         });
@@ -964,7 +940,7 @@ void TCustomComPort::HandleEvent(TComEvent event)
         break;
     case evRLSD: {
         const bool on = ModemLines().contains(sigRLSD);
-        forLinks([&](TComLink& l) {
+        links_.forEach([&](TComLink& l) {
             if (l.RlsdHandler)
                 l.RlsdHandler(this, on);
         });

@@ -30,6 +30,7 @@
 #include "serial/ComTypes.h"
 #include "serial/EComPort.h"
 #include "serial/SerialDevice.h"
+#include "transport/LinkList.h"
 #include "transport/Transport.h"
 
 #include <QByteArray>
@@ -238,7 +239,6 @@ private:
     void hangUpFromThread(uint64_t session);
     void windowEvent(uint64_t session, TComEvent event);
     int deviceCall(int result, int portError, bool ioPhase = true);
-    template <typename F> void forLinks(F&& f);
     void recomputeDataLink();
 
     std::unique_ptr<TComParity> parity_;
@@ -276,7 +276,7 @@ private:
     TDeviceIdentity identity_;
     TDeviceIdentity identifiedAs_;
     std::unique_ptr<TComThread> thread_;
-    std::vector<TComLink*> links_;
+    TLinkList links_;
     bool hasDataLink_ = false;
 };
 

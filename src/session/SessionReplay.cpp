@@ -3,41 +3,11 @@
 #include "archive/ArchiveOrigin.h"
 #include "archive/CaptureRecorder.h"
 #include "session/DeviceSession.h"
-#include "transport/Transport.h"
+#include "transport/NullTransport.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QStringList>
-
-namespace {
-
-// A transport that is never open: what the replayed session answers is sent nowhere.
-class TReplayTransport : public TTransport {
-public:
-    const QString& Port() const override { return name_; }
-    void SetPort(const QString& name) override { name_ = name; }
-    const TDeviceIdentity& Identity() const override { return identity_; }
-    bool Connected() const override { return false; }
-    void OpenPort() override { }
-    bool OpenPortIfSame(const TDeviceIdentity&, TDeviceIdentity&) override { return false; }
-    void ClosePort() override { }
-    bool ClosedByHangUp() const override { return false; }
-    WriteOutcome Write(QByteArrayView, bool) override { return {}; }
-    int WriteText(const QByteArray&) override { return 0; }
-    TLineState LineState() override { return {}; }
-    void SetDtrLine(bool) override { }
-    void SetRtsLine(bool) override { }
-    TLineErrorCounts LineErrorCounts() override { return {}; }
-    void AttachLink(TComLink*) override { }
-    void DetachLink(TComLink*) override { }
-    void RunSetupDialog() override { }
-
-private:
-    QString name_;
-    TDeviceIdentity identity_;
-};
-
-} // namespace
 
 QByteArray TSessionValues::encode() const
 {
@@ -76,7 +46,7 @@ void TSessionValues::applyTo(TDeviceSession& session) const
 
 TSessionReplay::TSessionReplay(QObject* parent)
     : QObject(parent)
-    , transport_(std::make_unique<TReplayTransport>())
+    , transport_(std::make_unique<TNullTransport>()) // never open: the answers go nowhere
 {
     session_ = new TDeviceSession(*transport_, this);
     // Nothing is written anywhere: no log, and the answers are refused by the closed transport.
