@@ -2,38 +2,14 @@
 // and journal rows; a cut-off recording replays up to its last whole entry; a recording of
 // a newer format is refused with the reason.
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include "ArchiveRows.h"
 #include "ChildProcess.h"
 
 namespace {
-
-// The archive's rows as text, each table in a stable order.
-QStringList archiveRows(const QString& path, const QString& sql)
-{
-    QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("replay"));
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec(sql);
-            while (q.next()) {
-                QStringList fields;
-                for (int i = 0; i < q.record().count(); ++i)
-                    fields << q.value(i).toString();
-                rows << fields.join(QLatin1Char('|'));
-            }
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("replay"));
-    return rows;
-}
 
 const QString kJournal
     = QStringLiteral("SELECT time, kind, subject, value, text FROM journal ORDER BY time, kind, subject");

@@ -15,37 +15,14 @@
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "ArchiveRows.h"
 #include "ChildProcess.h"
 
 namespace {
-
-QStringList archiveRows(const QString& path, const QString& sql)
-{
-    QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tape"));
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec(sql);
-            while (q.next()) {
-                QStringList fields;
-                for (int i = 0; i < q.record().count(); ++i)
-                    fields << q.value(i).toString();
-                rows << fields.join(QLatin1Char('|'));
-            }
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("tape"));
-    return rows;
-}
 
 const QString kJournal = QStringLiteral(
     "SELECT time, kind, subject, value, text FROM journal ORDER BY time, kind, subject, value");
