@@ -28,28 +28,6 @@ QLabel* cell(QWidget* parent, Qt::Alignment align = Qt::AlignRight | Qt::AlignVC
     return l;
 }
 
-// A value's cell: its own room, as wide as a usual value (`usual`), widened for a longer one.
-QLabel* valueCell(QWidget* parent, QGridLayout* grid, int row, int column, const QString& usual,
-    Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter)
-{
-    QLabel* l = cell(nullptr, align);
-    l->setMinimumWidth(l->fontMetrics().horizontalAdvance(usual));
-    grid->addWidget(new TLabelRoom(l, QSizePolicy::Fixed, parent), row, column);
-    return l;
-}
-
-// What stands in the grid for a cell: its room, or the label itself.
-QWidget* placed(QLabel* l, const QWidget* panel)
-{
-    return l->parentWidget() == panel ? static_cast<QWidget*>(l) : l->parentWidget();
-}
-
-void fit(QLabel* l, const QWidget* panel)
-{
-    if (auto* room = dynamic_cast<TLabelRoom*>(placed(l, panel)))
-        room->Fit();
-}
-
 } // namespace
 
 CursorPanel::CursorPanel(QWidget* parent)
@@ -75,11 +53,21 @@ CursorPanel::CursorPanel(QWidget* parent)
         grid_->addWidget(head, 0, c);
     }
     ensureRows(1);
-    InverseDx = valueCell(this, grid_, 1, 4, text::inverse.arg(QStringLiteral("-888.88 kHz")),
-        Qt::AlignLeft | Qt::AlignVCenter);
+    InverseDx
+        = valueCell(1, 4, text::inverse.arg(QStringLiteral("-888.88 kHz")), Qt::AlignLeft | Qt::AlignVCenter);
     InverseDx->setObjectName(QStringLiteral("InverseDx"));
     InverseDx->setToolTip(text::inverseHint);
     grid_->setColumnStretch(5, 1);
+}
+
+QLabel* CursorPanel::valueCell(int row, int column, const QString& usual, Qt::Alignment align)
+{
+    // A value's cell is a room of its own, as wide as a usual value, widened for a longer one.
+    QLabel* l = cell(nullptr, align);
+    l->setMinimumWidth(l->fontMetrics().horizontalAdvance(usual));
+    rooms_.push_back(new TLabelRoom(l, QSizePolicy::Fixed, this));
+    grid_->addWidget(rooms_.back(), row, column);
+    return l;
 }
 
 void CursorPanel::ensureRows(int rows)
@@ -91,13 +79,14 @@ void CursorPanel::ensureRows(int rows)
         row[0] = cell(this, Qt::AlignLeft | Qt::AlignVCenter);
         grid_->addWidget(row[0], r, 0);
         for (int c = 1; c < 4; ++c) {
-            row[std::size_t(c)] = valueCell(this, grid_, r, c, QStringLiteral("-888.88 mS"));
+            row[std::size_t(c)] = valueCell(r, c, QStringLiteral("-888.88 mS"));
         }
         rows_.push_back(row);
     }
     for (std::size_t r = 0; r < rows_.size(); ++r) {
         for (QLabel* l : rows_[r]) {
-            placed(l, this)->setVisible(int(r) < rows);
+            // A value stands in the grid through its room.
+            (l->parentWidget() == this ? l : l->parentWidget())->setVisible(int(r) < rows);
         }
     }
 }
@@ -146,10 +135,7 @@ void CursorPanel::Show(const TCursorPairReading& reading)
         put(Cell(int(i) + 1, 2), r.b, r.unit, r.resolution);
         put(Cell(int(i) + 1, 3), difference(r.a, r.b), r.unit, r.resolution);
     }
-    fit(InverseDx, this);
-    for (const auto& row : rows_) {
-        for (QLabel* l : row) {
-            fit(l, this);
-        }
+    for (TLabelRoom* room : rooms_) {
+        room->Fit();
     }
 }

@@ -11,6 +11,7 @@
 
 class QGridLayout;
 class QLabel;
+class TLabelRoom;
 
 class CursorPanel : public QWidget {
     Q_OBJECT
@@ -24,7 +25,10 @@ public:
 
 private:
     void ensureRows(int rows);
+    QLabel* valueCell(
+        int row, int column, const QString& usual, Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter);
 
     QGridLayout* grid_ = nullptr;
     std::vector<std::array<QLabel*, 4>> rows_;
+    std::vector<TLabelRoom*> rooms_; // the values' cells
 };
