@@ -356,12 +356,3 @@ void BM_AppendJournal(benchmark::State& state)
 BENCHMARK(BM_AppendJournal)->Arg(2000)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

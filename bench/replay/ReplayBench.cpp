@@ -8,7 +8,6 @@
 #include "session/SessionReplay.h"
 #include "transport/NullTransport.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -226,12 +225,3 @@ BENCHMARK(BM_CliRecordFlood)
 #endif
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
